@@ -1,0 +1,122 @@
+#include "platform/AnsiCodePage.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iconv.h>
+#include <memory>
+
+namespace tavik::platform {
+
+namespace {
+
+// One conversion descriptor per call: iconv_t is not thread-safe and opening is cheap next to
+// the network round trip each conversion belongs to.
+struct IconvCloser {
+    void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using Converter = std::unique_ptr<void, IconvCloser>;
+
+Converter openConverter(const char* to, const char* from) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return Converter(nullptr);
+    }
+    return Converter(cd);
+}
+
+// Converts one code point (1 or 2 UTF-16 units) to the code page; false when unmappable.
+bool convertChar(iconv_t cd, const char16_t* units, size_t count, std::string& out) {
+    char in[4];
+    std::memcpy(in, units, count * 2);
+    char buffer[16];
+    char* inPtr = in;
+    size_t inLeft = count * 2;
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+        iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+        return false;
+    }
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    return true;
+}
+
+} // namespace
+
+const std::string& ansiCodePageName() {
+    static const std::string name = [] {
+        const char* env = std::getenv("TAVIK_ACP");
+        return std::string(env != nullptr && *env != '\0' ? env : "CP949");
+    }();
+    return name;
+}
+
+std::string toAnsi(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    Converter cd = openConverter(ansiCodePageName().c_str(), "UTF-16LE");
+    for (size_t i = 0; i < text.size();) {
+        char16_t unit = text[i];
+        if (unit < 0x80) { // ASCII is the same in every code page we support
+            out.push_back(static_cast<char>(unit));
+            ++i;
+            continue;
+        }
+        size_t count = 1;
+        bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            count = 2;
+        } else if (high || low) {
+            out.push_back('?');
+            ++i;
+            continue;
+        }
+        if (!cd || !convertChar(static_cast<iconv_t>(cd.get()), &text[i], count, out)) {
+            out.push_back('?');
+        }
+        i += count;
+    }
+    return out;
+}
+
+std::u16string fromAnsi(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    Converter cd = openConverter("UTF-16LE", ansiCodePageName().c_str());
+    if (!cd) {
+        for (char c : text) {
+            auto byte = static_cast<unsigned char>(c);
+            out.push_back(byte < 0x80 ? static_cast<char16_t>(byte) : u'\uFFFD');
+        }
+        return out;
+    }
+    auto* handle = static_cast<iconv_t>(cd.get());
+    char* inPtr = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    std::string buffer(4096, '\0');
+    while (inLeft > 0) {
+        char* outPtr = buffer.data();
+        size_t outLeft = buffer.size();
+        size_t rc = iconv(handle, &inPtr, &inLeft, &outPtr, &outLeft);
+        int err = errno;
+        size_t produced = static_cast<size_t>(outPtr - buffer.data()) / 2;
+        for (size_t k = 0; k < produced; ++k) {
+            char16_t unit;
+            std::memcpy(&unit, buffer.data() + 2 * k, 2);
+            out.push_back(unit);
+        }
+        if (rc == static_cast<size_t>(-1) && err != E2BIG) {
+            // An invalid or truncated sequence: one replacement character for its first byte.
+            out.push_back(u'\uFFFD');
+            ++inPtr;
+            --inLeft;
+            iconv(handle, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+    return out;
+}
+
+} // namespace tavik::platform

@@ -1,0 +1,86 @@
+// One remote-disk packet: a flat set of named items (string, 4-byte integer or other bytes),
+// its 16-byte header with checksum, the binary or text body encoding and the body scramble.
+//
+// Names are given as NUL-terminated ANSI text, kept as UTF-16 keys (exact, case-sensitive
+// comparison) and written back in ANSI. The item operations report nothing: a null name, null
+// bytes or a zero length are ignored. A packet is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavik {
+
+class CPacket {
+public:
+    // Creation flags: bit 0 text encoding, bit 1 crypt, bit 2 reserved; other bits ignored.
+    explicit CPacket(uint32_t flags = 0);
+    virtual ~CPacket();
+    CPacket(const CPacket&) = delete;
+    CPacket& operator=(const CPacket&) = delete;
+
+    void SetData(const char* name, const void* bytes, uint32_t length);
+    // Stores the text with its NUL.
+    void SetString(const char* name, const char* text);
+    void SetInt(const char* name, int32_t value);
+    bool Remove(const char* name);
+    // The stored bytes, or an empty span when the item is missing.
+    std::span<const uint8_t> Find(const char* name) const;
+    // False only for a null buffer; copies min(*size, length) bytes and sets *size to the item's
+    // length (0 when missing).
+    bool GetData(const char* name, void* buffer, uint32_t* size) const;
+    // True only when the item exists and is exactly 4 bytes.
+    bool GetInt(const char* name, int32_t* value) const;
+    // True only when the item is a string (its first NUL is its last byte); *text points into the
+    // packet until that item changes.
+    bool GetString(const char* name, const char** text) const;
+    const char* GetString(const char* name, const char* defaultText) const;
+    int32_t GetInt(const char* name, int32_t defaultValue) const;
+    void Clear();
+    int Count() const;
+    // Exact size of the binary form: 16 + sum of (6 + name length + value length).
+    int SizeBound() const;
+    // Bytes written (16 + body length), or -1 (binary: buffer below SizeBound) or -2 (text:
+    // buffer below 16 + text length).
+    int Serialize(uint8_t* buffer, int bufferSize);
+    // Bytes consumed, or -1 short header, -2 magic, -3 version, -4 body length, -5 checksum,
+    // -6 short body, -7 malformed body (items decoded before the bad one are kept).
+    int Parse(const uint8_t* buffer, int count);
+    // Diagnostic text, kept in the packet until the next call.
+    const char16_t* Describe();
+
+    bool IsText() const { return text_; }
+    bool IsCrypt() const { return crypt_; }
+    bool IsReserved() const { return reserved_; }
+    uint16_t Version() const { return version_; }
+
+    // Checksum of the header's first 12 bytes, as stored in bytes 12-15.
+    static uint32_t HeaderChecksum(const uint8_t* bytes, int count);
+    // The body scramble, in place; the same stream serves both directions.
+    static void Scramble(uint8_t* bytes, int count);
+    static void Unscramble(uint8_t* bytes, int count);
+
+private:
+    struct Item {
+        std::string wireName; // ANSI form of the name, as written on the wire
+        std::vector<uint8_t> bytes;
+    };
+    const Item* findItem(const char* name) const;
+    int serializeBinary(uint8_t* body) const;
+    std::string encodeText() const;
+    bool decodeBinary(const uint8_t* body, int length);
+    bool decodeText(const uint8_t* body, int length);
+
+    bool text_ = false;
+    bool reserved_ = false;
+    bool crypt_ = false;
+    uint16_t version_ = 1;
+    std::map<std::u16string, Item> items_;
+    std::unique_ptr<std::u16string> description_;
+};
+
+} // namespace tavik

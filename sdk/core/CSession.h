@@ -1,0 +1,48 @@
+// One logged-in session: where and as whom it logged in (so that it can reconnect and log in
+// again by itself), the connection, its lock and its time-out. The handle the exports hand out
+// is the CSession pointer itself.
+#pragma once
+
+#include "sdk/core/CConnection.h"
+#include "sdk/core/Result.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace tavik {
+
+class CPacket;
+
+class CSession {
+public:
+    CSession() = default;
+    virtual ~CSession() = default;
+    CSession(const CSession&) = delete;
+    CSession& operator=(const CSession&) = delete;
+
+    CConnection connection;
+    std::recursive_mutex lock; // held for each round trip and for a transfer's data phase
+    std::u16string host;
+    int32_t port = 0;
+    std::u16string user;
+    std::u16string password;
+    bool sendTimeoutItem = false;
+    std::u16string path;
+    int32_t mode = 0;
+    std::u16string openUrl;
+    std::u16string message;
+    int32_t timeout = -1;
+};
+
+// Under the session's lock: SendPacket(request), then ReceivePacket(reply), both with the
+// session's time-out. False when either failed (the connection is then closed).
+bool Exchange(CSession& session, CPacket& request, CPacket& reply);
+
+// Connects to host:port and runs Login. The report carries what the last error must become:
+// 21002 "socket info error", 21001 "connect fail..", or Login's report.
+Result<Done> ConnectAndLogin(CSession& session);
+// The "setuser" exchange; on any outcome the report holds the last error to store.
+Result<Done> Login(CSession& session);
+
+} // namespace tavik

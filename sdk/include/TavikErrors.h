@@ -1,0 +1,64 @@
+/* Error codes and the last-error functions of TavikSDK.
+ *
+ * Every export reports failure by its return value and leaves a code and a text behind. Each
+ * reply from the server overwrites both ("error" and "errstr"), so a successful call leaves code
+ * 0. The store is process-wide and unlocked: concurrent callers see each other's errors. Setting
+ * the code never changes the text and setting the text never changes the code. */
+#ifndef TAVIK_ERRORS_H
+#define TAVIK_ERRORS_H
+
+#include "TavikTypes.h"
+
+enum {
+    TAVIK_ERR_UNKNOWN = -1,
+    TAVIK_ERR_NONE = 0,
+    /* connection and packet level */
+    TAVIK_ERR_CONNECT_FAIL = 21001,
+    TAVIK_ERR_SOCKET = 21002,
+    TAVIK_ERR_WRONG_PACKET = 21003,
+    TAVIK_ERR_SERVER_OPERATION = 21004,
+    /* account and service limits */
+    TAVIK_ERR_WRONG_ID = 22001,
+    TAVIK_ERR_WRONG_PASSWD = 22002,
+    TAVIK_ERR_SESSION_LIMIT = 22004,
+    TAVIK_ERR_NO_SHARE_DIRECTORY = 22005,
+    TAVIK_ERR_DOWNLOAD_LIMIT = 22006,
+    TAVIK_ERR_UPLOAD_LIMIT = 22007,
+    /* file operations */
+    TAVIK_ERR_REMOTE_FILE = 23001,
+    TAVIK_ERR_LOCAL_FILE = 23002,
+    TAVIK_ERR_NOT_EMPTY_DIRECTORY = 23003,
+    TAVIK_ERR_DISK_INFO = 23004,
+    TAVIK_ERR_EXISTS = 23005,
+    TAVIK_ERR_NOT_EXIST = 23006,
+    TAVIK_ERR_DISK_FULL = 23007,
+    TAVIK_ERR_NOT_DIRECTORY = 23008,
+    TAVIK_ERR_PERMISSION = 23009,
+    /* use of the interface */
+    TAVIK_ERR_WRONG_PARAMETER = 24001,
+    TAVIK_ERR_INVALID_HANDLE = 24002,
+    TAVIK_ERR_NOT_ENOUGH_BUFFER = 24003,
+    TAVIK_ERR_NOT_ALLOWED = 24004
+};
+
+TAVIK_EXTERN_C_BEGIN
+
+/* The stored code. */
+TAVIK_API int tavik_GetLastError(void);
+/* Stores the code (the text is kept) and also sets the calling thread's errno to it. */
+TAVIK_API void tavik_SetLastError(int code);
+/* The stored text; owned by the library, valid until the text next changes. */
+TAVIK_API LPCWSTR tavik_GetLastErrStr(void);
+/* Copies the text (the code is kept). A null text is the caller's error; it is ignored. */
+TAVIK_API void tavik_SetLastErrStr(LPCWSTR text);
+
+TAVIK_EXTERN_C_END
+
+#ifdef __cplusplus
+/* The fixed text of a code, or the empty string for a code without one. The buffer is shared
+ * and overwritten by the next call from any thread: copy the text at once. Exported under its
+ * C++ (decorated) name. */
+TAVIK_API LPCWSTR tavik_FormatMessage(int code);
+#endif
+
+#endif

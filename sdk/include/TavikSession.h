@@ -1,0 +1,50 @@
+/* Sessions: one logged-in TCP connection to a disk server each.
+ *
+ * A session reconnects and logs in again by itself when a command finds its connection dead.
+ * The registry of live sessions and the session fields are not locked: creating, destroying and
+ * querying sessions and changing a time-out must not run concurrently with each other or with
+ * commands on the same session. Commands on one session from several threads are serialised per
+ * request/reply round trip. */
+#ifndef TAVIK_SESSION_H
+#define TAVIK_SESSION_H
+
+#include "TavikTypes.h"
+
+/* Never read by the library. */
+typedef struct _VXTAVIK_HOSTINFO {
+    LPCWSTR pszHost;
+    int nPort;
+} _VXTAVIK_HOSTINFO;
+
+#ifdef __cplusplus
+/* Always returns null and leaves the last error alone. Exported under its decorated name. */
+TAVIK_API TAVIK_SESSION tavik_CreateVXSession(_VXTAVIK_HOSTINFO* host, LPCWSTR user,
+                                              LPCWSTR password, int timeout);
+#endif
+
+TAVIK_EXTERN_C_BEGIN
+
+/* Connects to host:port and logs in as user. password may be null (sent empty); timeout is the
+ * millisecond budget of each packet send and receive, -1 for none. Returns the new handle, or
+ * null with the last error: 21002 "socket info error" (empty host or port 0), 21001
+ * "connect fail..", 21002 "socket error" (login exchange failed), or the server's error.
+ * Host names longer than 254 bytes and user IDs or passwords longer than 510 bytes in the ANSI
+ * code page are refused with 24001 "wrong parameter". */
+TAVIK_API TAVIK_SESSION tavik_CreateSession(LPCWSTR host, int port, LPCWSTR user,
+                                            LPCWSTR password, int timeout);
+/* A new session with the same server, account and time-out (null handle: 24002). */
+TAVIK_API TAVIK_SESSION tavik_DuplicateSession(TAVIK_SESSION session);
+/* Closes the connection and frees the session; an unregistered handle sets 24002. */
+TAVIK_API void tavik_DestroySession(TAVIK_SESSION session);
+/* Takes effect with the next exchange; -1 removes the limit. Unregistered: 24002. */
+TAVIK_API void tavik_SetSessionTimeout(TAVIK_SESSION session, int timeout);
+/* Values of the last login reply; owned by the session, valid until it logs in again or is
+ * destroyed. Unregistered handle: 24002 and null (0 for the mode). */
+TAVIK_API LPCWSTR tavik_GetSessionPath(TAVIK_SESSION session);
+TAVIK_API int tavik_GetSessionMode(TAVIK_SESSION session);
+TAVIK_API LPCWSTR tavik_GetSessionOpenUrl(TAVIK_SESSION session);
+TAVIK_API LPCWSTR tavik_GetSessionMessage(TAVIK_SESSION session);
+
+TAVIK_EXTERN_C_END
+
+#endif
