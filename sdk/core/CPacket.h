@@ -3,7 +3,16 @@
 //
 // Names are given as NUL-terminated ANSI text, kept as UTF-16 keys (exact, case-sensitive
 // comparison) and written back in ANSI. The item operations report nothing: a null name, null
-// bytes or a zero length are ignored. A packet is used by one thread at a time.
+// bytes or a zero length are ignored, and so are an empty name, a name longer than 510 ANSI bytes
+// and a value longer than 1 MiB (none of them could be sent and parsed back). A packet is used by
+// one thread at a time.
+//
+// Text encoding: name=value& per item and a final NUL; every byte outside 0-9 A-Z a-z
+// @ . / - ? # \ : _ is written as %xx (lowercase hex). '&' and '=' are escaped too (%26, %3d):
+// they delimit the pieces, so a name or value holding them would otherwise be cut apart. A decoded
+// text name or value longer than 510 bytes, or a name holding a NUL, makes the body malformed
+// (-7); a piece with an empty name is dropped. A binary item whose name or value runs past the end
+// of the body, or whose name is longer than 510 bytes or holds a NUL, is malformed (-7) too.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +20,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavik {
@@ -42,15 +52,18 @@ public:
     int32_t GetInt(const char* name, int32_t defaultValue) const;
     void Clear();
     int Count() const;
-    // Exact size of the binary form: 16 + sum of (6 + name length + value length).
+    // Exact size of the binary form: 16 + sum of (6 + ANSI name bytes + value length).
     int SizeBound() const;
     // Bytes written (16 + body length), or -1 (binary: buffer below SizeBound) or -2 (text:
-    // buffer below 16 + text length).
+    // buffer below 16 + text length). A body above 1 MiB, which no peer accepts, also gives the
+    // encoding's code. Forces the version to 1; scrambles the body when the crypt flag is set.
     int Serialize(uint8_t* buffer, int bufferSize);
     // Bytes consumed, or -1 short header, -2 magic, -3 version, -4 body length, -5 checksum,
     // -6 short body, -7 malformed body (items decoded before the bad one are kept).
     int Parse(const uint8_t* buffer, int count);
-    // Diagnostic text, kept in the packet until the next call.
+    // Diagnostic text, kept in the packet until the next call: a first line
+    // "tavik packet_v1(binary, crypt) have 2 items", then "\r\nname=value" per item, where a
+    // string shows its text, a 4-byte value its signed decimal and other data "<N bytes>".
     const char16_t* Describe();
 
     bool IsText() const { return text_; }
@@ -70,6 +83,10 @@ private:
         std::vector<uint8_t> bytes;
     };
     const Item* findItem(const char* name) const;
+    // Stores a copy of the bytes under an ANSI name; false when the name is not one an item may
+    // have (empty, longer than 510 bytes, or holding a NUL) or the length is out of range.
+    bool storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length);
+    int64_t binaryBodyLength() const;
     int serializeBinary(uint8_t* body) const;
     std::string encodeText() const;
     bool decodeBinary(const uint8_t* body, int length);

@@ -1,0 +1,51 @@
+#include "platform/CStreamScrambler.h"
+
+namespace tavik::platform {
+
+CStreamScrambler::CStreamScrambler(uint32_t start, uint32_t multiplier, uint32_t increment,
+                                   UnitWidth width, Feedback feedback)
+    : start_(start), multiplier_(multiplier), increment_(increment), width_(width),
+      feedback_(feedback) {}
+
+void CStreamScrambler::Scramble(std::span<uint8_t> bytes) const {
+    run(bytes, true);
+}
+
+void CStreamScrambler::Unscramble(std::span<uint8_t> bytes) const {
+    run(bytes, false);
+}
+
+uint32_t CStreamScrambler::nextState(uint32_t state, uint32_t scrambledUnit) const {
+    uint32_t fed = scrambledUnit;
+    if (feedback_ == Feedback::Signed) {
+        // Sign-extend to 32 bits; unsigned wrapping then gives the two's-complement sum.
+        int32_t value = width_ == UnitWidth::Bits8
+                            ? static_cast<int32_t>(static_cast<int8_t>(scrambledUnit))
+                            : static_cast<int32_t>(static_cast<int16_t>(scrambledUnit));
+        fed = static_cast<uint32_t>(value);
+    }
+    return (state + fed) * multiplier_ + increment_;
+}
+
+void CStreamScrambler::run(std::span<uint8_t> bytes, bool scrambling) const {
+    uint32_t state = start_;
+    if (width_ == UnitWidth::Bits8) {
+        for (uint8_t& byte : bytes) {
+            uint8_t key = static_cast<uint8_t>(state >> 8);
+            uint8_t out = byte ^ key;
+            state = nextState(state, scrambling ? out : byte);
+            byte = out;
+        }
+        return;
+    }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint16_t unit = static_cast<uint16_t>(bytes[i] | (bytes[i + 1] << 8));
+        uint16_t key = static_cast<uint16_t>(state >> 8);
+        uint16_t out = unit ^ key;
+        state = nextState(state, scrambling ? out : unit);
+        bytes[i] = static_cast<uint8_t>(out);
+        bytes[i + 1] = static_cast<uint8_t>(out >> 8);
+    }
+}
+
+} // namespace tavik::platform
