@@ -1,0 +1,68 @@
+// The calling pattern of every remote operation.
+#include "sdk/ops/CommandExchange.h"
+
+#include "platform/AnsiCodePage.h"
+#include "sdk/core/CSession.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <cstring>
+
+namespace tavik {
+
+namespace {
+
+// The login itself must never trigger a re-login: it would recurse into itself.
+bool mayRelogin(const CPacket& request) {
+    return std::strcmp(request.GetString("_cmd", ""), "setuser") != 0;
+}
+
+} // namespace
+
+ErrorReport replyReport(const CPacket& reply) {
+    const int32_t code = reply.GetInt("error", 0);
+    return ErrorReport::withText(code, platform::fromAnsi(reply.GetString("errstr", "")));
+}
+
+Result<Done> runCommand(TAVIK_SESSION session, CPacket& request, CPacket& reply) {
+    if (session == nullptr) {
+        return Result<Done>::fail(
+            ErrorReport::withText(TAVIK_ERR_INVALID_HANDLE, u"invalid session handle"));
+    }
+    CSession& target = *static_cast<CSession*>(session);
+    bool exchanged = Exchange(target, request, reply);
+    if (!exchanged && mayRelogin(request)) {
+        // The connection was closed by the failure (or earlier, by a time-out or a cancelled
+        // transfer): log in again once and give the request one more chance.
+        Result<Done> reconnected = ConnectAndLogin(target);
+        if (!reconnected) {
+            return Result<Done>::failFrom(reconnected);
+        }
+        reply.Clear();
+        exchanged = Exchange(target, request, reply);
+    }
+    if (!exchanged) {
+        return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket error"));
+    }
+    ErrorReport report = replyReport(reply);
+    if (report.code != 0) {
+        return Result<Done>::fail(std::move(report));
+    }
+    return Result<Done>::ok(Done{}, std::move(report));
+}
+
+ErrorReport wrongParameter() {
+    return ErrorReport::withText(TAVIK_ERR_WRONG_PARAMETER, u"wrong parameter");
+}
+
+Result<std::string> ansiArgument(LPCWSTR text) {
+    if (text == nullptr) {
+        return Result<std::string>::fail(wrongParameter());
+    }
+    std::string ansi = platform::toAnsi(text);
+    if (ansi.size() > kMaxAnsiArgument) {
+        return Result<std::string>::fail(wrongParameter());
+    }
+    return Result<std::string>::ok(std::move(ansi));
+}
+
+} // namespace tavik
