@@ -133,6 +133,17 @@ CPacket::CPacket(uint32_t flags)
 
 CPacket::~CPacket() = default;
 
+std::u16string CPacket::keyOf(std::string_view ansiName, std::string* wireName) {
+    // Bytes the code page cannot read become U+FFFD and go out as '?'. Keying the item by what
+    // goes out keeps two names that are sent alike from living side by side as two items.
+    std::string sent = toAnsi(fromAnsi(ansiName));
+    std::u16string key = fromAnsi(sent);
+    if (wireName != nullptr) {
+        *wireName = std::move(sent);
+    }
+    return key;
+}
+
 bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length) {
     if (ansiName.empty() || ansiName.size() > kMaxNameBytes ||
         ansiName.find('\0') != std::string_view::npos) {
@@ -141,9 +152,8 @@ bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t 
     if (length == 0 || length > static_cast<size_t>(wire::kMaxValueLength)) {
         return false;
     }
-    std::u16string key = fromAnsi(ansiName);
     Item item;
-    item.wireName = toAnsi(key);
+    std::u16string key = keyOf(ansiName, &item.wireName);
     if (item.wireName.size() > kMaxNameBytes) {
         return false;
     }
@@ -179,14 +189,14 @@ bool CPacket::Remove(const char* name) {
     if (name == nullptr) {
         return false;
     }
-    return items_.erase(fromAnsi(name)) > 0;
+    return items_.erase(keyOf(name, nullptr)) > 0;
 }
 
 const CPacket::Item* CPacket::findItem(const char* name) const {
     if (name == nullptr) {
         return nullptr;
     }
-    auto found = items_.find(fromAnsi(name));
+    auto found = items_.find(keyOf(name, nullptr));
     return found == items_.end() ? nullptr : &found->second;
 }
 

@@ -82,6 +82,8 @@ private:
         std::string wireName; // ANSI form of the name, as written on the wire
         std::vector<uint8_t> bytes;
     };
+    // The table key of an ANSI name, and the name as it goes out on the wire.
+    static std::u16string keyOf(std::string_view ansiName, std::string* wireName);
     const Item* findItem(const char* name) const;
     // Stores a copy of the bytes under an ANSI name; false when the name is not one an item may
     // have (empty, longer than 510 bytes, or holding a NUL) or the length is out of range.

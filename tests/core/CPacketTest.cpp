@@ -133,6 +133,18 @@ TEST(CPacketItems, SizeBoundCountsAnsiBytesOfNames) {
     EXPECT_EQ(back.GetInt("\xC7\xD1\xB1\xDB", 0), 1);
 }
 
+TEST(CPacketItems, UnreadableNameBytesGoOutAsQuestionMarks) {
+    CPacket packet;
+    packet.SetInt("a\x80", 1); // not a character of the code page
+    packet.SetInt("a?", 2);    // sent the same way, so it is the same item
+    EXPECT_EQ(packet.Count(), 1);
+    EXPECT_EQ(packet.GetInt("a\x80", 0), 2);
+    std::vector<uint8_t> wire = serialize(packet);
+    ASSERT_EQ(wire.size(), 16u + 6 + 2 + 4);
+    EXPECT_EQ(wire[18], 'a');
+    EXPECT_EQ(wire[19], '?');
+}
+
 TEST(CPacketRoundTrip, BinaryAndScrambledKeepEveryKind) {
     for (uint32_t flags : {0u, 2u, 4u, 6u}) {
         CPacket packet(flags);
