@@ -35,12 +35,20 @@ public:
     int32_t timeout = -1;
 };
 
+// Longest host name and longest user ID or password, in ANSI bytes, that a session accepts.
+inline constexpr size_t kMaxHostBytes = 254;
+inline constexpr size_t kMaxAccountBytes = 510;
+// Fails with 24001 "wrong parameter" when the host, user or password is longer than that.
+Result<Done> CheckSessionTexts(const CSession& session);
+
 // Under the session's lock: SendPacket(request), then ReceivePacket(reply), both with the
 // session's time-out. False when either failed (the connection is then closed).
 bool Exchange(CSession& session, CPacket& request, CPacket& reply);
 
-// Connects to host:port and runs Login. The report carries what the last error must become:
-// 21002 "socket info error", 21001 "connect fail..", or Login's report.
+// Connects to host:port and runs Login, holding the session's lock throughout (a reconnect
+// waits for another thread's exchange or transfer on the session to end). The report carries
+// what the last error must become: 21002 "socket info error", 24001 "wrong parameter" (see
+// CheckSessionTexts), 21001 "connect fail..", or Login's report.
 Result<Done> ConnectAndLogin(CSession& session);
 // The "setuser" exchange; on any outcome the report holds the last error to store.
 Result<Done> Login(CSession& session);

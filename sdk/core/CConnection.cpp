@@ -1,0 +1,340 @@
+#include "sdk/core/CConnection.h"
+
+#include "platform/Tick.h"
+#include "platform/WinsockError.h"
+#include "sdk/core/CPacket.h"
+#include "sdk/core/CTrace.h"
+#include "sdk/core/PacketWire.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <new>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tavik {
+
+namespace {
+
+using platform::GetTickCount;
+using platform::WSAGetLastError;
+using platform::WSASetLastError;
+
+void keepSocketError() {
+    WSASetLastError(platform::wsaErrorFromErrno(errno));
+}
+
+// The first IPv4 address of a host name, or INADDR_NONE when it does not resolve.
+in_addr_t resolveHost(const char* host) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
+        return INADDR_NONE;
+    }
+    in_addr_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    ::freeaddrinfo(found);
+    return address;
+}
+
+// Packet buffers come from the network's length fields (at most 1 MiB + header) or from the
+// packet's own size; an allocation failure is an ordinary result, not an exception.
+std::unique_ptr<uint8_t[]> allocateBuffer(int64_t size) {
+    if (size <= 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+}
+
+// The packet's wire bytes in a buffer of their own: the byte count, or -1 (allocation, binary),
+// -2 (allocation, text) or -3 (nothing serialised, or the text did not fit).
+int serializePacket(CPacket& packet, std::unique_ptr<uint8_t[]>& buffer) {
+    int64_t bound = packet.SizeBound();
+    if (bound < wire::kHeaderSize) {
+        return -3;
+    }
+    if (!packet.IsText()) {
+        buffer = allocateBuffer(bound);
+        if (!buffer) {
+            return -1;
+        }
+        int n = packet.Serialize(buffer.get(), static_cast<int>(bound));
+        return n > 0 ? n : -3;
+    }
+    // The text form's size is not known beforehand: try 1.5 to 4.5 times the binary size.
+    for (int64_t k = 3; k <= 9; ++k) {
+        int64_t size = bound * k / 2;
+        buffer = size <= INT32_MAX ? allocateBuffer(size) : nullptr;
+        if (!buffer) {
+            return -2;
+        }
+        int n = packet.Serialize(buffer.get(), static_cast<int>(size));
+        if (n > 0) {
+            return n;
+        }
+    }
+    return -3;
+}
+
+int32_t bodyLengthOf(const uint8_t* header) {
+    uint32_t v = static_cast<uint32_t>(header[8]) | (static_cast<uint32_t>(header[9]) << 8) |
+                 (static_cast<uint32_t>(header[10]) << 16) |
+                 (static_cast<uint32_t>(header[11]) << 24);
+    return static_cast<int32_t>(v);
+}
+
+std::string failureText(const char* what, int code) {
+    return std::string(what) + " failed (" + std::to_string(code) + "), socket error " +
+           std::to_string(WSAGetLastError());
+}
+
+} // namespace
+
+CConnection::~CConnection() {
+    Close();
+}
+
+bool CConnection::Connect(const char* host, uint16_t port, bool blocking) {
+    if (IsOpen()) {
+        Close();
+    }
+    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        keepSocketError();
+        return false;
+    }
+    socket_ = s;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    // A dotted address is used as it is; only a name goes through the resolver.
+    address.sin_addr.s_addr = host != nullptr ? ::inet_addr(host) : INADDR_NONE;
+    if (address.sin_addr.s_addr == INADDR_NONE && host != nullptr) {
+        address.sin_addr.s_addr = resolveHost(host);
+    }
+    bool connected =
+        ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (!connected) {
+        keepSocketError();
+        Close();
+    }
+    TAVIK_TRACE(1, u"connect",
+                std::string(host != nullptr ? host : "") + ":" + std::to_string(port) +
+                    (connected ? " connected"
+                               : " failed, socket error " + std::to_string(WSAGetLastError())));
+    return connected && SetBlocking(blocking);
+}
+
+void CConnection::Close() {
+    int old = socket_;
+    socket_ = -1;
+    if (old >= 0) {
+        ::close(old);
+    }
+}
+
+bool CConnection::SetBlocking(bool blocking) {
+    int flags = ::fcntl(socket_, F_GETFL);
+    if (flags < 0) {
+        keepSocketError();
+        return false;
+    }
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    if (::fcntl(socket_, F_SETFL, flags) != 0) {
+        keepSocketError();
+        return false;
+    }
+    return true;
+}
+
+bool CConnection::WaitReady(bool* wantRead, bool* wantWrite, int32_t timeoutMs) {
+    if (!IsOpen()) {
+        return false;
+    }
+    short events = 0;
+    if (wantRead != nullptr && *wantRead) {
+        events |= POLLIN;
+    }
+    if (wantWrite != nullptr && *wantWrite) {
+        events |= POLLOUT;
+    }
+    pollfd p{socket_, events, 0};
+    uint32_t start = GetTickCount();
+    int n = 0;
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            uint32_t spent = GetTickCount() - start;
+            wait = spent >= static_cast<uint32_t>(timeoutMs)
+                       ? 0
+                       : static_cast<int>(static_cast<uint32_t>(timeoutMs) - spent);
+        }
+        n = ::poll(&p, 1, wait);
+        // A signal is no failure of the socket: wait again for what is left of the time.
+        if (n >= 0 || errno != EINTR) {
+            break;
+        }
+    }
+    if (n < 0 || (p.revents & POLLNVAL) != 0) {
+        keepSocketError();
+        return false;
+    }
+    // An error or hang-up counts as ready, so that the following call reports it.
+    const short trouble = POLLERR | POLLHUP;
+    if (wantRead != nullptr) {
+        *wantRead = (events & POLLIN) != 0 && (p.revents & (POLLIN | trouble)) != 0;
+    }
+    if (wantWrite != nullptr) {
+        *wantWrite = (events & POLLOUT) != 0 && (p.revents & (POLLOUT | trouble)) != 0;
+    }
+    return true;
+}
+
+int CConnection::SendSome(const void* bytes, int count, int32_t timeoutMs) {
+    // A zero count would read as "peer closed" below.
+    if (count <= 0) {
+        return 0;
+    }
+    bool writable = true;
+    if (!WaitReady(nullptr, &writable, timeoutMs)) {
+        return -1;
+    }
+    if (!writable) {
+        return timeoutMs < 0 ? -1 : 0;
+    }
+    if (!IsOpen()) {
+        return 0;
+    }
+    WSASetLastError(0);
+    // MSG_NOSIGNAL: a peer that has gone away must fail the send, not kill the host program.
+    ssize_t n = ::send(socket_, bytes, static_cast<size_t>(count), MSG_NOSIGNAL);
+    if (n > 0) {
+        return static_cast<int>(n);
+    }
+    if (n < 0) {
+        keepSocketError();
+    }
+    int error = WSAGetLastError();
+    return error == platform::WSAEWOULDBLOCK || error == 10004 ? 0 : -1;
+}
+
+int CConnection::RecvSome(void* buffer, int count, int32_t timeoutMs) {
+    if (count <= 0) {
+        return 0;
+    }
+    bool readable = true;
+    if (!WaitReady(&readable, nullptr, timeoutMs)) {
+        return -1;
+    }
+    if (!readable) {
+        return timeoutMs < 0 ? -1 : 0;
+    }
+    if (!IsOpen()) {
+        return 0;
+    }
+    WSASetLastError(0);
+    ssize_t n = ::recv(socket_, buffer, static_cast<size_t>(count), 0);
+    if (n > 0) {
+        return static_cast<int>(n);
+    }
+    if (n < 0) {
+        keepSocketError();
+    }
+    // 0 with no socket error is the peer's orderly close.
+    int error = WSAGetLastError();
+    return n < 0 && (error == platform::WSAEWOULDBLOCK || error == 10004) ? 0 : -1;
+}
+
+bool CConnection::SendAll(const void* bytes, int count, int32_t timeoutMs) {
+    const uint8_t* from = static_cast<const uint8_t*>(bytes);
+    uint32_t elapsed = 0;
+    for (int done = 0; done < count;) {
+        // Checked before each attempt, and each attempt may wait the whole budget: one call can
+        // take up to about twice the time-out.
+        if (timeoutMs >= 0 && elapsed > static_cast<uint32_t>(timeoutMs)) {
+            return false;
+        }
+        uint32_t t0 = GetTickCount();
+        int sent = SendSome(from + done, count - done, timeoutMs);
+        if (sent < 0) {
+            return false;
+        }
+        done += sent;
+        elapsed += GetTickCount() - t0;
+    }
+    return true;
+}
+
+bool CConnection::RecvAll(void* buffer, int count, int32_t timeoutMs) {
+    uint8_t* into = static_cast<uint8_t*>(buffer);
+    uint32_t elapsed = 0;
+    for (int done = 0; done < count;) {
+        if (timeoutMs >= 0 && elapsed > static_cast<uint32_t>(timeoutMs)) {
+            return false;
+        }
+        uint32_t t0 = GetTickCount();
+        int got = RecvSome(into + done, count - done, timeoutMs);
+        if (got < 0) {
+            return false;
+        }
+        done += got;
+        elapsed += GetTickCount() - t0;
+    }
+    return true;
+}
+
+int CConnection::SendPacket(CPacket& packet, int32_t timeoutMs) {
+    std::unique_ptr<uint8_t[]> buffer;
+    int result = serializePacket(packet, buffer);
+    if (result > 0 && !SendAll(buffer.get(), result, timeoutMs)) {
+        result = -4;
+    }
+    if (result < 0) {
+        TAVIK_TRACE(3, u"packet", failureText("send", result));
+        Close();
+    }
+    return result;
+}
+
+int CConnection::ReceivePacket(CPacket& packet, int32_t timeoutMs) {
+    int result = 0;
+    uint32_t t0 = GetTickCount();
+    uint8_t header[wire::kHeaderSize];
+    int32_t remaining = -1;
+    int32_t bodyLength = 0;
+    std::unique_ptr<uint8_t[]> buffer;
+    if (!RecvAll(header, wire::kHeaderSize, timeoutMs)) {
+        result = -1;
+    } else if (timeoutMs >= 0 && (remaining = static_cast<int32_t>(static_cast<int64_t>(timeoutMs) -
+                                                                   (GetTickCount() - t0))) < 0) {
+        result = -2;
+    } else if ((bodyLength = bodyLengthOf(header)) < 0 || bodyLength > wire::kMaxBodyLength) {
+        // Refused before a single body byte is read or allocated.
+        result = -3;
+    } else if (!(buffer = allocateBuffer(int64_t{wire::kHeaderSize} + bodyLength))) {
+        result = -4;
+    } else if (!RecvAll(buffer.get() + wire::kHeaderSize, bodyLength,
+                        timeoutMs >= 0 ? remaining : -1)) {
+        result = -1;
+    } else {
+        std::memcpy(buffer.get(), header, wire::kHeaderSize);
+        int total = wire::kHeaderSize + bodyLength;
+        result = packet.Parse(buffer.get(), total) < 0 ? -5 : total;
+    }
+    if (result < 0) {
+        TAVIK_TRACE(3, u"packet", failureText("receive", result));
+        Close();
+    }
+    return result;
+}
+
+} // namespace tavik

@@ -1,0 +1,105 @@
+#include "sdk/core/CSession.h"
+
+#include "platform/AnsiCodePage.h"
+#include "sdk/core/CPacket.h"
+#include "sdk/core/CTrace.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <string>
+
+namespace tavik {
+
+namespace {
+
+// Values of the "setuser" request.
+constexpr const char* kClientVersion = "2.12.06.1";
+constexpr int32_t kLoginTimeoutItem = 60000;
+constexpr int32_t kDefaultMode = 3;
+
+std::string exchangeOutcome(CPacket& request, CPacket& reply, bool exchanged) {
+    std::string text = request.GetString("_cmd", "");
+    if (!exchanged) {
+        return text + ": exchange failed, connection closed";
+    }
+    return text + ": error " + std::to_string(reply.GetInt("error", 0));
+}
+
+} // namespace
+
+Result<Done> CheckSessionTexts(const CSession& session) {
+    if (platform::toAnsi(session.host).size() > kMaxHostBytes ||
+        platform::toAnsi(session.user).size() > kMaxAccountBytes ||
+        platform::toAnsi(session.password).size() > kMaxAccountBytes) {
+        return Result<Done>::fail(
+            ErrorReport::withText(TAVIK_ERR_WRONG_PARAMETER, u"wrong parameter"));
+    }
+    return Result<Done>::ok(Done{});
+}
+
+bool Exchange(CSession& session, CPacket& request, CPacket& reply) {
+    std::lock_guard<std::recursive_mutex> hold(session.lock);
+    int result = session.connection.SendPacket(request, session.timeout);
+    if (result >= 0) {
+        result = session.connection.ReceivePacket(reply, session.timeout);
+    }
+    TAVIK_TRACE(2, u"command", exchangeOutcome(request, reply, result >= 0));
+    return result >= 0;
+}
+
+Result<Done> ConnectAndLogin(CSession& session) {
+    if (session.host.empty() || session.port == 0) {
+        return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket info error"));
+    }
+    Result<Done> texts = CheckSessionTexts(session);
+    if (!texts) {
+        return texts;
+    }
+    // Held across the reconnect as well, so that a reconnect never closes a socket that another
+    // thread is in the middle of an exchange or a transfer on. The lock is re-entrant, so the
+    // login's own exchange takes it again.
+    std::lock_guard<std::recursive_mutex> hold(session.lock);
+    std::string host = platform::toAnsi(session.host);
+    if (!session.connection.Connect(host.c_str(), static_cast<uint16_t>(session.port), true)) {
+        return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_CONNECT_FAIL, u"connect fail.."));
+    }
+    return Login(session);
+}
+
+Result<Done> Login(CSession& session) {
+    CPacket request(2);
+    CPacket reply(2);
+    request.SetString("_cmd", "setuser");
+    request.SetString("id", platform::toAnsi(session.user).c_str());
+    request.SetString("pass", platform::toAnsi(session.password).c_str());
+    if (session.sendTimeoutItem) {
+        request.SetInt("timeout", kLoginTimeoutItem);
+    }
+    request.SetString("version", kClientVersion);
+    request.SetString("authtype", "");
+
+    if (!Exchange(session, request, reply)) {
+        TAVIK_TRACE(1, u"login", platform::toAnsi(session.user) + ": exchange failed");
+        return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket error"));
+    }
+    ErrorReport report = ErrorReport::withText(reply.GetInt("error", 0),
+                                               platform::fromAnsi(reply.GetString("errstr", "")));
+    TAVIK_TRACE(1, u"login",
+                platform::toAnsi(session.user) + "@" + platform::toAnsi(session.host) + ": error " +
+                    std::to_string(report.code));
+    if (report.code != 0) {
+        return Result<Done>::fail(std::move(report));
+    }
+    session.message = platform::fromAnsi(reply.GetString("msg", ""));
+    session.openUrl = platform::fromAnsi(reply.GetString("openurl", ""));
+    session.path = platform::fromAnsi(reply.GetString("path", ""));
+    session.mode = reply.GetInt("mode", kDefaultMode);
+    // This client knows no further authentication step: a server that asks for one gets a
+    // closed connection, and the last error stays what the reply said (normally 0).
+    if (reply.GetString("authtype", "")[0] != '\0') {
+        session.connection.Close();
+        return Result<Done>::fail(std::move(report));
+    }
+    return Result<Done>::ok(Done{}, std::move(report));
+}
+
+} // namespace tavik

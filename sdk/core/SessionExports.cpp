@@ -1,0 +1,143 @@
+// The session exports: creation, duplication, destruction, time-out and the login reply's
+// values.
+#include "sdk/core/CSessionRegistry.h"
+#include "sdk/core/ExportCall.h"
+#include "sdk/include/TavikErrors.h"
+#include "sdk/include/TavikSession.h"
+
+#include <new>
+
+using tavik::CSession;
+using tavik::CSessionRegistry;
+using tavik::Done;
+using tavik::ErrorReport;
+using tavik::Result;
+
+namespace {
+
+ErrorReport invalidHandle() {
+    return ErrorReport::codeOnly(TAVIK_ERR_INVALID_HANDLE);
+}
+
+// A session with these settings, logged in and registered; nothing is left behind on failure.
+Result<TAVIK_SESSION> openSession(std::unique_ptr<CSession> session) {
+    Result<Done> refused = tavik::CheckSessionTexts(*session);
+    if (!refused) {
+        return Result<TAVIK_SESSION>::failFrom(refused);
+    }
+    Result<Done> login = tavik::ConnectAndLogin(*session);
+    if (!login) {
+        return Result<TAVIK_SESSION>::failFrom(login);
+    }
+    return Result<TAVIK_SESSION>::ok(CSessionRegistry::instance().Add(std::move(session)),
+                                     login.report());
+}
+
+Result<TAVIK_SESSION> createSession(LPCWSTR host, int port, LPCWSTR user, LPCWSTR password,
+                                    int timeout) {
+    std::unique_ptr<CSession> session(new (std::nothrow) CSession);
+    if (!session) {
+        return Result<TAVIK_SESSION>::fail(std::nullopt);
+    }
+    session->host = host != nullptr ? host : u"";
+    session->port = port;
+    session->user = user != nullptr ? user : u"";
+    session->password = password != nullptr ? password : u"";
+    session->sendTimeoutItem = true;
+    session->timeout = timeout;
+    return openSession(std::move(session));
+}
+
+Result<TAVIK_SESSION> duplicateSession(TAVIK_SESSION handle) {
+    if (handle == nullptr) {
+        return Result<TAVIK_SESSION>::fail(invalidHandle());
+    }
+    const CSession& from = *static_cast<const CSession*>(handle);
+    std::unique_ptr<CSession> session(new (std::nothrow) CSession);
+    if (!session) {
+        return Result<TAVIK_SESSION>::fail(std::nullopt);
+    }
+    session->host = from.host;
+    session->port = from.port;
+    session->user = from.user;
+    session->password = from.password;
+    session->sendTimeoutItem = from.sendTimeoutItem;
+    session->timeout = from.timeout;
+    return openSession(std::move(session));
+}
+
+// One of the login reply's texts of a registered session.
+Result<LPCWSTR> sessionText(TAVIK_SESSION handle, std::u16string CSession::*field) {
+    CSession* session = CSessionRegistry::instance().Find(handle);
+    if (session == nullptr) {
+        return Result<LPCWSTR>::fail(invalidHandle());
+    }
+    return Result<LPCWSTR>::ok((session->*field).c_str());
+}
+
+} // namespace
+
+TAVIK_API TAVIK_SESSION tavik_CreateVXSession(_VXTAVIK_HOSTINFO* /*host*/, LPCWSTR /*user*/,
+                                              LPCWSTR /*password*/, int /*timeout*/) {
+    // Never implemented by the service: no session, and the last error is left alone.
+    return tavik::exportCall<TAVIK_SESSION>(
+        nullptr, [] { return Result<TAVIK_SESSION>::fail(std::nullopt); });
+}
+
+extern "C" {
+
+TAVIK_API TAVIK_SESSION tavik_CreateSession(LPCWSTR host, int port, LPCWSTR user, LPCWSTR password,
+                                            int timeout) {
+    return tavik::exportCall<TAVIK_SESSION>(
+        nullptr, [&] { return createSession(host, port, user, password, timeout); });
+}
+
+TAVIK_API TAVIK_SESSION tavik_DuplicateSession(TAVIK_SESSION session) {
+    return tavik::exportCall<TAVIK_SESSION>(nullptr, [&] { return duplicateSession(session); });
+}
+
+TAVIK_API void tavik_DestroySession(TAVIK_SESSION session) {
+    tavik::exportCallVoid([&] {
+        std::unique_ptr<CSession> removed = CSessionRegistry::instance().Remove(session);
+        if (!removed) {
+            return Result<Done>::fail(invalidHandle());
+        }
+        // Closes the connection; no command is sent to the server.
+        return Result<Done>::ok(Done{});
+    });
+}
+
+TAVIK_API void tavik_SetSessionTimeout(TAVIK_SESSION session, int timeout) {
+    tavik::exportCallVoid([&] {
+        CSession* found = CSessionRegistry::instance().Find(session);
+        if (found == nullptr) {
+            return Result<Done>::fail(invalidHandle());
+        }
+        found->timeout = timeout;
+        return Result<Done>::ok(Done{});
+    });
+}
+
+TAVIK_API LPCWSTR tavik_GetSessionPath(TAVIK_SESSION session) {
+    return tavik::exportCall<LPCWSTR>(nullptr,
+                                      [&] { return sessionText(session, &CSession::path); });
+}
+
+TAVIK_API int tavik_GetSessionMode(TAVIK_SESSION session) {
+    return tavik::exportCall<int>(0, [&] {
+        CSession* found = CSessionRegistry::instance().Find(session);
+        return found == nullptr ? Result<int>::fail(invalidHandle()) : Result<int>::ok(found->mode);
+    });
+}
+
+TAVIK_API LPCWSTR tavik_GetSessionOpenUrl(TAVIK_SESSION session) {
+    return tavik::exportCall<LPCWSTR>(nullptr,
+                                      [&] { return sessionText(session, &CSession::openUrl); });
+}
+
+TAVIK_API LPCWSTR tavik_GetSessionMessage(TAVIK_SESSION session) {
+    return tavik::exportCall<LPCWSTR>(nullptr,
+                                      [&] { return sessionText(session, &CSession::message); });
+}
+
+} // extern "C"
