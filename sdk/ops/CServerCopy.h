@@ -1,0 +1,43 @@
+// A copy that this session's server makes to another server by itself. After the announcing
+// round trip the server reports each copied position as a raw 4-byte little-endian word on this
+// connection, and a closing reply once the end is reached. The session's lock is held from the
+// first word to the end; the connection's blocking mode is left as it is.
+//
+// The report carries the final error (0 also for a cancel) with the first reply's text: 21002
+// when a word does not come within 10 s or the closing reply cannot be read (connection closed).
+// The closing reply's own "error" is not used.
+#pragma once
+
+#include "sdk/core/Result.h"
+#include "sdk/include/TavikTransfer.h"
+
+#include <cstdint>
+
+namespace tavik {
+
+class CSession;
+
+class CServerCopy {
+public:
+    static constexpr int32_t kPositionWaitMs = 10000;
+
+    // cancel may be null; host and transfer are checked by Run (24001).
+    CServerCopy(TAVIK_SESSION session, const TAVIK_COPYHOST* host, TAVIK_TRANSFER* transfer,
+                int* cancel);
+
+    Result<Done> Run();
+
+private:
+    Result<Done> checkArguments() const;
+    Result<Done> announce();
+    // Reads position words until the end, a cancel or a failure; returns the final error.
+    int32_t followPositions(CSession& session);
+
+    TAVIK_SESSION sessionHandle_;
+    const TAVIK_COPYHOST* host_;
+    TAVIK_TRANSFER* transfer_;
+    int* cancel_;
+    TAVIK_PROGRESS progress_{};
+};
+
+} // namespace tavik
