@@ -1,0 +1,48 @@
+// The command line of tavik:
+//   tavik [--server HOST[:PORT]] [--disk ID] [--password P] [--timeout MS] COMMAND ARGS...
+// Server, disk and password may also come from TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD.
+// Every command has --help. Parsing never exits the process: it returns what to print and the
+// exit status, so that main decides and the tests can look.
+#pragma once
+
+#include "cli/core/CConfirmPrompt.h"
+#include "cli/core/CServerAddress.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavik::cli {
+
+// One command to run, with everything it needs.
+struct Invocation {
+    std::string command; // "ls", "get", ...
+    std::string host;
+    int port = CServerAddress::kDefaultPort;
+    std::string disk;
+    std::optional<std::string> password;
+    int timeoutMs = -1;                            // per packet send and receive; -1 for none
+    bool longForm = false;                         // ls -l
+    bool recursive = false;                        // rm -r
+    ExistingPolicy existing = ExistingPolicy::Ask; // get, put
+    std::vector<std::string> args;                 // the command's paths, in order
+};
+
+// Parsing stops the program (help, or a usage error) or yields an invocation.
+struct ParseOutcome {
+    std::optional<Invocation> invocation; // set when the command is to run
+    int exitCode = 0;                     // otherwise: 0 after help, kUsageError after a mistake
+    std::string out;                      // text for standard output (help)
+    std::string err;                      // text for standard error (the mistake)
+};
+
+class CCommandLine {
+public:
+    static constexpr int kUsageError = 2;
+    static constexpr const char* kDefaultServer = "127.0.0.1";
+
+    // args excludes the program name. The environment is read for the variables above.
+    static ParseOutcome parse(const std::vector<std::string>& args);
+};
+
+} // namespace tavik::cli

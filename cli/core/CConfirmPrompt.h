@@ -1,0 +1,48 @@
+// What to do with a transfer's destination that already exists: the answer the library's
+// per-file confirmation expects (1 transfer anew, 2 resume, anything else skip).
+//
+// --overwrite answers anew and --resume answers resume for every file. Without either, a user at
+// a terminal is asked (with answers for this file or for all the rest); without a terminal the
+// file is skipped, so that a script never overwrites anything by accident.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace tavik::cli {
+
+enum class ExistingPolicy { Ask, Overwrite, Resume };
+
+class CConfirmPrompt {
+public:
+    static constexpr int kAnew = 1;
+    static constexpr int kResume = 2;
+    static constexpr int kSkip = 0;
+    // The destination size that means "does not exist".
+    static constexpr uint32_t kMissing = 0xFFFFFFFF;
+
+    // in/out are used only when interactive; notes (skips, forced restarts) go to out too.
+    CConfirmPrompt(ExistingPolicy policy, bool interactive, std::istream& in, std::ostream& out);
+
+    // Paths are UTF-8 and only shown.
+    int answer(const std::string& source, uint32_t sourceSize, const std::string& destination,
+               uint32_t destinationSize);
+
+private:
+    int ask(const std::string& destination, uint32_t sourceSize, uint32_t destinationSize);
+    // A destination larger than its source is no partial copy of it: resuming would start past
+    // the source's end, so such a file is transferred anew instead.
+    int resumeOrRestart(const std::string& destination, uint32_t sourceSize,
+                        uint32_t destinationSize);
+
+    ExistingPolicy m_policy;
+    bool m_interactive;
+    std::istream& m_in;
+    std::ostream& m_out;
+    std::optional<int> m_forAll; // set by an "all" answer
+};
+
+} // namespace tavik::cli

@@ -1,0 +1,58 @@
+#include "cli/core/CListing.h"
+
+#include "cli/core/CRemotePath.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tavik::cli {
+
+void CListing::sort(std::vector<RemoteEntry>& entries) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const RemoteEntry& a, const RemoteEntry& b) {
+                         if (a.folder != b.folder) {
+                             return a.folder;
+                         }
+                         return CRemotePath::baseName(a.path) < CRemotePath::baseName(b.path);
+                     });
+}
+
+std::string CListing::render(const std::vector<RemoteEntry>& entries, bool longForm) {
+    size_t sizeWidth = 1;
+    size_t dateWidth = 0;
+    for (const RemoteEntry& e : entries) {
+        sizeWidth = std::max(sizeWidth, std::to_string(e.size).size());
+        dateWidth = std::max(dateWidth, e.date.size());
+    }
+    std::string out;
+    for (const RemoteEntry& e : entries) {
+        const std::string name = CRemotePath::baseName(e.path);
+        if (!longForm) {
+            out += name + (e.folder ? "/" : "") + "\n";
+            continue;
+        }
+        const std::string size = std::to_string(e.size);
+        out += e.folder ? 'd' : '-';
+        out += ' ';
+        out.append(sizeWidth - size.size(), ' ');
+        out += size;
+        out += "  ";
+        out += e.date;
+        out.append(dateWidth - e.date.size(), ' ');
+        out += "  ";
+        out += name;
+        out += e.folder ? "/\n" : "\n";
+    }
+    return out;
+}
+
+std::string CListing::describe(const RemoteEntry& entry) {
+    std::string out;
+    out += "Path: " + entry.path + "\n";
+    out += std::string("Type: ") + (entry.folder ? "folder" : "file") + "\n";
+    out += "Size: " + std::to_string(entry.size) + "\n";
+    out += "Date: " + entry.date + "\n";
+    return out;
+}
+
+} // namespace tavik::cli

@@ -1,0 +1,30 @@
+// Remote paths as the user types them, made into the full paths the server expects. Remote paths
+// use "/" and begin with the session path; a path typed without a leading "/" is taken relative
+// to the session path. Text is UTF-8 here; the caller converts at the library's interface.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavik::cli {
+
+class CRemotePath {
+public:
+    // The full path of `typed` seen from the session path (absolute paths are kept as typed).
+    // The result is normalised.
+    static std::string resolve(std::string_view sessionPath, std::string_view typed);
+    // Collapses repeated "/", drops "." and a trailing "/", and lets ".." remove the component
+    // before it (never climbing above "/"). Always begins with "/".
+    static std::string normalize(std::string_view path);
+    // folder + "/" + name, without doubling the separator.
+    static std::string join(std::string_view folder, std::string_view name);
+    // The last component ("" for "/").
+    static std::string baseName(std::string_view path);
+    // Everything before the last component ("/" for a top-level entry and for "/").
+    static std::string parent(std::string_view path);
+    // Whether two server paths name the same entry (they differ at most in a trailing "/" or
+    // repeated separators).
+    static bool same(std::string_view a, std::string_view b);
+};
+
+} // namespace tavik::cli

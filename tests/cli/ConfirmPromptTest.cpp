@@ -1,0 +1,84 @@
+#include "cli/core/CConfirmPrompt.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tavik::cli {
+namespace {
+
+constexpr uint32_t kMissing = CConfirmPrompt::kMissing;
+
+TEST(ConfirmPromptTest, MissingDestinationIsAlwaysTransferredAnew) {
+    std::istringstream in;
+    std::ostringstream out;
+    for (auto policy : {ExistingPolicy::Ask, ExistingPolicy::Overwrite, ExistingPolicy::Resume}) {
+        CConfirmPrompt prompt(policy, false, in, out);
+        EXPECT_EQ(prompt.answer("s", 10, "d", kMissing), CConfirmPrompt::kAnew);
+    }
+    EXPECT_TRUE(out.str().empty());
+}
+
+TEST(ConfirmPromptTest, FlagsAnswerWithoutAsking) {
+    std::istringstream in("s\n"); // must not be read
+    std::ostringstream out;
+    CConfirmPrompt overwrite(ExistingPolicy::Overwrite, true, in, out);
+    EXPECT_EQ(overwrite.answer("s", 10, "d", 4), CConfirmPrompt::kAnew);
+    CConfirmPrompt resume(ExistingPolicy::Resume, true, in, out);
+    EXPECT_EQ(resume.answer("s", 10, "d", 4), CConfirmPrompt::kResume);
+    EXPECT_EQ(resume.answer("s", 10, "d", 10), CConfirmPrompt::kResume); // nothing left to move
+    EXPECT_EQ(in.tellg(), 0);
+}
+
+TEST(ConfirmPromptTest, ResumeNeverStartsPastTheSourceEnd) {
+    std::istringstream in;
+    std::ostringstream out;
+    CConfirmPrompt resume(ExistingPolicy::Resume, false, in, out);
+    EXPECT_EQ(resume.answer("s", 10, "big", 11), CConfirmPrompt::kAnew);
+    EXPECT_NE(out.str().find("big"), std::string::npos);
+}
+
+TEST(ConfirmPromptTest, WithoutATerminalAnExistingFileIsSkipped) {
+    std::istringstream in("o\n");
+    std::ostringstream out;
+    CConfirmPrompt prompt(ExistingPolicy::Ask, false, in, out);
+    EXPECT_EQ(prompt.answer("s", 10, "/tmp/x", 3), CConfirmPrompt::kSkip);
+    EXPECT_NE(out.str().find("skipped"), std::string::npos);
+    EXPECT_NE(out.str().find("/tmp/x"), std::string::npos);
+}
+
+TEST(ConfirmPromptTest, TerminalAnswers) {
+    std::istringstream in("what\n  r\no\ns\n");
+    std::ostringstream out;
+    CConfirmPrompt prompt(ExistingPolicy::Ask, true, in, out);
+    EXPECT_EQ(prompt.answer("s", 10, "d", 3), CConfirmPrompt::kResume); // asks twice
+    EXPECT_EQ(prompt.answer("s", 10, "d", 3), CConfirmPrompt::kAnew);
+    EXPECT_EQ(prompt.answer("s", 10, "d", 3), CConfirmPrompt::kSkip);
+    EXPECT_EQ(prompt.answer("s", 10, "d", 3), CConfirmPrompt::kSkip); // end of input
+    const std::string text = out.str();
+    size_t questions = 0;
+    for (size_t at = text.find("[o]verwrite"); at != std::string::npos;
+         at = text.find("[o]verwrite", at + 1)) {
+        ++questions;
+    }
+    EXPECT_EQ(questions, 5u);
+}
+
+TEST(ConfirmPromptTest, AnswersForAllAreRemembered) {
+    std::istringstream in("R\n");
+    std::ostringstream out;
+    CConfirmPrompt prompt(ExistingPolicy::Ask, true, in, out);
+    EXPECT_EQ(prompt.answer("s", 10, "d", 3), CConfirmPrompt::kResume);
+    EXPECT_EQ(prompt.answer("s", 10, "d", 5), CConfirmPrompt::kResume);
+    EXPECT_EQ(prompt.answer("s", 10, "d", 50), CConfirmPrompt::kAnew); // larger than its source
+    EXPECT_EQ(prompt.answer("s", 10, "d", kMissing), CConfirmPrompt::kAnew);
+
+    std::istringstream skipIn("S\n");
+    CConfirmPrompt skipAll(ExistingPolicy::Ask, true, skipIn, out);
+    EXPECT_EQ(skipAll.answer("s", 10, "d", 3), CConfirmPrompt::kSkip);
+    EXPECT_EQ(skipAll.answer("s", 10, "d", 3), CConfirmPrompt::kSkip);
+    EXPECT_EQ(skipAll.answer("s", 10, "d", kMissing), CConfirmPrompt::kAnew);
+}
+
+} // namespace
+} // namespace tavik::cli

@@ -1,0 +1,53 @@
+#include "cli/core/CErrorReport.h"
+#include "cli/core/CListing.h"
+
+#include <gtest/gtest.h>
+
+namespace tavik::cli {
+namespace {
+
+std::vector<RemoteEntry> sample() {
+    return {
+        {"/d/zeta.txt", 5, false, "2026-12-01 10:00"},
+        {"/d/beta", 0, true, "2026-11-30 09:00"},
+        {"/d/alpha.bin", 123456, false, "2026-12-02 11:30"},
+        {"/d/가나다", 0, true, ""},
+    };
+}
+
+TEST(ListingTest, FoldersFirstThenFilesEachByName) {
+    auto entries = sample();
+    CListing::sort(entries);
+    EXPECT_EQ(CListing::render(entries, false), "beta/\n가나다/\nalpha.bin\nzeta.txt\n");
+}
+
+TEST(ListingTest, LongFormAlignsSizesAndDates) {
+    auto entries = sample();
+    CListing::sort(entries);
+    EXPECT_EQ(CListing::render(entries, true), "d      0  2026-11-30 09:00  beta/\n"
+                                               "d      0                    가나다/\n"
+                                               "- 123456  2026-12-02 11:30  alpha.bin\n"
+                                               "-      5  2026-12-01 10:00  zeta.txt\n");
+    EXPECT_EQ(CListing::render({}, true), "");
+}
+
+TEST(ListingTest, Describe) {
+    EXPECT_EQ(CListing::describe({"/d/a.txt", 42, false, "2026-12-01 10:00"}),
+              "Path: /d/a.txt\nType: file\nSize: 42\nDate: 2026-12-01 10:00\n");
+}
+
+TEST(ErrorReportTest, LibraryTextCodeAndServerText) {
+    EXPECT_EQ(CErrorReport::compose("get /a", 23006, "file or directory not exist", ""),
+              "tavik: get /a: file or directory not exist (23006)");
+    EXPECT_EQ(CErrorReport::compose("ls", 22001, "wrong id", "no such disk: x"),
+              "tavik: ls: wrong id (22001): no such disk: x");
+    // The library's own failures often carry the same or a longer text of their own.
+    EXPECT_EQ(CErrorReport::compose("df", 21001, "connect fail", "connect fail.."),
+              "tavik: df: connect fail (21001): connect fail..");
+    EXPECT_EQ(CErrorReport::compose("df", 21002, "socket error", "socket error"),
+              "tavik: df: socket error (21002)");
+    EXPECT_EQ(CErrorReport::compose("", 22003, "", ""), "tavik: error 22003");
+}
+
+} // namespace
+} // namespace tavik::cli
