@@ -1,0 +1,80 @@
+#include "server/CClientConnection.h"
+
+#include "server/CCommandHandlers.h"
+#include "server/CTransferPhases.h"
+
+#include "platform/Tick.h"
+#include "sdk/core/CPacket.h"
+#include "sdk/core/PacketWire.h"
+#include "sdk/include/TavikErrors.h"
+
+namespace tavik::server {
+
+CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
+                                     const CServerConfig& config, CServerStats& stats,
+                                     CCommandLog& log)
+    : stream_(std::move(stream)), peer_(std::move(peer)), config_(config), stats_(stats), log_(log),
+      session_(config.maxOpenFiles) {}
+
+void CClientConnection::requestStop() {
+    stopping_ = true;
+    stream_.shutdownBoth();
+}
+
+void CClientConnection::run() {
+    ++stats_.connections;
+    while (!stopping_) {
+        CPacket request;
+        const auto got =
+            stream_.receivePacket(request, config_.idleTimeoutMs, config_.requestTimeoutMs);
+        if (got == CSocketStream::Receive::Timeout) {
+            log_.event(peer_, "closed: time-out");
+            break;
+        }
+        if (got == CSocketStream::Receive::Malformed) {
+            log_.event(peer_, "closed: malformed packet");
+            break;
+        }
+        if (got != CSocketStream::Receive::Ok || !serve(request)) {
+            break;
+        }
+    }
+    --stats_.connections;
+    stream_.shutdownBoth();
+    finished_ = true;
+}
+
+bool CClientConnection::serve(const CPacket& request) {
+    const uint32_t started = platform::GetTickCount();
+    const std::string command = request.GetString("_cmd", "");
+    CPacket reply(CCommandHandlers::replyFlags(command));
+    CCommandHandlers handlers(session_, config_, stats_);
+    HandleResult result = handlers.handle(request, reply);
+    CTransferPhases phases(stream_, config_, stats_, stopping_);
+    if (result.plan && result.plan->kind == TransferPlan::Kind::Copy) {
+        result.error = phases.prepareCopy(*result.plan);
+        if (result.error != 0) {
+            reply.Clear();
+            CCommandHandlers::setError(reply, result.error);
+            result.plan.reset();
+        }
+    }
+    if (reply.SizeBound() > wire::kHeaderSize + wire::kMaxBodyLength) {
+        reply.Clear();
+        result.error = TAVIK_ERR_NOT_ENOUGH_BUFFER;
+        CCommandHandlers::setError(reply, result.error);
+        result.plan.reset();
+    }
+    bool keepOpen = stream_.sendPacket(reply, config_.requestTimeoutMs);
+    int32_t finalError = result.error;
+    if (keepOpen && result.plan) {
+        keepOpen = phases.run(*result.plan, finalError);
+    }
+    const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
+    const std::string shown = keepOpen ? command : command + " (connection closed)";
+    log_.command(peer_, disk, shown, CCommandHandlers::logPath(request), finalError,
+                 platform::GetTickCount() - started);
+    return keepOpen;
+}
+
+} // namespace tavik::server

@@ -1,0 +1,45 @@
+// One client's connection: reads request packets, answers each one, runs the data phases, and
+// ends on the client's close, an idle or stalled client, malformed input or a server stop. Bad
+// input from this client closes this connection and nothing else. run() is the body of the
+// connection's own thread; requestStop() may be called from any thread.
+#pragma once
+
+#include "server/CClientSession.h"
+#include "server/CCommandLog.h"
+#include "server/CServerConfig.h"
+#include "server/CServerStats.h"
+#include "server/CSocketStream.h"
+
+#include <atomic>
+#include <string>
+
+namespace tavik {
+class CPacket;
+}
+
+namespace tavik::server {
+
+class CClientConnection {
+public:
+    CClientConnection(CSocketStream stream, std::string peer, const CServerConfig& config,
+                      CServerStats& stats, CCommandLog& log);
+
+    void run();
+    void requestStop();
+    bool finished() const { return finished_; }
+
+private:
+    // Answers one request; false when the connection must close.
+    bool serve(const CPacket& request);
+
+    CSocketStream stream_;
+    std::string peer_;
+    const CServerConfig& config_;
+    CServerStats& stats_;
+    CCommandLog& log_;
+    CClientSession session_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> finished_{false};
+};
+
+} // namespace tavik::server

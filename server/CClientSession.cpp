@@ -1,0 +1,63 @@
+#include "server/CClientSession.h"
+
+#include <climits>
+
+namespace tavik::server {
+
+namespace {
+
+// Handle numbers run from 1 upwards and never repeat within a session, so a stale number
+// from a closed handle can never reach a newer one; 0 stays "no handle".
+int32_t nextNumber(int32_t& counter) {
+    const int32_t number = counter;
+    counter = counter == INT32_MAX ? 1 : counter + 1;
+    return number;
+}
+
+} // namespace
+
+void CClientSession::login(const DiskConfig& disk) {
+    files_.clear();
+    dirs_.clear();
+    disk_ = &disk;
+    resolver_.emplace(disk.root, "/" + disk.id);
+    currentDir_ = resolver_->sessionPath();
+}
+
+int32_t CClientSession::addFile(OpenFile file) {
+    if (static_cast<int>(files_.size()) >= maxOpen_) {
+        return 0;
+    }
+    const int32_t number = nextNumber(nextFile_);
+    files_.emplace(number, std::move(file));
+    return number;
+}
+
+OpenFile* CClientSession::file(int32_t number) {
+    const auto found = files_.find(number);
+    return found == files_.end() ? nullptr : &found->second;
+}
+
+bool CClientSession::closeFile(int32_t number) {
+    return files_.erase(number) == 1;
+}
+
+int32_t CClientSession::addDir(DirCursor cursor) {
+    if (static_cast<int>(dirs_.size()) >= maxOpen_) {
+        return 0;
+    }
+    const int32_t number = nextNumber(nextDir_);
+    dirs_.emplace(number, std::move(cursor));
+    return number;
+}
+
+DirCursor* CClientSession::dir(int32_t number) {
+    const auto found = dirs_.find(number);
+    return found == dirs_.end() ? nullptr : &found->second;
+}
+
+bool CClientSession::closeDir(int32_t number) {
+    return dirs_.erase(number) == 1;
+}
+
+} // namespace tavik::server

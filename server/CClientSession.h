@@ -1,0 +1,65 @@
+// What the server remembers about one connection: the disk it logged in to, its current folder
+// ("changedir"), its open files ("fd") and its directory cursors ("hdir"). Owned and used by
+// the connection's thread only.
+#pragma once
+
+#include "server/CFileDescriptor.h"
+#include "server/CPathResolver.h"
+#include "server/CServerConfig.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavik::server {
+
+struct OpenFile {
+    CFileDescriptor fd;
+    std::filesystem::path host;
+};
+
+struct DirCursor {
+    std::vector<std::string> wireNames; // entry names in ANSI, in listing order
+    size_t next = 0;
+};
+
+class CClientSession {
+public:
+    // maxOpen caps the open files and, separately, the open directory cursors.
+    explicit CClientSession(int maxOpen) : maxOpen_(maxOpen) {}
+
+    // A successful "setuser": forgets the files and cursors of any earlier login.
+    void login(const DiskConfig& disk);
+    bool loggedIn() const { return disk_ != nullptr; }
+    const DiskConfig* disk() const { return disk_; }
+    // Only valid while logged in.
+    const CPathResolver& resolver() const { return *resolver_; }
+    // "/" + disk id, UTF-8.
+    const std::string& sessionPath() const { return resolver_->sessionPath(); }
+    // The current folder as a request path (UTF-8); starts as the session path.
+    const std::string& currentDir() const { return currentDir_; }
+    void setCurrentDir(std::string path) { currentDir_ = std::move(path); }
+
+    // The new file's number (from 1), or 0 when the session has maxOpen files open.
+    int32_t addFile(OpenFile file);
+    OpenFile* file(int32_t number);
+    bool closeFile(int32_t number);
+    int32_t addDir(DirCursor cursor);
+    DirCursor* dir(int32_t number);
+    bool closeDir(int32_t number);
+
+private:
+    int maxOpen_;
+    const DiskConfig* disk_ = nullptr;
+    std::optional<CPathResolver> resolver_;
+    std::string currentDir_;
+    std::map<int32_t, OpenFile> files_;
+    std::map<int32_t, DirCursor> dirs_;
+    int32_t nextFile_ = 1;
+    int32_t nextDir_ = 1;
+};
+
+} // namespace tavik::server

@@ -1,0 +1,725 @@
+#include "server/CCommandHandlers.h"
+
+#include "server/CDiskSpace.h"
+#include "server/CFileInfoLister.h"
+#include "server/CFileOperations.h"
+#include "server/CRemoteCommand.h"
+#include "server/CWireText.h"
+
+#include "sdk/core/CLastError.h"
+#include "sdk/core/CPacket.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace tavik::server {
+
+namespace {
+
+constexpr size_t kMaxCommandOutput = 512 * 1024;
+
+const char* stringItem(const CPacket& request, const char* name) {
+    const char* text = nullptr;
+    return request.GetString(name, &text) ? text : nullptr;
+}
+
+std::optional<int32_t> intItem(const CPacket& request, const char* name) {
+    int32_t value = 0;
+    if (!request.GetInt(name, &value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Lexical clean-up of a request path for "changedir": "." and empty parts dropped, ".." takes
+// back the part before it. Returns nullopt when ".." would climb above "/".
+std::optional<std::string> normalizeLexically(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        const size_t slash = path.find('/');
+        const std::string_view part = path.substr(0, slash);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (parts.empty()) {
+                return std::nullopt;
+            }
+            parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string result;
+    for (const std::string_view part : parts) {
+        result.append("/").append(part);
+    }
+    return result.empty() ? "/" : result;
+}
+
+bool isRegularFile(int fd, uint64_t& size) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
+int openFlags(int32_t flags) {
+    static constexpr int32_t kKnown =
+        3 | CCommandHandlers::kOpenCreate | CCommandHandlers::kOpenExclusive |
+        CCommandHandlers::kOpenTruncate | CCommandHandlers::kOpenAppend;
+    const int32_t access = flags & 3;
+    if ((flags & ~kKnown) != 0 || access == 3) {
+        return -1;
+    }
+    int result = access == CCommandHandlers::kOpenRead    ? O_RDONLY
+                 : access == CCommandHandlers::kOpenWrite ? O_WRONLY
+                                                          : O_RDWR;
+    result |= (flags & CCommandHandlers::kOpenCreate) ? O_CREAT : 0;
+    result |= (flags & CCommandHandlers::kOpenExclusive) ? O_EXCL : 0;
+    result |= (flags & CCommandHandlers::kOpenTruncate) ? O_TRUNC : 0;
+    result |= (flags & CCommandHandlers::kOpenAppend) ? O_APPEND : 0;
+    return result | O_CLOEXEC;
+}
+
+} // namespace
+
+CCommandHandlers::CCommandHandlers(CClientSession& session, const CServerConfig& config,
+                                   CServerStats& stats)
+    : session_(session), config_(config), stats_(stats) {}
+
+CCommandHandlers::Handler CCommandHandlers::find(std::string_view command) {
+    static const std::pair<const char*, Handler> kTable[] = {
+        {"setuser", &CCommandHandlers::setUser},
+        {"getquota", &CCommandHandlers::getQuota},
+        {"openfile", &CCommandHandlers::openFile},
+        {"writefile", &CCommandHandlers::writeFile},
+        {"readfile", &CCommandHandlers::readFile},
+        {"seekfile", &CCommandHandlers::seekFile},
+        {"closefile", &CCommandHandlers::closeFile},
+        {"createdir", &CCommandHandlers::createDir},
+        {"createfile", &CCommandHandlers::createFile},
+        {"deletefile", &CCommandHandlers::deleteFile},
+        {"renamefile", &CCommandHandlers::renameFile},
+        {"movefile", &CCommandHandlers::moveFile},
+        {"copyfile", &CCommandHandlers::copyFile},
+        {"getfileinfo", &CCommandHandlers::getFileInfo},
+        {"getlength", &CCommandHandlers::getLength},
+        {"getfiletime", &CCommandHandlers::getFileTime},
+        {"setfiletime", &CCommandHandlers::setFileTime},
+        {"opendir", &CCommandHandlers::openDir},
+        {"readdir", &CCommandHandlers::readDir},
+        {"closedir", &CCommandHandlers::closeDir},
+        {"remotecmd", &CCommandHandlers::remoteCmd},
+        {"changedir", &CCommandHandlers::changeDir},
+        {"getserverinfo", &CCommandHandlers::getServerInfo},
+        {"checkvirus", &CCommandHandlers::checkVirus},
+        {"download", &CCommandHandlers::download},
+        {"upload", &CCommandHandlers::upload},
+        {"copyex", &CCommandHandlers::copyEx},
+    };
+    for (const auto& [name, handler] : kTable) {
+        if (command == name) {
+            return handler;
+        }
+    }
+    return nullptr;
+}
+
+HandleResult CCommandHandlers::handle(const CPacket& request, CPacket& reply) {
+    plan_.reset();
+    const char* command = stringItem(request, "_cmd");
+    const Handler handler = command == nullptr ? nullptr : find(command);
+    HandleResult result;
+    if (handler == nullptr) {
+        result.error = TAVIK_ERR_NOT_ALLOWED;
+    } else if (!session_.loggedIn() && std::strcmp(command, "setuser") != 0) {
+        result.error = TAVIK_ERR_NOT_ALLOWED;
+    } else {
+        result.error = (this->*handler)(request, reply);
+    }
+    if (result.error != 0) {
+        // A failed command answers with its error alone.
+        reply.Clear();
+        plan_.reset();
+    }
+    setError(reply, result.error);
+    result.plan = std::move(plan_);
+    plan_.reset();
+    return result;
+}
+
+uint32_t CCommandHandlers::replyFlags(std::string_view command) {
+    return command == "readfile" || command == "writefile" ? 0 : 2;
+}
+
+std::string CCommandHandlers::logPath(const CPacket& request) {
+    static constexpr const char* kPathItems[] = {
+        "path", "filename", "fullpath", "basepath", "oldpath", "srcpath", "name", "command", "id"};
+    for (const char* item : kPathItems) {
+        if (const char* text = stringItem(request, item)) {
+            return CWireText::toHost(text);
+        }
+    }
+    return {};
+}
+
+void CCommandHandlers::setError(CPacket& reply, int32_t error) {
+    reply.SetInt("error", error);
+    if (error != 0) {
+        reply.SetString("errstr", errorText(error));
+    }
+}
+
+Outcome<ResolvedPath> CCommandHandlers::resolveItem(const CPacket& request,
+                                                    const char* item) const {
+    const char* text = stringItem(request, item);
+    if (text == nullptr) {
+        return Outcome<ResolvedPath>::fail(TAVIK_ERR_WRONG_PARAMETER);
+    }
+    return session_.resolver().resolve(CWireText::toHost(text));
+}
+
+Outcome<OpenFile*> CCommandHandlers::fileItem(const CPacket& request) {
+    const auto number = intItem(request, "fd");
+    OpenFile* file = number ? session_.file(*number) : nullptr;
+    if (file == nullptr) {
+        return Outcome<OpenFile*>::fail(TAVIK_ERR_INVALID_HANDLE);
+    }
+    return Outcome<OpenFile*>::ok(file);
+}
+
+// ---- login and services -------------------------------------------------------------------
+
+int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
+    const char* id = stringItem(request, "id");
+    const DiskConfig* disk = id == nullptr ? nullptr : config_.findDisk(CWireText::toHost(id));
+    if (disk == nullptr) {
+        return TAVIK_ERR_WRONG_ID;
+    }
+    const char* pass = stringItem(request, "pass");
+    if (disk->password && (pass == nullptr || CWireText::toHost(pass) != *disk->password)) {
+        return TAVIK_ERR_WRONG_PASSWD;
+    }
+    session_.login(*disk);
+    reply.SetString("path", CWireText::toWire(session_.sessionPath()).c_str());
+    reply.SetInt("mode", 3);
+    reply.SetString("authtype", "");
+    return 0;
+}
+
+int32_t CCommandHandlers::getQuota(const CPacket&, CPacket& reply) {
+    // The quota is the logged-in disk's; the request's "id" names the same account.
+    const auto words = CDiskSpace(*session_.disk()).words();
+    if (!words) {
+        return words.error();
+    }
+    reply.SetInt("block", static_cast<int32_t>(words.value().block));
+    reply.SetInt("free", static_cast<int32_t>(words.value().free));
+    reply.SetInt("total", static_cast<int32_t>(words.value().total));
+    return 0;
+}
+
+int32_t CCommandHandlers::getServerInfo(const CPacket&, CPacket& reply) {
+    reply.SetInt("nCurrentNum", stats_.connections.load());
+    reply.SetInt("nDownNum", stats_.downloads.load());
+    reply.SetInt("nUpNum", stats_.uploads.load());
+    reply.SetInt("nStartTime", stats_.startTime);
+    reply.SetString("Version", kVersionText);
+    return 0;
+}
+
+int32_t CCommandHandlers::checkVirus(const CPacket& request, CPacket& reply) {
+    const auto path = resolveItem(request, "filename");
+    if (!path) {
+        return path.error();
+    }
+    FileEntry entry;
+    if (!CFileInfoLister::examine(path.value().host, entry)) {
+        return TAVIK_ERR_NOT_EXIST;
+    }
+    // There is no scanner: every file is reported clean.
+    reply.SetInt("result", 0);
+    return 0;
+}
+
+int32_t CCommandHandlers::changeDir(const CPacket& request, CPacket&) {
+    const char* name = stringItem(request, "name");
+    if (name == nullptr) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    const std::string text = CWireText::toHost(name);
+    const std::string joined =
+        !text.empty() && text.front() == '/' ? text : session_.currentDir() + "/" + text;
+    const auto normalized = normalizeLexically(joined);
+    if (!normalized) {
+        return TAVIK_ERR_PERMISSION;
+    }
+    const auto path = session_.resolver().resolve(*normalized);
+    if (!path) {
+        return path.error();
+    }
+    FileEntry entry;
+    if (!CFileInfoLister::examine(path.value().host, entry)) {
+        return TAVIK_ERR_NOT_EXIST;
+    }
+    if (!entry.isDir) {
+        return TAVIK_ERR_NOT_DIRECTORY;
+    }
+    session_.setCurrentDir(*normalized);
+    return 0;
+}
+
+int32_t CCommandHandlers::remoteCmd(const CPacket& request, CPacket& reply) {
+    const char* command = stringItem(request, "command");
+    if (command == nullptr) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    const auto words = CRemoteCommand::splitWords(CWireText::toHost(command));
+    if (!CRemoteCommand::allowed(words, config_.allowedCommands)) {
+        return TAVIK_ERR_NOT_ALLOWED;
+    }
+    const auto folder = session_.resolver().resolve(session_.currentDir());
+    if (!folder) {
+        return folder.error();
+    }
+    auto output = CRemoteCommand::run(words, folder.value().host, config_.commandTimeoutMs,
+                                      kMaxCommandOutput);
+    if (!output) {
+        return output.error();
+    }
+    const std::string text = CWireText::toWire(output.value().text);
+    reply.SetInt("exitcode", output.value().exitCode);
+    if (intItem(request, "getresult").value_or(0) == 1) {
+        // "result" is the text with its NUL and "retlen" its length, NUL included.
+        reply.SetInt("retlen", static_cast<int32_t>(text.size() + 1));
+        reply.SetData("result", text.c_str(), static_cast<uint32_t>(text.size() + 1));
+    }
+    return 0;
+}
+
+// ---- listing -------------------------------------------------------------------------------
+
+int32_t CCommandHandlers::getFileInfo(const CPacket& request, CPacket& reply) {
+    const auto path = resolveItem(request, "path");
+    if (!path) {
+        return path.error();
+    }
+    const int32_t infotype = intItem(request, "infotype").value_or(0);
+    const int32_t level = intItem(request, "recursivelevel").value_or(0);
+    CFileInfoLister lister(session_.resolver());
+    return lister.list(path.value(), stringItem(request, "path"), infotype, level, reply);
+}
+
+int32_t CCommandHandlers::getLength(const CPacket& request, CPacket& reply) {
+    const auto path = resolveItem(request, "filename");
+    if (!path) {
+        return path.error();
+    }
+    FileEntry entry;
+    if (!CFileInfoLister::examine(path.value().host, entry)) {
+        return TAVIK_ERR_NOT_EXIST;
+    }
+    reply.SetInt("size", CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));
+    return 0;
+}
+
+int32_t CCommandHandlers::getFileTime(const CPacket& request, CPacket& reply) {
+    const auto path = resolveItem(request, "path");
+    if (!path) {
+        return path.error();
+    }
+    struct stat info {};
+    if (::stat(path.value().host.c_str(), &info) != 0) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    // Seconds since 1970-01-01 UTC as unsigned 32-bit words.
+    const auto word = [](time_t t) {
+        return static_cast<int32_t>(static_cast<uint32_t>(std::clamp<int64_t>(t, 0, UINT32_MAX)));
+    };
+    reply.SetInt("lastaccesstime", word(info.st_atime));
+    reply.SetInt("lastwritetime", word(info.st_mtime));
+    return 0;
+}
+
+int32_t CCommandHandlers::setFileTime(const CPacket& request, CPacket&) {
+    const auto path = resolveItem(request, "path");
+    const auto access = intItem(request, "lastaccesstime");
+    const auto write = intItem(request, "lastwritetime");
+    if (!path) {
+        return path.error();
+    }
+    if (!access || !write) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    timespec times[2]{};
+    times[0].tv_sec = static_cast<time_t>(static_cast<uint32_t>(*access));
+    times[1].tv_sec = static_cast<time_t>(static_cast<uint32_t>(*write));
+    if (::utimensat(AT_FDCWD, path.value().host.c_str(), times, 0) != 0) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    return 0;
+}
+
+int32_t CCommandHandlers::openDir(const CPacket& request, CPacket& reply) {
+    const auto path = resolveItem(request, "path");
+    if (!path) {
+        return path.error();
+    }
+    auto entries = CFileInfoLister(session_.resolver()).children(path.value().host);
+    if (!entries) {
+        return entries.error();
+    }
+    DirCursor cursor;
+    for (const FileEntry& entry : entries.value()) {
+        cursor.wireNames.push_back(CWireText::toWire(entry.name));
+    }
+    const int32_t number = session_.addDir(std::move(cursor));
+    if (number == 0) {
+        return TAVIK_ERR_REMOTE_FILE;
+    }
+    reply.SetInt("hdir", number);
+    return 0;
+}
+
+int32_t CCommandHandlers::readDir(const CPacket& request, CPacket& reply) {
+    const auto number = intItem(request, "hdir");
+    DirCursor* cursor = number ? session_.dir(*number) : nullptr;
+    if (cursor == nullptr) {
+        return TAVIK_ERR_INVALID_HANDLE;
+    }
+    // The end of the listing is a reply without "file".
+    if (cursor->next < cursor->wireNames.size()) {
+        reply.SetString("file", cursor->wireNames[cursor->next++].c_str());
+    }
+    return 0;
+}
+
+int32_t CCommandHandlers::closeDir(const CPacket& request, CPacket&) {
+    const auto number = intItem(request, "hdir");
+    return number && session_.closeDir(*number) ? 0 : TAVIK_ERR_INVALID_HANDLE;
+}
+
+// ---- namespace -----------------------------------------------------------------------------
+
+int32_t CCommandHandlers::createDir(const CPacket& request, CPacket& reply) {
+    CFileOperations operations(*session_.disk());
+    if (stringItem(request, "fullpath") != nullptr) {
+        const auto path = resolveItem(request, "fullpath");
+        return path ? operations.makeFolder(path.value()) : path.error();
+    }
+    const auto base = resolveItem(request, "basepath");
+    if (!base) {
+        return base.error();
+    }
+    const auto name = operations.makeNewFolder(base.value());
+    if (!name) {
+        return name.error();
+    }
+    // The client cuts the name off behind the base path as it sent it and one separator.
+    const std::string path =
+        std::string(stringItem(request, "basepath")) + "/" + CWireText::toWire(name.value());
+    reply.SetString("path", path.c_str());
+    return 0;
+}
+
+int32_t CCommandHandlers::createFile(const CPacket& request, CPacket&) {
+    const auto path = resolveItem(request, "fullpath");
+    return path ? CFileOperations(*session_.disk()).createFile(path.value()) : path.error();
+}
+
+int32_t CCommandHandlers::deleteFile(const CPacket& request, CPacket&) {
+    const auto path = resolveItem(request, "path");
+    if (!path) {
+        return path.error();
+    }
+    const char* option = stringItem(request, "opt");
+    const bool force = option != nullptr && std::strcmp(option, "force") == 0;
+    return CFileOperations(*session_.disk()).remove(path.value(), force);
+}
+
+int32_t CCommandHandlers::renameFile(const CPacket& request, CPacket&) {
+    const auto from = resolveItem(request, "oldpath");
+    if (!from) {
+        return from.error();
+    }
+    const auto to = resolveItem(request, "newpath");
+    if (!to) {
+        return to.error();
+    }
+    return CFileOperations(*session_.disk()).rename(from.value(), to.value());
+}
+
+int32_t CCommandHandlers::moveFile(const CPacket& request, CPacket&) {
+    const auto source = resolveItem(request, "srcpath");
+    if (!source) {
+        return source.error();
+    }
+    const auto folder = resolveItem(request, "dirpath");
+    if (!folder) {
+        return folder.error();
+    }
+    return CFileOperations(*session_.disk()).move(source.value(), folder.value());
+}
+
+int32_t CCommandHandlers::copyFile(const CPacket& request, CPacket&) {
+    const auto source = resolveItem(request, "srcpath");
+    if (!source) {
+        return source.error();
+    }
+    const auto folder = resolveItem(request, "dirpath");
+    if (!folder) {
+        return folder.error();
+    }
+    return CFileOperations(*session_.disk()).copy(source.value(), folder.value());
+}
+
+// ---- remote file I/O -----------------------------------------------------------------------
+
+int32_t CCommandHandlers::openFile(const CPacket& request, CPacket& reply) {
+    const auto path = resolveItem(request, "filename");
+    if (!path) {
+        return path.error();
+    }
+    const int flags = openFlags(intItem(request, "flags").value_or(kOpenRead));
+    if (flags < 0) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    OpenFile file;
+    file.fd.reset(::open(path.value().host.c_str(), flags, 0644));
+    if (!file.fd.valid()) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    uint64_t size = 0;
+    if (!isRegularFile(file.fd.get(), size)) {
+        return TAVIK_ERR_REMOTE_FILE;
+    }
+    file.host = path.value().host;
+    const int32_t number = session_.addFile(std::move(file));
+    if (number == 0) {
+        return TAVIK_ERR_REMOTE_FILE;
+    }
+    reply.SetInt("fd", number);
+    return 0;
+}
+
+int32_t CCommandHandlers::writeFile(const CPacket& request, CPacket& reply) {
+    auto file = fileItem(request);
+    if (!file) {
+        return file.error();
+    }
+    const auto size = intItem(request, "size");
+    const auto data = request.Find("data");
+    if (!size || *size < 0 || static_cast<size_t>(*size) != data.size()) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    const int fd = file.value()->fd.get();
+    uint64_t fileSize = 0;
+    isRegularFile(fd, fileSize);
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    const uint64_t end = static_cast<uint64_t>(std::max<off_t>(position, 0)) + data.size();
+    if (end > fileSize) {
+        const auto free = CDiskSpace(*session_.disk()).freeBytes();
+        if (free && end - fileSize > free.value()) {
+            return TAVIK_ERR_DISK_FULL;
+        }
+    }
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return CFileOperations::errorFromErrno(n < 0 ? errno : ENOSPC);
+        }
+        done += static_cast<size_t>(n);
+    }
+    reply.SetInt("size", static_cast<int32_t>(done));
+    return 0;
+}
+
+int32_t CCommandHandlers::readFile(const CPacket& request, CPacket& reply) {
+    auto file = fileItem(request);
+    if (!file) {
+        return file.error();
+    }
+    const auto size = intItem(request, "size");
+    if (!size || *size < 0) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::min(*size, kMaxReadSize)));
+    size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n =
+            ::read(file.value()->fd.get(), buffer.data() + done, buffer.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return CFileOperations::errorFromErrno(errno);
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    reply.SetInt("size", static_cast<int32_t>(done));
+    reply.SetData("data", buffer.data(), static_cast<uint32_t>(done));
+    return 0;
+}
+
+int32_t CCommandHandlers::seekFile(const CPacket& request, CPacket& reply) {
+    auto file = fileItem(request);
+    if (!file) {
+        return file.error();
+    }
+    const int32_t offset = intItem(request, "offset").value_or(0);
+    const int32_t whence = intItem(request, "whence").value_or(SEEK_SET);
+    const int fd = file.value()->fd.get();
+    uint64_t fileSize = 0;
+    isRegularFile(fd, fileSize);
+    int64_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = ::lseek(fd, 0, SEEK_CUR);
+    } else if (whence == SEEK_END) {
+        base = static_cast<int64_t>(fileSize);
+    } else if (whence != SEEK_SET) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    // The position is reported in a signed 32-bit "size", where -1 would read as a failure.
+    const int64_t target = base + offset;
+    if (target < 0 || target > INT32_MAX) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    if (::lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    reply.SetInt("size", static_cast<int32_t>(target));
+    return 0;
+}
+
+int32_t CCommandHandlers::closeFile(const CPacket& request, CPacket&) {
+    const auto number = intItem(request, "fd");
+    return number && session_.closeFile(*number) ? 0 : TAVIK_ERR_INVALID_HANDLE;
+}
+
+// ---- transfers -----------------------------------------------------------------------------
+
+int32_t CCommandHandlers::openSource(const CPacket& request, const char* pathItem,
+                                     TransferPlan& plan) {
+    const auto path = resolveItem(request, pathItem);
+    if (!path) {
+        return path.error();
+    }
+    const auto start = intItem(request, "startpos");
+    const auto end = intItem(request, "endpos");
+    if (!start || !end) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    plan.start = static_cast<uint32_t>(*start);
+    plan.end = static_cast<uint32_t>(*end);
+    plan.host = path.value().host;
+    plan.file.reset(::open(plan.host.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!plan.file.valid()) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    uint64_t size = 0;
+    if (!isRegularFile(plan.file.get(), size)) {
+        return TAVIK_ERR_REMOTE_FILE;
+    }
+    // The range is checked before the first reply, so that no client waits for bytes that
+    // will never come.
+    if (plan.start > plan.end || plan.end > size) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    return 0;
+}
+
+int32_t CCommandHandlers::download(const CPacket& request, CPacket&) {
+    TransferPlan plan;
+    plan.kind = TransferPlan::Kind::Download;
+    const int32_t error = openSource(request, "path", plan);
+    if (error == 0) {
+        plan_ = std::move(plan);
+    }
+    return error;
+}
+
+int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
+    const auto path = resolveItem(request, "path");
+    if (!path) {
+        return path.error();
+    }
+    const auto start = intItem(request, "startpos");
+    const auto end = intItem(request, "endpos");
+    const bool truncate = intItem(request, "istrunc").value_or(0) != 0;
+    if (!start || !end || static_cast<uint32_t>(*start) > static_cast<uint32_t>(*end)) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    TransferPlan plan;
+    plan.kind = TransferPlan::Kind::Upload;
+    plan.start = static_cast<uint32_t>(*start);
+    plan.end = static_cast<uint32_t>(*end);
+    plan.host = path.value().host;
+    if (path.value().isRoot) {
+        return TAVIK_ERR_REMOTE_FILE;
+    }
+    struct stat existing {};
+    const bool exists = ::stat(plan.host.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        return TAVIK_ERR_REMOTE_FILE;
+    }
+    const uint64_t oldSize = exists && !truncate ? static_cast<uint64_t>(existing.st_size) : 0;
+    const uint64_t released = exists && truncate ? static_cast<uint64_t>(existing.st_size) : 0;
+    const auto free = CDiskSpace(*session_.disk()).freeBytes();
+    const uint64_t room = (free ? free.value() : UINT64_MAX - oldSize) + released;
+    // Refused at once when it cannot fit; otherwise writes past the limit fail as they come.
+    if (plan.end > oldSize && plan.end - oldSize > room) {
+        return TAVIK_ERR_DISK_FULL;
+    }
+    plan.writeLimit = oldSize + room;
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    plan.file.reset(::open(plan.host.c_str(), flags, 0644));
+    if (!plan.file.valid()) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    plan_ = std::move(plan);
+    return 0;
+}
+
+int32_t CCommandHandlers::copyEx(const CPacket& request, CPacket&) {
+    TransferPlan plan;
+    plan.kind = TransferPlan::Kind::Copy;
+    const int32_t error = openSource(request, "srcpath", plan);
+    if (error != 0) {
+        return error;
+    }
+    const char* ip = stringItem(request, "ip");
+    const char* destination = stringItem(request, "destpath");
+    const auto port = intItem(request, "port");
+    if (ip == nullptr || destination == nullptr || !port || *port <= 0 || *port > 65535) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    plan.copy.ip = ip;
+    plan.copy.port = static_cast<uint16_t>(*port);
+    plan.copy.id = request.GetString("id", "");
+    plan.copy.password = request.GetString("pass", "");
+    plan.copy.path = destination;
+    plan.copy.truncate = intItem(request, "istrunc").value_or(0);
+    plan_ = std::move(plan);
+    return 0;
+}
+
+} // namespace tavik::server

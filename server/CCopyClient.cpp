@@ -1,0 +1,73 @@
+#include "server/CCopyClient.h"
+
+#include "sdk/core/CPacket.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <string>
+
+namespace tavik::server {
+
+namespace {
+
+constexpr uint32_t kScrambledBinary = 2;
+constexpr int32_t kLoginTimeoutItem = 60000;
+
+} // namespace
+
+int32_t CCopyClient::exchange(CPacket& request, CPacket& reply, int timeoutMs) {
+    if (!stream_.sendPacket(request, timeoutMs) ||
+        stream_.receivePacket(reply, timeoutMs, timeoutMs) != CSocketStream::Receive::Ok) {
+        stream_.close();
+        return TAVIK_ERR_SOCKET;
+    }
+    return reply.GetInt("error", 0);
+}
+
+int32_t CCopyClient::open(const CopyTarget& target, uint32_t start, uint32_t end, int timeoutMs) {
+    if (!CSocketStream::connectTo(target.ip, target.port, timeoutMs, stream_)) {
+        return TAVIK_ERR_CONNECT_FAIL;
+    }
+    CPacket login(kScrambledBinary);
+    login.SetString("_cmd", "setuser");
+    login.SetString("id", target.id.c_str());
+    login.SetString("pass", target.password.c_str());
+    login.SetInt("timeout", kLoginTimeoutItem);
+    login.SetString("version", kClientVersion);
+    login.SetString("authtype", "");
+    CPacket loginReply;
+    int32_t error = exchange(login, loginReply, timeoutMs);
+    if (error != 0) {
+        return error;
+    }
+    if (*loginReply.GetString("authtype", "") != '\0') {
+        stream_.close();
+        return TAVIK_ERR_SERVER_OPERATION;
+    }
+    CPacket upload(kScrambledBinary);
+    upload.SetString("_cmd", "upload");
+    upload.SetString("path", target.path.c_str());
+    upload.SetInt("startpos", static_cast<int32_t>(start));
+    upload.SetInt("endpos", static_cast<int32_t>(end));
+    upload.SetInt("istrunc", target.truncate);
+    CPacket uploadReply;
+    error = exchange(upload, uploadReply, timeoutMs);
+    if (error != 0) {
+        stream_.close();
+    }
+    return error;
+}
+
+bool CCopyClient::send(const void* bytes, size_t count, int timeoutMs) {
+    return stream_.sendAll(bytes, count, timeoutMs);
+}
+
+int32_t CCopyClient::finish(int timeoutMs) {
+    CPacket reply;
+    if (stream_.receivePacket(reply, timeoutMs, timeoutMs) != CSocketStream::Receive::Ok) {
+        stream_.close();
+        return TAVIK_ERR_SOCKET;
+    }
+    return reply.GetInt("error", 0);
+}
+
+} // namespace tavik::server

@@ -1,0 +1,187 @@
+#include "server/CFileInfoLister.h"
+
+#include "server/CWireText.h"
+
+#include "sdk/core/CPacket.h"
+#include "sdk/core/PacketWire.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace tavik::server {
+
+namespace {
+
+// Deep trees are counted to this depth only; it also stops loops through bind mounts.
+constexpr int kMaxCountDepth = 64;
+
+std::string joinWire(std::string_view base, std::string_view name) {
+    std::string path(base);
+    if (path.empty() || path.back() != '/') {
+        path.push_back('/');
+    }
+    path.append(name);
+    return path;
+}
+
+void putItem(CPacket& reply, const char* letter, int index, const std::string& text) {
+    const std::string name = letter + std::to_string(index);
+    reply.SetString(name.c_str(), text.c_str());
+}
+
+void putInt(CPacket& reply, const char* letter, int index, int32_t value) {
+    const std::string name = letter + std::to_string(index);
+    reply.SetInt(name.c_str(), value);
+}
+
+void putEntry(CPacket& reply, int index, int32_t infotype, const std::string& wirePath,
+              const FileEntry& entry) {
+    if (infotype & CFileInfoLister::kPath) {
+        putItem(reply, "p", index, wirePath);
+    }
+    if (infotype & CFileInfoLister::kSize) {
+        putInt(reply, "s", index, CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));
+    }
+    if (infotype & CFileInfoLister::kType) {
+        putInt(reply, "t", index, entry.isDir ? 1 : 0);
+    }
+    if (infotype & CFileInfoLister::kDate) {
+        putItem(reply, "d", index, CFileInfoLister::formatDate(entry.modified));
+    }
+}
+
+bool wanted(const FileEntry& entry, int32_t infotype) {
+    return entry.isDir ? (infotype & CFileInfoLister::kFolders) != 0
+                       : (infotype & CFileInfoLister::kFiles) != 0;
+}
+
+} // namespace
+
+bool CFileInfoLister::examine(const std::filesystem::path& host, FileEntry& entry) {
+    struct stat info {};
+    if (::stat(host.c_str(), &info) != 0) {
+        return false;
+    }
+    entry.isDir = S_ISDIR(info.st_mode);
+    entry.size = static_cast<uint64_t>(info.st_size);
+    entry.modified = info.st_mtime;
+    return true;
+}
+
+Outcome<std::vector<FileEntry>>
+CFileInfoLister::children(const std::filesystem::path& folder) const {
+    using Result = Outcome<std::vector<FileEntry>>;
+    FileEntry self;
+    if (!examine(folder, self)) {
+        return Result::fail(TAVIK_ERR_NOT_EXIST);
+    }
+    if (!self.isDir) {
+        return Result::fail(TAVIK_ERR_NOT_DIRECTORY);
+    }
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return Result::fail(TAVIK_ERR_REMOTE_FILE);
+    }
+    std::vector<FileEntry> entries;
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        const std::filesystem::path& host = it->path();
+        FileEntry entry;
+        entry.name = host.filename().string();
+        if (it->is_symlink(ec) && !resolver_.staysInside(host)) {
+            continue;
+        }
+        if (examine(host, entry)) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    if (ec) {
+        return Result::fail(TAVIK_ERR_REMOTE_FILE);
+    }
+    std::sort(entries.begin(), entries.end(), [](const FileEntry& a, const FileEntry& b) {
+        if (a.isDir != b.isDir) {
+            return a.isDir;
+        }
+        return a.name < b.name;
+    });
+    return Result::ok(std::move(entries));
+}
+
+int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wirePath,
+                              int32_t infotype, int32_t level, CPacket& reply) const {
+    FileEntry self;
+    if (!examine(target.host, self)) {
+        return TAVIK_ERR_NOT_EXIST;
+    }
+    if (level == -1) {
+        const uint64_t count = self.isDir ? countBelow(target.host, infotype, 0) : 0;
+        reply.SetInt("num", static_cast<int32_t>(std::min<uint64_t>(count, INT32_MAX)));
+        return 0;
+    }
+    if (level != 0 && level != 1) {
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    const std::string base(wirePath);
+    int count = 0;
+    if (level == 0 || !self.isDir || (infotype & kFolders)) {
+        // The entry itself: alone at level 0 (and for a file), first at level 1.
+        putEntry(reply, ++count, infotype, base, self);
+    }
+    if (level == 1 && self.isDir) {
+        auto entries = children(target.host);
+        if (!entries) {
+            reply.Clear();
+            return entries.error();
+        }
+        for (const FileEntry& entry : entries.value()) {
+            if (wanted(entry, infotype)) {
+                putEntry(reply, ++count, infotype, joinWire(base, CWireText::toWire(entry.name)),
+                         entry);
+            }
+        }
+    }
+    reply.SetInt("num", count);
+    if (reply.SizeBound() > wire::kHeaderSize + wire::kMaxBodyLength - 64) {
+        // Room is kept for "error" and "errstr"; a client could not receive more anyway.
+        reply.Clear();
+        return TAVIK_ERR_NOT_ENOUGH_BUFFER;
+    }
+    return 0;
+}
+
+uint64_t CFileInfoLister::countBelow(const std::filesystem::path& folder, int32_t infotype,
+                                     int depth) const {
+    if (depth >= kMaxCountDepth) {
+        return 0;
+    }
+    auto entries = children(folder);
+    if (!entries) {
+        return 0;
+    }
+    uint64_t count = 0;
+    for (const FileEntry& entry : entries.value()) {
+        count += wanted(entry, infotype) ? 1 : 0;
+        const std::filesystem::path host = folder / entry.name;
+        std::error_code ec;
+        // Linked folders are counted but not entered: they may lead back up the tree.
+        if (entry.isDir && !std::filesystem::is_symlink(host, ec)) {
+            count += countBelow(host, infotype, depth + 1);
+        }
+    }
+    return count;
+}
+
+std::string CFileInfoLister::formatDate(std::time_t when) {
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+int32_t CFileInfoLister::sizeWord(uint64_t size) {
+    return static_cast<int32_t>(static_cast<uint32_t>(std::min<uint64_t>(size, 0xFFFFFFFFu)));
+}
+
+} // namespace tavik::server

@@ -1,0 +1,66 @@
+// "getfileinfo": the entries at or under a path, as the items "num", "p%d", "s%d", "t%d" and
+// "d%d" (numbered from 1). Folders come before files, each group in name order (byte order of
+// the UTF-8 names). Symbolic links that lead out of the disk, and entries that cannot be
+// examined (dangling links), are left out of every listing.
+#pragma once
+
+#include "server/CPathResolver.h"
+#include "server/Outcome.h"
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavik {
+class CPacket;
+}
+
+namespace tavik::server {
+
+struct FileEntry {
+    std::string name; // UTF-8
+    bool isDir = false;
+    uint64_t size = 0;
+    std::time_t modified = 0;
+};
+
+class CFileInfoLister {
+public:
+    // infotype bits
+    static constexpr int32_t kFiles = 1;
+    static constexpr int32_t kFolders = 2;
+    static constexpr int32_t kPath = 4;
+    static constexpr int32_t kSize = 8;
+    static constexpr int32_t kType = 16;
+    static constexpr int32_t kDate = 32;
+
+    explicit CFileInfoLister(const CPathResolver& resolver) : resolver_(resolver) {}
+
+    // Fills the reply for a resolved path as the request named it (wirePath, ANSI). Levels:
+    // 0 the entry itself (whatever bits 1 and 2 say); 1 the children, preceded by the folder
+    // itself when folders are asked for; -1 only "num", the count of the entries of the asked
+    // kinds anywhere below the path. Returns 0 or an error: 23006 missing, 24001 another level,
+    // 24003 when the listing would not fit one packet (the reply is then left empty).
+    int32_t list(const ResolvedPath& target, std::string_view wirePath, int32_t infotype,
+                 int32_t level, CPacket& reply) const;
+
+    // The children of a folder in listing order; 23006 / 23008 when it is missing or a file.
+    Outcome<std::vector<FileEntry>> children(const std::filesystem::path& folder) const;
+    // One entry (links followed); false when it does not exist.
+    static bool examine(const std::filesystem::path& host, FileEntry& entry);
+
+    // "YYYY-MM-DD HH:MM" in local time.
+    static std::string formatDate(std::time_t when);
+    // Sizes travel as 32-bit words: anything from 4 GiB up reads 0xFFFFFFFF.
+    static int32_t sizeWord(uint64_t size);
+
+private:
+    uint64_t countBelow(const std::filesystem::path& folder, int32_t infotype, int depth) const;
+
+    const CPathResolver& resolver_;
+};
+
+} // namespace tavik::server

@@ -1,0 +1,35 @@
+// "remotecmd": runs a program from the configuration's allow-list, never through a shell. The
+// command line is split into words at blanks (double quotes group words); the first word must
+// equal an allowed program name exactly. The program runs in the session's current folder with
+// stdin from /dev/null; stdout and stderr are collected together up to a size cap, and a
+// program that outlives its time limit is killed.
+#pragma once
+
+#include "server/Outcome.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavik::server {
+
+class CRemoteCommand {
+public:
+    struct Output {
+        std::string text; // as the program wrote it (UTF-8 expected)
+        int exitCode = -1;
+        bool truncated = false;
+    };
+
+    static std::vector<std::string> splitWords(std::string_view line);
+    static bool allowed(const std::vector<std::string>& words,
+                        const std::vector<std::string>& allowList);
+    // 23001 when the program cannot be started; a killed program returns what it wrote.
+    static Outcome<Output> run(const std::vector<std::string>& words,
+                               const std::filesystem::path& folder, int timeoutMs,
+                               size_t maxOutput);
+};
+
+} // namespace tavik::server

@@ -1,0 +1,64 @@
+// The listener: accepts connections on the configured address and serves each one on a thread
+// of its own, up to the configured number of connections (connections beyond it are closed at
+// once). stop() closes the listener, wakes every connection and waits for all threads.
+// Starting a server makes the process ignore SIGPIPE: a client that goes away mid-transfer
+// must end its connection, not the process.
+#pragma once
+
+#include "server/CClientConnection.h"
+#include "server/CCommandLog.h"
+#include "server/CFileDescriptor.h"
+#include "server/CServerConfig.h"
+#include "server/CServerStats.h"
+
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tavik::server {
+
+class CServer {
+public:
+    explicit CServer(CServerConfig config);
+    ~CServer();
+    CServer(const CServer&) = delete;
+    CServer& operator=(const CServer&) = delete;
+
+    // Binds and starts accepting; false with a description in error when it cannot listen.
+    bool start(std::string& error);
+    // The port actually bound (useful with port 0).
+    uint16_t port() const { return port_; }
+    // Idempotent; waits for every connection thread.
+    void stop();
+
+    const CServerConfig& config() const { return config_; }
+    CServerStats& stats() { return stats_; }
+
+private:
+    struct Worker {
+        std::unique_ptr<CClientConnection> connection;
+        std::thread thread;
+    };
+
+    void acceptLoop();
+    void acceptOne();
+    // Joins the threads of finished connections and returns how many still run.
+    size_t reapFinished();
+
+    CServerConfig config_;
+    CServerStats stats_;
+    CCommandLog log_;
+    CFileDescriptor listener_;
+    CFileDescriptor wakeRead_;
+    CFileDescriptor wakeWrite_;
+    uint16_t port_ = 0;
+    std::thread acceptThread_;
+    std::mutex workersMutex_;
+    std::list<Worker> workers_;
+    bool stopped_ = false;
+};
+
+} // namespace tavik::server

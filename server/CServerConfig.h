@@ -1,0 +1,52 @@
+// The server's configuration: where it listens, its limits, and the disks it serves. Read from
+// a TOML file (format in README, "tavik-server") or built for one folder by --demo.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavik::server {
+
+// One remote disk: a folder of this machine served under a disk id.
+struct DiskConfig {
+    std::string id;                      // the login "id" (UTF-8)
+    std::string name;                    // display name (UTF-8)
+    std::filesystem::path root;          // canonical absolute folder
+    std::optional<std::string> password; // none: any password is accepted
+    std::optional<uint64_t> quota;       // bytes; none: the file system's numbers
+};
+
+class CServerConfig {
+public:
+    std::string address = "127.0.0.1";
+    uint16_t port = 9553;
+    int maxConnections = 64;
+    // A connection that sends nothing for this long is closed.
+    int idleTimeoutMs = 300000;
+    // Budget for the rest of a packet once its first byte arrived, and for each send.
+    int requestTimeoutMs = 30000;
+    int maxOpenFiles = 32;
+    // Program names "remotecmd" may run (first word of the command, exact match).
+    std::vector<std::string> allowedCommands;
+    int commandTimeoutMs = 10000;
+    bool logCommands = true;
+    std::vector<DiskConfig> disks;
+
+    // Parses TOML text; relative disk roots are taken relative to baseDir. On failure returns
+    // nullopt and describes the problem in error.
+    static std::optional<CServerConfig>
+    fromToml(std::string_view text, const std::filesystem::path& baseDir, std::string& error);
+    static std::optional<CServerConfig> fromFile(const std::filesystem::path& file,
+                                                 std::string& error);
+    // Serves one folder as the disk "demo" (or diskId) without password or quota.
+    static std::optional<CServerConfig> demo(const std::filesystem::path& folder,
+                                             const std::string& diskId, std::string& error);
+
+    const DiskConfig* findDisk(std::string_view id) const;
+};
+
+} // namespace tavik::server

@@ -1,0 +1,227 @@
+#include "server/CSocketStream.h"
+
+#include "sdk/core/CPacket.h"
+#include "sdk/core/PacketWire.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <vector>
+
+namespace tavik::server {
+
+namespace {
+
+bool setNonBlocking(int fd) {
+    const int flags = ::fcntl(fd, F_GETFL, 0);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void setNoDelay(int fd) {
+    // Every packet goes out in one send, so Nagle only adds the delayed-ack stall.
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+bool resolveIpv4(const std::string& host, in_addr& out) {
+    if (::inet_pton(AF_INET, host.c_str(), &out) == 1) {
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) {
+        return false;
+    }
+    out = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr;
+    ::freeaddrinfo(list);
+    return true;
+}
+
+} // namespace
+
+CSocketStream::CSocketStream(int fd) : fd_(fd) {
+    if (fd_.valid()) {
+        setNonBlocking(fd_.get());
+        setNoDelay(fd_.get());
+    }
+}
+
+bool CSocketStream::connectTo(const std::string& host, uint16_t port, int timeoutMs,
+                              CSocketStream& out) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (!resolveIpv4(host, address.sin_addr)) {
+        return false;
+    }
+    CSocketStream stream(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!stream.valid()) {
+        return false;
+    }
+    if (::connect(stream.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (errno != EINPROGRESS || stream.waitFor(POLLOUT, timeoutMs) != Wait::Ready) {
+            return false;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(stream.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+            return false;
+        }
+    }
+    out = std::move(stream);
+    return true;
+}
+
+void CSocketStream::shutdownBoth() {
+    if (fd_.valid()) {
+        ::shutdown(fd_.get(), SHUT_RDWR);
+    }
+}
+
+CSocketStream::Wait CSocketStream::waitFor(short events, int timeoutMs) {
+    if (!fd_.valid()) {
+        return Wait::Failed;
+    }
+    pollfd entry{fd_.get(), events, 0};
+    for (;;) {
+        const int n = ::poll(&entry, 1, timeoutMs);
+        if (n > 0) {
+            // POLLHUP/POLLERR count as ready: the next recv or send reports what happened.
+            return Wait::Ready;
+        }
+        if (n == 0) {
+            return Wait::Timeout;
+        }
+        if (errno != EINTR) {
+            return Wait::Failed;
+        }
+    }
+}
+
+long CSocketStream::recvSome(void* buffer, size_t count, int timeoutMs) {
+    for (;;) {
+        const ssize_t n = ::recv(fd_.get(), buffer, count, 0);
+        if (n > 0) {
+            return n;
+        }
+        if (n == 0) {
+            return -1;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            return -1;
+        }
+        const Wait wait = waitFor(POLLIN, timeoutMs);
+        if (wait == Wait::Timeout) {
+            return 0;
+        }
+        if (wait == Wait::Failed) {
+            return -1;
+        }
+    }
+}
+
+CSocketStream::Receive CSocketStream::recvExact(void* buffer, size_t count, int timeoutMs) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const long n = recvSome(bytes + done, count - done, timeoutMs);
+        if (n == 0) {
+            return Receive::Timeout;
+        }
+        if (n < 0) {
+            return Receive::Closed;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return Receive::Ok;
+}
+
+bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::send(fd_.get(), data + done, count - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            return false;
+        }
+        if (waitFor(POLLOUT, timeoutMs) != Wait::Ready) {
+            return false;
+        }
+    }
+    return true;
+}
+
+CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs, int requestMs) {
+    const Wait first = waitFor(POLLIN, idleMs);
+    if (first == Wait::Timeout) {
+        return Receive::Timeout;
+    }
+    if (first == Wait::Failed) {
+        return Receive::Closed;
+    }
+    std::vector<uint8_t> buffer(wire::kHeaderSize);
+    Receive got = recvExact(buffer.data(), buffer.size(), requestMs);
+    if (got != Receive::Ok) {
+        return got;
+    }
+    int32_t bodyLength = 0;
+    std::memcpy(&bodyLength, buffer.data() + 8, sizeof bodyLength);
+    // The length is checked before anything is allocated for the body.
+    if (bodyLength < 0 || bodyLength > wire::kMaxBodyLength) {
+        return Receive::Malformed;
+    }
+    buffer.resize(wire::kHeaderSize + static_cast<size_t>(bodyLength));
+    got = recvExact(buffer.data() + wire::kHeaderSize, static_cast<size_t>(bodyLength), requestMs);
+    if (got != Receive::Ok) {
+        return got;
+    }
+    if (packet.Parse(buffer.data(), static_cast<int>(buffer.size())) < 0) {
+        return Receive::Malformed;
+    }
+    return Receive::Ok;
+}
+
+bool CSocketStream::sendPacket(CPacket& packet, int timeoutMs) {
+    std::vector<uint8_t> buffer(static_cast<size_t>(packet.SizeBound()));
+    const int n = packet.Serialize(buffer.data(), static_cast<int>(buffer.size()));
+    if (n <= 0) {
+        return false;
+    }
+    return sendAll(buffer.data(), static_cast<size_t>(n), timeoutMs);
+}
+
+bool CSocketStream::peerGone() {
+    if (!fd_.valid()) {
+        return true;
+    }
+    pollfd entry{fd_.get(), POLLIN | POLLRDHUP, 0};
+    if (::poll(&entry, 1, 0) <= 0) {
+        return false;
+    }
+    if (entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) {
+        return true;
+    }
+    char byte = 0;
+    const ssize_t n = ::recv(fd_.get(), &byte, 1, MSG_PEEK);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
+} // namespace tavik::server

@@ -1,0 +1,60 @@
+// One TCP socket in non-blocking mode with poll-based time-outs, and the framing of one packet
+// on it. Used for the clients' connections and for the connection copyex opens to another
+// server. One thread uses a stream at a time; shutdownBoth() may be called from another thread
+// to wake a blocked wait.
+#pragma once
+
+#include "server/CFileDescriptor.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tavik {
+class CPacket;
+}
+
+namespace tavik::server {
+
+class CSocketStream {
+public:
+    enum class Wait { Ready, Timeout, Failed };
+    enum class Receive { Ok, Closed, Timeout, Malformed };
+
+    CSocketStream() = default;
+    // Takes ownership of a connected socket and makes it non-blocking.
+    explicit CSocketStream(int fd);
+
+    // Connects to an IPv4 address (dotted or a host name) within timeoutMs.
+    static bool connectTo(const std::string& host, uint16_t port, int timeoutMs,
+                          CSocketStream& out);
+
+    bool valid() const { return fd_.valid(); }
+    int fd() const { return fd_.get(); }
+    void close() { fd_.reset(); }
+    // Stops traffic both ways without closing the descriptor (safe from another thread).
+    void shutdownBoth();
+
+    // events: POLLIN / POLLOUT. timeoutMs -1 waits without limit.
+    Wait waitFor(short events, int timeoutMs);
+    // Receives exactly count bytes; each wait for more bytes may take up to timeoutMs.
+    Receive recvExact(void* buffer, size_t count, int timeoutMs);
+    // Receives what is there (at most count bytes) after waiting up to timeoutMs; returns the
+    // count, 0 on time-out, -1 on a closed or failed connection.
+    long recvSome(void* buffer, size_t count, int timeoutMs);
+    // Sends all bytes; each wait for room may take up to timeoutMs.
+    bool sendAll(const void* bytes, size_t count, int timeoutMs);
+
+    // Waits up to idleMs for a packet to start, then up to requestMs for each further part.
+    // A body length outside 0..1 MiB or a packet that does not parse is Malformed.
+    Receive receivePacket(CPacket& packet, int idleMs, int requestMs);
+    bool sendPacket(CPacket& packet, int timeoutMs);
+
+    // True when the peer has closed its side (or the socket failed); never blocks.
+    bool peerGone();
+
+private:
+    CFileDescriptor fd_;
+};
+
+} // namespace tavik::server

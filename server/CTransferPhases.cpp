@@ -1,0 +1,167 @@
+#include "server/CTransferPhases.h"
+
+#include "server/CCommandHandlers.h"
+#include "server/CFileOperations.h"
+
+#include "sdk/core/CPacket.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/sendfile.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tavik::server {
+
+namespace {
+
+constexpr size_t kSendfileChunk = 1 << 20;
+constexpr size_t kUploadBuffer = 256 * 1024;
+
+int32_t writeError(int err) {
+    const int32_t error = CFileOperations::errorFromErrno(err);
+    return error == TAVIK_ERR_DISK_FULL ? error : TAVIK_ERR_REMOTE_FILE;
+}
+
+// Writes all bytes at offset; 0 or the errno of the failure.
+int writeAt(int fd, const uint8_t* bytes, size_t count, uint64_t offset) {
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n =
+            ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : ENOSPC;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
+CTransferPhases::CTransferPhases(CSocketStream& client, const CServerConfig& config,
+                                 CServerStats& stats, const std::atomic<bool>& stopping)
+    : client_(client), config_(config), stats_(stats), stopping_(stopping) {}
+
+int32_t CTransferPhases::prepareCopy(const TransferPlan& plan) {
+    return remote_.open(plan.copy, plan.start, plan.end, config_.requestTimeoutMs);
+}
+
+bool CTransferPhases::run(TransferPlan& plan, int32_t& finalError) {
+    finalError = 0;
+    switch (plan.kind) {
+    case TransferPlan::Kind::Download:
+        return download(plan);
+    case TransferPlan::Kind::Upload:
+        return upload(plan, finalError);
+    case TransferPlan::Kind::Copy:
+        return copy(plan);
+    }
+    return false;
+}
+
+bool CTransferPhases::sendClosingReply(int32_t error) {
+    CPacket reply(2);
+    CCommandHandlers::setError(reply, error);
+    return client_.sendPacket(reply, config_.requestTimeoutMs);
+}
+
+bool CTransferPhases::sendPosition(uint32_t position) {
+    const uint8_t word[4] = {static_cast<uint8_t>(position), static_cast<uint8_t>(position >> 8),
+                             static_cast<uint8_t>(position >> 16),
+                             static_cast<uint8_t>(position >> 24)};
+    return client_.sendAll(word, sizeof word, config_.requestTimeoutMs);
+}
+
+bool CTransferPhases::download(TransferPlan& plan) {
+    CServerStats::CGuard counted(stats_.downloads);
+    off_t offset = plan.start;
+    const off_t end = plan.end;
+    while (offset < end) {
+        if (stopping_) {
+            return false;
+        }
+        const size_t want = std::min<size_t>(kSendfileChunk, static_cast<size_t>(end - offset));
+        const ssize_t n = ::sendfile(client_.fd(), plan.file.get(), &offset, want);
+        if (n > 0) {
+            continue;
+        }
+        if (n == 0) {
+            // The file shrank after the range was checked: the promised bytes cannot come.
+            return false;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) ||
+            client_.waitFor(POLLOUT, config_.requestTimeoutMs) != CSocketStream::Wait::Ready) {
+            return false;
+        }
+    }
+    return sendClosingReply(0);
+}
+
+bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
+    CServerStats::CGuard counted(stats_.uploads);
+    std::vector<uint8_t> buffer(kUploadBuffer);
+    uint64_t position = plan.start;
+    while (position < plan.end) {
+        if (stopping_) {
+            return false;
+        }
+        const size_t want = std::min<uint64_t>(buffer.size(), plan.end - position);
+        const long n = client_.recvSome(buffer.data(), want, config_.requestTimeoutMs);
+        if (n <= 0) {
+            // Gone or stalled: the bytes written so far stay, nothing else happens.
+            return false;
+        }
+        // After a failed write the rest is still read, so that the closing reply can tell.
+        if (finalError == 0 && position + static_cast<uint64_t>(n) > plan.writeLimit) {
+            finalError = TAVIK_ERR_DISK_FULL;
+        }
+        if (finalError == 0) {
+            const int err =
+                writeAt(plan.file.get(), buffer.data(), static_cast<size_t>(n), position);
+            finalError = err == 0 ? 0 : writeError(err);
+        }
+        position += static_cast<uint64_t>(n);
+    }
+    return sendClosingReply(finalError);
+}
+
+bool CTransferPhases::copy(TransferPlan& plan) {
+    CServerStats::CGuard counted(stats_.downloads);
+    std::vector<uint8_t> buffer(kCopyBlock);
+    uint32_t position = plan.start;
+    while (position < plan.end) {
+        // The copy stops as soon as the client that asked for it has gone away.
+        if (stopping_ || client_.peerGone()) {
+            return false;
+        }
+        const size_t want = std::min<size_t>(buffer.size(), plan.end - position);
+        const ssize_t n = ::pread(plan.file.get(), buffer.data(), want, position);
+        if (n <= 0 ||
+            !remote_.send(buffer.data(), static_cast<size_t>(n), config_.requestTimeoutMs)) {
+            return false;
+        }
+        position += static_cast<uint32_t>(n);
+        // The word equal to the end tells the client the copy is done, so it waits for the
+        // other server's verdict below.
+        if (position < plan.end && !sendPosition(position)) {
+            return false;
+        }
+    }
+    if (remote_.finish(config_.requestTimeoutMs) != 0) {
+        // The client reads no error after the last word: closing is the only way to tell it
+        // that the copy failed.
+        return false;
+    }
+    return sendPosition(plan.end) && sendClosingReply(0);
+}
+
+} // namespace tavik::server

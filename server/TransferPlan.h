@@ -1,0 +1,35 @@
+// What a "download", "upload" or "copyex" request leaves for the connection to do after the
+// first reply: the checked byte range and the open local file, and for "copyex" the other
+// server and account.
+#pragma once
+
+#include "server/CFileDescriptor.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace tavik::server {
+
+struct CopyTarget {
+    std::string ip; // ANSI, as the request gave it
+    uint16_t port = 0;
+    std::string id;       // ANSI
+    std::string password; // ANSI
+    std::string path;     // ANSI: the destination on the other server
+    int32_t truncate = 0;
+};
+
+struct TransferPlan {
+    enum class Kind { Download, Upload, Copy };
+    Kind kind = Kind::Download;
+    CFileDescriptor file;
+    std::filesystem::path host;
+    uint32_t start = 0;
+    uint32_t end = 0;
+    // Upload: a write that would reach past this offset fails with "disk full".
+    uint64_t writeLimit = 0;
+    CopyTarget copy;
+};
+
+} // namespace tavik::server
