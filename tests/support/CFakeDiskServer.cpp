@@ -319,7 +319,8 @@ bool CFakeDiskServer::stepExpectClosed() {
         ssize_t n = ::recv(connection_, scratch, sizeof scratch, 0);
         if (n <= 0 && !(n < 0 && errno == EINTR)) {
             clientClosed_ = true;
-            log_.push_back("client closed");
+            clientReset_ = n < 0 && errno == ECONNRESET;
+            log_.push_back(clientReset_ ? "client reset the connection" : "client closed");
             return true;
         }
     }

@@ -24,7 +24,8 @@
 //   sendRaw(bytes)      send bytes as they are (hand-made headers, part of a packet, file data)
 //   recvRaw(n)          receive exactly n bytes and record them (upload data phases)
 //   stall(ms)           do nothing for ms
-//   expectClosed()      wait until the client closes its end (reading and dropping any bytes)
+//   expectClosed()      wait until the client closes its end (reading and dropping any bytes);
+//                       clientReset() then tells a reset from an orderly close
 //   close()             close the connection (orderly FIN)
 //   reset()             close the connection with a reset (RST)
 //   acceptNext()        close the current connection, if any, and accept the next one
@@ -88,6 +89,10 @@ public:
     int connectionsAccepted() const { return accepted_; }
     // Set when the client closed its end during a step that wanted more bytes.
     bool clientClosed() const { return clientClosed_; }
+    // Set when expectClosed() saw a reset instead of an orderly close: on Linux a client that
+    // closes its socket with bytes still unread sends a reset, so this tells whether the client
+    // read everything the server had sent.
+    bool clientReset() const { return clientReset_; }
 
     // Helpers for custom steps: whole sends and receives within a time-out.
     static bool sendAll(int socket, const uint8_t* bytes, size_t count, int timeoutMs);
@@ -143,6 +148,7 @@ private:
     std::string failure_;
     int accepted_ = 0;
     bool clientClosed_ = false;
+    bool clientReset_ = false;
 };
 
 } // namespace tavik::test
