@@ -77,6 +77,9 @@ std::optional<std::u16string> CRecursiveTransfer::childDestination(std::u16strin
         return std::nullopt;
     }
     std::u16string destination(dstPath);
+    if (!isSeparator(rest.front()) && !endsWithSeparator(destination)) {
+        destination += u'\\'; // a source given with its trailing '/' must not glue the names
+    }
     destination += rest;
     for (char16_t& c : destination) {
         if (c == u'/') {

@@ -23,9 +23,9 @@ public:
     Result<Done> Upload();
 
     // The local destination of a listed remote entry: dstPath followed by the part of entryPath
-    // behind srcPath, with every '/' turned into '\'. Nullopt when the entry is not inside
-    // srcPath or its rest holds a ".." component: the server's names must never lead outside the
-    // destination folder.
+    // behind srcPath (with a '\' between them when neither has one), every '/' turned into '\'.
+    // Nullopt when the entry is not inside srcPath or its rest holds a ".." component: the server's
+    // names must never lead outside the destination folder.
     static std::optional<std::u16string> childDestination(std::u16string_view srcPath,
                                                           std::u16string_view dstPath,
                                                           std::u16string_view entryPath);
