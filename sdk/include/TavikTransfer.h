@@ -13,8 +13,10 @@
  *   session logs in again once and sends the request a second time; a failed reconnect leaves its
  *   own error (21001, 21002 "socket info error" or the login reply's), a failed exchange 21002
  *   "socket error", and a reply's non-zero "error" fails the call with its "error"/"errstr".
- * - Paths in the transfer records are narrow text in the system ANSI code page and travel as
- *   given. Local paths are device paths ('\' or '/', under TAVIK_DEVICE_ROOT).
+ * - Paths in the transfer records (and the texts of TAVIK_COPYHOST) are narrow text in the
+ *   system ANSI code page and travel as given; a null one, or one longer than 510 bytes, fails
+ *   with 24001 "wrong parameter" before anything is sent or opened. Local paths are device paths
+ *   ('\' or '/', under TAVIK_DEVICE_ROOT).
  * - Cancel flags: a 32-bit integer the caller owns and sets to non-zero to stop; it may be set
  *   from any thread (it is read once per round) or from the progress callback. A null pointer
  *   means the transfer cannot be cancelled. A cancelled transfer returns 1 with last error 0;
@@ -135,10 +137,10 @@ TAVIK_EXTERN_C_BEGIN
  * closing reply.
  * Returns 1 when the final error is 0 (also after a cancel), else 0; the final error becomes the
  * last error code, the text stays as the first reply left it. Errors: 24001 null transfer or
- * null path; 23002 the local file cannot be opened (nothing sent) or written (connection
- * closed); 21002 a connection error in the data phase (connection closed) or no closing reply;
- * the closing reply's "error" (connection left open). A start at or past the end moves no bytes
- * and reads the closing reply. */
+ * bad path; 24002 null session (checked before the local file is touched); 23002 the local file
+ * cannot be opened (nothing sent) or written (connection closed); 21002 a connection error in the
+ * data phase (connection closed) or no closing reply; the closing reply's "error" (connection left
+ * open). A start at or past the end moves no bytes and reads the closing reply. */
 TAVIK_API BOOL tavik_Download(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel);
 /* Uploads bytes dwStartPos..dwEndPos of the local file pszSrcPath (which must exist) to the
  * remote pszDstPath. Sends "upload" with "path", "startpos", "endpos", "istrunc" (bTrunc), then
@@ -158,15 +160,15 @@ TAVIK_API BOOL tavik_Upload(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int
  * rest holds a ".." component, is skipped: nothing is ever written outside pszDstPath. A file:
  * pfnConfirm (when set) decides whether to transfer it anew, resume it from the local file's size
  * or skip it (returns 1); then tavik_Download with bTrunc set unless resuming.
- * A child path longer than 510 bytes in ANSI form is skipped (24001). Each file leaves its
- * own last error. */
+ * A child whose paths grow longer than 510 bytes in ANSI form is skipped (24001). Each file
+ * leaves its own last error. */
 TAVIK_API BOOL tavik_DownloadEx(TAVIK_SESSION session, TAVIK_TRANSFER_EX* transfer, int* cancel);
 /* Uploads the local file or folder pszSrcPath to the remote pszDstPath, folders recursively
  * ("createdir" for each folder, its failure ignored). A missing source returns 0 with 23006. A
- * folder returns 1 unless its enumeration fails part-way (0). A file: the remote size from
- * "getlength" (TAVIK_NO_DESTINATION when that fails) goes to pfnConfirm as in tavik_DownloadEx,
- * then tavik_Upload of the whole file (or of the rest when resuming). Paths longer than 510
- * bytes in ANSI form: 24001. */
+ * folder returns 1 unless its enumeration fails part-way (0 with 23002). A file: the remote size
+ * from "getlength" (TAVIK_NO_DESTINATION when that fails) goes to pfnConfirm as in
+ * tavik_DownloadEx, then tavik_Upload of the whole file (or of the rest when resuming). A file of 4
+ * GiB or more cannot be described by 32-bit positions: 24001. */
 TAVIK_API BOOL tavik_UploadEx(TAVIK_SESSION session, TAVIK_TRANSFER_EX* transfer, int* cancel);
 
 /* ---- Server services ---- */
@@ -183,9 +185,11 @@ TAVIK_API BOOL tavik_GetDiskSpace(TAVIK_DISKSPACE* diskspace, TAVIK_SESSION sess
 TAVIK_API int tavik_CheckVirus(LPCWSTR path, TAVIK_SESSION session);
 /* Runs a command on the server ("remotecmd" with "getresult" 1) and returns its text output,
  * NUL-terminated, owned by the library until tavik_CloseCmd (also when empty). The text is the
- * reply's "result" up to its first NUL, never longer than the reply's "retlen" minus one
- * byte; a reply without "retlen", or with "retlen" 0 or less, or without "result", gives an empty
- * text. Null on failure (24001 for a null or over-long command). */
+ * reply's "result" up to its first NUL. With "retlen" (which counts the terminator) at most
+ * "retlen" minus one bytes are kept, and "retlen" 0 or less gives an empty text; without it the
+ * whole item is taken. No "result" gives an empty text; nothing ever reaches past the item, so
+ * a wrong "retlen" cannot cost more memory than the reply itself. Null on failure (24001 for a
+ * null or over-long command). */
 TAVIK_API const char* tavik_OpenCmd(LPCWSTR command, TAVIK_SESSION session);
 /* result itself when it is an open command result, else null with 24002 (text unchanged). */
 TAVIK_API const char* tavik_GetCmd(const char* result);
