@@ -20,8 +20,21 @@ CServerHarness::CServerHarness(const std::function<void(server::CServerConfig&)>
     if (tweak) {
         tweak(*config);
     }
+    config_ = *config;
     server_ = std::make_unique<server::CServer>(std::move(*config));
     running_ = server_->start(error);
+}
+
+bool CServerHarness::restart() {
+    if (!config_ || !server_) {
+        return false;
+    }
+    config_->port = server_->port();
+    server_->stop();
+    server_ = std::make_unique<server::CServer>(*config_);
+    std::string error;
+    running_ = server_->start(error);
+    return running_;
 }
 
 CServerHarness::~CServerHarness() {

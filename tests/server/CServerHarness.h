@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tavik::test {
@@ -28,10 +29,13 @@ public:
     // Host path of an entry of the disk ("" for its root).
     std::string disk(const std::string& relative = "") const;
     const std::string& address() const { return address_; }
+    // Stops the server (dropping every connection) and starts a new one on the same port.
+    bool restart();
 
 private:
     CTempFolder folder_;
     std::string address_;
+    std::optional<server::CServerConfig> config_;
     std::unique_ptr<server::CServer> server_;
     bool running_ = false;
 };
