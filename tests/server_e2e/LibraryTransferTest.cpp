@@ -1,0 +1,257 @@
+// Whole-file and recursive transfers and the server copy, library against server.
+#include "tests/server/CServerHarness.h"
+
+#include "sdk/include/TavikSDK.h"
+#include "tests/support/CTempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+
+namespace tavik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string pattern(size_t size, unsigned seed = 7) {
+    std::string bytes(size, '\0');
+    uint32_t state = seed;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+// Progress callbacks carry no pointer of ours, so the tests share this state.
+struct ProgressState {
+    int notices = 0;
+    DWORD lastPos = 0;
+    int kind = -1;
+    int* cancel = nullptr;
+    DWORD cancelAt = 0;
+    std::function<void()> onFirst;
+};
+ProgressState* gProgress = nullptr;
+
+void onProgress(TAVIK_PROGRESS* progress) {
+    ProgressState& state = *gProgress;
+    ++state.notices;
+    state.lastPos = progress->dwPos;
+    state.kind = progress->nKind;
+    if (state.cancel != nullptr && progress->dwPos >= state.cancelAt) {
+        *state.cancel = 1;
+    }
+    if (state.onFirst) {
+        auto first = std::move(state.onFirst);
+        state.onFirst = nullptr;
+        first();
+    }
+}
+
+class LibraryTransferTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(harness.running());
+        session = tavik_CreateSession(u"127.0.0.1", harness.port(), u"demo", nullptr, 20000);
+        ASSERT_NE(session, nullptr);
+        gProgress = &progress;
+    }
+    void TearDown() override {
+        gProgress = nullptr;
+        if (session != nullptr) {
+            tavik_DestroySession(session);
+        }
+    }
+    TAVIK_TRANSFER transfer(const std::string& source, const std::string& destination,
+                            uint32_t start, uint32_t end, BOOL trunc) {
+        paths.push_back(source);
+        paths.push_back(destination);
+        TAVIK_TRANSFER t{};
+        t.pszSrcPath = paths[paths.size() - 2].c_str();
+        t.pszDstPath = paths.back().c_str();
+        t.dwStartPos = start;
+        t.dwEndPos = end;
+        t.bTrunc = trunc;
+        t.pfnProgress = onProgress;
+        return t;
+    }
+    std::deque<std::string> paths;
+    CServerHarness harness;
+    CTempFolder local;
+    TAVIK_SESSION session = nullptr;
+    ProgressState progress;
+};
+
+TEST_F(LibraryTransferTest, DownloadAndUploadOfBoundarySizesAreByteExact) {
+    for (const size_t size :
+         {size_t{0}, size_t{1}, size_t{65536}, size_t{65537}, size_t{3} * 1024 * 1024 + 5}) {
+        SCOPED_TRACE(size);
+        const std::string content = pattern(size, static_cast<unsigned>(size));
+        writeFile(local.file("up.bin"), content);
+        auto up =
+            transfer(local.file("up.bin"), "/demo/file.bin", 0, static_cast<uint32_t>(size), 1);
+        ASSERT_TRUE(tavik_Upload(session, &up, nullptr)) << tavik_GetLastError();
+        EXPECT_EQ(readFile(harness.disk("file.bin")), content);
+
+        auto down =
+            transfer("/demo/file.bin", local.file("down.bin"), 0, static_cast<uint32_t>(size), 1);
+        ASSERT_TRUE(tavik_Download(session, &down, nullptr)) << tavik_GetLastError();
+        EXPECT_EQ(readFile(local.file("down.bin")), content);
+        EXPECT_EQ(progress.lastPos, size);
+    }
+}
+
+TEST_F(LibraryTransferTest, BothDirectionsResumeFromTheMiddle) {
+    const std::string content = pattern(300000);
+    writeFile(harness.disk("remote.bin"), content);
+    writeFile(local.file("partial.bin"), content.substr(0, 120000));
+    auto down = transfer("/demo/remote.bin", local.file("partial.bin"), 120000, 300000, 0);
+    ASSERT_TRUE(tavik_Download(session, &down, nullptr));
+    EXPECT_EQ(readFile(local.file("partial.bin")), content);
+
+    writeFile(harness.disk("half.bin"), content.substr(0, 150000));
+    writeFile(local.file("whole.bin"), content);
+    auto up = transfer(local.file("whole.bin"), "/demo/half.bin", 150000, 300000, 0);
+    ASSERT_TRUE(tavik_Upload(session, &up, nullptr));
+    EXPECT_EQ(readFile(harness.disk("half.bin")), content);
+}
+
+TEST_F(LibraryTransferTest, DownloadBeyondTheEndIsRefusedInTheFirstReply) {
+    writeFile(harness.disk("short"), "abc");
+    auto down = transfer("/demo/short", local.file("x"), 0, 4, 1);
+    EXPECT_FALSE(tavik_Download(session, &down, nullptr));
+    EXPECT_EQ(tavik_GetLastError(), TAVIK_ERR_WRONG_PARAMETER);
+    EXPECT_EQ(tavik_GetFileSize(u"/demo/short", session), 3);
+}
+
+TEST_F(LibraryTransferTest, CancelledTransfersLeaveASessionThatStillWorks) {
+    const std::string content = pattern(4 * 1024 * 1024);
+    writeFile(harness.disk("big"), content);
+    int cancel = 0;
+    progress.cancel = &cancel;
+    progress.cancelAt = 65536;
+    auto down =
+        transfer("/demo/big", local.file("big"), 0, static_cast<uint32_t>(content.size()), 1);
+    EXPECT_TRUE(tavik_Download(session, &down, &cancel));
+    EXPECT_EQ(tavik_GetLastError(), 0);
+    const auto kept = readFile(local.file("big"));
+    EXPECT_LT(kept.size(), content.size());
+    EXPECT_EQ(kept, content.substr(0, kept.size()));
+    EXPECT_EQ(tavik_GetFileSize(u"/demo/big", session), static_cast<int>(content.size()));
+
+    cancel = 0;
+    writeFile(local.file("send"), content);
+    auto up =
+        transfer(local.file("send"), "/demo/sent", 0, static_cast<uint32_t>(content.size()), 1);
+    EXPECT_TRUE(tavik_Upload(session, &up, &cancel));
+    TAVIK_SERVERINFO info{};
+    EXPECT_TRUE(tavik_GetServerInfo(&info, session));
+    const std::string sent = readFile(harness.disk("sent"));
+    EXPECT_LT(sent.size(), content.size());
+    EXPECT_EQ(sent, content.substr(0, sent.size()));
+}
+
+TEST_F(LibraryTransferTest, ServerStoppedMidDownloadGivesSocketErrorAndANewServerIsReached) {
+    const std::string content = pattern(8 * 1024 * 1024);
+    writeFile(harness.disk("big"), content);
+    progress.onFirst = [this] { harness.server().stop(); };
+    auto down =
+        transfer("/demo/big", local.file("big"), 0, static_cast<uint32_t>(content.size()), 1);
+    EXPECT_FALSE(tavik_Download(session, &down, nullptr));
+    EXPECT_EQ(tavik_GetLastError(), TAVIK_ERR_SOCKET);
+    const auto kept = readFile(local.file("big"));
+    EXPECT_EQ(kept, content.substr(0, kept.size()));
+    ASSERT_TRUE(harness.restart());
+    EXPECT_EQ(tavik_GetFileSize(u"/demo/big", session), static_cast<int>(content.size()));
+}
+
+int skipOrResume(LPCWSTR source, DWORD, LPCWSTR, DWORD, DWORD) {
+    const std::u16string name(source);
+    if (name.find(u"skip") != std::u16string::npos) {
+        return 0;
+    }
+    return name.find(u"resume") != std::u16string::npos ? TAVIK_CONFIRM_RESUME
+                                                        : TAVIK_CONFIRM_OVERWRITE;
+}
+
+TEST_F(LibraryTransferTest, RecursiveUploadAndDownloadOfATreeWithAKoreanName) {
+    fs::create_directories(local.file("tree/sub/deeper"));
+    writeFile(local.file("tree/한글 파일.txt"), "korean");
+    writeFile(local.file("tree/sub/a.bin"), pattern(70000));
+    writeFile(local.file("tree/sub/deeper/empty"), "");
+    const std::string source = local.file("tree");
+    TAVIK_TRANSFER_EX up{};
+    up.pszSrcPath = source.c_str();
+    up.pszDstPath = "/demo/tree";
+    up.pfnProgress = onProgress;
+    ASSERT_TRUE(tavik_UploadEx(session, &up, nullptr)) << tavik_GetLastError();
+    EXPECT_EQ(readFile(harness.disk("tree/한글 파일.txt")), "korean");
+    EXPECT_EQ(readFile(harness.disk("tree/sub/a.bin")), pattern(70000));
+    EXPECT_TRUE(fs::is_regular_file(harness.disk("tree/sub/deeper/empty")));
+
+    const std::string target = local.file("back");
+    TAVIK_TRANSFER_EX down{};
+    down.pszSrcPath = "/demo/tree";
+    down.pszDstPath = target.c_str();
+    down.pfnProgress = onProgress;
+    ASSERT_TRUE(tavik_DownloadEx(session, &down, nullptr)) << tavik_GetLastError();
+    EXPECT_EQ(readFile(local.file("back/한글 파일.txt")), "korean");
+    EXPECT_EQ(readFile(local.file("back/sub/a.bin")), pattern(70000));
+    EXPECT_TRUE(fs::is_regular_file(local.file("back/sub/deeper/empty")));
+}
+
+TEST_F(LibraryTransferTest, ConfirmAnswersSkipAndResume) {
+    fs::create_directories(harness.disk("src"));
+    const std::string content = pattern(100000);
+    writeFile(harness.disk("src/resume.bin"), content);
+    writeFile(harness.disk("src/skip.bin"), "never");
+    fs::create_directories(local.file("dst"));
+    writeFile(local.file("dst/resume.bin"), content.substr(0, 40000));
+    const std::string target = local.file("dst");
+    TAVIK_TRANSFER_EX down{};
+    down.pszSrcPath = "/demo/src";
+    down.pszDstPath = target.c_str();
+    down.pfnConfirm = skipOrResume;
+    ASSERT_TRUE(tavik_DownloadEx(session, &down, nullptr));
+    EXPECT_EQ(readFile(local.file("dst/resume.bin")), content);
+    EXPECT_FALSE(fs::exists(local.file("dst/skip.bin")));
+}
+
+TEST_F(LibraryTransferTest, CopyExBetweenTwoServersWithProgress) {
+    CServerHarness other({}, "127.0.0.2");
+    if (!other.running()) {
+        GTEST_SKIP() << "127.0.0.2 is not available";
+    }
+    const std::string content = pattern(1024 * 1024 + 3);
+    writeFile(harness.disk("src.bin"), content);
+    TAVIK_COPYHOST host{};
+    host.pszIp = "127.0.0.2";
+    host.nPort = other.port();
+    host.pszId = "demo";
+    host.pszPass = "";
+    auto copy =
+        transfer("/demo/src.bin", "/demo/copied.bin", 0, static_cast<uint32_t>(content.size()), 1);
+    ASSERT_TRUE(tavik_CopyEx(session, &host, &copy, nullptr)) << tavik_GetLastError();
+    EXPECT_EQ(readFile(other.disk("copied.bin")), content);
+    EXPECT_GT(progress.notices, 1);
+    EXPECT_EQ(progress.lastPos, content.size());
+    EXPECT_EQ(progress.kind, TAVIK_KIND_SERVER_COPY);
+    // The session is still usable after the copy's closing reply.
+    EXPECT_EQ(tavik_GetFileSize(u"/demo/src.bin", session), static_cast<int>(content.size()));
+}
+
+} // namespace
+} // namespace tavik::test
