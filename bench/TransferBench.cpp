@@ -1,0 +1,193 @@
+// Throughput, round-trip and listing figures of the library against tavik-server on loopback,
+// each beside a reference measured in the same run, with their ratios:
+//   transfers: tavik_Download/tavik_Upload vs a raw 64 KiB-block TCP stream to a file;
+//   round trips: tavik_GetFileSize vs a raw request/reply ping-pong of the same sizes;
+//   listing: tavik_OpenFileInfo of a 5,000-entry folder vs a local read-and-stat walk.
+// Usage: tavik-bench [--bytes N] [--calls N] [--server PATH]
+#include "bench/BenchSupport.h"
+#include "sdk/include/TavikSDK.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    uint64_t bytes = 1ull << 30;
+    int calls = 20000;
+    std::string server;
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options options;
+#ifdef TAVIK_SERVER_PROGRAM
+    options.server = TAVIK_SERVER_PROGRAM;
+#endif
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--bytes") == 0) {
+            options.bytes = std::strtoull(argv[i + 1], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--calls") == 0) {
+            options.calls = std::atoi(argv[i + 1]);
+        } else if (std::strcmp(argv[i], "--server") == 0) {
+            options.server = argv[i + 1];
+        }
+    }
+    return options;
+}
+
+std::u16string wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+void printRate(const char* what, double bytesPerSecond, double reference) {
+    std::printf("%-34s %9.1f MB/s   ratio %.2f\n", what, bytesPerSecond / 1e6,
+                reference > 0 ? bytesPerSecond / reference : 0.0);
+}
+
+double timedTransfer(TAVIK_SESSION session, bool download, const std::string& remote,
+                     const std::string& local, uint64_t bytes) {
+    TAVIK_TRANSFER transfer{};
+    transfer.pszSrcPath = download ? remote.c_str() : local.c_str();
+    transfer.pszDstPath = download ? local.c_str() : remote.c_str();
+    transfer.dwStartPos = 0;
+    transfer.dwEndPos = static_cast<DWORD>(bytes);
+    transfer.bTrunc = 1;
+    int cancel = 0;
+    uint64_t start = bench::nowNs();
+    BOOL ok = download ? tavik_Download(session, &transfer, &cancel)
+                       : tavik_Upload(session, &transfer, &cancel);
+    double seconds = bench::secondsSince(start);
+    if (!ok) {
+        std::printf("transfer failed: error %d\n", tavik_GetLastError());
+        return 0;
+    }
+    return static_cast<double>(bytes) / seconds;
+}
+
+void benchTransfers(TAVIK_SESSION session, const std::string& sessionPath, const fs::path& root,
+                    const fs::path& work, uint64_t bytes) {
+    // The protocol's positions are 32-bit.
+    if (bytes > 0xFFFFFFFFull) {
+        bytes = 0xFFFFFFFFull;
+    }
+    fs::path source = root / "big.bin";
+    bench::makeFile(source.string(), bytes);
+    double raw = bench::rawStreamRate(source.string(), (work / "raw.bin").string());
+    std::printf("%-34s %9.1f MB/s\n", "raw TCP stream to a file", raw / 1e6);
+
+    std::string remote = sessionPath + "/big.bin";
+    std::string local = (work / "down.bin").string();
+    double down = timedTransfer(session, true, remote, local, bytes);
+    printRate("tavik_Download", down, raw);
+    if (!bench::filesEqual(source.string(), local)) {
+        std::printf("  download differs from the source!\n");
+    }
+    std::string remoteUp = sessionPath + "/up.bin";
+    double up = timedTransfer(session, false, remoteUp, local, bytes);
+    printRate("tavik_Upload", up, raw);
+    if (!bench::filesEqual(source.string(), (root / "up.bin").string())) {
+        std::printf("  upload differs from the source!\n");
+    }
+    fs::remove(source);
+    fs::remove(root / "up.bin");
+}
+
+void benchRoundTrips(TAVIK_SESSION session, const std::string& sessionPath, const fs::path& root,
+                     int calls) {
+    bench::makeFile((root / "small.txt").string(), 1234);
+    std::u16string path = wide(sessionPath + "/small.txt");
+    uint64_t start = bench::nowNs();
+    int done = 0;
+    for (; done < calls; ++done) {
+        if (tavik_GetFileSize(path.c_str(), session) != 1234) {
+            std::printf("tavik_GetFileSize failed: error %d\n", tavik_GetLastError());
+            break;
+        }
+    }
+    double rate = done / bench::secondsSince(start);
+    // About the sizes of the getlength request and its reply on the wire.
+    int requestBytes = 16 + 6 + 4 + 10 + 6 + 8 + static_cast<int>(path.size()) + 1;
+    int replyBytes = 16 + 3 * 6 + 5 + 4 + 6 + 1 + 4 + 4;
+    double raw = bench::rawPingPongRate(requestBytes, replyBytes, calls);
+    std::printf("%-34s %9.0f /s\n", "raw request/reply ping-pong", raw);
+    std::printf("%-34s %9.0f /s     ratio %.2f\n", "tavik_GetFileSize", rate,
+                raw > 0 ? rate / raw : 0.0);
+}
+
+void benchListing(TAVIK_SESSION session, const std::string& sessionPath, const fs::path& root) {
+    fs::path folder = root / "many";
+    fs::create_directories(folder);
+    for (int i = 0; i < 5000; ++i) {
+        if (i % 10 == 0) {
+            fs::create_directories(folder / ("dir" + std::to_string(i)));
+        } else {
+            bench::makeFile((folder / ("file" + std::to_string(i) + ".dat")).string(), 100);
+        }
+    }
+    const int rounds = 20;
+    uint64_t start = bench::nowNs();
+    int walked = 0;
+    for (int i = 0; i < rounds; ++i) {
+        walked = bench::localWalk(folder.string());
+    }
+    double local = bench::secondsSince(start) / rounds;
+
+    std::u16string path = wide(sessionPath + "/many");
+    start = bench::nowNs();
+    int listed = 0;
+    for (int i = 0; i < rounds; ++i) {
+        TAVIK_FILEINFO_LIST* list = tavik_OpenFileInfo(path.c_str(), 63, 1, session);
+        if (list == nullptr) {
+            std::printf("tavik_OpenFileInfo failed: error %d\n", tavik_GetLastError());
+            return;
+        }
+        listed = list->nCount;
+        tavik_CloseFileInfo(list);
+    }
+    double remote = bench::secondsSince(start) / rounds;
+    std::printf("%-34s %9.2f ms (%d entries)\n", "local read-and-stat walk", local * 1e3, walked);
+    std::printf("%-34s %9.2f ms (%d entries) ratio %.2f\n", "tavik_OpenFileInfo", remote * 1e3,
+                listed, local > 0 ? remote / local : 0.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options = parseOptions(argc, argv);
+    if (options.server.empty()) {
+        std::fprintf(stderr, "tavik-bench: give --server PATH to tavik-server\n");
+        return 2;
+    }
+    fs::path work = fs::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()));
+    fs::path root = work / "disk";
+    fs::create_directories(root);
+    int port = bench::freePort();
+    bench::CServerProcess server(options.server, root.string(), port);
+    if (!server.started() || !bench::waitForPort(port, 10000)) {
+        std::fprintf(stderr, "tavik-bench: the server did not start\n");
+        fs::remove_all(work);
+        return 1;
+    }
+    std::u16string host = u"127.0.0.1";
+    std::u16string disk = u"demo";
+    TAVIK_SESSION session = tavik_CreateSession(host.c_str(), port, disk.c_str(), nullptr, -1);
+    if (session == nullptr) {
+        std::fprintf(stderr, "tavik-bench: login failed: error %d\n", tavik_GetLastError());
+        fs::remove_all(work);
+        return 1;
+    }
+    std::u16string widePath = tavik_GetSessionPath(session);
+    std::string sessionPath(widePath.begin(), widePath.end());
+
+    benchTransfers(session, sessionPath, root, work, options.bytes);
+    benchRoundTrips(session, sessionPath, root, options.calls);
+    benchListing(session, sessionPath, root);
+
+    tavik_DestroySession(session);
+    fs::remove_all(work);
+    return 0;
+}
