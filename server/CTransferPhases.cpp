@@ -79,6 +79,15 @@ bool CTransferPhases::sendPosition(uint32_t position) {
 }
 
 bool CTransferPhases::download(TransferPlan& plan) {
+    // Counted while bytes flow; the closing reply goes out after the count drops, so a client
+    // that asks right after its transfer no longer sees it.
+    if (!sendRange(plan)) {
+        return false;
+    }
+    return sendClosingReply(0);
+}
+
+bool CTransferPhases::sendRange(TransferPlan& plan) {
     CServerStats::CGuard counted(stats_.downloads);
     off_t offset = plan.start;
     const off_t end = plan.end;
@@ -103,10 +112,17 @@ bool CTransferPhases::download(TransferPlan& plan) {
             return false;
         }
     }
-    return sendClosingReply(0);
+    return true;
 }
 
 bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
+    if (!receiveRange(plan, finalError)) {
+        return false;
+    }
+    return sendClosingReply(finalError);
+}
+
+bool CTransferPhases::receiveRange(TransferPlan& plan, int32_t& finalError) {
     CServerStats::CGuard counted(stats_.uploads);
     std::vector<uint8_t> buffer(kUploadBuffer);
     uint64_t position = plan.start;
@@ -131,10 +147,17 @@ bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
         }
         position += static_cast<uint64_t>(n);
     }
-    return sendClosingReply(finalError);
+    return true;
 }
 
 bool CTransferPhases::copy(TransferPlan& plan) {
+    if (!copyRange(plan)) {
+        return false;
+    }
+    return sendPosition(plan.end) && sendClosingReply(0);
+}
+
+bool CTransferPhases::copyRange(TransferPlan& plan) {
     CServerStats::CGuard counted(stats_.downloads);
     std::vector<uint8_t> buffer(kCopyBlock);
     uint32_t position = plan.start;
@@ -156,12 +179,9 @@ bool CTransferPhases::copy(TransferPlan& plan) {
             return false;
         }
     }
-    if (remote_.finish(config_.requestTimeoutMs) != 0) {
-        // The client reads no error after the last word: closing is the only way to tell it
-        // that the copy failed.
-        return false;
-    }
-    return sendPosition(plan.end) && sendClosingReply(0);
+    // The client reads no error after the last word: closing is the only way to tell it that
+    // the copy failed.
+    return remote_.finish(config_.requestTimeoutMs) == 0;
 }
 
 } // namespace tavik::server

@@ -33,6 +33,10 @@ private:
     bool download(TransferPlan& plan);
     bool upload(TransferPlan& plan, int32_t& finalError);
     bool copy(TransferPlan& plan);
+    // The data phases proper, counted in the server's statistics while they run.
+    bool sendRange(TransferPlan& plan);
+    bool receiveRange(TransferPlan& plan, int32_t& finalError);
+    bool copyRange(TransferPlan& plan);
     bool sendClosingReply(int32_t error);
     bool sendPosition(uint32_t position);
 

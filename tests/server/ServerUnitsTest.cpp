@@ -1,0 +1,229 @@
+// The server's pieces without a connection: path confinement, configuration, listing format,
+// text conversion, command splitting, space words.
+#include "server/CDiskSpace.h"
+#include "server/CFileInfoLister.h"
+#include "server/CPathResolver.h"
+#include "server/CRemoteCommand.h"
+#include "server/CServerConfig.h"
+#include "server/CWireText.h"
+#include "tests/support/CTempFolder.h"
+
+#include "sdk/core/CPacket.h"
+#include "sdk/include/TavikErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace tavik::test {
+namespace {
+
+namespace fs = std::filesystem;
+using server::CPathResolver;
+
+class PathResolverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(temp.file("root/inside/deep"));
+        fs::create_directories(temp.file("outside"));
+        root = fs::canonical(temp.file("root"));
+    }
+    int32_t error(const std::string& path) const {
+        return CPathResolver(root, "/disk").resolve(path).error();
+    }
+    CTempFolder temp;
+    fs::path root;
+};
+
+TEST_F(PathResolverTest, PathsInsideTheSessionPathMapUnderTheRoot) {
+    CPathResolver resolver(root, "/disk");
+    const auto top = resolver.resolve("/disk");
+    ASSERT_TRUE(top);
+    EXPECT_TRUE(top.value().isRoot);
+    EXPECT_EQ(top.value().host, root);
+    const auto deep = resolver.resolve("/disk//inside/./deep/");
+    ASSERT_TRUE(deep);
+    EXPECT_FALSE(deep.value().isRoot);
+    EXPECT_EQ(deep.value().host, root / "inside" / "deep");
+    const auto missing = resolver.resolve("/disk/inside/not-yet");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing.value().host, root / "inside" / "not-yet");
+}
+
+TEST_F(PathResolverTest, DotDotOtherDisksAndRelativePathsAreRefused) {
+    for (const char* path : {"/disk/..", "/disk/inside/../inside", "/disk/../disk", "/diskette",
+                             "/dis", "disk/inside", "", "/", "/other/disk"}) {
+        EXPECT_EQ(error(path), TAVIK_ERR_PERMISSION) << path;
+    }
+}
+
+TEST_F(PathResolverTest, LinksLeadingOutOfTheRootAreRefusedAndLinksInsideAllowed) {
+    fs::create_symlink(temp.file("outside"), root / "out");
+    fs::create_symlink(root / "inside", root / "alias");
+    fs::create_symlink(temp.file("outside/none"), root / "dangling");
+    fs::create_symlink("../../outside", root / "inside" / "up");
+    EXPECT_EQ(error("/disk/out"), TAVIK_ERR_PERMISSION);
+    EXPECT_EQ(error("/disk/out/new-file"), TAVIK_ERR_PERMISSION);
+    EXPECT_EQ(error("/disk/inside/up"), TAVIK_ERR_PERMISSION);
+    // Creating through a dangling link would create its target outside.
+    EXPECT_EQ(error("/disk/dangling"), TAVIK_ERR_PERMISSION);
+    EXPECT_EQ(error("/disk/alias/deep"), 0);
+}
+
+TEST(ServerConfig, ParsesServerSettingsAndDisks) {
+    CTempFolder temp;
+    fs::create_directories(temp.file("a"));
+    fs::create_directories(temp.file("b"));
+    const std::string text = R"(
+[server]
+address = "127.0.0.2"
+port = 9999
+max_connections = 5
+idle_timeout_ms = 1000
+request_timeout_ms = 2000
+max_open_files = 3
+allowed_commands = ["ls", "df"]
+log_commands = false
+
+[[disk]]
+id = "alpha"
+name = "Alpha disk"
+root = "a"
+password = "pw"
+quota = 1048576
+
+[[disk]]
+id = "beta"
+root = ")" + temp.file("b") + R"("
+)";
+    std::string error;
+    const auto config = server::CServerConfig::fromToml(text, temp.path(), error);
+    ASSERT_TRUE(config) << error;
+    EXPECT_EQ(config->address, "127.0.0.2");
+    EXPECT_EQ(config->port, 9999);
+    EXPECT_EQ(config->maxConnections, 5);
+    EXPECT_EQ(config->idleTimeoutMs, 1000);
+    EXPECT_EQ(config->requestTimeoutMs, 2000);
+    EXPECT_EQ(config->maxOpenFiles, 3);
+    EXPECT_EQ(config->allowedCommands, (std::vector<std::string>{"ls", "df"}));
+    EXPECT_FALSE(config->logCommands);
+    ASSERT_EQ(config->disks.size(), 2u);
+    const auto* alpha = config->findDisk("alpha");
+    ASSERT_NE(alpha, nullptr);
+    EXPECT_EQ(alpha->name, "Alpha disk");
+    EXPECT_EQ(alpha->root, fs::canonical(temp.file("a")));
+    EXPECT_EQ(alpha->password, "pw");
+    EXPECT_EQ(alpha->quota, 1048576u);
+    const auto* beta = config->findDisk("beta");
+    ASSERT_NE(beta, nullptr);
+    EXPECT_EQ(beta->name, "beta");
+    EXPECT_FALSE(beta->password);
+    EXPECT_FALSE(beta->quota);
+}
+
+TEST(ServerConfig, DefaultsAndRefusals) {
+    CTempFolder temp;
+    fs::create_directories(temp.file("a"));
+    std::string error;
+    const auto plain =
+        server::CServerConfig::fromToml("[[disk]]\nid = \"x\"\nroot = \"a\"\n", temp.path(), error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_EQ(plain->address, "127.0.0.1");
+    EXPECT_EQ(plain->port, 9553);
+    EXPECT_TRUE(plain->allowedCommands.empty());
+
+    for (const char* bad :
+         {"", "[[disk]]\nroot = \"a\"\n", "[[disk]]\nid = \"x\"\n",
+          "[[disk]]\nid = \"x\"\nroot = \"missing\"\n", "[[disk]]\nid = \"a/b\"\nroot = \"a\"\n",
+          "[[disk]]\nid = \"x\"\nroot = \"a\"\n[[disk]]\nid = \"x\"\nroot = \"a\"\n",
+          "[server]\nport = 70000\n[[disk]]\nid = \"x\"\nroot = \"a\"\n",
+          "[[disk]]\nid = \"x\"\nroot = \"a\"\nquota = -1\n", "[[disk]\nid = "}) {
+        error.clear();
+        EXPECT_FALSE(server::CServerConfig::fromToml(bad, temp.path(), error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+TEST(ServerConfig, DemoServesOneFolderUnderTheGivenId) {
+    CTempFolder temp;
+    std::string error;
+    const auto config = server::CServerConfig::demo(temp.path(), "demo", error);
+    ASSERT_TRUE(config);
+    ASSERT_EQ(config->disks.size(), 1u);
+    EXPECT_EQ(config->disks[0].id, "demo");
+    EXPECT_EQ(config->disks[0].root, fs::canonical(temp.path()));
+    EXPECT_FALSE(server::CServerConfig::demo(temp.file("none"), "demo", error));
+}
+
+TEST(FileInfoFormat, DateIsLocalMinutesAndSizesClampAt32Bits) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(server::CFileInfoLister::formatDate(0), "1970-01-01 00:00");
+    EXPECT_EQ(server::CFileInfoLister::formatDate(1700000000), "2023-11-14 22:13");
+    EXPECT_EQ(server::CFileInfoLister::sizeWord(0), 0);
+    EXPECT_EQ(server::CFileInfoLister::sizeWord(0xFFFFFFFEu), -2);
+    EXPECT_EQ(server::CFileInfoLister::sizeWord(0xFFFFFFFFu), -1);
+    EXPECT_EQ(server::CFileInfoLister::sizeWord(0x100000001ull), -1);
+}
+
+TEST(FileInfoFormat, ListingThatWouldNotFitOnePacketIsAnError) {
+    CTempFolder temp;
+    fs::create_directories(temp.file("root"));
+    const fs::path root = fs::canonical(temp.file("root"));
+    // About 4,500 entries with 200-byte names cannot travel in one 1 MiB body.
+    const std::string stem(200, 'n');
+    for (int i = 0; i < 4500; ++i) {
+        std::ofstream(root / (stem + std::to_string(i)));
+    }
+    CPathResolver resolver(root, "/disk");
+    server::CFileInfoLister lister(resolver);
+    CPacket reply;
+    const auto target = resolver.resolve("/disk");
+    ASSERT_TRUE(target);
+    EXPECT_EQ(lister.list(target.value(), "/disk", 63, 1, reply), TAVIK_ERR_NOT_ENOUGH_BUFFER);
+    EXPECT_EQ(reply.Count(), 0);
+    // Paths alone still fit.
+    CPacket small;
+    EXPECT_EQ(lister.list(target.value(), "/disk", 1 | 8, 1, small), 0);
+    EXPECT_EQ(small.GetInt("num", 0), 4500);
+}
+
+TEST(WireText, ConvertsBetweenCp949AndUtf8) {
+    EXPECT_EQ(server::CWireText::toWire("한글 a"), "\xC7\xD1\xB1\xDB a");
+    EXPECT_EQ(server::CWireText::toHost("\xC7\xD1\xB1\xDB a"), "한글 a");
+    // Not representable in the code page: '?'.
+    EXPECT_EQ(server::CWireText::toWire("\xF0\x9F\x98\x80"), "?");
+    // Broken UTF-8 from a host file name becomes U+FFFD, never a crash.
+    EXPECT_EQ(server::CWireText::utf8ToUtf16("a\xC3"), u"a\uFFFD");
+    EXPECT_EQ(server::CWireText::utf16ToUtf8(u"\U0001F600"), "\xF0\x9F\x98\x80");
+}
+
+TEST(RemoteCommandWords, SplitsAtBlanksWithQuotesAndChecksTheFirstWord) {
+    using server::CRemoteCommand;
+    EXPECT_EQ(CRemoteCommand::splitWords("  ls -l  \"a b\" c"),
+              (std::vector<std::string>{"ls", "-l", "a b", "c"}));
+    EXPECT_EQ(CRemoteCommand::splitWords("echo \"\""), (std::vector<std::string>{"echo", ""}));
+    EXPECT_TRUE(CRemoteCommand::splitWords(" \t").empty());
+    const std::vector<std::string> allow{"ls"};
+    EXPECT_TRUE(CRemoteCommand::allowed({"ls", "-l"}, allow));
+    EXPECT_FALSE(CRemoteCommand::allowed({"/bin/ls"}, allow));
+    EXPECT_FALSE(CRemoteCommand::allowed({"lsx"}, allow));
+    EXPECT_FALSE(CRemoteCommand::allowed({}, allow));
+}
+
+TEST(DiskSpaceWords, BlockSizeGrowsUntilTheTotalFits32Bits) {
+    const auto small = server::CDiskSpace::toWords(4096, 4096 * 10, 4096 * 100);
+    EXPECT_EQ(small.block, 4096u);
+    EXPECT_EQ(small.free, 10u);
+    EXPECT_EQ(small.total, 100u);
+    const uint64_t eightTiB = 8ull << 40;
+    const auto big = server::CDiskSpace::toWords(512, eightTiB / 2, eightTiB);
+    EXPECT_EQ(big.block, 4096u);
+    EXPECT_EQ(big.total, 0x80000000u);
+    EXPECT_EQ(uint64_t{big.block} * big.free, eightTiB / 2);
+}
+
+} // namespace
+} // namespace tavik::test
