@@ -16,7 +16,9 @@ void CLastError::setCode(int32_t code) {
     errno = code;
 }
 
-void CLastError::setText(std::u16string text) { text_ = std::move(text); }
+void CLastError::setText(std::u16string text) {
+    text_ = std::move(text);
+}
 
 void CLastError::apply(const ErrorReport& report) {
     setCode(report.code);
@@ -26,41 +28,69 @@ void CLastError::apply(const ErrorReport& report) {
 }
 
 const char16_t* CLastError::format(int32_t code) {
-    formatted_.clear();
-    for (const char* p = errorText(code); *p != '\0'; ++p) {
-        formatted_.push_back(static_cast<char16_t>(static_cast<unsigned char>(*p)));
+    const char* text = errorText(code);
+    size_t i = 0;
+    for (; text[i] != '\0' && i + 1 < formatted_.size(); ++i) {
+        formatted_[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
     }
-    return formatted_.c_str();
+    formatted_[i] = u'\0';
+    return formatted_.data();
 }
 
 const char* errorText(int32_t code) {
     switch (code) {
-    case TAVIK_ERR_UNKNOWN: return "unknown error";
-    case TAVIK_ERR_NONE: return "no error";
-    case TAVIK_ERR_CONNECT_FAIL: return "connect fail";
-    case TAVIK_ERR_SOCKET: return "socket error";
-    case TAVIK_ERR_WRONG_PACKET: return "wrong packet";
-    case TAVIK_ERR_SERVER_OPERATION: return "server operation error";
-    case TAVIK_ERR_WRONG_ID: return "wrong id";
-    case TAVIK_ERR_WRONG_PASSWD: return "wrong passwd";
-    case TAVIK_ERR_SESSION_LIMIT: return "session limit error";
-    case TAVIK_ERR_NO_SHARE_DIRECTORY: return "no share directory";
-    case TAVIK_ERR_DOWNLOAD_LIMIT: return "download limit error";
-    case TAVIK_ERR_UPLOAD_LIMIT: return "upload limit error";
-    case TAVIK_ERR_REMOTE_FILE: return "remote file operate error";
-    case TAVIK_ERR_LOCAL_FILE: return "local file operate error";
-    case TAVIK_ERR_NOT_EMPTY_DIRECTORY: return "not empty directory";
-    case TAVIK_ERR_DISK_INFO: return "get disk infomation fail";
-    case TAVIK_ERR_EXISTS: return "file or directory exist";
-    case TAVIK_ERR_NOT_EXIST: return "file or directory not exist";
-    case TAVIK_ERR_DISK_FULL: return "disk full";
-    case TAVIK_ERR_NOT_DIRECTORY: return "is not directory";
-    case TAVIK_ERR_PERMISSION: return "permission deny";
-    case TAVIK_ERR_WRONG_PARAMETER: return "wrong parameter";
-    case TAVIK_ERR_INVALID_HANDLE: return "invalid handle";
-    case TAVIK_ERR_NOT_ENOUGH_BUFFER: return "not enough buffer";
-    case TAVIK_ERR_NOT_ALLOWED: return "not allow command";
-    default: return "";
+    case TAVIK_ERR_UNKNOWN:
+        return "unknown error";
+    case TAVIK_ERR_NONE:
+        return "no error";
+    case TAVIK_ERR_CONNECT_FAIL:
+        return "connect fail";
+    case TAVIK_ERR_SOCKET:
+        return "socket error";
+    case TAVIK_ERR_WRONG_PACKET:
+        return "wrong packet";
+    case TAVIK_ERR_SERVER_OPERATION:
+        return "server operation error";
+    case TAVIK_ERR_WRONG_ID:
+        return "wrong id";
+    case TAVIK_ERR_WRONG_PASSWD:
+        return "wrong passwd";
+    case TAVIK_ERR_SESSION_LIMIT:
+        return "session limit error";
+    case TAVIK_ERR_NO_SHARE_DIRECTORY:
+        return "no share directory";
+    case TAVIK_ERR_DOWNLOAD_LIMIT:
+        return "download limit error";
+    case TAVIK_ERR_UPLOAD_LIMIT:
+        return "upload limit error";
+    case TAVIK_ERR_REMOTE_FILE:
+        return "remote file operate error";
+    case TAVIK_ERR_LOCAL_FILE:
+        return "local file operate error";
+    case TAVIK_ERR_NOT_EMPTY_DIRECTORY:
+        return "not empty directory";
+    case TAVIK_ERR_DISK_INFO:
+        return "get disk infomation fail";
+    case TAVIK_ERR_EXISTS:
+        return "file or directory exist";
+    case TAVIK_ERR_NOT_EXIST:
+        return "file or directory not exist";
+    case TAVIK_ERR_DISK_FULL:
+        return "disk full";
+    case TAVIK_ERR_NOT_DIRECTORY:
+        return "is not directory";
+    case TAVIK_ERR_PERMISSION:
+        return "permission deny";
+    case TAVIK_ERR_WRONG_PARAMETER:
+        return "wrong parameter";
+    case TAVIK_ERR_INVALID_HANDLE:
+        return "invalid handle";
+    case TAVIK_ERR_NOT_ENOUGH_BUFFER:
+        return "not enough buffer";
+    case TAVIK_ERR_NOT_ALLOWED:
+        return "not allow command";
+    default:
+        return "";
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "sdk/core/Result.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -20,13 +21,14 @@ public:
     void setCode(int32_t code);
     void setText(std::u16string text);
     void apply(const ErrorReport& report);
-    // Fills the shared format buffer with the code's text and returns it.
+    // Fills the shared format buffer with the code's text and returns it. The buffer never
+    // moves, so a pointer from an earlier call stays valid and shows the latest text.
     const char16_t* format(int32_t code);
 
 private:
     int32_t code_ = 0;
     std::u16string text_;
-    std::u16string formatted_;
+    std::array<char16_t, 64> formatted_{};
 };
 
 // The fixed text of an error code, empty for codes without one.

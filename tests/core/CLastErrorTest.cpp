@@ -29,6 +29,11 @@ TEST(CLastError, FormatMessageBufferIsSharedAndOverwritten) {
     LPCWSTR second = tavik_FormatMessage(21001);
     EXPECT_EQ(first, second);
     EXPECT_EQ(text(first), u"connect fail");
+    // Short text first, then the longest: the earlier pointer must still be readable.
+    LPCWSTR shortText = tavik_FormatMessage(0);
+    LPCWSTR longText = tavik_FormatMessage(23001);
+    EXPECT_EQ(shortText, longText);
+    EXPECT_EQ(text(shortText), u"remote file operate error");
 }
 
 TEST(CLastError, CodeAndTextAreIndependent) {
