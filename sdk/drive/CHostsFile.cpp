@@ -163,6 +163,9 @@ int CHostsFile::registerHost(std::u16string_view address) {
     if (found.matched) {
         return found.matchedNumber;
     }
+    if (found.lastNumber >= kMaxHostNumber) {
+        return -1;
+    }
     int number = found.lastNumber + 1;
     // A last line without its line break would otherwise run into the new entry and spoil both.
     // A stray odd byte at the end is completed to a character of that last line, so that the

@@ -6,8 +6,8 @@
 // tabs, CR and LF; a line whose first field begins with "#" is a comment. A line whose second
 // field is "tavik" followed by more characters carries a host number: the decimal digits after
 // "tavik" (none read as 0). Lines and fields of any length are examined whole, so a long line
-// is neither cut nor misread. A number too large for the next one to be counted (above
-// kMaxHostNumber) makes the line no entry: it is neither matched nor counted.
+// is neither cut nor misread. A number above kMaxHostNumber makes the line no entry: it is
+// neither matched nor counted (so no number overflows).
 #pragma once
 
 #include <cstdint>
@@ -44,7 +44,8 @@ public:
     // Finds the host number of address in the hosts file, or appends a line giving it the
     // last number + 1 (1 when none). Returns the number (0 when the matching line has no
     // digits), or -1 when the platform is not the handheld's, the address cannot be written,
-    // or the file cannot be opened, read or appended to. The file is created when missing;
+    // the last number is already kMaxHostNumber, or the file cannot be opened, read or
+    // appended to. The file is created when missing;
     // its folder is not. Not for concurrent use on the same file.
     static int registerHost(std::u16string_view address);
 };

@@ -165,6 +165,16 @@ TEST(HostsFile, AnAddressThatWouldSpoilTheFileIsNotWritten) {
     EXPECT_EQ(CDriveTestEnvironment::readBytes(hosts), before);
 }
 
+TEST(HostsFile, NoNumberIsGivenPastTheLargestOne) {
+    CDriveTestEnvironment world;
+    std::string hosts = world.windowsFile("lmhosts");
+    std::vector<uint8_t> before = CDriveTestEnvironment::utf16le(u"10.0.0.1 tavik999999999\r\n");
+    CDriveTestEnvironment::writeBytes(hosts, before);
+    EXPECT_EQ(CHostsFile::registerHost(u"10.0.0.1"), 999999999);
+    EXPECT_EQ(CHostsFile::registerHost(u"10.0.0.2"), -1);
+    EXPECT_EQ(CDriveTestEnvironment::readBytes(hosts), before);
+}
+
 TEST(HostsFile, WithoutTheWindowsFolderTheStepGivesNoNumber) {
     CDriveTestEnvironment world;
     std::filesystem::remove_all(world.root() + "/Windows");
