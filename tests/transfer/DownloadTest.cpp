@@ -2,7 +2,10 @@
 // phase, the notices, the closing reply, and every way the transfer can end.
 #include "tests/transfer/TransferFixture.h"
 
+#include <atomic>
 #include <filesystem>
+#include <poll.h>
+#include <thread>
 
 namespace tavik::test {
 namespace {
@@ -200,6 +203,46 @@ TEST_F(DownloadTest, DataHookSeesEachBlockBeforeItIsWritten) {
         next += count;
     }
     EXPECT_EQ(next, 14u);
+    ASSERT_TRUE(server.finish());
+}
+
+TEST_F(DownloadTest, AnotherThreadOnTheSameSessionWaitsForTheWholeDataPhase) {
+    server.expectLogin()
+        .expect("download")
+        .reply({})
+        .sendRaw(patternBytes(10))
+        .custom("the client stays silent during the data phase",
+                [](int socket, std::string& why) {
+                    pollfd p{socket, POLLIN, 0};
+                    if (::poll(&p, 1, 500) != 0) {
+                        why = "the client sent during the data phase";
+                        return false;
+                    }
+                    return true;
+                })
+        .sendRaw(patternBytes(10, 2))
+        .reply({})
+        .expect("getquota")
+        .reply({{"block", 1}});
+    connect();
+    std::thread other;
+    std::atomic<int> otherResult{-1};
+    recorder.onCallback = [&](const TAVIK_PROGRESS&, size_t count) {
+        if (count == 1) {
+            // Had the lock been released, this request would land in the middle of the file's
+            // bytes and read them as its reply.
+            other = std::thread([&] { otherResult = tavik_GetDiskSpace(nullptr, session); });
+        }
+    };
+    TAVIK_TRANSFER t = makeTransfer("\\m.bin", 0, 20);
+    EXPECT_EQ(tavik_Download(session, &t, nullptr), 1);
+    ASSERT_TRUE(other.joinable());
+    other.join();
+    EXPECT_EQ(otherResult, 1);
+    std::vector<uint8_t> expected = patternBytes(10);
+    std::vector<uint8_t> tail = patternBytes(10, 2);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(root.read("m.bin"), asString(expected));
     ASSERT_TRUE(server.finish());
 }
 
