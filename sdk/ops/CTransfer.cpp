@@ -70,6 +70,15 @@ Result<Done> CTransfer::announce(const char* command) {
     return announced;
 }
 
+CSession& CTransfer::beginDataPhase() {
+    buffer_.resize(kBufferSize); // the transfer's one buffer, for every block
+    progress_.hSession = sessionHandle_;
+    progress_.pTransfer = transfer_;
+    progress_.dwUser = transfer_->dwUser;
+    progress_.dwPos = transfer_->dwStartPos;
+    return *static_cast<CSession*>(sessionHandle_);
+}
+
 void CTransfer::notify() {
     progress_.dwElapsed = platform::GetTickCount() - startTick_;
     notifyProgress(transfer_->hNotifyWnd, transfer_->uNotifyMsg, transfer_->pfnProgress, progress_);
@@ -93,12 +102,7 @@ Result<Done> CTransfer::Download() {
         return announced;
     }
 
-    CSession& session = *static_cast<CSession*>(sessionHandle_);
-    buffer_.resize(kBufferSize);
-    progress_.hSession = sessionHandle_;
-    progress_.pTransfer = transfer_;
-    progress_.dwUser = transfer_->dwUser;
-    progress_.dwPos = transfer_->dwStartPos;
+    CSession& session = beginDataPhase();
     std::lock_guard<std::recursive_mutex> guard(session.lock);
     session.connection.SetBlocking(false);
     if (receiveData(session) == End::Complete) {
@@ -162,12 +166,7 @@ Result<Done> CTransfer::Upload() {
         return announced;
     }
 
-    CSession& session = *static_cast<CSession*>(sessionHandle_);
-    buffer_.resize(kBufferSize);
-    progress_.hSession = sessionHandle_;
-    progress_.pTransfer = transfer_;
-    progress_.dwUser = transfer_->dwUser;
-    progress_.dwPos = transfer_->dwStartPos;
+    CSession& session = beginDataPhase();
     std::lock_guard<std::recursive_mutex> guard(session.lock);
     session.connection.SetBlocking(false);
     if (sendData(session) == End::Complete) {

@@ -42,6 +42,8 @@ private:
     bool openLocal(std::u16string_view path, platform::CLocalFile::Access access,
                    platform::CLocalFile::Disposition disposition);
     Result<Done> announce(const char* command);
+    // Allocates the buffer and fills the progress record; the caller then takes the lock.
+    CSession& beginDataPhase();
     void notify();
     // The data phases; each returns how the loop ended and leaves a failure's code in
     // finalError_.
