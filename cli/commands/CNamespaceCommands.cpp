@@ -1,0 +1,77 @@
+#include "cli/commands/CNamespaceCommands.h"
+
+#include "cli/commands/CExitCode.h"
+#include "cli/core/CRemotePath.h"
+#include "cli/core/CUtf8.h"
+
+namespace tavik::cli {
+
+bool CNamespaceCommands::check(bool ok, const std::string& context) {
+    if (!ok) {
+        m_console.err << CDiskSession::failure(context) << '\n';
+    }
+    return ok;
+}
+
+int CNamespaceCommands::mkdir(const Invocation& inv) {
+    bool all = true;
+    for (const std::string& typed : inv.args) {
+        const std::string path = m_session.resolve(typed);
+        all &= check(tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0,
+                     "mkdir " + path);
+    }
+    return all ? CExitCode::kOk : CExitCode::kFailed;
+}
+
+int CNamespaceCommands::rm(const Invocation& inv) {
+    bool all = true;
+    for (const std::string& typed : inv.args) {
+        const std::string path = m_session.resolve(typed);
+        if (path == m_session.path() || path == "/") {
+            // Deleting the disk's own top folder is never what a typo deserves.
+            m_console.err << "tavik: rm " << path << ": refusing to delete the session folder\n";
+            all = false;
+            continue;
+        }
+        all &= check(tavik_DeleteFile(CUtf8::toUtf16(path).c_str(), inv.recursive ? 1 : 0,
+                                      m_session.handle()) != 0,
+                     "rm " + path);
+    }
+    return all ? CExitCode::kOk : CExitCode::kFailed;
+}
+
+int CNamespaceCommands::intoFolder(const Invocation& inv, const char* verb,
+                                   BOOL (*operation)(LPCWSTR, LPCWSTR, TAVIK_SESSION)) {
+    const std::string folder = m_session.resolve(inv.args.back());
+    const std::u16string folderWide = CUtf8::toUtf16(folder);
+    bool all = true;
+    for (size_t i = 0; i + 1 < inv.args.size(); ++i) {
+        const std::string source = m_session.resolve(inv.args[i]);
+        all &= check(
+            operation(CUtf8::toUtf16(source).c_str(), folderWide.c_str(), m_session.handle()) != 0,
+            std::string(verb) + " " + source + " " + folder);
+    }
+    return all ? CExitCode::kOk : CExitCode::kFailed;
+}
+
+int CNamespaceCommands::mv(const Invocation& inv) {
+    return intoFolder(inv, "mv", &tavik_MoveFile);
+}
+
+int CNamespaceCommands::cp(const Invocation& inv) {
+    return intoFolder(inv, "cp", &tavik_CopyFile);
+}
+
+int CNamespaceCommands::rename(const Invocation& inv) {
+    const std::string from = m_session.resolve(inv.args.at(0));
+    const std::string& typed = inv.args.at(1);
+    const std::string to = typed.find('/') == std::string::npos
+                               ? CRemotePath::join(CRemotePath::parent(from), typed)
+                               : m_session.resolve(typed);
+    const bool ok = check(tavik_RenameFile(CUtf8::toUtf16(from).c_str(), CUtf8::toUtf16(to).c_str(),
+                                           m_session.handle()) != 0,
+                          "rename " + from + " " + to);
+    return ok ? CExitCode::kOk : CExitCode::kFailed;
+}
+
+} // namespace tavik::cli
