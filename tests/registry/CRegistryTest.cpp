@@ -306,6 +306,14 @@ TEST_F(RegistryTest, AnotherProgramsDatabaseIsNotTakenForAnEmptyStore) {
     EXPECT_EQ(readBytes(store_), bytes);
 }
 
+TEST_F(RegistryTest, AStoreThatCannotBeOpenedIsReportedWithItsPath) {
+    fs::create_directories(store_);
+    CRegistry key;
+    EXPECT_EQ(key.create(HKEY_CURRENT_USER, u"Software"), kRegCantOpen);
+    EXPECT_NE(CRegistry::lastFailureText().find(store_.string()), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(store_));
+}
+
 TEST_F(RegistryTest, AMissingStoreIsNotCreatedByReads) {
     CRegistry key;
     EXPECT_EQ(key.open(HKEY_CURRENT_USER, u"Software"), kRegFileNotFound);
