@@ -49,10 +49,12 @@ Result<TAVIK_SESSION> createSession(LPCWSTR host, int port, LPCWSTR user, LPCWST
 }
 
 Result<TAVIK_SESSION> duplicateSession(TAVIK_SESSION handle) {
-    if (handle == nullptr) {
+    // A destroyed session's handle is refused like a null one rather than read after its free.
+    const CSession* found = CSessionRegistry::instance().Find(handle);
+    if (found == nullptr) {
         return Result<TAVIK_SESSION>::fail(invalidHandle());
     }
-    const CSession& from = *static_cast<const CSession*>(handle);
+    const CSession& from = *found;
     std::unique_ptr<CSession> session(new (std::nothrow) CSession);
     if (!session) {
         return Result<TAVIK_SESSION>::fail(std::nullopt);

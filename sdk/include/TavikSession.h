@@ -32,7 +32,9 @@ TAVIK_EXTERN_C_BEGIN
  * code page are refused with 24001 "wrong parameter". */
 TAVIK_API TAVIK_SESSION tavik_CreateSession(LPCWSTR host, int port, LPCWSTR user,
                                             LPCWSTR password, int timeout);
-/* A new session with the same server, account and time-out (null handle: 24002). */
+/* A new session with the same server, account and time-out, logged in on its own connection;
+ * null with the errors of tavik_CreateSession. A null or unregistered (destroyed) handle: 24002,
+ * text unchanged. */
 TAVIK_API TAVIK_SESSION tavik_DuplicateSession(TAVIK_SESSION session);
 /* Closes the connection and frees the session; an unregistered handle sets 24002. */
 TAVIK_API void tavik_DestroySession(TAVIK_SESSION session);

@@ -1,7 +1,7 @@
 // Sessions through their exports, against the scripted fake server: what the login sends, what
 // the reply leaves in the session and in the last error, and how failures end.
-#include "sdk/core/CPacket.h"
 #include "sdk/core/CSession.h"
+#include "sdk/core/CPacket.h"
 #include "sdk/core/CSessionRegistry.h"
 #include "sdk/include/TavikSDK.h"
 #include "tests/support/CFakeDiskServer.h"
@@ -272,6 +272,13 @@ TEST_F(SessionTest, DuplicateCopiesTheSettingsAndLogsInAgain) {
 
     markLastError(0, u"kept");
     EXPECT_EQ(tavik_DuplicateSession(nullptr), nullptr);
+    EXPECT_EQ(tavik_GetLastError(), 24002);
+    EXPECT_EQ(lastText(), u"kept");
+    // A destroyed handle is refused the same way instead of being read after its free.
+    tavik_DestroySession(first);
+    opened_.erase(opened_.begin());
+    markLastError(0, u"kept");
+    EXPECT_EQ(tavik_DuplicateSession(first), nullptr);
     EXPECT_EQ(tavik_GetLastError(), 24002);
     EXPECT_EQ(lastText(), u"kept");
 }
