@@ -65,6 +65,9 @@ bool CConfigFile::Load(const char* path) {
     size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
         bytes.append(chunk, got);
+        if (bytes.size() > kMaxFileBytes) {
+            return false;
+        }
     }
     if (std::ferror(file.get())) {
         return false;

@@ -26,8 +26,12 @@ public:
     // The same for the running program (/proc/self/exe); empty when that cannot be read.
     static std::string PathBesideExecutable();
 
+    // A few lines of settings; anything larger (a device, a wrong file) is not read at all, so
+    // that loading the library never stalls on it.
+    static constexpr size_t kMaxFileBytes = 64 * 1024;
+
     // Reads the whole file and converts it from the ANSI code page. False, with no text, when
-    // it cannot be opened or read completely.
+    // it cannot be opened or read completely, or is larger than kMaxFileBytes.
     bool Load(const char* path);
     // Text already in hand (UTF-16), as Load would have produced it.
     void SetText(std::u16string text) { text_ = std::move(text); }

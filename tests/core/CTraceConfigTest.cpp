@@ -84,6 +84,19 @@ TEST(CConfigFile, ReadConfigTextAndIntFromAFile) {
     EXPECT_EQ(value, 9);
 }
 
+TEST(CConfigFile, AnOversizedFileOrADeviceIsNotRead) {
+    CTempFolder folder;
+    std::string text = "NAME v\n";
+    ASSERT_TRUE(folder.write("small.ini", text + std::string(CConfigFile::kMaxFileBytes - 7, ' ')));
+    ASSERT_TRUE(folder.write("large.ini", text + std::string(CConfigFile::kMaxFileBytes, ' ')));
+    char16_t buffer[4];
+    EXPECT_TRUE(ReadConfigText(u"NAME", buffer, 4, folder.file("small.ini").c_str()));
+    EXPECT_FALSE(ReadConfigText(u"NAME", buffer, 4, folder.file("large.ini").c_str()));
+    // An endless source ends the read instead of the program.
+    EXPECT_FALSE(ReadConfigText(u"NAME", buffer, 4, "/dev/zero"));
+    EXPECT_FALSE(ReadConfigText(u"NAME", buffer, 4, folder.path().c_str()));
+}
+
 TEST(CConfigFile, DecimalParsingFollowsTheRuntimeRules) {
     EXPECT_EQ(ParseDecimal(u"  +12"), 12);
     EXPECT_EQ(ParseDecimal(u"-"), 0);
