@@ -12,16 +12,33 @@ namespace tavik::server {
 
 CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
                                      const CServerConfig& config, CServerStats& stats,
-                                     CCommandLog& log)
+                                     CCommandLog& log, bool refuse)
     : stream_(std::move(stream)), peer_(std::move(peer)), config_(config), stats_(stats), log_(log),
-      session_(config.maxOpenFiles) {}
+      session_(config.maxOpenFiles), refuse_(refuse) {}
 
 void CClientConnection::requestStop() {
     stopping_ = true;
     stream_.shutdownBoth();
 }
 
+void CClientConnection::refuseOne() {
+    CPacket request;
+    if (stream_.receivePacket(request, config_.requestTimeoutMs, config_.requestTimeoutMs) ==
+        CSocketStream::Receive::Ok) {
+        CPacket reply(2);
+        CCommandHandlers::setError(reply, TAVIK_ERR_SESSION_LIMIT);
+        stream_.sendPacket(reply, config_.requestTimeoutMs);
+    }
+    log_.event(peer_, "refused: connection limit reached");
+    stream_.shutdownBoth();
+    finished_ = true;
+}
+
 void CClientConnection::run() {
+    if (refuse_) {
+        refuseOne();
+        return;
+    }
     ++stats_.connections;
     while (!stopping_) {
         CPacket request;

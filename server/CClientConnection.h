@@ -21,8 +21,10 @@ namespace tavik::server {
 
 class CClientConnection {
 public:
+    // refuse: the server is full; the first request is answered with 22004 and the
+    // connection closed.
     CClientConnection(CSocketStream stream, std::string peer, const CServerConfig& config,
-                      CServerStats& stats, CCommandLog& log);
+                      CServerStats& stats, CCommandLog& log, bool refuse = false);
 
     void run();
     void requestStop();
@@ -31,6 +33,7 @@ public:
 private:
     // Answers one request; false when the connection must close.
     bool serve(const CPacket& request);
+    void refuseOne();
 
     CSocketStream stream_;
     std::string peer_;
@@ -38,6 +41,7 @@ private:
     CServerStats& stats_;
     CCommandLog& log_;
     CClientSession session_;
+    bool refuse_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
 };

@@ -22,6 +22,17 @@ std::string timestamp() {
     return text;
 }
 
+// Client text goes into the log: control characters would let a client forge log lines.
+std::string printable(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 void CCommandLog::command(std::string_view peer, std::string_view disk, std::string_view command,
@@ -31,9 +42,9 @@ void CCommandLog::command(std::string_view peer, std::string_view disk, std::str
     }
     std::string line = timestamp();
     line.append(" ").append(peer).append(" [").append(disk.empty() ? "-" : disk).append("] ");
-    line.append(command.empty() ? "?" : command);
+    line.append(command.empty() ? "?" : printable(command));
     if (!path.empty()) {
-        line.append(" \"").append(path).append("\"");
+        line.append(" \"").append(printable(path)).append("\"");
     }
     line.append(" -> ").append(std::to_string(error));
     line.append(" (").append(std::to_string(elapsedMs)).append(" ms)\n");

@@ -110,13 +110,18 @@ void CServer::acceptOne() {
     CSocketStream stream(fd);
     const std::string peer = peerName(address);
     std::lock_guard lock(workersMutex_);
-    if (reapFinished() >= static_cast<size_t>(config_.maxConnections)) {
-        log_.event(peer, "refused: connection limit reached");
+    const size_t running = reapFinished();
+    const auto cap = static_cast<size_t>(config_.maxConnections);
+    if (running >= cap + kRefusalSlots) {
+        log_.event(peer, "closed: connection limit reached");
         return;
     }
+    // Just over the cap a connection is still read once, so that its client learns why it is
+    // turned away (22004) instead of seeing a bare close.
+    const bool refuse = running >= cap;
     Worker& worker = workers_.emplace_back();
     worker.connection =
-        std::make_unique<CClientConnection>(std::move(stream), peer, config_, stats_, log_);
+        std::make_unique<CClientConnection>(std::move(stream), peer, config_, stats_, log_, refuse);
     worker.thread = std::thread([connection = worker.connection.get()] { connection->run(); });
 }
 

@@ -1,7 +1,8 @@
 // The listener: accepts connections on the configured address and serves each one on a thread
-// of its own, up to the configured number of connections (connections beyond it are closed at
-// once). stop() closes the listener, wakes every connection and waits for all threads.
-// Starting a server makes the process ignore SIGPIPE: a client that goes away mid-transfer
+// of its own, up to the configured number of connections. A few connections beyond that are
+// answered with 22004 ("session limit error") to their first request and closed; any further
+// ones are closed at once. stop() closes the listener, wakes every connection and waits for all
+// threads. Starting a server makes the process ignore SIGPIPE: a client that goes away mid-transfer
 // must end its connection, not the process.
 #pragma once
 
@@ -38,6 +39,8 @@ public:
     CServerStats& stats() { return stats_; }
 
 private:
+    static constexpr size_t kRefusalSlots = 8;
+
     struct Worker {
         std::unique_ptr<CClientConnection> connection;
         std::thread thread;

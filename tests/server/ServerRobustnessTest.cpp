@@ -2,6 +2,7 @@
 #include "tests/server/CServerHarness.h"
 
 #include "sdk/core/PacketWire.h"
+#include "sdk/include/TavikErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,24 @@ TEST(ServerRobustness, StalledClientIsDroppedWhileOthersAreServed) {
     EXPECT_TRUE(stillServes(harness.port()));
 }
 
+TEST(ServerRobustness, ClientStalledInAnUploadIsDroppedAndNoLongerCounted) {
+    CServerHarness harness([](server::CServerConfig& config) { config.requestTimeoutMs = 300; });
+    ASSERT_TRUE(harness.running());
+    CTestClient client;
+    ASSERT_TRUE(client.connect(harness.port()));
+    ASSERT_EQ(client.login(), 0);
+    auto upload = CTestClient::request("upload");
+    upload->SetString("path", "/demo/stalled");
+    upload->SetInt("startpos", 0);
+    upload->SetInt("endpos", 100);
+    upload->SetInt("istrunc", 1);
+    ASSERT_EQ(client.call(*upload), 0);
+    ASSERT_TRUE(client.sendRaw("0123456789"));
+    EXPECT_TRUE(client.closedByPeer());
+    EXPECT_EQ(harness.server().stats().uploads.load(), 0);
+    EXPECT_TRUE(stillServes(harness.port()));
+}
+
 TEST(ServerRobustness, ManyParallelClientsAreAllServed) {
     CServerHarness harness;
     ASSERT_TRUE(harness.running());
@@ -120,7 +139,7 @@ TEST(ServerRobustness, ManyParallelClientsAreAllServed) {
     EXPECT_EQ(served.load(), kClients);
 }
 
-TEST(ServerRobustness, ConnectionsBeyondTheCapAreClosedAndTheOthersKept) {
+TEST(ServerRobustness, ConnectionsBeyondTheCapAreTurnedAwayAndTheOthersKept) {
     CServerHarness harness([](server::CServerConfig& config) { config.maxConnections = 2; });
     ASSERT_TRUE(harness.running());
     CTestClient first;
@@ -131,6 +150,7 @@ TEST(ServerRobustness, ConnectionsBeyondTheCapAreClosedAndTheOthersKept) {
     ASSERT_EQ(second.login(), 0);
     CTestClient third;
     ASSERT_TRUE(third.connect(harness.port()));
+    EXPECT_EQ(third.login(), TAVIK_ERR_SESSION_LIMIT);
     EXPECT_TRUE(third.closedByPeer());
     EXPECT_EQ(first.call(*CTestClient::request("getserverinfo")), 0);
     second.stream().close();
