@@ -217,6 +217,10 @@ bool CFakeDiskServer::runStep(const Step& step) {
         return ensureConnection() && stepExpectClosed();
     case Kind::Close:
     case Kind::Reset:
+        // Like every step, it works on a connection: with none yet, it takes the next one.
+        if (!ensureConnection()) {
+            return false;
+        }
         log_.push_back(step.kind == Kind::Close ? "close" : "reset");
         closeConnection(step.kind == Kind::Reset);
         return true;

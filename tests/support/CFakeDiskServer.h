@@ -26,7 +26,8 @@
 //   stall(ms)           do nothing for ms
 //   expectClosed()      wait until the client closes its end (reading and dropping any bytes);
 //                       clientReset() then tells a reset from an orderly close
-//   close()             close the connection (orderly FIN)
+//   close()             close the connection (orderly FIN); like every step that works on a
+//                       connection, it first accepts one when there is none yet
 //   reset()             close the connection with a reset (RST)
 //   acceptNext()        close the current connection, if any, and accept the next one
 //   expectLogin(p, m)   expect("setuser") + reply error 0, "path" p, "mode" m
