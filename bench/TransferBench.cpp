@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -41,7 +42,9 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
-std::u16string wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string wide(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
 void printRate(const char* what, double bytesPerSecond, double reference) {
     std::printf("%-34s %9.1f MB/s   ratio %.2f\n", what, bytesPerSecond / 1e6,
@@ -140,7 +143,7 @@ void benchListing(TAVIK_SESSION session, const std::string& sessionPath, const f
     start = bench::nowNs();
     int listed = 0;
     for (int i = 0; i < rounds; ++i) {
-        TAVIK_FILEINFO_LIST* list = tavik_OpenFileInfo(path.c_str(), 63, 1, session);
+        TAVIK_FILEINFO_LIST* list = tavik_OpenFileInfo(path.c_str(), 63, 1, nullptr, session);
         if (list == nullptr) {
             std::printf("tavik_OpenFileInfo failed: error %d\n", tavik_GetLastError());
             return;
