@@ -4,6 +4,7 @@
 #include "platform/Tick.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CSession.h"
+#include "sdk/core/CTrace.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/ops/CRequest.h"
 #include "sdk/ops/CommandExchange.h"
@@ -21,6 +22,15 @@ using platform::CLocalFile;
 
 bool pathFits(const char* path) {
     return path != nullptr && std::strlen(path) <= kMaxAnsiArgument;
+}
+
+const char* kindName(int kind) {
+    return kind == TAVIK_KIND_DOWNLOAD ? "download " : "upload ";
+}
+
+std::string rangeText(const TAVIK_TRANSFER& transfer) {
+    return std::string(transfer.pszSrcPath) + " -> " + transfer.pszDstPath + " [" +
+           std::to_string(transfer.dwStartPos) + ", " + std::to_string(transfer.dwEndPos) + ")";
 }
 
 } // namespace
@@ -71,6 +81,7 @@ Result<Done> CTransfer::announce(const char* command) {
 }
 
 CSession& CTransfer::beginDataPhase() {
+    TAVIK_TRACE(1, u"transfer", kindName(progress_.nKind) + rangeText(*transfer_) + " started");
     buffer_.resize(kBufferSize); // the transfer's one buffer, for every block
     progress_.hSession = sessionHandle_;
     progress_.pTransfer = transfer_;
@@ -232,6 +243,11 @@ bool CTransfer::readClosingReply(CSession& session) {
 }
 
 Result<Done> CTransfer::finish() const {
+    TAVIK_TRACE(1, u"transfer",
+                kindName(progress_.nKind) + rangeText(*transfer_) + " ended at " +
+                    std::to_string(progress_.dwPos) +
+                    (cancelRequested(cancel_) ? ", cancelled" : "") + ", error " +
+                    std::to_string(finalError_));
     ErrorReport report{finalError_, firstReplyText_};
     if (finalError_ != 0) {
         return Result<Done>::fail(std::move(report));

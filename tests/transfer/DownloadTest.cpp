@@ -2,6 +2,8 @@
 // phase, the notices, the closing reply, and every way the transfer can end.
 #include "tests/transfer/TransferFixture.h"
 
+#include "sdk/core/CTrace.h"
+
 #include <atomic>
 #include <filesystem>
 #include <poll.h>
@@ -130,6 +132,35 @@ TEST_F(DownloadTest, CancelKeepsTheBytesClosesTheConnectionAndTheNextCallLogsInA
     EXPECT_EQ(tavik_GetDiskSpace(&space, session), 1);
     EXPECT_EQ(space.dwBlock, 512u);
     ASSERT_TRUE(server.finish());
+}
+
+TEST_F(DownloadTest, TracesTheStartAndTheEndOfTheTransferWithItsOutcome) {
+    root.write("tavik2.ini", "TRACE_BL_LEVEL 1\nTRACE_BL_KEY transfer\nTRACE_BL_LOG \\t.log\n");
+    CTrace::instance().LoadTraceSettings((root / "tavik2.ini").c_str());
+    server.expectLogin()
+        .expect("download")
+        .reply({})
+        .sendRaw(patternBytes(300))
+        .reply({{"error", 23001}})
+        .expect("download")
+        .reply({})
+        .sendRaw(patternBytes(100))
+        .expectClosed();
+    connect();
+    TAVIK_TRANSFER t = makeTransfer("\\a.bin", 0, 300);
+    EXPECT_EQ(tavik_Download(session, &t, nullptr), 0);
+    int cancel = 0;
+    recorder.onCallback = [&](const TAVIK_PROGRESS& p, size_t) { cancel = p.dwPos >= 100; };
+    t = makeTransfer("\\b.bin", 0, 200);
+    EXPECT_EQ(tavik_Download(session, &t, &cancel), 1);
+    CTrace::instance().Reset();
+    ASSERT_TRUE(server.finish());
+    EXPECT_EQ(root.read("t.log"),
+              "transfer(1): download /disk/f.bin -> \\a.bin [0, 300) started\n"
+              "transfer(1): download /disk/f.bin -> \\a.bin [0, 300) ended at 300, error 23001\n"
+              "transfer(1): download /disk/f.bin -> \\b.bin [0, 200) started\n"
+              "transfer(1): download /disk/f.bin -> \\b.bin [0, 200) ended at 100, cancelled, "
+              "error 0\n");
 }
 
 TEST_F(DownloadTest, FailedLocalWriteGives23002AndClosesTheConnection) {
