@@ -1,4 +1,5 @@
 #include "platform/CNetworkDrive.h"
+#include "platform/Utf8.h"
 
 #include "platform/CRegistry.h"
 #include "platform/CShellProcess.h"

@@ -1,4 +1,5 @@
 #include "platform/CShellExecute.h"
+#include "platform/Utf8.h"
 
 #include "platform/CShellProcess.h"
 #include "platform/LocalFileSystem.h"

@@ -1,4 +1,5 @@
 #include "platform/LocalFileSystem.h"
+#include "platform/Utf8.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,34 +13,6 @@
 namespace tavik::platform {
 
 namespace {
-
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-void appendUtf16(std::u16string& out, uint32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 | (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 | (cp & 0x3FF)));
-    }
-}
 
 bool isSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
@@ -86,68 +59,6 @@ uint32_t lastError(const std::string& host) {
 }
 
 } // namespace
-
-std::string utf8FromUtf16(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-            ++i;
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
-        } else {
-            appendUtf8(out, unit);
-        }
-    }
-    return out;
-}
-
-// Length of the sequence a lead byte opens (0 for a byte that cannot open one).
-static size_t sequenceLength(unsigned char lead) {
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead < 0xE0) {
-        return 2;
-    }
-    if (lead >= 0xE0 && lead < 0xF0) {
-        return 3;
-    }
-    if (lead >= 0xF0 && lead < 0xF5) {
-        return 4;
-    }
-    return 0;
-}
-
-std::u16string utf16FromUtf8(std::string_view text) {
-    static const uint32_t leadMask[5] = {0, 0x7F, 0x1F, 0x0F, 0x07};
-    static const uint32_t minimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-    std::u16string out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        size_t length = sequenceLength(static_cast<unsigned char>(text[i]));
-        bool valid = length != 0 && i + length <= text.size();
-        uint32_t cp = valid ? static_cast<unsigned char>(text[i]) & leadMask[length] : 0;
-        for (size_t k = 1; valid && k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            cp = (cp << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if (!valid || cp < minimum[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-            out.push_back(u'\uFFFD');
-            ++i;
-            continue;
-        }
-        appendUtf16(out, cp);
-        i += length;
-    }
-    return out;
-}
 
 std::string deviceRoot() {
     const char* env = std::getenv("TAVIK_DEVICE_ROOT");

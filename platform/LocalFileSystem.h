@@ -56,9 +56,4 @@ uint32_t moveFile(std::u16string_view fromPath, std::u16string_view toPath);
 uint32_t getDiskFreeSpace(std::u16string_view devicePath, uint64_t& freeBytes,
                           uint64_t& totalBytes);
 
-// UTF-16 to UTF-8 and back, for host file names (unpaired surrogates and bad bytes become
-// U+FFFD).
-std::string utf8FromUtf16(std::u16string_view text);
-std::u16string utf16FromUtf8(std::string_view text);
-
 } // namespace tavik::platform

@@ -1,4 +1,5 @@
 #include "sdk/core/CTrace.h"
+#include "platform/Utf8.h"
 
 #include "platform/AnsiCodePage.h"
 #include "platform/LocalFileSystem.h"

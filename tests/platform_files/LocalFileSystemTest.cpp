@@ -48,14 +48,6 @@ TEST(DevicePath, DefaultRootIsTheHostRoot) {
     EXPECT_EQ(hostPath(u""), "/");
 }
 
-TEST(Utf8, RoundTripAndReplacement) {
-    std::u16string text = u"a\uD55C\U0001F600z";
-    EXPECT_EQ(utf16FromUtf8(utf8FromUtf16(text)), text);
-    EXPECT_EQ(utf8FromUtf16(u"\xD800x"), "\xEF\xBF\xBDx");   // lone surrogate
-    EXPECT_EQ(utf16FromUtf8("\xC0\xAF!"), u"\uFFFD\uFFFD!"); // overlong '/'
-    EXPECT_EQ(utf16FromUtf8("\xE4\xB8"), u"\uFFFD\uFFFD");   // cut short
-}
-
 TEST(FileErrors, HandheldCodesAreKept) {
     DeviceRoot root;
     std::filesystem::create_directory(root / "dir");
