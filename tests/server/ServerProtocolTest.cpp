@@ -1,5 +1,6 @@
 // The server's answers to each command, over a real connection to an in-process server.
 #include "tests/server/CServerHarness.h"
+#include "tests/support/FileBytes.h"
 
 #include "sdk/include/TavikErrors.h"
 
@@ -13,15 +14,6 @@ namespace tavik::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class ServerProtocolTest : public ::testing::Test {
 protected:

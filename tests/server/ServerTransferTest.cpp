@@ -1,5 +1,6 @@
 // The data phases of "download", "upload" and "copyex" as the raw bytes on the connection.
 #include "tests/server/CServerHarness.h"
+#include "tests/support/FileBytes.h"
 
 #include "sdk/include/TavikErrors.h"
 
@@ -12,15 +13,6 @@ namespace tavik::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string pattern(size_t size) {
     std::string bytes(size, '\0');

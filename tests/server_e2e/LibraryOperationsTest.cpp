@@ -1,5 +1,6 @@
 // The library's exported operations against the reference server over loopback.
 #include "tests/server/CServerHarness.h"
+#include "tests/support/FileBytes.h"
 
 #include "sdk/include/TavikSDK.h"
 
@@ -12,15 +13,6 @@ namespace tavik::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class LibraryOperationsTest : public ::testing::Test {
 protected:

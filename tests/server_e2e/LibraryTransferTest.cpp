@@ -1,5 +1,6 @@
 // Whole-file and recursive transfers and the server copy, library against server.
 #include "tests/server/CServerHarness.h"
+#include "tests/support/FileBytes.h"
 
 #include "sdk/include/TavikSDK.h"
 #include "tests/support/CTempFolder.h"
@@ -8,22 +9,13 @@
 
 #include <deque>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 
 namespace tavik::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string pattern(size_t size, unsigned seed = 7) {
     std::string bytes(size, '\0');

@@ -1,5 +1,7 @@
 #include "tests/support/CTempFolder.h"
 
+#include "tests/support/FileBytes.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,14 +29,11 @@ CTempFolder::~CTempFolder() {
 }
 
 bool CTempFolder::write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
+    return writeFile(file(name), bytes);
 }
 
 std::string CTempFolder::read(const std::string& name) const {
-    std::ifstream in(file(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return readFile(file(name));
 }
 
 } // namespace tavik::test
