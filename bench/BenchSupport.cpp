@@ -99,7 +99,9 @@ uint64_t nowNs() {
                                      .count());
 }
 
-double secondsSince(uint64_t startNs) { return static_cast<double>(nowNs() - startNs) / 1e9; }
+double secondsSince(uint64_t startNs) {
+    return static_cast<double>(nowNs() - startNs) / 1e9;
+}
 
 bool makeFile(const std::string& path, uint64_t size) {
     CFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
@@ -189,7 +191,7 @@ double rawStreamRate(const std::string& source, const std::string& destination) 
     return ok ? static_cast<double>(total) / seconds : 0;
 }
 
-double rawPingPongRate(int requestBytes, int replyBytes, int count) {
+double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherProcess) {
     int clientFd = -1;
     int serverFd = -1;
     if (!connectedPair(clientFd, serverFd)) {
@@ -200,7 +202,7 @@ double rawPingPongRate(int requestBytes, int replyBytes, int count) {
     int one = 1;
     ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     ::setsockopt(server.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::thread echo([&] {
+    auto answer = [&] {
         std::vector<char> request(static_cast<size_t>(requestBytes));
         std::vector<char> reply(static_cast<size_t>(replyBytes), 'r');
         for (int i = 0; i < count; ++i) {
@@ -209,7 +211,19 @@ double rawPingPongRate(int requestBytes, int replyBytes, int count) {
                 return;
             }
         }
-    });
+    };
+    // The echo runs where the real server would: in a process of its own, or as a thread.
+    pid_t child = -1;
+    std::thread echo;
+    if (otherProcess) {
+        child = ::fork();
+        if (child == 0) {
+            answer();
+            ::_exit(0);
+        }
+    } else {
+        echo = std::thread(answer);
+    }
     std::vector<char> request(static_cast<size_t>(requestBytes), 'q');
     std::vector<char> reply(static_cast<size_t>(replyBytes));
     uint64_t start = nowNs();
@@ -221,7 +235,12 @@ double rawPingPongRate(int requestBytes, int replyBytes, int count) {
         }
     }
     double seconds = secondsSince(start);
-    echo.join();
+    if (echo.joinable()) {
+        echo.join();
+    }
+    if (child > 0) {
+        ::waitpid(child, nullptr, 0);
+    }
     return done == count ? count / seconds : 0;
 }
 
@@ -268,8 +287,9 @@ bool waitForPort(int port, int timeoutMs) {
 }
 
 CServerProcess::CServerProcess(const std::string& program, const std::string& root, int port) {
-    std::vector<std::string> args = {program, "--demo", root, "--listen", "127.0.0.1",
-                                     "--port", std::to_string(port), "--quiet"};
+    std::vector<std::string> args = {
+        program,  "--demo", root, "--listen", "127.0.0.1", "--port", std::to_string(port),
+        "--quiet"};
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());

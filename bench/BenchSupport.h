@@ -22,8 +22,9 @@ bool filesEqual(const std::string& a, const std::string& b);
 double rawStreamRate(const std::string& source, const std::string& destination);
 
 // Request/reply ping-pong of fixed sizes over a loopback TCP connection (TCP_NODELAY on both
-// ends). Returns round trips per second.
-double rawPingPongRate(int requestBytes, int replyBytes, int count);
+// ends), the answering end in a thread of this process or, like a real server, in a process of
+// its own. Returns round trips per second.
+double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherProcess);
 
 // Reads the folder and stats every entry, as a listing server must. Returns the entries seen.
 int localWalk(const std::string& folder);

@@ -10,8 +10,9 @@ namespace tavik::platform {
 
 namespace {
 
-// One conversion descriptor per call: iconv_t is not thread-safe and opening is cheap next to
-// the network round trip each conversion belongs to.
+// iconv_t keeps conversion state and is not thread-safe, so each thread keeps its own pair of
+// descriptors, opened on first use: opening one costs more than a whole request/reply round
+// trip on loopback.
 struct IconvCloser {
     void operator()(void* cd) const { iconv_close(static_cast<iconv_t>(cd)); }
 };
@@ -23,6 +24,40 @@ Converter openConverter(const char* to, const char* from) {
         return Converter(nullptr);
     }
     return Converter(cd);
+}
+
+struct ThreadConverters {
+    bool toAnsiOpened = false;
+    bool fromAnsiOpened = false;
+    Converter toAnsi;
+    Converter fromAnsi;
+};
+
+thread_local ThreadConverters tConverters;
+
+iconv_t toAnsiConverter() {
+    if (!tConverters.toAnsiOpened) {
+        tConverters.toAnsi = openConverter(ansiCodePageName().c_str(), "UTF-16LE");
+        tConverters.toAnsiOpened = true;
+    }
+    return static_cast<iconv_t>(tConverters.toAnsi.get());
+}
+
+iconv_t fromAnsiConverter() {
+    if (!tConverters.fromAnsiOpened) {
+        tConverters.fromAnsi = openConverter("UTF-16LE", ansiCodePageName().c_str());
+        tConverters.fromAnsiOpened = true;
+    }
+    return static_cast<iconv_t>(tConverters.fromAnsi.get());
+}
+
+bool isAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Converts one code point (1 or 2 UTF-16 units) to the code page; false when unmappable.
@@ -56,7 +91,6 @@ const std::string& ansiCodePageName() {
 std::string toAnsi(std::u16string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
-    Converter cd = openConverter(ansiCodePageName().c_str(), "UTF-16LE");
     for (size_t i = 0; i < text.size();) {
         char16_t unit = text[i];
         if (unit < 0x80) { // ASCII is the same in every code page we support
@@ -74,7 +108,8 @@ std::string toAnsi(std::u16string_view text) {
             ++i;
             continue;
         }
-        if (!cd || !convertChar(static_cast<iconv_t>(cd.get()), &text[i], count, out)) {
+        iconv_t cd = toAnsiConverter();
+        if (cd == nullptr || !convertChar(cd, &text[i], count, out)) {
             out.push_back('?');
         }
         i += count;
@@ -85,15 +120,20 @@ std::string toAnsi(std::u16string_view text) {
 std::u16string fromAnsi(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
-    Converter cd = openConverter("UTF-16LE", ansiCodePageName().c_str());
-    if (!cd) {
+    // ASCII is the same in every code page we support, and it is most of what crosses the wire.
+    if (isAscii(text)) {
+        out.assign(text.begin(), text.end());
+        return out;
+    }
+    iconv_t handle = fromAnsiConverter();
+    if (handle == nullptr) {
         for (char c : text) {
             auto byte = static_cast<unsigned char>(c);
             out.push_back(byte < 0x80 ? static_cast<char16_t>(byte) : u'\uFFFD');
         }
         return out;
     }
-    auto* handle = static_cast<iconv_t>(cd.get());
+    iconv(handle, nullptr, nullptr, nullptr, nullptr); // a clean shift state for this text
     char* inPtr = const_cast<char*>(text.data());
     size_t inLeft = text.size();
     std::string buffer(4096, '\0');

@@ -2,6 +2,8 @@
 
 #include "sdk/include/TavikErrors.h"
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <utility>
 
 namespace tavik::server {
@@ -60,7 +62,43 @@ bool CPathResolver::crossesDanglingLink(const std::filesystem::path& host) const
     return false;
 }
 
+bool CPathResolver::linkFree(const std::filesystem::path& host) const {
+    // The root is canonical: when no component below it is "." or ".." or an existing link,
+    // the path is what it says. One lstat per component, where the
+    // full check costs a stat and a readlink for every component from "/" on.
+    std::string prefix = root_.native();
+    const std::string& text = host.native();
+    if (text.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    size_t pos = prefix.back() == '/' ? prefix.size() - 1 : prefix.size();
+    if (pos < text.size() && text[pos] != '/') {
+        return false; // "/srv/ab" is not inside "/srv/a"
+    }
+    while (pos < text.size()) {
+        const size_t next = text.find('/', pos + 1);
+        const std::string_view part = std::string_view(text).substr(
+            pos + 1, next == std::string::npos ? next : next - pos - 1);
+        if (part == ".." || part == ".") {
+            return false; // only the full check knows where these lead
+        }
+        prefix = text.substr(0, next);
+        struct stat info {};
+        if (::lstat(prefix.c_str(), &info) != 0) {
+            return errno == ENOENT; // nothing below a missing entry can be a link
+        }
+        if (S_ISLNK(info.st_mode)) {
+            return false;
+        }
+        pos = next == std::string::npos ? text.size() : next;
+    }
+    return true;
+}
+
 bool CPathResolver::staysInside(const std::filesystem::path& host) const {
+    if (linkFree(host)) {
+        return true;
+    }
     // weakly_canonical follows every link in the part that exists, so a link anywhere on the
     // way that points out of the root shows up here. A link created after this check is a race
     // the server accepts: only the disk's owner can create links inside the root.

@@ -31,6 +31,7 @@ public:
     const std::string& sessionPath() const { return sessionPath_; }
 
 private:
+    bool linkFree(const std::filesystem::path& host) const;
     bool crossesDanglingLink(const std::filesystem::path& host) const;
 
     std::filesystem::path root_;

@@ -136,6 +136,17 @@ CPacket::~CPacket() = default;
 std::u16string CPacket::keyOf(std::string_view ansiName, std::string* wireName) {
     // Bytes the code page cannot read become U+FFFD and go out as '?'. Keying the item by what
     // goes out keeps two names that are sent alike from living side by side as two items.
+    // ASCII names (nearly all of them) go out as they are, without the round trip.
+    bool ascii = true;
+    for (char c : ansiName) {
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (ascii) {
+        if (wireName != nullptr) {
+            wireName->assign(ansiName);
+        }
+        return std::u16string(ansiName.begin(), ansiName.end());
+    }
     std::string sent = toAnsi(fromAnsi(ansiName));
     std::u16string key = fromAnsi(sent);
     if (wireName != nullptr) {

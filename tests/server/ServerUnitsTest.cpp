@@ -70,6 +70,20 @@ TEST_F(PathResolverTest, LinksLeadingOutOfTheRootAreRefusedAndLinksInsideAllowed
     // Creating through a dangling link would create its target outside.
     EXPECT_EQ(error("/disk/dangling"), TAVIK_ERR_PERMISSION);
     EXPECT_EQ(error("/disk/alias/deep"), 0);
+    EXPECT_EQ(error("/disk/missing/a/b"), 0);
+}
+
+TEST_F(PathResolverTest, HostPathsAreCheckedWhereverTheyCameFrom) {
+    // Listings check link targets directly: a lexical prefix of the root or a ".." must not
+    // pass for "inside".
+    CPathResolver resolver(root, "/disk");
+    fs::create_directories(root.string() + "-sibling");
+    EXPECT_FALSE(resolver.staysInside(root.string() + "-sibling"));
+    EXPECT_FALSE(resolver.staysInside(root / ".." / "outside"));
+    EXPECT_FALSE(resolver.staysInside(root / "inside" / ".." / ".." / "outside"));
+    EXPECT_TRUE(resolver.staysInside(root / "inside" / ".." / "inside"));
+    EXPECT_TRUE(resolver.staysInside(root / "inside" / "deep"));
+    EXPECT_TRUE(resolver.staysInside(root));
 }
 
 TEST(ServerConfig, ParsesServerSettingsAndDisks) {
