@@ -7,6 +7,10 @@
 #include "sdk/include/TavikErrors.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 
 namespace tavik::server {
@@ -51,6 +55,19 @@ void putEntry(CPacket& reply, int index, int32_t infotype, const std::string& wi
     }
 }
 
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+FileEntry entryOf(std::string name, const struct stat& info) {
+    FileEntry entry;
+    entry.name = std::move(name);
+    entry.isDir = S_ISDIR(info.st_mode);
+    entry.size = static_cast<uint64_t>(info.st_size);
+    entry.modified = info.st_mtime;
+    return entry;
+}
+
 bool wanted(const FileEntry& entry, int32_t infotype) {
     return entry.isDir ? (infotype & CFileInfoLister::kFolders) != 0
                        : (infotype & CFileInfoLister::kFiles) != 0;
@@ -63,9 +80,7 @@ bool CFileInfoLister::examine(const std::filesystem::path& host, FileEntry& entr
     if (::stat(host.c_str(), &info) != 0) {
         return false;
     }
-    entry.isDir = S_ISDIR(info.st_mode);
-    entry.size = static_cast<uint64_t>(info.st_size);
-    entry.modified = info.st_mtime;
+    entry = entryOf(std::move(entry.name), info);
     return true;
 }
 
@@ -79,25 +94,38 @@ CFileInfoLister::children(const std::filesystem::path& folder) const {
     if (!self.isDir) {
         return Result::fail(TAVIK_ERR_NOT_DIRECTORY);
     }
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    if (ec) {
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    if (!dir) {
         return Result::fail(TAVIK_ERR_REMOTE_FILE);
     }
+    // Entries are examined relative to the open folder: a stat by full path would walk every
+    // component of it again, for each of thousands of entries.
+    const int fd = ::dirfd(dir.get());
     std::vector<FileEntry> entries;
-    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        const std::filesystem::path& host = it->path();
-        FileEntry entry;
-        entry.name = host.filename().string();
-        if (it->is_symlink(ec) && !resolver_.staysInside(host)) {
+    for (;;) {
+        errno = 0; // readdir reports its failure only through errno
+        const dirent* found = ::readdir(dir.get());
+        if (found == nullptr) {
+            if (errno != 0) {
+                return Result::fail(TAVIK_ERR_REMOTE_FILE);
+            }
+            break;
+        }
+        const std::string_view name = found->d_name;
+        if (name == "." || name == "..") {
             continue;
         }
-        if (examine(host, entry)) {
-            entries.push_back(std::move(entry));
+        struct stat info {};
+        const bool link = found->d_type == DT_LNK ||
+                          (found->d_type == DT_UNKNOWN &&
+                           ::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISLNK(info.st_mode));
+        if (link && !resolver_.staysInside(folder / found->d_name)) {
+            continue;
         }
-    }
-    if (ec) {
-        return Result::fail(TAVIK_ERR_REMOTE_FILE);
+        if (::fstatat(fd, found->d_name, &info, 0) == 0) {
+            entries.push_back(entryOf(std::string(name), info));
+        }
     }
     std::sort(entries.begin(), entries.end(), [](const FileEntry& a, const FileEntry& b) {
         if (a.isDir != b.isDir) {

@@ -48,6 +48,15 @@ uint32_t getU32(const uint8_t* at) {
            (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
 
+bool isAsciiText(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isString(const std::vector<uint8_t>& bytes) {
     const void* nul = std::memchr(bytes.data(), 0, bytes.size());
     return nul == bytes.data() + bytes.size() - 1;
@@ -133,26 +142,14 @@ CPacket::CPacket(uint32_t flags)
 
 CPacket::~CPacket() = default;
 
-std::u16string CPacket::keyOf(std::string_view ansiName, std::string* wireName) {
+std::string CPacket::keyOf(std::string_view ansiName) {
     // Bytes the code page cannot read become U+FFFD and go out as '?'. Keying the item by what
     // goes out keeps two names that are sent alike from living side by side as two items.
     // ASCII names (nearly all of them) go out as they are, without the round trip.
-    bool ascii = true;
-    for (char c : ansiName) {
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (isAsciiText(ansiName)) {
+        return std::string(ansiName);
     }
-    if (ascii) {
-        if (wireName != nullptr) {
-            wireName->assign(ansiName);
-        }
-        return std::u16string(ansiName.begin(), ansiName.end());
-    }
-    std::string sent = toAnsi(fromAnsi(ansiName));
-    std::u16string key = fromAnsi(sent);
-    if (wireName != nullptr) {
-        *wireName = std::move(sent);
-    }
-    return key;
+    return toAnsi(fromAnsi(ansiName));
 }
 
 bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length) {
@@ -163,13 +160,16 @@ bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t 
     if (length == 0 || length > static_cast<size_t>(wire::kMaxValueLength)) {
         return false;
     }
-    Item item;
-    std::u16string key = keyOf(ansiName, &item.wireName);
-    if (item.wireName.size() > kMaxNameBytes) {
+    std::string key = keyOf(ansiName);
+    if (key.size() > kMaxNameBytes) {
         return false;
     }
-    item.bytes.assign(bytes, bytes + length);
-    items_.insert_or_assign(std::move(key), std::move(item));
+    auto [at, added] = items_.try_emplace(std::move(key));
+    if (!added) {
+        bodyLength_ -= itemLength(at->first, at->second);
+    }
+    at->second.bytes.assign(bytes, bytes + length);
+    bodyLength_ += itemLength(at->first, at->second);
     return true;
 }
 
@@ -200,14 +200,25 @@ bool CPacket::Remove(const char* name) {
     if (name == nullptr) {
         return false;
     }
-    return items_.erase(keyOf(name, nullptr)) > 0;
+    auto found = findKey(name);
+    if (found == items_.end()) {
+        return false;
+    }
+    bodyLength_ -= itemLength(found->first, found->second);
+    items_.erase(found);
+    return true;
+}
+
+CPacket::ItemTable::const_iterator CPacket::findKey(std::string_view ansiName) const {
+    // Looked up without building a key when the name is ASCII: listings read thousands.
+    return isAsciiText(ansiName) ? items_.find(ansiName) : items_.find(keyOf(ansiName));
 }
 
 const CPacket::Item* CPacket::findItem(const char* name) const {
     if (name == nullptr) {
         return nullptr;
     }
-    auto found = items_.find(keyOf(name, nullptr));
+    auto found = findKey(name);
     return found == items_.end() ? nullptr : &found->second;
 }
 
@@ -264,18 +275,20 @@ int32_t CPacket::GetInt(const char* name, int32_t defaultValue) const {
 
 void CPacket::Clear() {
     items_.clear();
+    bodyLength_ = 0;
 }
 
 int CPacket::Count() const {
     return static_cast<int>(items_.size());
 }
 
+int64_t CPacket::itemLength(const std::string& wireName, const Item& item) {
+    return 6 + static_cast<int64_t>(wireName.size() + item.bytes.size());
+}
+
 int64_t CPacket::binaryBodyLength() const {
-    int64_t length = 0;
-    for (const auto& [key, item] : items_) {
-        length += 6 + static_cast<int64_t>(item.wireName.size() + item.bytes.size());
-    }
-    return length;
+    // Kept up to date by every change: listings ask for it after thousands of items.
+    return bodyLength_;
 }
 
 int CPacket::SizeBound() const {
@@ -286,11 +299,11 @@ int CPacket::SizeBound() const {
 
 int CPacket::serializeBinary(uint8_t* body) const {
     uint8_t* at = body;
-    for (const auto& [key, item] : items_) {
-        putU16(at, static_cast<uint16_t>(item.wireName.size()));
+    for (const auto& [wireName, item] : items_) {
+        putU16(at, static_cast<uint16_t>(wireName.size()));
         at += 2;
-        std::memcpy(at, item.wireName.data(), item.wireName.size());
-        at += item.wireName.size();
+        std::memcpy(at, wireName.data(), wireName.size());
+        at += wireName.size();
         putU32(at, static_cast<uint32_t>(item.bytes.size()));
         at += 4;
         std::memcpy(at, item.bytes.data(), item.bytes.size());
@@ -301,8 +314,8 @@ int CPacket::serializeBinary(uint8_t* body) const {
 
 std::string CPacket::encodeText() const {
     std::string text;
-    for (const auto& [key, item] : items_) {
-        appendEscaped(text, item.wireName);
+    for (const auto& [wireName, item] : items_) {
+        appendEscaped(text, wireName);
         text.push_back('=');
         appendEscaped(text, valueText(item.bytes));
         text.push_back('&');
@@ -458,7 +471,7 @@ const char16_t* CPacket::Describe() {
     std::u16string out = fromAnsi(head);
     for (const auto& [key, item] : items_) {
         out += u"\r\n";
-        out += key;
+        out += fromAnsi(key);
         out += u'=';
         if (isString(item.bytes) || item.bytes.size() == 4) {
             out += fromAnsi(valueText(item.bytes));

@@ -79,15 +79,19 @@ public:
 
 private:
     struct Item {
-        std::string wireName; // ANSI form of the name, as written on the wire
         std::vector<uint8_t> bytes;
     };
-    // The table key of an ANSI name, and the name as it goes out on the wire.
-    static std::u16string keyOf(std::string_view ansiName, std::string* wireName);
+    // Items by the ANSI form of their name, exactly as it is written on the wire.
+    using ItemTable = std::map<std::string, Item, std::less<>>;
+
+    // The table key of an ANSI name: the name as it goes out on the wire.
+    static std::string keyOf(std::string_view ansiName);
+    ItemTable::const_iterator findKey(std::string_view ansiName) const;
     const Item* findItem(const char* name) const;
     // Stores a copy of the bytes under an ANSI name; false when the name is not one an item may
     // have (empty, longer than 510 bytes, or holding a NUL) or the length is out of range.
     bool storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length);
+    static int64_t itemLength(const std::string& wireName, const Item& item);
     int64_t binaryBodyLength() const;
     int serializeBinary(uint8_t* body) const;
     std::string encodeText() const;
@@ -98,7 +102,8 @@ private:
     bool reserved_ = false;
     bool crypt_ = false;
     uint16_t version_ = 1;
-    std::map<std::u16string, Item> items_;
+    ItemTable items_;
+    int64_t bodyLength_ = 0; // the binary body's length for the items above
     std::unique_ptr<std::u16string> description_;
 };
 
