@@ -116,6 +116,29 @@ TEST(CConnection, PeerClosingDuringTheReceiveGivesMinusOne) {
     }
 }
 
+TEST(CConnection, ReplyArrivingInPiecesIsReceivedWhole) {
+    // The body is taken as far as it has arrived and waited for after that, at every split.
+    std::vector<uint8_t> whole = CFakePacket(2, {{"error", 0}, {"path", "/disk"}}).encode();
+    for (size_t cut : {size_t{3}, size_t{16}, size_t{20}, whole.size() - 1}) {
+        CFakeDiskServer server;
+        server.expect()
+            .sendRaw(std::vector<uint8_t>(whole.begin(), whole.begin() + cut))
+            .stall(50)
+            .sendRaw(std::vector<uint8_t>(whole.begin() + cut, whole.end()));
+        server.start();
+        CConnection connection;
+        ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), true));
+        CPacket request(2);
+        request.SetString("_cmd", "x");
+        ASSERT_GT(connection.SendPacket(request, kBudget), 0);
+        CPacket reply(2);
+        EXPECT_EQ(connection.ReceivePacket(reply, kBudget), static_cast<int>(whole.size()))
+            << "cut at " << cut;
+        EXPECT_STREQ(reply.GetString("path", ""), "/disk");
+        ASSERT_TRUE(server.finish());
+    }
+}
+
 TEST(CConnection, OversizedBodyIsRefusedBeforeAnyBodyByteIsRead) {
     CFakeDiskServer server;
     std::vector<uint8_t> body(64, 0x55);
