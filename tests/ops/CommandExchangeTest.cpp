@@ -3,6 +3,7 @@
 #include "tests/ops/OpsFixture.h"
 
 #include "sdk/ops/CommandExchange.h"
+#include "tests/support/CFakePacket.h"
 
 namespace tavik::test {
 namespace {
@@ -101,6 +102,42 @@ TEST_F(CommandExchangeTest, RetryThatFailsAgainGivesSocketErrorWithoutThirdAttem
     EXPECT_EQ(lastText(), u"socket error");
     ASSERT_TRUE(server.finish());
     EXPECT_EQ(server.connectionsAccepted(), 2);
+}
+
+// Fault loop: the reply is cut after every possible byte count. Each run must end in the
+// retried command's success (a cut first reply) or in "socket error" (both replies cut), and
+// never in a wrong value, a hang or a third attempt.
+TEST(CommandExchangeFaults, ReplyCutAtEveryByteEndsInSuccessOrSocketError) {
+    const std::vector<uint8_t> whole = CFakePacket(2, {{"error", 0}, {"size", 99}}).encode();
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        for (bool retryCutToo : {false, true}) {
+            SCOPED_TRACE("cut at " + std::to_string(cut) + (retryCutToo ? ", twice" : ""));
+            const std::vector<uint8_t> part(whole.begin(), whole.begin() + cut);
+            CFakeDiskServer server;
+            server.expectLogin().expect("getlength").sendRaw(part).close();
+            server.acceptNext().expectLogin().expect("getlength");
+            if (retryCutToo) {
+                server.sendRaw(part).close();
+            } else {
+                server.sendRaw(whole);
+            }
+            server.start();
+            TAVIK_SESSION session =
+                tavik_CreateSession(server.host(), server.port(), u"bob", nullptr, 5000);
+            ASSERT_NE(session, nullptr);
+            const int size = tavik_GetFileSize(u"/disk/f", session);
+            if (retryCutToo) {
+                EXPECT_EQ(size, -1);
+                EXPECT_EQ(tavik_GetLastError(), TAVIK_ERR_SOCKET);
+            } else {
+                EXPECT_EQ(size, 99);
+                EXPECT_EQ(tavik_GetLastError(), 0);
+            }
+            tavik_DestroySession(session);
+            ASSERT_TRUE(server.finish());
+            EXPECT_EQ(server.connectionsAccepted(), 2);
+        }
+    }
 }
 
 TEST_F(CommandExchangeTest, FailedReconnectReportsItsOwnError) {
