@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace tavik::test {
 namespace {
@@ -159,8 +161,17 @@ TEST_F(ServerTransferTest, CountersFollowARunningUpload) {
     CTestClient watcher;
     ASSERT_TRUE(watcher.connect(harness.port()));
     ASSERT_EQ(watcher.login(), 0);
+    // The upload's thread counts itself once it starts reading the data, which may be a moment
+    // after its first reply reached the client.
     CPacket info;
-    ASSERT_EQ(watcher.call(*CTestClient::request("getserverinfo"), info), 0);
+    for (int attempt = 0; attempt < 250; ++attempt) {
+        info.Clear();
+        ASSERT_EQ(watcher.call(*CTestClient::request("getserverinfo"), info), 0);
+        if (info.GetInt("nUpNum", -1) != 0) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     EXPECT_EQ(info.GetInt("nUpNum", -1), 1);
     EXPECT_EQ(info.GetInt("nCurrentNum", -1), 2);
     ASSERT_TRUE(client.sendRaw("67890"));
