@@ -164,12 +164,12 @@ bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t 
     if (key.size() > kMaxNameBytes) {
         return false;
     }
-    auto [at, added] = items_.try_emplace(std::move(key));
-    if (!added) {
-        bodyLength_ -= itemLength(at->first, at->second);
+    CItemTable::Item& item = items_.obtain(key);
+    if (!item.bytes.empty()) { // a stored value is never empty: this one is being replaced
+        bodyLength_ -= itemLength(item);
     }
-    at->second.bytes.assign(bytes, bytes + length);
-    bodyLength_ += itemLength(at->first, at->second);
+    item.bytes.assign(bytes, bytes + length);
+    bodyLength_ += itemLength(item);
     return true;
 }
 
@@ -200,26 +200,22 @@ bool CPacket::Remove(const char* name) {
     if (name == nullptr) {
         return false;
     }
-    auto found = findKey(name);
-    if (found == items_.end()) {
+    const Item* found = findItem(name);
+    if (found == nullptr) {
         return false;
     }
-    bodyLength_ -= itemLength(found->first, found->second);
-    items_.erase(found);
-    return true;
-}
-
-CPacket::ItemTable::const_iterator CPacket::findKey(std::string_view ansiName) const {
-    // Looked up without building a key when the name is ASCII: listings read thousands.
-    return isAsciiText(ansiName) ? items_.find(ansiName) : items_.find(keyOf(ansiName));
+    bodyLength_ -= itemLength(*found);
+    const std::string key = found->name;
+    return items_.erase(key);
 }
 
 const CPacket::Item* CPacket::findItem(const char* name) const {
     if (name == nullptr) {
         return nullptr;
     }
-    auto found = findKey(name);
-    return found == items_.end() ? nullptr : &found->second;
+    // Looked up without building a key when the name is ASCII: listings read thousands.
+    const std::string_view ansiName = name;
+    return isAsciiText(ansiName) ? items_.find(ansiName) : items_.find(keyOf(ansiName));
 }
 
 std::span<const uint8_t> CPacket::Find(const char* name) const {
@@ -282,8 +278,8 @@ int CPacket::Count() const {
     return static_cast<int>(items_.size());
 }
 
-int64_t CPacket::itemLength(const std::string& wireName, const Item& item) {
-    return 6 + static_cast<int64_t>(wireName.size() + item.bytes.size());
+int64_t CPacket::itemLength(const Item& item) {
+    return 6 + static_cast<int64_t>(item.name.size() + item.bytes.size());
 }
 
 int64_t CPacket::binaryBodyLength() const {
@@ -299,11 +295,11 @@ int CPacket::SizeBound() const {
 
 int CPacket::serializeBinary(uint8_t* body) const {
     uint8_t* at = body;
-    for (const auto& [wireName, item] : items_) {
-        putU16(at, static_cast<uint16_t>(wireName.size()));
+    for (const Item& item : items_) {
+        putU16(at, static_cast<uint16_t>(item.name.size()));
         at += 2;
-        std::memcpy(at, wireName.data(), wireName.size());
-        at += wireName.size();
+        std::memcpy(at, item.name.data(), item.name.size());
+        at += item.name.size();
         putU32(at, static_cast<uint32_t>(item.bytes.size()));
         at += 4;
         std::memcpy(at, item.bytes.data(), item.bytes.size());
@@ -314,8 +310,8 @@ int CPacket::serializeBinary(uint8_t* body) const {
 
 std::string CPacket::encodeText() const {
     std::string text;
-    for (const auto& [wireName, item] : items_) {
-        appendEscaped(text, wireName);
+    for (const Item& item : items_) {
+        appendEscaped(text, item.name);
         text.push_back('=');
         appendEscaped(text, valueText(item.bytes));
         text.push_back('&');
@@ -469,9 +465,9 @@ const char16_t* CPacket::Describe() {
                        (text_ ? "string" : "binary") + (crypt_ ? ", crypt)" : ")") + " have " +
                        std::to_string(items_.size()) + " items";
     std::u16string out = fromAnsi(head);
-    for (const auto& [key, item] : items_) {
+    for (const Item& item : items_) {
         out += u"\r\n";
-        out += fromAnsi(key);
+        out += fromAnsi(item.name);
         out += u'=';
         if (isString(item.bytes) || item.bytes.size() == 4) {
             out += fromAnsi(valueText(item.bytes));

@@ -15,8 +15,9 @@
 // of the body, or whose name is longer than 510 bytes or holds a NUL, is malformed (-7) too.
 #pragma once
 
+#include "sdk/core/CItemTable.h"
+
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -78,20 +79,15 @@ public:
     static void Unscramble(uint8_t* bytes, int count);
 
 private:
-    struct Item {
-        std::vector<uint8_t> bytes;
-    };
-    // Items by the ANSI form of their name, exactly as it is written on the wire.
-    using ItemTable = std::map<std::string, Item, std::less<>>;
+    using Item = CItemTable::Item;
 
     // The table key of an ANSI name: the name as it goes out on the wire.
     static std::string keyOf(std::string_view ansiName);
-    ItemTable::const_iterator findKey(std::string_view ansiName) const;
     const Item* findItem(const char* name) const;
     // Stores a copy of the bytes under an ANSI name; false when the name is not one an item may
     // have (empty, longer than 510 bytes, or holding a NUL) or the length is out of range.
     bool storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length);
-    static int64_t itemLength(const std::string& wireName, const Item& item);
+    static int64_t itemLength(const Item& item);
     int64_t binaryBodyLength() const;
     int serializeBinary(uint8_t* body) const;
     std::string encodeText() const;
@@ -102,7 +98,7 @@ private:
     bool reserved_ = false;
     bool crypt_ = false;
     uint16_t version_ = 1;
-    ItemTable items_;
+    CItemTable items_; // by the ANSI name exactly as written on the wire, in the order first set
     int64_t bodyLength_ = 0; // the binary body's length for the items above
     std::unique_ptr<std::u16string> description_;
 };

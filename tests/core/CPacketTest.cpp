@@ -254,6 +254,29 @@ TEST(CPacketSerialize, BodyAboveOneMebibyteIsRefused) {
     EXPECT_TRUE(packet.Find("b").empty());
 }
 
+TEST(CPacketItems, ItemsTravelInTheOrderFirstSetAndAReplacedOneKeepsItsPlace) {
+    CPacket packet(0);
+    packet.SetInt("a", 7);
+    packet.SetInt("b", 1);
+    packet.SetInt("c", 2);
+    packet.SetInt("a", 9);
+    EXPECT_TRUE(packet.Remove("b"));
+    EXPECT_FALSE(packet.Remove("b"));
+    packet.SetInt("b", 3); // back, at the end
+    const std::vector<uint8_t> body = {
+        0x01, 0x00, 'a', 0x04, 0x00, 0x00, 0x00, 0x09, 0x00, 0x00, 0x00, //
+        0x01, 0x00, 'c', 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, //
+        0x01, 0x00, 'b', 0x04, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00,
+    };
+    ASSERT_EQ(packet.SizeBound(), 16 + static_cast<int>(body.size()));
+    std::vector<uint8_t> buffer(static_cast<size_t>(packet.SizeBound()));
+    ASSERT_EQ(packet.Serialize(buffer.data(), static_cast<int>(buffer.size())),
+              static_cast<int>(buffer.size()));
+    EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 16, buffer.end()), body);
+    EXPECT_EQ(packet.GetInt("a", 0), 9);
+    EXPECT_EQ(packet.Count(), 3);
+}
+
 TEST(CPacketDescribe, ShowsStringsIntegersAndDataSizes) {
     CPacket packet(2);
     packet.SetString("s", "abc");
@@ -261,7 +284,7 @@ TEST(CPacketDescribe, ShowsStringsIntegersAndDataSizes) {
     packet.SetData("d", "\x01\x02\x03\x04\x05", 5);
     packet.SetString("k", "\xC7\xD1\xB1\xDB");
     std::u16string expected = u"tavik packet_v1(binary, crypt) have 4 items"
-                              u"\r\nd=<5 bytes>\r\ni=-5\r\nk=한글\r\ns=abc";
+                              u"\r\ns=abc\r\ni=-5\r\nd=<5 bytes>\r\nk=한글";
     EXPECT_EQ(std::u16string(packet.Describe()), expected);
 
     CPacket text(1);
