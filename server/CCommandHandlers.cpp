@@ -449,40 +449,29 @@ int32_t CCommandHandlers::deleteFile(const CPacket& request, CPacket&) {
     return CFileOperations(*session_.disk()).remove(path.value(), force);
 }
 
+int32_t CCommandHandlers::onTwoPaths(const CPacket& request, const char* first, const char* second,
+                                     TwoPathOperation operation) const {
+    const auto one = resolveItem(request, first);
+    if (!one) {
+        return one.error();
+    }
+    const auto two = resolveItem(request, second);
+    if (!two) {
+        return two.error();
+    }
+    return (CFileOperations(*session_.disk()).*operation)(one.value(), two.value());
+}
+
 int32_t CCommandHandlers::renameFile(const CPacket& request, CPacket&) {
-    const auto from = resolveItem(request, "oldpath");
-    if (!from) {
-        return from.error();
-    }
-    const auto to = resolveItem(request, "newpath");
-    if (!to) {
-        return to.error();
-    }
-    return CFileOperations(*session_.disk()).rename(from.value(), to.value());
+    return onTwoPaths(request, "oldpath", "newpath", &CFileOperations::rename);
 }
 
 int32_t CCommandHandlers::moveFile(const CPacket& request, CPacket&) {
-    const auto source = resolveItem(request, "srcpath");
-    if (!source) {
-        return source.error();
-    }
-    const auto folder = resolveItem(request, "dirpath");
-    if (!folder) {
-        return folder.error();
-    }
-    return CFileOperations(*session_.disk()).move(source.value(), folder.value());
+    return onTwoPaths(request, "srcpath", "dirpath", &CFileOperations::move);
 }
 
 int32_t CCommandHandlers::copyFile(const CPacket& request, CPacket&) {
-    const auto source = resolveItem(request, "srcpath");
-    if (!source) {
-        return source.error();
-    }
-    const auto folder = resolveItem(request, "dirpath");
-    if (!folder) {
-        return folder.error();
-    }
-    return CFileOperations(*session_.disk()).copy(source.value(), folder.value());
+    return onTwoPaths(request, "srcpath", "dirpath", &CFileOperations::copy);
 }
 
 // ---- remote file I/O -----------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "server/CClientSession.h"
+#include "server/CFileOperations.h"
 #include "server/CServerConfig.h"
 #include "server/CServerStats.h"
 #include "server/Outcome.h"
@@ -56,6 +57,11 @@ private:
     static Handler find(std::string_view command);
 
     Outcome<ResolvedPath> resolveItem(const CPacket& request, const char* item) const;
+    // Resolves the two path items and runs the operation on them; the first refusal wins.
+    using TwoPathOperation = int32_t (CFileOperations::*)(const ResolvedPath&,
+                                                          const ResolvedPath&) const;
+    int32_t onTwoPaths(const CPacket& request, const char* first, const char* second,
+                       TwoPathOperation operation) const;
     Outcome<OpenFile*> fileItem(const CPacket& request);
 
     int32_t setUser(const CPacket& request, CPacket& reply);

@@ -55,22 +55,7 @@ int CTransferCommands::get(const Invocation& inv) {
         return CExitCode::kUsage;
     }
 
-    const auto source = CAnsiPath::fromUtf8(remote);
-    const auto destination = CAnsiPath::fromUtf8(local.string());
-    if (!source || !destination) {
-        m_console.err << "tavik: " << context << ": the path has characters the code page cannot"
-                      << " write\n";
-        return CExitCode::kFailed;
-    }
-    TAVIK_TRANSFER_EX transfer{};
-    transfer.pszSrcPath = source->c_str();
-    transfer.pszDstPath = destination->c_str();
-    CTransferMonitor monitor(m_console, inv.existing);
-    monitor.attach(transfer);
-    CCancelSignal cancel;
-    const bool ok = tavik_DownloadEx(m_session.handle(), &transfer, cancel.flag()) != 0;
-    monitor.finish();
-    return conclude("downloaded", context, ok, cancel.cancelled(), monitor);
+    return transfer(true, remote, local.string(), inv, context);
 }
 
 int CTransferCommands::put(const Invocation& inv) {
@@ -93,22 +78,28 @@ int CTransferCommands::put(const Invocation& inv) {
         return CExitCode::kFailed;
     }
 
-    const auto source = CAnsiPath::fromUtf8(local.string());
-    const auto destination = CAnsiPath::fromUtf8(remote);
-    if (!source || !destination) {
+    return transfer(false, remote, local.string(), inv, context + " to " + remote);
+}
+
+int CTransferCommands::transfer(bool download, const std::string& remote, const std::string& local,
+                                const Invocation& inv, const std::string& context) {
+    const auto remoteAnsi = CAnsiPath::fromUtf8(remote);
+    const auto localAnsi = CAnsiPath::fromUtf8(local);
+    if (!remoteAnsi || !localAnsi) {
         m_console.err << "tavik: " << context << ": the path has characters the code page cannot"
                       << " write\n";
         return CExitCode::kFailed;
     }
-    TAVIK_TRANSFER_EX transfer{};
-    transfer.pszSrcPath = source->c_str();
-    transfer.pszDstPath = destination->c_str();
+    TAVIK_TRANSFER_EX record{};
+    record.pszSrcPath = download ? remoteAnsi->c_str() : localAnsi->c_str();
+    record.pszDstPath = download ? localAnsi->c_str() : remoteAnsi->c_str();
     CTransferMonitor monitor(m_console, inv.existing);
-    monitor.attach(transfer);
+    monitor.attach(record);
     CCancelSignal cancel;
-    const bool ok = tavik_UploadEx(m_session.handle(), &transfer, cancel.flag()) != 0;
+    const bool ok = (download ? tavik_DownloadEx(m_session.handle(), &record, cancel.flag())
+                              : tavik_UploadEx(m_session.handle(), &record, cancel.flag())) != 0;
     monitor.finish();
-    return conclude("uploaded", context + " to " + remote, ok, cancel.cancelled(), monitor);
+    return conclude(download ? "downloaded" : "uploaded", context, ok, cancel.cancelled(), monitor);
 }
 
 int CTransferCommands::conclude(const char* verb, const std::string& context, bool ok,

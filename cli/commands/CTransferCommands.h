@@ -7,6 +7,8 @@
 #include "cli/commands/CDiskSession.h"
 #include "cli/core/CCommandLine.h"
 
+#include <string>
+
 namespace tavik::cli {
 
 class CTransferMonitor;
@@ -24,6 +26,9 @@ public:
     int put(const Invocation& inv);
 
 private:
+    // Runs the recursive download or upload between the two paths (UTF-8) and concludes it.
+    int transfer(bool download, const std::string& remote, const std::string& local,
+                 const Invocation& inv, const std::string& context);
     // What the transfer came to, as an exit status, with the messages printed.
     int conclude(const char* verb, const std::string& context, bool ok, bool cancelled,
                  const CTransferMonitor& monitor);
