@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -287,6 +288,20 @@ int32_t CRegistryStore::finish(int32_t code) {
     return code;
 }
 
+int32_t CRegistryStore::onKey(int64_t key, bool write, const std::function<int32_t()>& body) {
+    std::lock_guard lock(mutex_);
+    tFailureText.clear();
+    int32_t code = begin(write);
+    if (code != kRegSuccess) {
+        return code;
+    }
+    code = keyExists(key);
+    if (code == kRegSuccess) {
+        code = body();
+    }
+    return finish(code);
+}
+
 int32_t CRegistryStore::keyExists(int64_t key) {
     CRegistryStatement query(db_, "SELECT 1 FROM keys WHERE id = ?1");
     if (query.prepareResult() != SQLITE_OK) {
@@ -346,17 +361,7 @@ int32_t CRegistryStore::findKey(int64_t parent, std::u16string_view subKey, int6
             return kRegInvalidParameter;
         }
     }
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(false);
-    if (code != kRegSuccess) {
-        return code;
-    }
-    code = keyExists(parent);
-    if (code == kRegSuccess) {
-        code = walk(parent, parts, false, id);
-    }
-    return finish(code);
+    return onKey(parent, false, [&] { return walk(parent, parts, false, id); });
 }
 
 int32_t CRegistryStore::createKey(int64_t parent, std::u16string_view subKey, int64_t& id) {
@@ -366,17 +371,7 @@ int32_t CRegistryStore::createKey(int64_t parent, std::u16string_view subKey, in
             return kRegInvalidParameter;
         }
     }
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(!parts.empty());
-    if (code != kRegSuccess) {
-        return code;
-    }
-    code = keyExists(parent);
-    if (code == kRegSuccess) {
-        code = walk(parent, parts, true, id);
-    }
-    return finish(code);
+    return onKey(parent, !parts.empty(), [&] { return walk(parent, parts, true, id); });
 }
 
 int32_t CRegistryStore::deleteKey(int64_t parent, std::u16string_view subKey) {
@@ -384,42 +379,35 @@ int32_t CRegistryStore::deleteKey(int64_t parent, std::u16string_view subKey) {
     if (parts.empty()) {
         return kRegInvalidParameter;
     }
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(true);
-    if (code != kRegSuccess) {
-        return code;
-    }
     int64_t id = 0;
-    code = keyExists(parent);
-    if (code == kRegSuccess) {
-        code = walk(parent, parts, false, id);
-    }
-    if (code == kRegSuccess) {
-        // The key and everything below it, values first.
-        const char* const statements[] = {
-            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
-            " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
-            " DELETE FROM vals WHERE key IN tree",
-            "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
-            " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
-            " DELETE FROM keys WHERE id IN tree",
-        };
-        for (const char* sql : statements) {
-            CRegistryStatement erase(db_, sql);
-            if (erase.prepareResult() != SQLITE_OK) {
-                code = fail(erase.prepareResult());
-                break;
-            }
-            erase.bindInt64(1, id);
-            int result = erase.step();
-            if (result != SQLITE_DONE) {
-                code = fail(result);
-                break;
+    return onKey(parent, true, [&] {
+        int32_t code = walk(parent, parts, false, id);
+        if (code == kRegSuccess) {
+            // The key and everything below it, values first.
+            const char* const statements[] = {
+                "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+                " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
+                " DELETE FROM vals WHERE key IN tree",
+                "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+                " SELECT keys.id FROM keys JOIN tree ON keys.parent = tree.id)"
+                " DELETE FROM keys WHERE id IN tree",
+            };
+            for (const char* sql : statements) {
+                CRegistryStatement erase(db_, sql);
+                if (erase.prepareResult() != SQLITE_OK) {
+                    code = fail(erase.prepareResult());
+                    break;
+                }
+                erase.bindInt64(1, id);
+                int result = erase.step();
+                if (result != SQLITE_DONE) {
+                    code = fail(result);
+                    break;
+                }
             }
         }
-    }
-    return finish(code);
+        return code;
+    });
 }
 
 int32_t CRegistryStore::setValue(int64_t key, std::u16string_view name, uint32_t type,
@@ -428,14 +416,8 @@ int32_t CRegistryStore::setValue(int64_t key, std::u16string_view name, uint32_t
         (data == nullptr && size != 0)) {
         return kRegInvalidParameter;
     }
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(true);
-    if (code != kRegSuccess) {
-        return code;
-    }
-    code = keyExists(key);
-    if (code == kRegSuccess) {
+    return onKey(key, true, [&] {
+        int32_t code = kRegSuccess;
         CRegistryStatement upsert(db_, "INSERT INTO vals(key, name, fold, type, data)"
                                        " VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key, fold)"
                                        " DO UPDATE SET type = excluded.type,"
@@ -451,19 +433,13 @@ int32_t CRegistryStore::setValue(int64_t key, std::u16string_view name, uint32_t
             int result = upsert.step();
             code = result == SQLITE_DONE ? kRegSuccess : fail(result);
         }
-    }
-    return finish(code);
+        return code;
+    });
 }
 
 int32_t CRegistryStore::queryValue(int64_t key, std::u16string_view name, RegistryValue& value) {
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(false);
-    if (code != kRegSuccess) {
-        return code;
-    }
-    code = keyExists(key);
-    if (code == kRegSuccess) {
+    return onKey(key, false, [&] {
+        int32_t code = kRegSuccess;
         CRegistryStatement query(db_, "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2");
         if (query.prepareResult() != SQLITE_OK) {
             code = fail(query.prepareResult());
@@ -478,19 +454,13 @@ int32_t CRegistryStore::queryValue(int64_t key, std::u16string_view name, Regist
                 code = result == SQLITE_DONE ? kRegFileNotFound : fail(result);
             }
         }
-    }
-    return finish(code);
+        return code;
+    });
 }
 
 int32_t CRegistryStore::deleteValue(int64_t key, std::u16string_view name) {
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(true);
-    if (code != kRegSuccess) {
-        return code;
-    }
-    code = keyExists(key);
-    if (code == kRegSuccess) {
+    return onKey(key, true, [&] {
+        int32_t code = kRegSuccess;
         CRegistryStatement erase(db_, "DELETE FROM vals WHERE key = ?1 AND fold = ?2");
         if (erase.prepareResult() != SQLITE_OK) {
             code = fail(erase.prepareResult());
@@ -504,8 +474,8 @@ int32_t CRegistryStore::deleteValue(int64_t key, std::u16string_view name) {
                 code = kRegFileNotFound;
             }
         }
-    }
-    return finish(code);
+        return code;
+    });
 }
 
 int32_t CRegistryStore::listSubKeys(int64_t key, std::vector<std::u16string>& names) {
@@ -519,14 +489,8 @@ int32_t CRegistryStore::listValues(int64_t key, std::vector<std::u16string>& nam
 int32_t CRegistryStore::listNames(int64_t key, const char* sql,
                                   std::vector<std::u16string>& names) {
     names.clear();
-    std::lock_guard lock(mutex_);
-    tFailureText.clear();
-    int32_t code = begin(false);
-    if (code != kRegSuccess) {
-        return code;
-    }
-    code = keyExists(key);
-    if (code == kRegSuccess) {
+    return onKey(key, false, [&] {
+        int32_t code = kRegSuccess;
         CRegistryStatement query(db_, sql);
         if (query.prepareResult() != SQLITE_OK) {
             code = fail(query.prepareResult());
@@ -540,8 +504,8 @@ int32_t CRegistryStore::listNames(int64_t key, const char* sql,
                 code = fail(result);
             }
         }
-    }
-    return finish(code);
+        return code;
+    });
 }
 
 } // namespace tavik::platform

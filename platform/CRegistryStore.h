@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -57,6 +58,10 @@ private:
     int32_t begin(bool write);
     int32_t finish(int32_t code);
     int32_t keyExists(int64_t key);
+    // The frame of every public operation: under the lock, in one transaction (a write one when
+    // asked), runs body once the key is known to exist; the transaction commits when the code
+    // comes back 0 and rolls back otherwise.
+    int32_t onKey(int64_t key, bool write, const std::function<int32_t()>& body);
     int32_t listNames(int64_t key, const char* sql, std::vector<std::u16string>& names);
     int32_t walk(int64_t parent, const std::vector<std::u16string>& parts, bool create,
                  int64_t& id);
