@@ -3,6 +3,7 @@
 #include "sdk/core/CPacket.h"
 #include "sdk/core/PacketWire.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -106,7 +107,35 @@ CSocketStream::Wait CSocketStream::waitFor(short events, int timeoutMs) {
     }
 }
 
+void CSocketStream::readAhead() {
+    if (pendingStart_ < pending_.size()) {
+        return;
+    }
+    pending_.resize(kReadAhead);
+    pendingStart_ = 0;
+    ssize_t n = -1;
+    do {
+        n = ::recv(fd_.get(), pending_.data(), pending_.size(), MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    // Nothing there, a close or a failure: the next real receive finds out and reports it.
+    pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+size_t CSocketStream::takePending(void* buffer, size_t count) {
+    const size_t n = std::min(count, pending_.size() - pendingStart_);
+    std::memcpy(buffer, pending_.data() + pendingStart_, n);
+    pendingStart_ += n;
+    if (pendingStart_ == pending_.size()) {
+        pending_.clear();
+        pendingStart_ = 0;
+    }
+    return n;
+}
+
 long CSocketStream::recvSome(void* buffer, size_t count, int timeoutMs) {
+    if (count > 0 && pendingStart_ < pending_.size()) {
+        return static_cast<long>(takePending(buffer, count));
+    }
     for (;;) {
         const ssize_t n = ::recv(fd_.get(), buffer, count, 0);
         if (n > 0) {
@@ -170,12 +199,15 @@ bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
 }
 
 CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs, int requestMs) {
-    const Wait first = waitFor(POLLIN, idleMs);
-    if (first == Wait::Timeout) {
-        return Receive::Timeout;
-    }
-    if (first == Wait::Failed) {
-        return Receive::Closed;
+    if (pendingStart_ == pending_.size()) {
+        const Wait first = waitFor(POLLIN, idleMs);
+        if (first == Wait::Timeout) {
+            return Receive::Timeout;
+        }
+        if (first == Wait::Failed) {
+            return Receive::Closed;
+        }
+        readAhead();
     }
     std::vector<uint8_t> buffer(wire::kHeaderSize);
     Receive got = recvExact(buffer.data(), buffer.size(), requestMs);
