@@ -246,7 +246,7 @@ int32_t CCommandHandlers::checkVirus(const CPacket& request, CPacket& reply) {
         return path.error();
     }
     FileEntry entry;
-    if (!CFileInfoLister::examine(path.value().host, entry)) {
+    if (!CFileInfoLister::examine(path.value(), entry)) {
         return TAVIK_ERR_NOT_EXIST;
     }
     // There is no scanner: every file is reported clean.
@@ -271,7 +271,7 @@ int32_t CCommandHandlers::changeDir(const CPacket& request, CPacket&) {
         return path.error();
     }
     FileEntry entry;
-    if (!CFileInfoLister::examine(path.value().host, entry)) {
+    if (!CFileInfoLister::examine(path.value(), entry)) {
         return TAVIK_ERR_NOT_EXIST;
     }
     if (!entry.isDir) {
@@ -328,7 +328,7 @@ int32_t CCommandHandlers::getLength(const CPacket& request, CPacket& reply) {
         return path.error();
     }
     FileEntry entry;
-    if (!CFileInfoLister::examine(path.value().host, entry)) {
+    if (!CFileInfoLister::examine(path.value(), entry)) {
         return TAVIK_ERR_NOT_EXIST;
     }
     reply.SetInt("size", CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));

@@ -84,6 +84,14 @@ bool CFileInfoLister::examine(const std::filesystem::path& host, FileEntry& entr
     return true;
 }
 
+bool CFileInfoLister::examine(const ResolvedPath& path, FileEntry& entry) {
+    if (!path.examined) {
+        return examine(path.host, entry);
+    }
+    entry = entryOf(std::move(entry.name), path.info);
+    return true;
+}
+
 Outcome<std::vector<FileEntry>>
 CFileInfoLister::children(const std::filesystem::path& folder) const {
     using Result = Outcome<std::vector<FileEntry>>;
@@ -139,7 +147,7 @@ CFileInfoLister::children(const std::filesystem::path& folder) const {
 int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wirePath,
                               int32_t infotype, int32_t level, CPacket& reply) const {
     FileEntry self;
-    if (!examine(target.host, self)) {
+    if (!examine(target, self)) {
         return TAVIK_ERR_NOT_EXIST;
     }
     if (level == -1) {

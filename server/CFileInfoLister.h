@@ -51,6 +51,8 @@ public:
     Outcome<std::vector<FileEntry>> children(const std::filesystem::path& folder) const;
     // One entry (links followed); false when it does not exist.
     static bool examine(const std::filesystem::path& host, FileEntry& entry);
+    // The same for a resolved path, without a second look when the resolver already had one.
+    static bool examine(const ResolvedPath& path, FileEntry& entry);
 
     // "YYYY-MM-DD HH:MM" in local time.
     static std::string formatDate(std::time_t when);

@@ -37,7 +37,8 @@ Outcome<ResolvedPath> CPathResolver::resolve(std::string_view requestPath) const
         anyComponent = true;
     }
     resolved.isRoot = !anyComponent;
-    if (!staysInside(resolved.host)) {
+    if (!linkFree(resolved.host, &resolved.info, &resolved.examined) &&
+        !followsInside(resolved.host)) {
         return Outcome<ResolvedPath>::fail(TAVIK_ERR_PERMISSION);
     }
     return Outcome<ResolvedPath>::ok(std::move(resolved));
@@ -62,7 +63,8 @@ bool CPathResolver::crossesDanglingLink(const std::filesystem::path& host) const
     return false;
 }
 
-bool CPathResolver::linkFree(const std::filesystem::path& host) const {
+bool CPathResolver::linkFree(const std::filesystem::path& host, struct stat* last,
+                             bool* lastFound) const {
     // The root is canonical: when no component below it is "." or ".." or an existing link,
     // the path is what it says. One lstat per component, where the
     // full check costs a stat and a readlink for every component from "/" on.
@@ -90,15 +92,20 @@ bool CPathResolver::linkFree(const std::filesystem::path& host) const {
         if (S_ISLNK(info.st_mode)) {
             return false;
         }
+        if (next == std::string::npos && last != nullptr && lastFound != nullptr) {
+            *last = info;
+            *lastFound = true;
+        }
         pos = next == std::string::npos ? text.size() : next;
     }
     return true;
 }
 
 bool CPathResolver::staysInside(const std::filesystem::path& host) const {
-    if (linkFree(host)) {
-        return true;
-    }
+    return linkFree(host, nullptr, nullptr) || followsInside(host);
+}
+
+bool CPathResolver::followsInside(const std::filesystem::path& host) const {
     // weakly_canonical follows every link in the part that exists, so a link anywhere on the
     // way that points out of the root shows up here. A link created after this check is a race
     // the server accepts: only the disk's owner can create links inside the root.

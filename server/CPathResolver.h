@@ -10,12 +10,17 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace tavik::server {
 
 struct ResolvedPath {
     std::filesystem::path host; // root joined with the components; links are not resolved
     bool isRoot = false;        // the disk's root folder itself
+    // What the confinement check learned of the entry itself: when it exists and is not a link,
+    // its lstat, which is then also its stat. Saves a second look at the file system.
+    bool examined = false;
+    struct stat info {};
 };
 
 class CPathResolver {
@@ -31,7 +36,10 @@ public:
     const std::string& sessionPath() const { return sessionPath_; }
 
 private:
-    bool linkFree(const std::filesystem::path& host) const;
+    // True when no component below the root is ".", ".." or an existing link. last receives the
+    // entry's own lstat when it exists (and is then no link), with *lastFound set.
+    bool linkFree(const std::filesystem::path& host, struct stat* last, bool* lastFound) const;
+    bool followsInside(const std::filesystem::path& host) const;
     bool crossesDanglingLink(const std::filesystem::path& host) const;
 
     std::filesystem::path root_;

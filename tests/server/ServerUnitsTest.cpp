@@ -73,6 +73,24 @@ TEST_F(PathResolverTest, LinksLeadingOutOfTheRootAreRefusedAndLinksInsideAllowed
     EXPECT_EQ(error("/disk/missing/a/b"), 0);
 }
 
+TEST_F(PathResolverTest, TheEntrysOwnLookIsKeptOnlyWhenItIsNoLink) {
+    fs::create_symlink(root / "inside", root / "alias");
+    CPathResolver resolver(root, "/disk");
+    const auto folder = resolver.resolve("/disk/inside");
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder.value().examined);
+    EXPECT_TRUE(S_ISDIR(folder.value().info.st_mode));
+    const auto link = resolver.resolve("/disk/alias");
+    ASSERT_TRUE(link);
+    EXPECT_FALSE(link.value().examined); // a link's lstat is not its target's stat
+    const auto missing = resolver.resolve("/disk/inside/not-yet");
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing.value().examined);
+    const auto top = resolver.resolve("/disk");
+    ASSERT_TRUE(top);
+    EXPECT_FALSE(top.value().examined);
+}
+
 TEST_F(PathResolverTest, HostPathsAreCheckedWhereverTheyCameFrom) {
     // Listings check link targets directly: a lexical prefix of the root or a ".." must not
     // pass for "inside".
