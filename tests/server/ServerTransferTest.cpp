@@ -24,6 +24,14 @@ std::string pattern(size_t size) {
     return bytes;
 }
 
+std::string wireBytes(CPacket& packet) {
+    std::string bytes(static_cast<size_t>(packet.SizeBound()), '\0');
+    const int n =
+        packet.Serialize(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<int>(bytes.size()));
+    bytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return bytes;
+}
+
 std::unique_ptr<CPacket> rangeRequest(const char* command, const char* path, uint32_t start,
                                       uint32_t end) {
     auto request = CTestClient::request(command);
@@ -99,6 +107,21 @@ TEST_F(ServerTransferTest, UploadWritesTheRangeAndResumesWithoutTruncating) {
     ASSERT_TRUE(client.sendRaw("xyz"));
     ASSERT_TRUE(client.receive(closing));
     EXPECT_EQ(readFile(harness.disk("up")), "xyz");
+}
+
+TEST_F(ServerTransferTest, RequestsAndDataSentInOneWriteAreTakenInTurn) {
+    // A client that does not wait between its packets and its data must not lose any of them.
+    auto info = CTestClient::request("getserverinfo");
+    auto upload = rangeRequest("upload", "/demo/early", 0, 6);
+    upload->SetInt("istrunc", 1);
+    std::string bytes = wireBytes(*info) + wireBytes(*upload) + "abcdef" + wireBytes(*info);
+    ASSERT_TRUE(client.sendRaw(bytes));
+    for (const char* expected : {"info", "upload", "closing", "info"}) {
+        CPacket reply;
+        ASSERT_TRUE(client.receive(reply)) << expected;
+        EXPECT_EQ(reply.GetInt("error", -1), 0) << expected;
+    }
+    EXPECT_EQ(readFile(harness.disk("early")), "abcdef");
 }
 
 TEST_F(ServerTransferTest, UploadIntoAMissingFolderIsRefusedAtOnce) {
