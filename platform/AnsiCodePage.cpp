@@ -51,15 +51,6 @@ iconv_t fromAnsiConverter() {
     return static_cast<iconv_t>(tConverters.fromAnsi.get());
 }
 
-bool isAscii(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Converts one code point (1 or 2 UTF-16 units) to the code page; false when unmappable.
 bool convertChar(iconv_t cd, const char16_t* units, size_t count, std::string& out) {
     char in[4];
@@ -86,6 +77,15 @@ const std::string& ansiCodePageName() {
         return std::string(env != nullptr && *env != '\0' ? env : "CP949");
     }();
     return name;
+}
+
+bool isAscii(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string toAnsi(std::u16string_view text) {

@@ -15,5 +15,7 @@ const std::string& ansiCodePageName();
 std::string toAnsi(std::u16string_view text);
 // ANSI to UTF-16; a byte sequence that is not valid in the code page becomes U+FFFD.
 std::u16string fromAnsi(std::string_view text);
+// True when every byte is below 0x80: such text reads the same in every code page we support.
+bool isAscii(std::string_view text);
 
 } // namespace tavik::platform

@@ -1,4 +1,5 @@
 #include "platform/CFindFile.h"
+
 #include "platform/Utf8.h"
 
 #include <cerrno>

@@ -1,9 +1,9 @@
 #include "platform/CNetworkDrive.h"
-#include "platform/Utf8.h"
 
 #include "platform/CRegistry.h"
 #include "platform/CShellProcess.h"
 #include "platform/LocalFileSystem.h"
+#include "platform/Utf8.h"
 
 #include <vector>
 

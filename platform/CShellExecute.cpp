@@ -1,8 +1,8 @@
 #include "platform/CShellExecute.h"
-#include "platform/Utf8.h"
 
 #include "platform/CShellProcess.h"
 #include "platform/LocalFileSystem.h"
+#include "platform/Utf8.h"
 
 #include <cerrno>
 #include <string>

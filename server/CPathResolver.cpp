@@ -66,8 +66,8 @@ bool CPathResolver::crossesDanglingLink(const std::filesystem::path& host) const
 bool CPathResolver::linkFree(const std::filesystem::path& host, struct stat* last,
                              bool* lastFound) const {
     // The root is canonical: when no component below it is "." or ".." or an existing link,
-    // the path is what it says. One lstat per component, where the
-    // full check costs a stat and a readlink for every component from "/" on.
+    // the path is what it says. One lstat per component, where the full check costs a stat
+    // and a readlink for every component from "/" on.
     std::string prefix = root_.native();
     const std::string& text = host.native();
     if (text.compare(0, prefix.size(), prefix) != 0) {

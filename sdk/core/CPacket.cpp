@@ -14,6 +14,7 @@ namespace tavik {
 namespace {
 
 using platform::fromAnsi;
+using platform::isAscii;
 using platform::toAnsi;
 
 // Names, and decoded text names and values, went through a 512-byte work buffer that also took
@@ -46,15 +47,6 @@ uint16_t getU16(const uint8_t* at) {
 uint32_t getU32(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
            (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
-bool isAsciiText(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool isString(const std::vector<uint8_t>& bytes) {
@@ -146,7 +138,7 @@ std::string CPacket::keyOf(std::string_view ansiName) {
     // Bytes the code page cannot read become U+FFFD and go out as '?'. Keying the item by what
     // goes out keeps two names that are sent alike from living side by side as two items.
     // ASCII names (nearly all of them) go out as they are, without the round trip.
-    if (isAsciiText(ansiName)) {
+    if (isAscii(ansiName)) {
         return std::string(ansiName);
     }
     return toAnsi(fromAnsi(ansiName));
@@ -215,7 +207,7 @@ const CPacket::Item* CPacket::findItem(const char* name) const {
     }
     // Looked up without building a key when the name is ASCII: listings read thousands.
     const std::string_view ansiName = name;
-    return isAsciiText(ansiName) ? items_.find(ansiName) : items_.find(keyOf(ansiName));
+    return isAscii(ansiName) ? items_.find(ansiName) : items_.find(keyOf(ansiName));
 }
 
 std::span<const uint8_t> CPacket::Find(const char* name) const {

@@ -1,8 +1,8 @@
 #include "sdk/core/CTrace.h"
-#include "platform/Utf8.h"
 
 #include "platform/AnsiCodePage.h"
 #include "platform/LocalFileSystem.h"
+#include "platform/Utf8.h"
 #include "sdk/core/CConfigFile.h"
 
 #include <algorithm>

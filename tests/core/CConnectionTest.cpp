@@ -98,6 +98,14 @@ TEST(CConnection, ZeroTimeOutFailsAgainstASilentServerAndClosesAtOnce) {
     EXPECT_EQ(session.connection.SendPacket(request, -1), -4);
 }
 
+// Connects and sends one request, as a client does before it waits for a reply.
+bool connectAndAsk(CConnection& connection, uint16_t port) {
+    CPacket request(2);
+    request.SetString("_cmd", "x");
+    return connection.Connect("127.0.0.1", port, true) &&
+           connection.SendPacket(request, kBudget) > 0;
+}
+
 TEST(CConnection, PeerClosingDuringTheReceiveGivesMinusOne) {
     std::vector<uint8_t> whole = CFakePacket(2, {{"error", 0}, {"path", "/disk"}}).encode();
     for (size_t cut : {size_t{0}, size_t{7}, size_t{16}, whole.size() - 1}) {
@@ -105,10 +113,7 @@ TEST(CConnection, PeerClosingDuringTheReceiveGivesMinusOne) {
         server.expect().sendRaw(std::vector<uint8_t>(whole.begin(), whole.begin() + cut)).close();
         server.start();
         CConnection connection;
-        ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), true));
-        CPacket request(2);
-        request.SetString("_cmd", "x");
-        ASSERT_GT(connection.SendPacket(request, kBudget), 0);
+        ASSERT_TRUE(connectAndAsk(connection, server.port()));
         CPacket reply(2);
         EXPECT_EQ(connection.ReceivePacket(reply, -1), -1) << "cut at " << cut;
         EXPECT_FALSE(connection.IsOpen());
@@ -127,10 +132,7 @@ TEST(CConnection, ReplyArrivingInPiecesIsReceivedWhole) {
             .sendRaw(std::vector<uint8_t>(whole.begin() + cut, whole.end()));
         server.start();
         CConnection connection;
-        ASSERT_TRUE(connection.Connect("127.0.0.1", server.port(), true));
-        CPacket request(2);
-        request.SetString("_cmd", "x");
-        ASSERT_GT(connection.SendPacket(request, kBudget), 0);
+        ASSERT_TRUE(connectAndAsk(connection, server.port()));
         CPacket reply(2);
         EXPECT_EQ(connection.ReceivePacket(reply, kBudget), static_cast<int>(whole.size()))
             << "cut at " << cut;
