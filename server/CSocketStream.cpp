@@ -225,7 +225,7 @@ CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs,
     if (got != Receive::Ok) {
         return got;
     }
-    if (packet.Parse(buffer.data(), static_cast<int>(buffer.size())) < 0) {
+    if (packet.ParseInPlace(buffer.data(), static_cast<int>(buffer.size())) < 0) {
         return Receive::Malformed;
     }
     return Receive::Ok;

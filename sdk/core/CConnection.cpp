@@ -369,7 +369,7 @@ int CConnection::ReceivePacket(CPacket& packet, int32_t timeoutMs) {
     } else {
         std::memcpy(buffer.get(), header, wire::kHeaderSize);
         int total = wire::kHeaderSize + bodyLength;
-        result = packet.Parse(buffer.get(), total) < 0 ? -5 : total;
+        result = packet.ParseInPlace(buffer.get(), total) < 0 ? -5 : total;
     }
     if (result < 0) {
         TAVIK_TRACE(3, u"packet", failureText("receive", result));

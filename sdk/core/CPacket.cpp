@@ -49,17 +49,17 @@ uint32_t getU32(const uint8_t* at) {
            (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
 }
 
-bool isString(const std::vector<uint8_t>& bytes) {
+bool isString(std::span<const uint8_t> bytes) {
     const void* nul = std::memchr(bytes.data(), 0, bytes.size());
     return nul == bytes.data() + bytes.size() - 1;
 }
 
-int32_t asInt(const std::vector<uint8_t>& bytes) {
+int32_t asInt(std::span<const uint8_t> bytes) {
     return static_cast<int32_t>(getU32(bytes.data()));
 }
 
 // The text form of a value: a string's text, a 4-byte value's decimal, nothing for other data.
-std::string valueText(const std::vector<uint8_t>& bytes) {
+std::string valueText(std::span<const uint8_t> bytes) {
     if (isString(bytes)) {
         return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size() - 1);
     }
@@ -152,16 +152,22 @@ bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t 
     if (length == 0 || length > static_cast<size_t>(wire::kMaxValueLength)) {
         return false;
     }
-    std::string key = keyOf(ansiName);
-    if (key.size() > kMaxNameBytes) {
-        return false;
+    // ASCII names go out as they are; only others need a key of their own.
+    std::string converted;
+    std::string_view key = ansiName;
+    if (!isAscii(ansiName)) {
+        converted = keyOf(ansiName);
+        key = converted;
+        if (key.size() > kMaxNameBytes) {
+            return false;
+        }
     }
-    CItemTable::Item& item = items_.obtain(key);
-    if (!item.bytes.empty()) { // a stored value is never empty: this one is being replaced
-        bodyLength_ -= itemLength(item);
+    // A stored value is never empty, so a replaced length of 0 means a new item.
+    const size_t replaced = items_.set(key, {bytes, length});
+    if (replaced != 0) {
+        bodyLength_ -= itemLength(key, replaced);
     }
-    item.bytes.assign(bytes, bytes + length);
-    bodyLength_ += itemLength(item);
+    bodyLength_ += itemLength(key, length);
     return true;
 }
 
@@ -192,62 +198,59 @@ bool CPacket::Remove(const char* name) {
     if (name == nullptr) {
         return false;
     }
-    const Item* found = findItem(name);
-    if (found == nullptr) {
+    Item found;
+    if (!findItem(name, found)) {
         return false;
     }
-    bodyLength_ -= itemLength(*found);
-    const std::string key = found->name;
+    bodyLength_ -= itemLength(found.name, found.bytes.size());
+    const std::string key(found.name);
     return items_.erase(key);
 }
 
-const CPacket::Item* CPacket::findItem(const char* name) const {
+bool CPacket::findItem(const char* name, Item& item) const {
     if (name == nullptr) {
-        return nullptr;
+        return false;
     }
     // Looked up without building a key when the name is ASCII: listings read thousands.
     const std::string_view ansiName = name;
-    return isAscii(ansiName) ? items_.find(ansiName) : items_.find(keyOf(ansiName));
+    return isAscii(ansiName) ? items_.find(ansiName, item) : items_.find(keyOf(ansiName), item);
 }
 
 std::span<const uint8_t> CPacket::Find(const char* name) const {
-    const Item* item = findItem(name);
-    if (item == nullptr) {
-        return {};
-    }
-    return {item->bytes.data(), item->bytes.size()};
+    Item item;
+    return findItem(name, item) ? item.bytes : std::span<const uint8_t>();
 }
 
 bool CPacket::GetData(const char* name, void* buffer, uint32_t* size) const {
     if (buffer == nullptr || size == nullptr) {
         return false;
     }
-    const Item* item = findItem(name);
-    if (item == nullptr) {
+    Item item;
+    if (!findItem(name, item)) {
         *size = 0;
         return true;
     }
-    auto length = static_cast<uint32_t>(item->bytes.size());
-    std::memcpy(buffer, item->bytes.data(), std::min(*size, length));
+    auto length = static_cast<uint32_t>(item.bytes.size());
+    std::memcpy(buffer, item.bytes.data(), std::min(*size, length));
     *size = length;
     return true;
 }
 
 bool CPacket::GetInt(const char* name, int32_t* value) const {
-    const Item* item = findItem(name);
-    if (item == nullptr || item->bytes.size() != 4 || value == nullptr) {
+    Item item;
+    if (!findItem(name, item) || item.bytes.size() != 4 || value == nullptr) {
         return false;
     }
-    *value = asInt(item->bytes);
+    *value = asInt(item.bytes);
     return true;
 }
 
 bool CPacket::GetString(const char* name, const char** text) const {
-    const Item* item = findItem(name);
-    if (item == nullptr || !isString(item->bytes) || text == nullptr) {
+    Item item;
+    if (!findItem(name, item) || !isString(item.bytes) || text == nullptr) {
         return false;
     }
-    *text = reinterpret_cast<const char*>(item->bytes.data());
+    *text = reinterpret_cast<const char*>(item.bytes.data());
     return true;
 }
 
@@ -266,12 +269,18 @@ void CPacket::Clear() {
     bodyLength_ = 0;
 }
 
+void CPacket::Reserve(int items, int bytes) {
+    if (items > 0 && bytes > 0) {
+        items_.reserve(static_cast<size_t>(items), static_cast<size_t>(bytes));
+    }
+}
+
 int CPacket::Count() const {
     return static_cast<int>(items_.size());
 }
 
-int64_t CPacket::itemLength(const Item& item) {
-    return 6 + static_cast<int64_t>(item.name.size() + item.bytes.size());
+int64_t CPacket::itemLength(std::string_view name, size_t valueLength) {
+    return 6 + static_cast<int64_t>(name.size() + valueLength);
 }
 
 int64_t CPacket::binaryBodyLength() const {
@@ -287,7 +296,8 @@ int CPacket::SizeBound() const {
 
 int CPacket::serializeBinary(uint8_t* body) const {
     uint8_t* at = body;
-    for (const Item& item : items_) {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const Item item = items_.at(i);
         putU16(at, static_cast<uint16_t>(item.name.size()));
         at += 2;
         std::memcpy(at, item.name.data(), item.name.size());
@@ -302,7 +312,8 @@ int CPacket::serializeBinary(uint8_t* body) const {
 
 std::string CPacket::encodeText() const {
     std::string text;
-    for (const Item& item : items_) {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const Item item = items_.at(i);
         appendEscaped(text, item.name);
         text.push_back('=');
         appendEscaped(text, valueText(item.bytes));
@@ -351,6 +362,15 @@ int CPacket::Serialize(uint8_t* buffer, int bufferSize) {
 }
 
 int CPacket::Parse(const uint8_t* buffer, int count) {
+    std::vector<uint8_t> scratch;
+    return parse(buffer, count, &scratch);
+}
+
+int CPacket::ParseInPlace(uint8_t* buffer, int count) {
+    return parse(buffer, count, nullptr);
+}
+
+int CPacket::parse(const uint8_t* buffer, int count, std::vector<uint8_t>* scratch) {
     Clear();
     if (buffer == nullptr || count < wire::kHeaderSize) {
         return -1;
@@ -379,12 +399,19 @@ int CPacket::Parse(const uint8_t* buffer, int count) {
     if (bodyLength == 0) {
         return wire::kHeaderSize;
     }
-    std::vector<uint8_t> body(buffer + wire::kHeaderSize, buffer + wire::kHeaderSize + bodyLength);
-    if (crypt_) {
-        Unscramble(body.data(), bodyLength);
+    const uint8_t* body = buffer + wire::kHeaderSize;
+    if (crypt_ && scratch != nullptr) {
+        scratch->assign(body, body + bodyLength);
+        body = scratch->data();
     }
-    bool decoded =
-        text_ ? decodeText(body.data(), bodyLength) : decodeBinary(body.data(), bodyLength);
+    if (crypt_) {
+        // Without a scratch copy the caller handed over a writable buffer (ParseInPlace).
+        Unscramble(const_cast<uint8_t*>(body), bodyLength);
+    }
+    // Every name and value fits in the body's own length, in either encoding: one block holds
+    // them all. An item takes at least 8 bytes in binary and about twice that in practice.
+    items_.reserve(static_cast<size_t>(bodyLength) / 16 + 1, static_cast<size_t>(bodyLength));
+    bool decoded = text_ ? decodeText(body, bodyLength) : decodeBinary(body, bodyLength);
     if (!decoded) {
         return -7;
     }
@@ -457,7 +484,8 @@ const char16_t* CPacket::Describe() {
                        (text_ ? "string" : "binary") + (crypt_ ? ", crypt)" : ")") + " have " +
                        std::to_string(items_.size()) + " items";
     std::u16string out = fromAnsi(head);
-    for (const Item& item : items_) {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        const Item item = items_.at(i);
         out += u"\r\n";
         out += fromAnsi(item.name);
         out += u'=';

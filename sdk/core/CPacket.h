@@ -1,8 +1,8 @@
 // One remote-disk packet: a flat set of named items (string, 4-byte integer or other bytes),
 // its 16-byte header with checksum, the binary or text body encoding and the body scramble.
 //
-// Names are given as NUL-terminated ANSI text, kept as UTF-16 keys (exact, case-sensitive
-// comparison) and written back in ANSI. The item operations report nothing: a null name, null
+// Names are given as NUL-terminated ANSI text and kept as the ANSI bytes they go out as (exact,
+// case-sensitive comparison). The item operations report nothing: a null name, null
 // bytes or a zero length are ignored, and so are an empty name, a name longer than 510 ANSI bytes
 // and a value longer than 1 MiB (none of them could be sent and parsed back). A packet is used by
 // one thread at a time.
@@ -52,6 +52,9 @@ public:
     const char* GetString(const char* name, const char* defaultText) const;
     int32_t GetInt(const char* name, int32_t defaultValue) const;
     void Clear();
+    // Room for that many more items and bytes of names and values, so that building a large
+    // packet allocates once. Only a hint: more may still be added.
+    void Reserve(int items, int bytes);
     int Count() const;
     // Exact size of the binary form: 16 + sum of (6 + ANSI name bytes + value length).
     int SizeBound() const;
@@ -62,6 +65,9 @@ public:
     // Bytes consumed, or -1 short header, -2 magic, -3 version, -4 body length, -5 checksum,
     // -6 short body, -7 malformed body (items decoded before the bad one are kept).
     int Parse(const uint8_t* buffer, int count);
+    // The same, but a scrambled body is unscrambled where it lies in the caller's buffer instead
+    // of in a copy; the buffer's body bytes are changed.
+    int ParseInPlace(uint8_t* buffer, int count);
     // Diagnostic text, kept in the packet until the next call: a first line
     // "tavik packet_v1(binary, crypt) have 2 items", then "\r\nname=value" per item, where a
     // string shows its text, a 4-byte value its signed decimal and other data "<N bytes>".
@@ -83,16 +89,19 @@ private:
 
     // The table key of an ANSI name: the name as it goes out on the wire.
     static std::string keyOf(std::string_view ansiName);
-    const Item* findItem(const char* name) const;
+    bool findItem(const char* name, Item& item) const;
     // Stores a copy of the bytes under an ANSI name; false when the name is not one an item may
     // have (empty, longer than 510 bytes, or holding a NUL) or the length is out of range.
     bool storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length);
-    static int64_t itemLength(const Item& item);
+    // An item's share of the binary body.
+    static int64_t itemLength(std::string_view name, size_t valueLength);
     int64_t binaryBodyLength() const;
     int serializeBinary(uint8_t* body) const;
     std::string encodeText() const;
     bool decodeBinary(const uint8_t* body, int length);
     bool decodeText(const uint8_t* body, int length);
+    // Parse and ParseInPlace: a null scratch means unscrambling in the buffer itself.
+    int parse(const uint8_t* buffer, int count, std::vector<uint8_t>* scratch);
 
     bool text_ = false;
     bool reserved_ = false;

@@ -277,6 +277,56 @@ TEST(CPacketItems, ItemsTravelInTheOrderFirstSetAndAReplacedOneKeepsItsPlace) {
     EXPECT_EQ(packet.Count(), 3);
 }
 
+TEST(CPacketItems, ManyItemsAreFoundInAnyOrderAndKeepTheirBytesInPlace) {
+    CPacket packet;
+    packet.SetString("first", "kept");
+    const char* first = nullptr;
+    ASSERT_TRUE(packet.GetString("first", &first));
+    // Enough items to outgrow every block and index size several times.
+    const int count = 20000;
+    for (int i = 0; i < count; ++i) {
+        packet.SetInt(("n" + std::to_string(i)).c_str(), i);
+    }
+    // Adding other items never moves the bytes of an item already there.
+    EXPECT_STREQ(first, "kept");
+    // In order (the common case), backwards and in strides: each lookup finds its own item.
+    for (int i = 0; i < count; ++i) {
+        ASSERT_EQ(packet.GetInt(("n" + std::to_string(i)).c_str(), -1), i);
+    }
+    for (int i = count - 1; i >= 0; i -= 7) {
+        ASSERT_EQ(packet.GetInt(("n" + std::to_string(i)).c_str(), -1), i);
+    }
+    EXPECT_EQ(packet.GetInt("n20000", -1), -1);
+    EXPECT_TRUE(packet.Remove("n5"));
+    EXPECT_EQ(packet.GetInt("n5", -1), -1);
+    EXPECT_EQ(packet.GetInt("n6", -1), 6);
+    EXPECT_EQ(packet.GetInt(("n" + std::to_string(count - 1)).c_str(), -1), count - 1);
+    EXPECT_EQ(packet.Count(), count);
+    EXPECT_EQ(
+        packet.SizeBound(), 16 + (6 + 5 + 5) + [&] {
+            int body = 0;
+            for (int i = 0; i < count; ++i) {
+                body += i == 5 ? 0 : 6 + 1 + static_cast<int>(std::to_string(i).size()) + 4;
+            }
+            return body;
+        }());
+}
+
+TEST(CPacketItems, AValueSetFromItselfOrGrowingOrShrinkingStaysWhole) {
+    CPacket packet;
+    packet.SetString("a", "12345");
+    packet.SetString("b", "other");
+    packet.SetString("a", packet.GetString("a", "")); // its own bytes, same length
+    EXPECT_STREQ(packet.GetString("a", ""), "12345");
+    const std::string longer(5000, 'x');
+    packet.SetString("a", longer.c_str());
+    EXPECT_EQ(packet.GetString("a", ""), longer);
+    packet.SetString("a", "ab");
+    EXPECT_STREQ(packet.GetString("a", ""), "ab");
+    EXPECT_STREQ(packet.GetString("b", ""), "other");
+    EXPECT_EQ(packet.SizeBound(), 16 + (6 + 1 + 3) + (6 + 1 + 6));
+}
+
 TEST(CPacketDescribe, ShowsStringsIntegersAndDataSizes) {
     CPacket packet(2);
     packet.SetString("s", "abc");
