@@ -12,7 +12,38 @@ void CStreamScrambler::Scramble(std::span<uint8_t> bytes) const {
 }
 
 void CStreamScrambler::Unscramble(std::span<uint8_t> bytes) const {
+    if (width_ == UnitWidth::Bits8) {
+        unscrambleBytes(bytes);
+        return;
+    }
     run(bytes, false);
+}
+
+void CStreamScrambler::unscrambleBytes(std::span<uint8_t> bytes) const {
+    // Unscrambling feeds the state with the scrambled bytes, which are all known beforehand, so
+    // two steps fold into one: S2 = S0*m*m + (f0*m*m + (f1 + inc)*m + inc). The state then waits
+    // for one multiply per two bytes instead of one per byte; a listing is half a megabyte.
+    const uint32_t m = multiplier_;
+    const uint32_t m2 = m * m;
+    const uint32_t inc = increment_;
+    const bool isSigned = feedback_ == Feedback::Signed;
+    auto fed = [isSigned](uint8_t unit) {
+        return isSigned ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(unit)))
+                        : uint32_t{unit};
+    };
+    uint32_t state = start_;
+    size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const uint32_t f0 = fed(bytes[i]);
+        const uint32_t f1 = fed(bytes[i + 1]);
+        const uint32_t second = (state + f0) * m + inc;
+        bytes[i] ^= static_cast<uint8_t>(state >> 8);
+        bytes[i + 1] ^= static_cast<uint8_t>(second >> 8);
+        state = state * m2 + (f0 * m2 + (f1 + inc) * m + inc);
+    }
+    if (i < bytes.size()) {
+        bytes[i] ^= static_cast<uint8_t>(state >> 8);
+    }
 }
 
 uint32_t CStreamScrambler::nextState(uint32_t state, uint32_t scrambledUnit) const {

@@ -34,6 +34,7 @@ public:
 private:
     uint32_t nextState(uint32_t state, uint32_t scrambledUnit) const;
     void run(std::span<uint8_t> bytes, bool scrambling) const;
+    void unscrambleBytes(std::span<uint8_t> bytes) const;
 
     uint32_t start_;
     uint32_t multiplier_;

@@ -53,6 +53,23 @@ TEST(CStreamScrambler, OddTrailingByteOfSixteenBitUnitsIsLeftAlone) {
     EXPECT_EQ(bytes, (Bytes{0xC3, 0xC7, 0x77}));
 }
 
+TEST(CStreamScrambler, EightBitUnscrambleUndoesScrambleAtEveryLength) {
+    // Unscrambling takes bytes in pairs; odd lengths and both feedbacks must still come back.
+    for (Feedback feedback : {Feedback::Signed, Feedback::Unsigned}) {
+        CStreamScrambler scrambler(0x5A3C, 0xC6EF, 0x3A29, Width::Bits8, feedback);
+        for (size_t length = 0; length <= 33; ++length) {
+            Bytes plain(length);
+            for (size_t i = 0; i < length; ++i) {
+                plain[i] = static_cast<uint8_t>(i * 73 + 0x81);
+            }
+            Bytes bytes = plain;
+            scrambler.Scramble(bytes);
+            scrambler.Unscramble(bytes);
+            EXPECT_EQ(bytes, plain) << "length " << length;
+        }
+    }
+}
+
 TEST(CStreamScrambler, EveryCallRestartsTheStream) {
     CStreamScrambler scrambler(0x5A3C, 0xC6EF, 0x3A29, Width::Bits8, Feedback::Signed);
     Bytes first = {1, 2, 3};
