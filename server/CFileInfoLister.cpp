@@ -5,6 +5,7 @@
 #include "sdk/core/CPacket.h"
 #include "sdk/core/PacketWire.h"
 #include "sdk/include/TavikErrors.h"
+#include "sdk/ops/CFileInfoItemName.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,30 +30,38 @@ std::string joinWire(std::string_view base, std::string_view name) {
     return path;
 }
 
-void putItem(CPacket& reply, const char* letter, int index, const std::string& text) {
-    const std::string name = letter + std::to_string(index);
-    reply.SetString(name.c_str(), text.c_str());
+void putItem(CPacket& reply, char letter, int index, const std::string& text) {
+    reply.SetString(CFileInfoItemName(letter, index).c_str(), text.c_str());
 }
 
-void putInt(CPacket& reply, const char* letter, int index, int32_t value) {
-    const std::string name = letter + std::to_string(index);
-    reply.SetInt(name.c_str(), value);
+void putInt(CPacket& reply, char letter, int index, int32_t value) {
+    reply.SetInt(CFileInfoItemName(letter, index).c_str(), value);
 }
 
 void putEntry(CPacket& reply, int index, int32_t infotype, const std::string& wirePath,
               const FileEntry& entry) {
     if (infotype & CFileInfoLister::kPath) {
-        putItem(reply, "p", index, wirePath);
+        putItem(reply, 'p', index, wirePath);
     }
     if (infotype & CFileInfoLister::kSize) {
-        putInt(reply, "s", index, CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));
+        putInt(reply, 's', index, CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));
     }
     if (infotype & CFileInfoLister::kType) {
-        putInt(reply, "t", index, entry.isDir ? 1 : 0);
+        putInt(reply, 't', index, entry.isDir ? 1 : 0);
     }
     if (infotype & CFileInfoLister::kDate) {
-        putItem(reply, "d", index, CFileInfoLister::formatDate(entry.modified));
+        putItem(reply, 'd', index, CFileInfoLister::formatDate(entry.modified));
     }
+}
+
+// Room for the items of a listing, so that thousands of entries do not grow the packet step by
+// step. Four items per entry: a date and four short names come to about 40 bytes beside the path.
+// Nothing past the body limit could be sent, so no more is reserved.
+void reserveFor(CPacket& reply, size_t entries, size_t pathBytes) {
+    const size_t limit = wire::kMaxBodyLength;
+    const size_t bytes = std::min(limit, entries * (pathBytes + 64));
+    const size_t items = std::min(limit / 8, entries * 4);
+    reply.Reserve(static_cast<int>(items), static_cast<int>(bytes));
 }
 
 struct DirCloser {
@@ -160,16 +169,18 @@ int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wireP
     }
     const std::string base(wirePath);
     int count = 0;
+    auto entries =
+        level == 1 && self.isDir ? children(target.host) : Outcome<std::vector<FileEntry>>::ok({});
+    if (!entries) {
+        reply.Clear();
+        return entries.error();
+    }
+    reserveFor(reply, entries.value().size() + 1, base.size());
     if (level == 0 || !self.isDir || (infotype & kFolders)) {
         // The entry itself: alone at level 0 (and for a file), first at level 1.
         putEntry(reply, ++count, infotype, base, self);
     }
     if (level == 1 && self.isDir) {
-        auto entries = children(target.host);
-        if (!entries) {
-            reply.Clear();
-            return entries.error();
-        }
         for (const FileEntry& entry : entries.value()) {
             if (wanted(entry, infotype)) {
                 putEntry(reply, ++count, infotype, joinWire(base, CWireText::toWire(entry.name)),
@@ -209,10 +220,23 @@ uint64_t CFileInfoLister::countBelow(const std::filesystem::path& folder, int32_
 }
 
 std::string CFileInfoLister::formatDate(std::time_t when) {
+    // The text names the minute only, and the files of one folder mostly share their minute:
+    // the last one is kept per thread, saving a time-zone conversion for each entry.
+    struct LastMinute {
+        std::time_t minute = -1;
+        std::string text;
+    };
+    thread_local LastMinute last;
+    const std::time_t minute = when >= 0 ? when / 60 : (when - 59) / 60;
+    if (minute == last.minute) {
+        return last.text;
+    }
     std::tm local{};
     ::localtime_r(&when, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    last.minute = minute;
+    last.text = text;
     return text;
 }
 

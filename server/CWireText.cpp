@@ -10,6 +10,10 @@ std::string CWireText::toHost(std::string_view ansi) {
 }
 
 std::string CWireText::toWire(std::string_view utf8) {
+    // ASCII reads the same in UTF-8 and in the code page; listings send thousands of names.
+    if (platform::isAscii(utf8)) {
+        return std::string(utf8);
+    }
     return platform::toAnsi(utf8ToUtf16(utf8));
 }
 

@@ -1,15 +1,13 @@
 #include "sdk/ops/CFileInfoList.h"
 
 #include "platform/AnsiCodePage.h"
+#include "sdk/ops/CFileInfoItemName.h"
+
+#include <algorithm>
 
 namespace tavik {
 
 namespace {
-
-// The item of entry number (1-based) for one field letter: "p1", "s2", ...
-std::string itemName(char letter, int32_t number) {
-    return letter + std::to_string(number);
-}
 
 constexpr char kFieldLetters[] = {'p', 's', 't', 'd'};
 constexpr int32_t kFieldBits[] = {TAVIK_INFO_PATH, TAVIK_INFO_SIZE, TAVIK_INFO_TYPE,
@@ -18,7 +16,7 @@ constexpr int32_t kFieldBits[] = {TAVIK_INFO_PATH, TAVIK_INFO_SIZE, TAVIK_INFO_T
 bool carriesEntry(const CPacket& reply, int32_t infotype, int32_t number) {
     for (int field = 0; field < 4; ++field) {
         if ((infotype & kFieldBits[field]) != 0 &&
-            !reply.Find(itemName(kFieldLetters[field], number).c_str()).empty()) {
+            !reply.Find(CFileInfoItemName(kFieldLetters[field], number).c_str()).empty()) {
             return true;
         }
     }
@@ -52,33 +50,24 @@ std::unique_ptr<CFileInfoList> CFileInfoList::fromReply(const CPacket& reply, in
     std::unique_ptr<CFileInfoList> list(new CFileInfoList());
     const int32_t count = entryCount(reply, infotype);
     list->resize(count);
-    // One pass per field, in the order path, size, type, date; item i fills entry i-1.
-    if ((infotype & TAVIK_INFO_PATH) != 0) {
-        for (int32_t i = 1; i <= count; ++i) {
-            const char* text = nullptr;
-            if (reply.GetString(itemName('p', i).c_str(), &text)) {
-                list->entries_[i - 1].pszName = list->keepText(text);
-            }
+    // Entry by entry, in the order a server sends the items, so that each lookup finds its item
+    // right after the previous one. Item i fills entry i-1.
+    for (int32_t i = 1; i <= count; ++i) {
+        TAVIK_FILEINFO& entry = list->entries_[static_cast<size_t>(i - 1)];
+        const char* text = nullptr;
+        if ((infotype & TAVIK_INFO_PATH) != 0 &&
+            reply.GetString(CFileInfoItemName('p', i).c_str(), &text)) {
+            entry.pszName = list->keepText(text);
         }
-    }
-    if ((infotype & TAVIK_INFO_SIZE) != 0) {
-        for (int32_t i = 1; i <= count; ++i) {
-            list->entries_[i - 1].dwSize =
-                static_cast<DWORD>(reply.GetInt(itemName('s', i).c_str(), 0));
+        if ((infotype & TAVIK_INFO_SIZE) != 0) {
+            entry.dwSize = static_cast<DWORD>(reply.GetInt(CFileInfoItemName('s', i).c_str(), 0));
         }
-    }
-    if ((infotype & TAVIK_INFO_TYPE) != 0) {
-        for (int32_t i = 1; i <= count; ++i) {
-            list->entries_[i - 1].dwType =
-                static_cast<DWORD>(reply.GetInt(itemName('t', i).c_str(), 0));
+        if ((infotype & TAVIK_INFO_TYPE) != 0) {
+            entry.dwType = static_cast<DWORD>(reply.GetInt(CFileInfoItemName('t', i).c_str(), 0));
         }
-    }
-    if ((infotype & TAVIK_INFO_DATE) != 0) {
-        for (int32_t i = 1; i <= count; ++i) {
-            const char* text = nullptr;
-            if (reply.GetString(itemName('d', i).c_str(), &text)) {
-                list->entries_[i - 1].pszDate = list->keepText(text);
-            }
+        if ((infotype & TAVIK_INFO_DATE) != 0 &&
+            reply.GetString(CFileInfoItemName('d', i).c_str(), &text)) {
+            entry.pszDate = list->keepText(text);
         }
     }
     return list;
@@ -98,8 +87,25 @@ void CFileInfoList::resize(int32_t count) {
 }
 
 const char16_t* CFileInfoList::keepText(const char* ansi) {
-    texts_.push_back(platform::fromAnsi(ansi));
-    return texts_.back().c_str();
+    const std::string_view text(ansi);
+    auto* kept = reinterpret_cast<char16_t*>(
+        texts_.allocate((text.size() + 1) * sizeof(char16_t), alignof(char16_t)));
+    // ASCII widens as it is, without building a string for each of thousands of entries.
+    if (platform::isAscii(text)) {
+        std::copy(text.begin(), text.end(), kept);
+        kept[text.size()] = u'\0';
+        return kept;
+    }
+    const std::u16string wide = platform::fromAnsi(text);
+    // A code page byte never widens to more than one UTF-16 unit, but the room is checked
+    // rather than assumed.
+    if (wide.size() > text.size()) {
+        kept = reinterpret_cast<char16_t*>(
+            texts_.allocate((wide.size() + 1) * sizeof(char16_t), alignof(char16_t)));
+    }
+    std::copy(wide.begin(), wide.end(), kept);
+    kept[wide.size()] = u'\0';
+    return kept;
 }
 
 } // namespace tavik

@@ -3,11 +3,11 @@
 // stay valid for the life of the object.
 #pragma once
 
+#include "sdk/core/CByteArena.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/include/TavikFiles.h"
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,7 +37,7 @@ private:
 
     TAVIK_FILEINFO_LIST view_{};
     std::vector<TAVIK_FILEINFO> entries_;
-    std::deque<std::u16string> texts_; // a deque never moves what it already holds
+    CByteArena texts_; // the entries' texts, which never move once kept
 };
 
 } // namespace tavik
