@@ -6,6 +6,7 @@
 #include "sdk/core/CTrace.h"
 #include "sdk/core/PacketWire.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
@@ -19,6 +20,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace tavik {
@@ -144,6 +146,11 @@ bool CConnection::Connect(const char* host, uint16_t port, bool blocking) {
 void CConnection::Close() {
     int old = socket_;
     socket_ = -1;
+    // Bytes read ahead belong to this connection only; a new one starts empty.
+    aheadStart_ = 0;
+    aheadEnd_ = 0;
+    socketTimeoutMs_ = kTimeoutUnknown;
+    blocking_ = true;
     if (old >= 0) {
         ::close(old);
     }
@@ -160,6 +167,7 @@ bool CConnection::SetBlocking(bool blocking) {
         keepSocketError();
         return false;
     }
+    blocking_ = blocking;
     return true;
 }
 
@@ -173,6 +181,18 @@ bool CConnection::WaitReady(bool* wantRead, bool* wantWrite, int32_t timeoutMs) 
     }
     if (wantWrite != nullptr && *wantWrite) {
         events |= POLLOUT;
+    }
+    if ((events & POLLIN) != 0 && pendingAhead()) {
+        // Bytes read ahead are ready now; only the other direction still needs a look.
+        bool writable = (events & POLLOUT) != 0;
+        if (writable && !WaitReady(nullptr, &writable, 0)) {
+            return false;
+        }
+        *wantRead = true;
+        if (wantWrite != nullptr) {
+            *wantWrite = writable;
+        }
+        return true;
     }
     pollfd p{socket_, events, 0};
     uint32_t start = GetTickCount();
@@ -252,6 +272,43 @@ int CConnection::RecvSome(void* buffer, int count, int32_t timeoutMs) {
     if (count <= 0) {
         return 0;
     }
+    if (pendingAhead()) {
+        return takeAhead(buffer, count);
+    }
+    // Large reads (transfer blocks) go straight to the caller's buffer.
+    if (count >= kReadAhead) {
+        return receive(buffer, count, timeoutMs);
+    }
+    int got = receive(ahead_.data(), kReadAhead, timeoutMs);
+    if (got <= 0) {
+        return got;
+    }
+    aheadStart_ = 0;
+    aheadEnd_ = static_cast<size_t>(got);
+    return takeAhead(buffer, count);
+}
+
+int CConnection::takeAhead(void* buffer, int count) {
+    size_t n = std::min(static_cast<size_t>(count), aheadEnd_ - aheadStart_);
+    std::memcpy(buffer, ahead_.data() + aheadStart_, n);
+    aheadStart_ += n;
+    return static_cast<int>(n);
+}
+
+int CConnection::receive(void* buffer, int count, int32_t timeoutMs) {
+    uint32_t start = GetTickCount();
+    if (blocking_ && timeoutMs != 0 && IsOpen()) {
+        int got = receiveSleeping(buffer, count, timeoutMs);
+        if (got != -2) {
+            return got;
+        }
+        uint32_t spent = GetTickCount() - start;
+        if (timeoutMs > 0) {
+            timeoutMs = spent >= static_cast<uint32_t>(timeoutMs)
+                            ? 0
+                            : static_cast<int32_t>(static_cast<uint32_t>(timeoutMs) - spent);
+        }
+    }
     bool readable = true;
     if (!WaitReady(&readable, nullptr, timeoutMs)) {
         return -1;
@@ -275,9 +332,43 @@ int CConnection::RecvSome(void* buffer, int count, int32_t timeoutMs) {
     return n < 0 && (error == platform::WSAEWOULDBLOCK || error == 10004) ? 0 : -1;
 }
 
+int CConnection::receiveSleeping(void* buffer, int count, int32_t timeoutMs) {
+    if (timeoutMs != socketTimeoutMs_) {
+        // Zero on the socket means no limit, which is what -1 asks for.
+        timeval limit{};
+        if (timeoutMs > 0) {
+            limit.tv_sec = timeoutMs / 1000;
+            limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+        }
+        if (::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+            return -2; // wait the usual way instead
+        }
+        socketTimeoutMs_ = timeoutMs;
+    }
+    WSASetLastError(0);
+    ssize_t n = ::recv(socket_, buffer, static_cast<size_t>(count), 0);
+    if (n > 0) {
+        return static_cast<int>(n);
+    }
+    if (n < 0 && errno == EINTR) {
+        return -2;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        // The time-out ran out, as a readiness wait would have.
+        return timeoutMs < 0 ? -1 : 0;
+    }
+    if (n < 0) {
+        keepSocketError();
+    }
+    return -1; // a failed connection, or the peer's orderly close
+}
+
 int CConnection::takeArrived(void* buffer, int count) {
     if (count <= 0 || !IsOpen()) {
         return 0;
+    }
+    if (pendingAhead()) {
+        return takeAhead(buffer, count);
     }
     WSASetLastError(0);
     ssize_t n = ::recv(socket_, buffer, static_cast<size_t>(count), MSG_DONTWAIT);

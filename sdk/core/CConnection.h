@@ -3,8 +3,15 @@
 // SendPacket/ReceivePacket. Owned by exactly one CSession and used under its lock. Transport
 // operations never touch the library's last error; they clear and read only the thread's socket
 // error. Every failing SendPacket/ReceivePacket closes the connection.
+//
+// Small receives read ahead up to 4 KiB of whatever has arrived, so that a reply's header and
+// body usually come with one system call; every receive and readiness wait serves those bytes
+// first. On a blocking socket a receive sleeps in the kernel with the time-out set on the socket
+// instead of waiting for readiness first.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace tavik {
@@ -43,8 +50,23 @@ private:
     // or -1 when the connection failed or the peer closed it. A packet's body nearly always
     // arrives with its header, so this saves a readiness wait per packet.
     int takeArrived(void* buffer, int count);
+    // RecvSome without the bytes read ahead.
+    int receive(void* buffer, int count, int32_t timeoutMs);
+    // A blocking receive bounded by the socket's receive time-out; -2 when a signal cut the wait
+    // short, so that the caller waits again for what is left of the time.
+    int receiveSleeping(void* buffer, int count, int32_t timeoutMs);
+    bool pendingAhead() const { return aheadStart_ < aheadEnd_; }
+    int takeAhead(void* buffer, int count);
+
+    static constexpr int kReadAhead = 4096;
+    static constexpr int32_t kTimeoutUnknown = -2;
 
     int socket_ = -1;
+    bool blocking_ = true;
+    int32_t socketTimeoutMs_ = kTimeoutUnknown; // the receive time-out set on the socket
+    std::array<uint8_t, kReadAhead> ahead_{};
+    size_t aheadStart_ = 0;
+    size_t aheadEnd_ = 0;
 };
 
 } // namespace tavik

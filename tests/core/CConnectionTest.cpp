@@ -141,6 +141,52 @@ TEST(CConnection, ReplyArrivingInPiecesIsReceivedWhole) {
     }
 }
 
+TEST(CConnection, BytesReadAheadAreServedFirstAndCountAsReadable) {
+    // A reply, raw data and a second reply in one write: the first receive takes more than the
+    // first packet, and every later call must still see the bytes in order.
+    std::vector<uint8_t> raw(100);
+    for (size_t i = 0; i < raw.size(); ++i) {
+        raw[i] = static_cast<uint8_t>(i * 7);
+    }
+    std::vector<uint8_t> all = CFakePacket(2, {{"error", 0}, {"n", 1}}).encode();
+    all.insert(all.end(), raw.begin(), raw.end());
+    std::vector<uint8_t> second = CFakePacket(2, {{"error", 0}, {"n", 2}}).encode();
+    all.insert(all.end(), second.begin(), second.end());
+    CFakeDiskServer server;
+    server.expect().sendRaw(all).expectClosed().start();
+    CConnection connection;
+    ASSERT_TRUE(connectAndAsk(connection, server.port()));
+    CPacket reply(2);
+    ASSERT_GT(connection.ReceivePacket(reply, kBudget), 0);
+    EXPECT_EQ(reply.GetInt("n", 0), 1);
+    bool readable = true;
+    ASSERT_TRUE(connection.WaitReady(&readable, nullptr, 0));
+    EXPECT_TRUE(readable);
+    std::vector<uint8_t> got(raw.size());
+    ASSERT_TRUE(connection.RecvAll(got.data(), static_cast<int>(got.size()), kBudget));
+    EXPECT_EQ(got, raw);
+    ASSERT_GT(connection.ReceivePacket(reply, kBudget), 0);
+    EXPECT_EQ(reply.GetInt("n", 0), 2);
+    connection.Close();
+    ASSERT_TRUE(server.finish());
+}
+
+TEST(CConnection, AReceiveTimesOutWithZeroAndTheNextOneWaitsItsOwnTime) {
+    // The wait happens inside the receive with a time-out set on the socket; a later call with
+    // a longer time-out must not inherit the short one.
+    CFakeDiskServer server;
+    server.expect().stall(400).sendRaw({1, 2, 3}).expectClosed().start();
+    CConnection connection;
+    ASSERT_TRUE(connectAndAsk(connection, server.port()));
+    uint8_t bytes[3] = {};
+    EXPECT_EQ(connection.RecvSome(bytes, 3, 50), 0);
+    EXPECT_TRUE(connection.IsOpen());
+    ASSERT_EQ(connection.RecvSome(bytes, 3, kBudget), 3);
+    EXPECT_EQ(bytes[2], 3);
+    connection.Close();
+    ASSERT_TRUE(server.finish());
+}
+
 TEST(CConnection, OversizedBodyIsRefusedBeforeAnyBodyByteIsRead) {
     CFakeDiskServer server;
     std::vector<uint8_t> body(64, 0x55);
@@ -150,11 +196,10 @@ TEST(CConnection, OversizedBodyIsRefusedBeforeAnyBodyByteIsRead) {
     CPacket reply(2);
     // Without a time limit: a client that tried to read the body would wait until the server
     // gave up and closed, and report -1.
+    // (Bytes that arrived with the header may have been read ahead; nothing waits for the rest.)
     EXPECT_EQ(connection.ReceivePacket(reply, -1), -3);
     EXPECT_FALSE(connection.IsOpen());
     ASSERT_TRUE(server.finish());
-    // The body bytes were still unread when the client closed, so its close was a reset.
-    EXPECT_TRUE(server.clientReset());
 }
 
 TEST(CConnection, LargestBodyIsAccepted) {
