@@ -87,10 +87,12 @@ bool CClientConnection::serve(const CPacket& request) {
     if (keepOpen && result.plan) {
         keepOpen = phases.run(*result.plan, finalError);
     }
-    const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
-    const std::string shown = keepOpen ? command : command + " (connection closed)";
-    log_.command(peer_, disk, shown, CCommandHandlers::logPath(request), finalError,
-                 platform::GetTickCount() - started);
+    if (log_.enabled()) {
+        const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
+        const std::string shown = keepOpen ? command : command + " (connection closed)";
+        log_.command(peer_, disk, shown, CCommandHandlers::logPath(request), finalError,
+                     platform::GetTickCount() - started);
+    }
     return keepOpen;
 }
 

@@ -12,6 +12,9 @@ class CCommandLog {
 public:
     explicit CCommandLog(bool enabled) : enabled_(enabled) {}
 
+    // False with --quiet: callers then need not build the texts of a line at all.
+    bool enabled() const { return enabled_; }
+
     void command(std::string_view peer, std::string_view disk, std::string_view command,
                  std::string_view path, int32_t error, uint32_t elapsedMs);
     // Connection-level events (accepted, dropped, malformed input).

@@ -21,7 +21,9 @@ Outcome<ResolvedPath> CPathResolver::resolve(std::string_view requestPath) const
         return Outcome<ResolvedPath>::fail(TAVIK_ERR_PERMISSION);
     }
     ResolvedPath resolved;
-    resolved.host = root_;
+    // Built as text and made a path once: appending part by part would split the path into
+    // its components again at every step, on every request.
+    std::string host = root_.native();
     bool anyComponent = false;
     while (!rest.empty()) {
         const size_t slash = rest.find('/');
@@ -33,9 +35,13 @@ Outcome<ResolvedPath> CPathResolver::resolve(std::string_view requestPath) const
         if (part == "..") {
             return Outcome<ResolvedPath>::fail(TAVIK_ERR_PERMISSION);
         }
-        resolved.host /= std::string(part);
+        if (host.back() != '/') {
+            host.push_back('/');
+        }
+        host.append(part);
         anyComponent = true;
     }
+    resolved.host = std::move(host);
     resolved.isRoot = !anyComponent;
     if (!linkFree(resolved.host, &resolved.info, &resolved.examined) &&
         !followsInside(resolved.host)) {
@@ -84,7 +90,7 @@ bool CPathResolver::linkFree(const std::filesystem::path& host, struct stat* las
         if (part == ".." || part == ".") {
             return false; // only the full check knows where these lead
         }
-        prefix = text.substr(0, next);
+        prefix.assign(text, 0, next);
         struct stat info {};
         if (::lstat(prefix.c_str(), &info) != 0) {
             return errno == ENOENT; // nothing below a missing entry can be a link

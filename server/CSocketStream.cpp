@@ -12,16 +12,19 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <vector>
 
 namespace tavik::server {
 
 namespace {
 
-bool setNonBlocking(int fd) {
+bool setMode(int fd, bool blocking) {
     const int flags = ::fcntl(fd, F_GETFL, 0);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+    return flags >= 0 &&
+           ::fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK) == 0;
 }
 
 void setNoDelay(int fd) {
@@ -50,7 +53,7 @@ bool resolveIpv4(const std::string& host, in_addr& out) {
 
 CSocketStream::CSocketStream(int fd) : fd_(fd) {
     if (fd_.valid()) {
-        setNonBlocking(fd_.get());
+        setMode(fd_.get(), false);
         setNoDelay(fd_.get());
     }
 }
@@ -121,6 +124,68 @@ void CSocketStream::readAhead() {
     pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+bool CSocketStream::setBlocking(bool blocking) {
+    if (blocking != blocking_) {
+        if (!setMode(fd_.get(), blocking)) {
+            return false;
+        }
+        blocking_ = blocking;
+    }
+    return true;
+}
+
+CSocketStream::Wait CSocketStream::receiveAhead(int timeoutMs) {
+    if (!fd_.valid()) {
+        return Wait::Failed;
+    }
+    if (timeoutMs != 0 && setBlocking(true)) {
+        if (timeoutMs != receiveTimeoutMs_) {
+            // Zero on the socket means no limit, which is what -1 asks for.
+            timeval limit{};
+            if (timeoutMs > 0) {
+                limit.tv_sec = timeoutMs / 1000;
+                limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
+            }
+            if (::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0) {
+                receiveTimeoutMs_ = timeoutMs;
+            }
+        }
+        if (timeoutMs == receiveTimeoutMs_) {
+            pending_.resize(kReadAhead);
+            pendingStart_ = 0;
+            const ssize_t n = ::recv(fd_.get(), pending_.data(), pending_.size(), 0);
+            const int error = errno;
+            pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            if (n > 0) {
+                return Wait::Ready;
+            }
+            if (n == 0) {
+                return Wait::Failed; // the peer closed its side
+            }
+            if (error == EAGAIN || error == EWOULDBLOCK) {
+                return Wait::Timeout;
+            }
+            if (error != EINTR) {
+                return Wait::Failed;
+            }
+            // A signal cut the wait short: wait again below.
+        }
+    }
+    const Wait wait = waitFor(POLLIN, timeoutMs);
+    if (wait == Wait::Ready) {
+        readAhead();
+    }
+    return wait;
+}
+
+long CSocketStream::sendFileSome(int fileFd, off_t& offset, size_t count) {
+    // sendfile() has no flag of its own: the socket itself must not block.
+    if (!setBlocking(false)) {
+        return -1;
+    }
+    return ::sendfile(fd_.get(), fileFd, &offset, count);
+}
+
 size_t CSocketStream::takePending(void* buffer, size_t count) {
     const size_t n = std::min(count, pending_.size() - pendingStart_);
     std::memcpy(buffer, pending_.data() + pendingStart_, n);
@@ -137,7 +202,7 @@ long CSocketStream::recvSome(void* buffer, size_t count, int timeoutMs) {
         return static_cast<long>(takePending(buffer, count));
     }
     for (;;) {
-        const ssize_t n = ::recv(fd_.get(), buffer, count, 0);
+        const ssize_t n = ::recv(fd_.get(), buffer, count, MSG_DONTWAIT);
         if (n > 0) {
             return n;
         }
@@ -180,7 +245,7 @@ bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
     const auto* data = static_cast<const uint8_t*>(bytes);
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::send(fd_.get(), data + done, count - done, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd_.get(), data + done, count - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -200,14 +265,13 @@ bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
 
 CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs, int requestMs) {
     if (pendingStart_ == pending_.size()) {
-        const Wait first = waitFor(POLLIN, idleMs);
+        const Wait first = receiveAhead(idleMs);
         if (first == Wait::Timeout) {
             return Receive::Timeout;
         }
         if (first == Wait::Failed) {
             return Receive::Closed;
         }
-        readAhead();
     }
     std::vector<uint8_t> buffer(wire::kHeaderSize);
     Receive got = recvExact(buffer.data(), buffer.size(), requestMs);
@@ -252,7 +316,7 @@ bool CSocketStream::peerGone() {
         return true;
     }
     char byte = 0;
-    const ssize_t n = ::recv(fd_.get(), &byte, 1, MSG_PEEK);
+    const ssize_t n = ::recv(fd_.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 

@@ -1,7 +1,10 @@
-// One TCP socket in non-blocking mode with poll-based time-outs, and the framing of one packet
-// on it. Used for the clients' connections and for the connection copyex opens to another
-// server. One thread uses a stream at a time; shutdownBoth() may be called from another thread
-// to wake a blocked wait.
+// One TCP socket with time-outs, and the framing of one packet on it. Used for the clients'
+// connections and for the connection copyex opens to another server. One thread uses a stream at
+// a time; shutdownBoth() may be called from another thread to wake a blocked wait.
+//
+// Every operation but one is non-blocking with a readiness wait. The exception is the wait for
+// the next packet: it sleeps inside the receive, with the time-out set on the socket, which saves
+// a readiness wait per request. The stream switches the socket's mode as each call needs it.
 #pragma once
 
 #include "server/CFileDescriptor.h"
@@ -9,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace tavik {
@@ -45,6 +49,10 @@ public:
     long recvSome(void* buffer, size_t count, int timeoutMs);
     // Sends all bytes; each wait for room may take up to timeoutMs.
     bool sendAll(const void* bytes, size_t count, int timeoutMs);
+    // One sendfile() of up to count bytes of the file from offset, without waiting: the count
+    // sent (offset advanced), 0 when the file has no more bytes, -1 with errno (EAGAIN when the
+    // socket has no room).
+    long sendFileSome(int fileFd, off_t& offset, size_t count);
 
     // Waits up to idleMs for a packet to start, then up to requestMs for each further part.
     // A body length outside 0..1 MiB or a packet that does not parse is Malformed.
@@ -59,6 +67,9 @@ private:
     // usually costs one receive instead of one for its header and one for its body.
     void readAhead();
     size_t takePending(void* buffer, size_t count);
+    // Sleeps in a receive of up to kReadAhead bytes for at most timeoutMs.
+    Wait receiveAhead(int timeoutMs);
+    bool setBlocking(bool blocking);
 
     static constexpr size_t kReadAhead = 4096;
 
@@ -66,6 +77,9 @@ private:
     // Bytes received ahead of what callers asked for; every receive serves them first.
     std::vector<uint8_t> pending_;
     size_t pendingStart_ = 0;
+    bool blocking_ = false;
+    int receiveTimeoutMs_ = kTimeoutUnknown; // as set on the socket
+    static constexpr int kTimeoutUnknown = -2;
 };
 
 } // namespace tavik::server

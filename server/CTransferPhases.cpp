@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 #include <vector>
 
@@ -96,7 +95,7 @@ bool CTransferPhases::sendRange(TransferPlan& plan) {
             return false;
         }
         const size_t want = std::min<size_t>(kSendfileChunk, static_cast<size_t>(end - offset));
-        const ssize_t n = ::sendfile(client_.fd(), plan.file.get(), &offset, want);
+        const long n = client_.sendFileSome(plan.file.get(), offset, want);
         if (n > 0) {
             continue;
         }

@@ -6,11 +6,15 @@
 namespace tavik::server {
 
 std::string CWireText::toHost(std::string_view ansi) {
+    // ASCII reads the same in the code page and in UTF-8; nearly every path is ASCII.
+    if (platform::isAscii(ansi)) {
+        return std::string(ansi);
+    }
     return utf16ToUtf8(platform::fromAnsi(ansi));
 }
 
 std::string CWireText::toWire(std::string_view utf8) {
-    // ASCII reads the same in UTF-8 and in the code page; listings send thousands of names.
+    // The same the other way; listings send thousands of names.
     if (platform::isAscii(utf8)) {
         return std::string(utf8);
     }
