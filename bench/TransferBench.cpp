@@ -119,24 +119,43 @@ void benchTransfers(TAVIK_SESSION session, const std::string& sessionPath, const
     fs::remove(local);
 }
 
+// Load from other guests of this machine comes and goes within a run. Both sides are measured
+// in alternating rounds and each keeps its best round, so that a quiet moment for one is a quiet
+// moment for the other too.
+constexpr int kRounds = 5;
+
+double tavikRoundTripRate(TAVIK_SESSION session, const std::u16string& path, int calls) {
+    uint64_t start = bench::nowNs();
+    for (int done = 0; done < calls; ++done) {
+        if (tavik_GetFileSize(path.c_str(), session) != 1234) {
+            std::printf("tavik_GetFileSize failed: error %d\n", tavik_GetLastError());
+            return 0;
+        }
+    }
+    return calls / bench::secondsSince(start);
+}
+
 void benchRoundTrips(TAVIK_SESSION session, const std::string& sessionPath, const fs::path& root,
                      int calls) {
     bench::makeFile((root / "small.txt").string(), 1234);
     std::u16string path = wide(sessionPath + "/small.txt");
-    uint64_t start = bench::nowNs();
-    int done = 0;
-    for (; done < calls; ++done) {
-        if (tavik_GetFileSize(path.c_str(), session) != 1234) {
-            std::printf("tavik_GetFileSize failed: error %d\n", tavik_GetLastError());
-            break;
-        }
-    }
-    double rate = done / bench::secondsSince(start);
     // About the sizes of the getlength request and its reply on the wire.
     int requestBytes = 16 + 6 + 4 + 10 + 6 + 8 + static_cast<int>(path.size()) + 1;
     int replyBytes = 16 + 3 * 6 + 5 + 4 + 6 + 1 + 4 + 4;
-    double raw = bench::rawPingPongRate(requestBytes, replyBytes, calls, false);
-    double rawProcess = bench::rawPingPongRate(requestBytes, replyBytes, calls, true);
+    const int perRound = std::max(1, calls / kRounds);
+    double raw = 0;
+    double rawProcess = 0;
+    double rate = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        raw = std::max(raw, bench::rawPingPongRate(requestBytes, replyBytes, perRound, false));
+        rawProcess =
+            std::max(rawProcess, bench::rawPingPongRate(requestBytes, replyBytes, perRound, true));
+        double got = tavikRoundTripRate(session, path, perRound);
+        if (got == 0) {
+            return;
+        }
+        rate = std::max(rate, got);
+    }
     std::printf("%-34s %9.0f /s\n", "raw ping-pong, echo thread", raw);
     std::printf("%-34s %9.0f /s\n", "raw ping-pong, echo process", rawProcess);
     std::printf("%-34s %9.0f /s     ratio %.2f (%.2f to the echo process)\n", "tavik_GetFileSize",
@@ -153,18 +172,19 @@ void benchListing(TAVIK_SESSION session, const std::string& sessionPath, const f
             bench::makeFile((folder / ("file" + std::to_string(i) + ".dat")).string(), 100);
         }
     }
-    const int rounds = 20;
-    uint64_t start = bench::nowNs();
-    int walked = 0;
-    for (int i = 0; i < rounds; ++i) {
-        walked = bench::localWalk(folder.string());
-    }
-    double local = bench::secondsSince(start) / rounds;
-
     std::u16string path = wide(sessionPath + "/many");
-    start = bench::nowNs();
+    const int rounds = 20;
+    double local = 0;
+    double remote = 0;
+    int walked = 0;
     int listed = 0;
     for (int i = 0; i < rounds; ++i) {
+        uint64_t start = bench::nowNs();
+        walked = bench::localWalk(folder.string());
+        double seconds = bench::secondsSince(start);
+        local = i == 0 ? seconds : std::min(local, seconds);
+
+        start = bench::nowNs();
         TAVIK_FILEINFO_LIST* list = tavik_OpenFileInfo(path.c_str(), 63, 1, nullptr, session);
         if (list == nullptr) {
             std::printf("tavik_OpenFileInfo failed: error %d\n", tavik_GetLastError());
@@ -172,8 +192,9 @@ void benchListing(TAVIK_SESSION session, const std::string& sessionPath, const f
         }
         listed = list->nCount;
         tavik_CloseFileInfo(list);
+        seconds = bench::secondsSince(start);
+        remote = i == 0 ? seconds : std::min(remote, seconds);
     }
-    double remote = bench::secondsSince(start) / rounds;
     std::printf("%-34s %9.2f ms (%d entries)\n", "local read-and-stat walk", local * 1e3, walked);
     std::printf("%-34s %9.2f ms (%d entries) ratio %.2f\n", "tavik_OpenFileInfo", remote * 1e3,
                 listed, local > 0 ? remote / local : 0.0);
