@@ -111,17 +111,16 @@ CSocketStream::Wait CSocketStream::waitFor(short events, int timeoutMs) {
 }
 
 void CSocketStream::readAhead() {
-    if (pendingStart_ < pending_.size()) {
+    if (pendingStart_ < pendingEnd_) {
         return;
     }
-    pending_.resize(kReadAhead);
     pendingStart_ = 0;
     ssize_t n = -1;
     do {
         n = ::recv(fd_.get(), pending_.data(), pending_.size(), MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     // Nothing there, a close or a failure: the next real receive finds out and reports it.
-    pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    pendingEnd_ = n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 bool CSocketStream::setBlocking(bool blocking) {
@@ -151,11 +150,10 @@ CSocketStream::Wait CSocketStream::receiveAhead(int timeoutMs) {
             }
         }
         if (timeoutMs == receiveTimeoutMs_) {
-            pending_.resize(kReadAhead);
             pendingStart_ = 0;
             const ssize_t n = ::recv(fd_.get(), pending_.data(), pending_.size(), 0);
             const int error = errno;
-            pending_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            pendingEnd_ = n > 0 ? static_cast<size_t>(n) : 0;
             if (n > 0) {
                 return Wait::Ready;
             }
@@ -187,18 +185,14 @@ long CSocketStream::sendFileSome(int fileFd, off_t& offset, size_t count) {
 }
 
 size_t CSocketStream::takePending(void* buffer, size_t count) {
-    const size_t n = std::min(count, pending_.size() - pendingStart_);
+    const size_t n = std::min(count, pendingEnd_ - pendingStart_);
     std::memcpy(buffer, pending_.data() + pendingStart_, n);
     pendingStart_ += n;
-    if (pendingStart_ == pending_.size()) {
-        pending_.clear();
-        pendingStart_ = 0;
-    }
     return n;
 }
 
 long CSocketStream::recvSome(void* buffer, size_t count, int timeoutMs) {
-    if (count > 0 && pendingStart_ < pending_.size()) {
+    if (count > 0 && pendingStart_ < pendingEnd_) {
         return static_cast<long>(takePending(buffer, count));
     }
     for (;;) {
@@ -264,7 +258,7 @@ bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
 }
 
 CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs, int requestMs) {
-    if (pendingStart_ == pending_.size()) {
+    if (pendingStart_ == pendingEnd_) {
         const Wait first = receiveAhead(idleMs);
         if (first == Wait::Timeout) {
             return Receive::Timeout;
@@ -273,18 +267,19 @@ CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs,
             return Receive::Closed;
         }
     }
-    std::vector<uint8_t> buffer(wire::kHeaderSize);
-    Receive got = recvExact(buffer.data(), buffer.size(), requestMs);
+    uint8_t header[wire::kHeaderSize];
+    Receive got = recvExact(header, sizeof header, requestMs);
     if (got != Receive::Ok) {
         return got;
     }
     int32_t bodyLength = 0;
-    std::memcpy(&bodyLength, buffer.data() + 8, sizeof bodyLength);
+    std::memcpy(&bodyLength, header + 8, sizeof bodyLength);
     // The length is checked before anything is allocated for the body.
     if (bodyLength < 0 || bodyLength > wire::kMaxBodyLength) {
         return Receive::Malformed;
     }
-    buffer.resize(wire::kHeaderSize + static_cast<size_t>(bodyLength));
+    std::vector<uint8_t> buffer(wire::kHeaderSize + static_cast<size_t>(bodyLength));
+    std::memcpy(buffer.data(), header, sizeof header);
     got = recvExact(buffer.data() + wire::kHeaderSize, static_cast<size_t>(bodyLength), requestMs);
     if (got != Receive::Ok) {
         return got;

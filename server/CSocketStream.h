@@ -9,6 +9,7 @@
 
 #include "server/CFileDescriptor.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -75,8 +76,9 @@ private:
 
     CFileDescriptor fd_;
     // Bytes received ahead of what callers asked for; every receive serves them first.
-    std::vector<uint8_t> pending_;
+    std::array<uint8_t, kReadAhead> pending_{};
     size_t pendingStart_ = 0;
+    size_t pendingEnd_ = 0;
     bool blocking_ = false;
     int receiveTimeoutMs_ = kTimeoutUnknown; // as set on the socket
     static constexpr int kTimeoutUnknown = -2;
