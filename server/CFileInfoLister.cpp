@@ -21,13 +21,13 @@ namespace {
 // Deep trees are counted to this depth only; it also stops loops through bind mounts.
 constexpr int kMaxCountDepth = 64;
 
-std::string joinWire(std::string_view base, std::string_view name) {
-    std::string path(base);
+// The wire path of a folder's child, built in a buffer the caller reuses for every entry.
+void joinWire(std::string& path, std::string_view base, const std::string& hostName) {
+    path.assign(base);
     if (path.empty() || path.back() != '/') {
         path.push_back('/');
     }
-    path.append(name);
-    return path;
+    path.append(CWireText::toWire(hostName));
 }
 
 void putItem(CPacket& reply, char letter, int index, const std::string& text) {
@@ -181,10 +181,11 @@ int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wireP
         putEntry(reply, ++count, infotype, base, self);
     }
     if (level == 1 && self.isDir) {
+        std::string path;
         for (const FileEntry& entry : entries.value()) {
             if (wanted(entry, infotype)) {
-                putEntry(reply, ++count, infotype, joinWire(base, CWireText::toWire(entry.name)),
-                         entry);
+                joinWire(path, base, entry.name);
+                putEntry(reply, ++count, infotype, path, entry);
             }
         }
     }
@@ -219,25 +220,27 @@ uint64_t CFileInfoLister::countBelow(const std::filesystem::path& folder, int32_
     return count;
 }
 
-std::string CFileInfoLister::formatDate(std::time_t when) {
+const std::string& CFileInfoLister::formatDate(std::time_t when) {
     // The text names the minute only, and the files of one folder mostly share their minute:
     // the last one is kept per thread, saving a time-zone conversion for each entry.
     struct LastMinute {
-        std::time_t minute = -1;
+        bool known = false;
+        std::time_t minute = 0;
         std::string text;
     };
     thread_local LastMinute last;
     const std::time_t minute = when >= 0 ? when / 60 : (when - 59) / 60;
-    if (minute == last.minute) {
+    if (last.known && minute == last.minute) {
         return last.text;
     }
+    last.known = true;
+    last.minute = minute;
     std::tm local{};
     ::localtime_r(&when, &local);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
-    last.minute = minute;
     last.text = text;
-    return text;
+    return last.text;
 }
 
 int32_t CFileInfoLister::sizeWord(uint64_t size) {

@@ -54,8 +54,9 @@ public:
     // The same for a resolved path, without a second look when the resolver already had one.
     static bool examine(const ResolvedPath& path, FileEntry& entry);
 
-    // "YYYY-MM-DD HH:MM" in local time.
-    static std::string formatDate(std::time_t when);
+    // "YYYY-MM-DD HH:MM" in local time. The text is kept per thread and stays valid until the
+    // thread's next call.
+    static const std::string& formatDate(std::time_t when);
     // Sizes travel as 32-bit words: anything from 4 GiB up reads 0xFFFFFFFF.
     static int32_t sizeWord(uint64_t size);
 

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace tavik::test {
 namespace {
@@ -192,7 +193,16 @@ TEST(ServerConfig, DemoServesOneFolderUnderTheGivenId) {
 TEST(FileInfoFormat, DateIsLocalMinutesAndSizesClampAt32Bits) {
     setenv("TZ", "UTC", 1);
     tzset();
+    // The last minute is remembered per thread: a fresh thread, minutes before 1970, the same
+    // minute again and the next one must all read right.
+    std::thread([] {
+        EXPECT_EQ(server::CFileInfoLister::formatDate(-1), "1969-12-31 23:59");
+        EXPECT_EQ(server::CFileInfoLister::formatDate(-60), "1969-12-31 23:59");
+        EXPECT_EQ(server::CFileInfoLister::formatDate(-61), "1969-12-31 23:58");
+    }).join();
     EXPECT_EQ(server::CFileInfoLister::formatDate(0), "1970-01-01 00:00");
+    EXPECT_EQ(server::CFileInfoLister::formatDate(59), "1970-01-01 00:00");
+    EXPECT_EQ(server::CFileInfoLister::formatDate(60), "1970-01-01 00:01");
     EXPECT_EQ(server::CFileInfoLister::formatDate(1700000000), "2023-11-14 22:13");
     EXPECT_EQ(server::CFileInfoLister::sizeWord(0), 0);
     EXPECT_EQ(server::CFileInfoLister::sizeWord(0xFFFFFFFEu), -2);
