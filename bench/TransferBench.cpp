@@ -122,7 +122,7 @@ void benchTransfers(TAVIK_SESSION session, const std::string& sessionPath, const
 // Load from other guests of this machine comes and goes within a run. Both sides are measured
 // in alternating rounds and each keeps its best round, so that a quiet moment for one is a quiet
 // moment for the other too.
-constexpr int kRounds = 5;
+constexpr int kRounds = 10;
 
 double tavikRoundTripRate(TAVIK_SESSION session, const std::u16string& path, int calls) {
     uint64_t start = bench::nowNs();
