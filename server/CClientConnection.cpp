@@ -62,7 +62,7 @@ void CClientConnection::run() {
 }
 
 bool CClientConnection::serve(const CPacket& request) {
-    const uint32_t started = platform::GetTickCount();
+    const uint32_t started = log_.enabled() ? platform::GetTickCount() : 0;
     const std::string command = request.GetString("_cmd", "");
     CPacket reply(CCommandHandlers::replyFlags(command));
     CCommandHandlers handlers(session_, config_, stats_);

@@ -296,14 +296,14 @@ int CConnection::takeAhead(void* buffer, int count) {
 }
 
 int CConnection::receive(void* buffer, int count, int32_t timeoutMs) {
-    uint32_t start = GetTickCount();
     if (blocking_ && timeoutMs != 0 && IsOpen()) {
+        uint32_t start = timeoutMs > 0 ? GetTickCount() : 0;
         int got = receiveSleeping(buffer, count, timeoutMs);
         if (got != -2) {
             return got;
         }
-        uint32_t spent = GetTickCount() - start;
         if (timeoutMs > 0) {
+            uint32_t spent = GetTickCount() - start;
             timeoutMs = spent >= static_cast<uint32_t>(timeoutMs)
                             ? 0
                             : static_cast<int32_t>(static_cast<uint32_t>(timeoutMs) - spent);
@@ -393,13 +393,14 @@ bool CConnection::SendAll(const void* bytes, int count, int32_t timeoutMs) {
         if (timeoutMs >= 0 && elapsed > static_cast<uint32_t>(timeoutMs)) {
             return false;
         }
-        uint32_t t0 = GetTickCount();
+        // Without a limit there is nothing to count.
+        uint32_t t0 = timeoutMs >= 0 ? GetTickCount() : 0;
         int sent = SendSome(from + done, count - done, timeoutMs);
         if (sent < 0) {
             return false;
         }
         done += sent;
-        elapsed += GetTickCount() - t0;
+        elapsed += timeoutMs >= 0 ? GetTickCount() - t0 : 0;
     }
     return true;
 }
@@ -411,13 +412,13 @@ bool CConnection::RecvAll(void* buffer, int count, int32_t timeoutMs) {
         if (timeoutMs >= 0 && elapsed > static_cast<uint32_t>(timeoutMs)) {
             return false;
         }
-        uint32_t t0 = GetTickCount();
+        uint32_t t0 = timeoutMs >= 0 ? GetTickCount() : 0;
         int got = RecvSome(into + done, count - done, timeoutMs);
         if (got < 0) {
             return false;
         }
         done += got;
-        elapsed += GetTickCount() - t0;
+        elapsed += timeoutMs >= 0 ? GetTickCount() - t0 : 0;
     }
     return true;
 }
