@@ -60,12 +60,18 @@ private:
     static bool sameName(const Slot& slot, std::string_view name);
     // The bucket holding the item of that name, or else the empty bucket where it would go.
     size_t locate(std::string_view name, uint32_t hash) const;
+    // The slot's position, or -1: by a scan while the table has no index, else through it.
+    std::ptrdiff_t scan(std::string_view name, uint32_t hash) const;
+    std::ptrdiff_t position(std::string_view name) const;
+    size_t replace(Slot& slot, std::span<const uint8_t> bytes);
+    void append(std::string_view name, std::span<const uint8_t> bytes, uint32_t hash);
     void growIndex(size_t items);
     void reindex();
 
     std::vector<Slot> slots_;
     // Open addressing with linear probing: position + 1 of a slot, 0 for an empty bucket. The
-    // size is a power of two and at most half the buckets are used.
+    // size is a power of two and at most half the buckets are used. Empty while the table is
+    // small enough to scan.
     std::vector<uint32_t> index_;
     CByteArena bytes_;
     // Where the last found item's successor sits: readers nearly always ask for the items in the
