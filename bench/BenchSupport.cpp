@@ -191,7 +191,8 @@ double rawStreamRate(const std::string& source, const std::string& destination) 
     return ok ? static_cast<double>(total) / seconds : 0;
 }
 
-double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherProcess) {
+double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherProcess,
+                       const char* statPath) {
     int clientFd = -1;
     int serverFd = -1;
     if (!connectedPair(clientFd, serverFd)) {
@@ -206,8 +207,14 @@ double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherPr
         std::vector<char> request(static_cast<size_t>(requestBytes));
         std::vector<char> reply(static_cast<size_t>(replyBytes), 'r');
         for (int i = 0; i < count; ++i) {
-            if (!recvAll(server.get(), request.data(), request.size()) ||
-                !sendAll(server.get(), reply.data(), reply.size())) {
+            if (!recvAll(server.get(), request.data(), request.size())) {
+                return;
+            }
+            struct stat info {};
+            if (statPath != nullptr && ::lstat(statPath, &info) != 0) {
+                return;
+            }
+            if (!sendAll(server.get(), reply.data(), reply.size())) {
                 return;
             }
         }

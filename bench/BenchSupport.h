@@ -23,8 +23,10 @@ double rawStreamRate(const std::string& source, const std::string& destination);
 
 // Request/reply ping-pong of fixed sizes over a loopback TCP connection (TCP_NODELAY on both
 // ends), the answering end in a thread of this process or, like a real server, in a process of
-// its own. Returns round trips per second.
-double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherProcess);
+// its own. With a statPath the answering end also lstats that file before each reply, the one
+// piece of file-system work a size request needs. Returns round trips per second.
+double rawPingPongRate(int requestBytes, int replyBytes, int count, bool otherProcess,
+                       const char* statPath = nullptr);
 
 // Reads the folder and stats every entry, as a listing server must. Returns the entries seen.
 int localWalk(const std::string& folder);
