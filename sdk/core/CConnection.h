@@ -52,8 +52,9 @@ private:
     int takeArrived(void* buffer, int count);
     // RecvSome without the bytes read ahead.
     int receive(void* buffer, int count, int32_t timeoutMs);
-    // A blocking receive bounded by the socket's receive time-out; -2 when a signal cut the wait
-    // short, so that the caller waits again for what is left of the time.
+    // A blocking receive bounded by the socket's receive time-out; -2 when it could not wait
+    // that way (a signal cut the wait short, or the time-out could not be set), so that the
+    // caller waits the usual way for what is left of the time.
     int receiveSleeping(void* buffer, int count, int32_t timeoutMs);
     bool pendingAhead() const { return aheadStart_ < aheadEnd_; }
     int takeAhead(void* buffer, int count);
