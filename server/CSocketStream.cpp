@@ -1,5 +1,6 @@
 #include "server/CSocketStream.h"
 
+#include "platform/SocketTimeout.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/PacketWire.h"
 
@@ -14,7 +15,6 @@
 #include <poll.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <vector>
 
 namespace tavik::server {
@@ -138,16 +138,8 @@ CSocketStream::Wait CSocketStream::receiveAhead(int timeoutMs) {
         return Wait::Failed;
     }
     if (timeoutMs != 0 && setBlocking(true)) {
-        if (timeoutMs != receiveTimeoutMs_) {
-            // Zero on the socket means no limit, which is what -1 asks for.
-            timeval limit{};
-            if (timeoutMs > 0) {
-                limit.tv_sec = timeoutMs / 1000;
-                limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
-            }
-            if (::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0) {
-                receiveTimeoutMs_ = timeoutMs;
-            }
+        if (timeoutMs != receiveTimeoutMs_ && platform::setReceiveTimeout(fd_.get(), timeoutMs)) {
+            receiveTimeoutMs_ = timeoutMs;
         }
         if (timeoutMs == receiveTimeoutMs_) {
             pendingStart_ = 0;

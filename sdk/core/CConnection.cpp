@@ -1,5 +1,6 @@
 #include "sdk/core/CConnection.h"
 
+#include "platform/SocketTimeout.h"
 #include "platform/Tick.h"
 #include "platform/WinsockError.h"
 #include "sdk/core/CPacket.h"
@@ -20,7 +21,6 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 namespace tavik {
@@ -334,13 +334,7 @@ int CConnection::receive(void* buffer, int count, int32_t timeoutMs) {
 
 int CConnection::receiveSleeping(void* buffer, int count, int32_t timeoutMs) {
     if (timeoutMs != socketTimeoutMs_) {
-        // Zero on the socket means no limit, which is what -1 asks for.
-        timeval limit{};
-        if (timeoutMs > 0) {
-            limit.tv_sec = timeoutMs / 1000;
-            limit.tv_usec = static_cast<suseconds_t>(timeoutMs % 1000) * 1000;
-        }
-        if (::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) {
+        if (!platform::setReceiveTimeout(socket_, timeoutMs)) {
             return -2; // wait the usual way instead
         }
         socketTimeoutMs_ = timeoutMs;
