@@ -357,27 +357,6 @@ int CConnection::receiveSleeping(void* buffer, int count, int32_t timeoutMs) {
     return -1; // a failed connection, or the peer's orderly close
 }
 
-int CConnection::takeArrived(void* buffer, int count) {
-    if (count <= 0 || !IsOpen()) {
-        return 0;
-    }
-    if (pendingAhead()) {
-        return takeAhead(buffer, count);
-    }
-    WSASetLastError(0);
-    ssize_t n = ::recv(socket_, buffer, static_cast<size_t>(count), MSG_DONTWAIT);
-    if (n > 0) {
-        return static_cast<int>(n);
-    }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-        return 0;
-    }
-    if (n < 0) {
-        keepSocketError();
-    }
-    return -1; // a failed connection, or the peer's orderly close
-}
-
 bool CConnection::SendAll(const void* bytes, int count, int32_t timeoutMs) {
     const uint8_t* from = static_cast<const uint8_t*>(bytes);
     uint32_t elapsed = 0;
@@ -436,7 +415,6 @@ int CConnection::ReceivePacket(CPacket& packet, int32_t timeoutMs) {
     uint8_t header[wire::kHeaderSize];
     int32_t remaining = -1;
     int32_t bodyLength = 0;
-    int arrived = 0;
     std::unique_ptr<uint8_t[]> buffer;
     if (!RecvAll(header, wire::kHeaderSize, timeoutMs)) {
         result = -1;
@@ -444,12 +422,11 @@ int CConnection::ReceivePacket(CPacket& packet, int32_t timeoutMs) {
                                                                    (GetTickCount() - t0))) < 0) {
         result = -2;
     } else if ((bodyLength = bodyLengthOf(header)) < 0 || bodyLength > wire::kMaxBodyLength) {
-        // Refused before a single body byte is read or allocated.
+        // Refused from the header alone: nothing is allocated for the body or waited for.
         result = -3;
     } else if (!(buffer = allocateBuffer(int64_t{wire::kHeaderSize} + bodyLength))) {
         result = -4;
-    } else if ((arrived = takeArrived(buffer.get() + wire::kHeaderSize, bodyLength)) < 0 ||
-               !RecvAll(buffer.get() + wire::kHeaderSize + arrived, bodyLength - arrived,
+    } else if (!RecvAll(buffer.get() + wire::kHeaderSize, bodyLength,
                         timeoutMs >= 0 ? remaining : -1)) {
         result = -1;
     } else {

@@ -46,10 +46,6 @@ public:
     int ReceivePacket(CPacket& packet, int32_t timeoutMs);
 
 private:
-    // Takes what has already arrived, without waiting: the count (0 when nothing is there yet),
-    // or -1 when the connection failed or the peer closed it. A packet's body nearly always
-    // arrives with its header, so this saves a readiness wait per packet.
-    int takeArrived(void* buffer, int count);
     // RecvSome without the bytes read ahead.
     int receive(void* buffer, int count, int32_t timeoutMs);
     // A blocking receive bounded by the socket's receive time-out; -2 when it could not wait

@@ -134,14 +134,15 @@ CPacket::CPacket(uint32_t flags)
 
 CPacket::~CPacket() = default;
 
-std::string CPacket::keyOf(std::string_view ansiName) {
+std::string_view CPacket::keyOf(std::string_view ansiName, std::string& storage) {
     // Bytes the code page cannot read become U+FFFD and go out as '?'. Keying the item by what
     // goes out keeps two names that are sent alike from living side by side as two items.
     // ASCII names (nearly all of them) go out as they are, without the round trip.
     if (isAscii(ansiName)) {
-        return std::string(ansiName);
+        return ansiName;
     }
-    return toAnsi(fromAnsi(ansiName));
+    storage = toAnsi(fromAnsi(ansiName));
+    return storage;
 }
 
 bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t length) {
@@ -152,15 +153,10 @@ bool CPacket::storeItem(std::string_view ansiName, const uint8_t* bytes, size_t 
     if (length == 0 || length > static_cast<size_t>(wire::kMaxValueLength)) {
         return false;
     }
-    // ASCII names go out as they are; only others need a key of their own.
-    std::string converted;
-    std::string_view key = ansiName;
-    if (!isAscii(ansiName)) {
-        converted = keyOf(ansiName);
-        key = converted;
-        if (key.size() > kMaxNameBytes) {
-            return false;
-        }
+    std::string storage;
+    const std::string_view key = keyOf(ansiName, storage);
+    if (key.size() > kMaxNameBytes) {
+        return false;
     }
     // A stored value is never empty, so a replaced length of 0 means a new item.
     const size_t replaced = items_.set(key, {bytes, length});
@@ -203,17 +199,16 @@ bool CPacket::Remove(const char* name) {
         return false;
     }
     bodyLength_ -= itemLength(found.name, found.bytes.size());
-    const std::string key(found.name);
-    return items_.erase(key);
+    // The name stays readable through the removal: an item's bytes live until the table clears.
+    return items_.erase(found.name);
 }
 
 bool CPacket::findItem(const char* name, Item& item) const {
     if (name == nullptr) {
         return false;
     }
-    // Looked up without building a key when the name is ASCII: listings read thousands.
-    const std::string_view ansiName = name;
-    return isAscii(ansiName) ? items_.find(ansiName, item) : items_.find(keyOf(ansiName), item);
+    std::string storage;
+    return items_.find(keyOf(name, storage), item);
 }
 
 std::span<const uint8_t> CPacket::Find(const char* name) const {
@@ -362,15 +357,16 @@ int CPacket::Serialize(uint8_t* buffer, int bufferSize) {
 }
 
 int CPacket::Parse(const uint8_t* buffer, int count) {
-    std::vector<uint8_t> scratch;
-    return parse(buffer, count, &scratch);
+    if (buffer == nullptr || count <= 0) {
+        return ParseInPlace(nullptr, 0);
+    }
+    // A copy to unscramble in; nothing past the largest packet is ever read.
+    std::vector<uint8_t> copy(buffer,
+                              buffer + std::min(count, wire::kHeaderSize + wire::kMaxBodyLength));
+    return ParseInPlace(copy.data(), static_cast<int>(copy.size()));
 }
 
 int CPacket::ParseInPlace(uint8_t* buffer, int count) {
-    return parse(buffer, count, nullptr);
-}
-
-int CPacket::parse(const uint8_t* buffer, int count, std::vector<uint8_t>* scratch) {
     Clear();
     if (buffer == nullptr || count < wire::kHeaderSize) {
         return -1;
@@ -399,14 +395,9 @@ int CPacket::parse(const uint8_t* buffer, int count, std::vector<uint8_t>* scrat
     if (bodyLength == 0) {
         return wire::kHeaderSize;
     }
-    const uint8_t* body = buffer + wire::kHeaderSize;
-    if (crypt_ && scratch != nullptr) {
-        scratch->assign(body, body + bodyLength);
-        body = scratch->data();
-    }
+    uint8_t* body = buffer + wire::kHeaderSize;
     if (crypt_) {
-        // Without a scratch copy the caller handed over a writable buffer (ParseInPlace).
-        Unscramble(const_cast<uint8_t*>(body), bodyLength);
+        Unscramble(body, bodyLength);
     }
     // Every name and value fits in the body's own length, in either encoding: one block holds
     // them all. An item takes at least 8 bytes in binary and about twice that in practice.

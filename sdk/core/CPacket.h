@@ -87,8 +87,9 @@ public:
 private:
     using Item = CItemTable::Item;
 
-    // The table key of an ANSI name: the name as it goes out on the wire.
-    static std::string keyOf(std::string_view ansiName);
+    // The table key of an ANSI name: the name as it goes out on the wire. That is the name itself
+    // when it is ASCII; otherwise it is built in storage, which the key then points into.
+    static std::string_view keyOf(std::string_view ansiName, std::string& storage);
     bool findItem(const char* name, Item& item) const;
     // Stores a copy of the bytes under an ANSI name; false when the name is not one an item may
     // have (empty, longer than 510 bytes, or holding a NUL) or the length is out of range.
@@ -100,8 +101,6 @@ private:
     std::string encodeText() const;
     bool decodeBinary(const uint8_t* body, int length);
     bool decodeText(const uint8_t* body, int length);
-    // Parse and ParseInPlace: a null scratch means unscrambling in the buffer itself.
-    int parse(const uint8_t* buffer, int count, std::vector<uint8_t>* scratch);
 
     bool text_ = false;
     bool reserved_ = false;

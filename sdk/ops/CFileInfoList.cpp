@@ -86,25 +86,22 @@ void CFileInfoList::resize(int32_t count) {
     view_.pInfo = entries_.empty() ? nullptr : entries_.data();
 }
 
+char16_t* CFileInfoList::textRoom(size_t units) {
+    return reinterpret_cast<char16_t*>(
+        texts_.allocate((units + 1) * sizeof(char16_t), alignof(char16_t)));
+}
+
 const char16_t* CFileInfoList::keepText(const char* ansi) {
     const std::string_view text(ansi);
-    auto* kept = reinterpret_cast<char16_t*>(
-        texts_.allocate((text.size() + 1) * sizeof(char16_t), alignof(char16_t)));
     // ASCII widens as it is, without building a string for each of thousands of entries.
     if (platform::isAscii(text)) {
-        std::copy(text.begin(), text.end(), kept);
-        kept[text.size()] = u'\0';
+        char16_t* kept = textRoom(text.size());
+        *std::copy(text.begin(), text.end(), kept) = u'\0';
         return kept;
     }
     const std::u16string wide = platform::fromAnsi(text);
-    // A code page byte never widens to more than one UTF-16 unit, but the room is checked
-    // rather than assumed.
-    if (wide.size() > text.size()) {
-        kept = reinterpret_cast<char16_t*>(
-            texts_.allocate((wide.size() + 1) * sizeof(char16_t), alignof(char16_t)));
-    }
-    std::copy(wide.begin(), wide.end(), kept);
-    kept[wide.size()] = u'\0';
+    char16_t* kept = textRoom(wide.size());
+    *std::copy(wide.begin(), wide.end(), kept) = u'\0';
     return kept;
 }
 

@@ -34,6 +34,8 @@ private:
     CFileInfoList() = default;
     void resize(int32_t count);
     const char16_t* keepText(const char* ansi);
+    // Room in texts_ for that many UTF-16 units and a terminator.
+    char16_t* textRoom(size_t units);
 
     TAVIK_FILEINFO_LIST view_{};
     std::vector<TAVIK_FILEINFO> entries_;
