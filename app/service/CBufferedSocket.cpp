@@ -31,8 +31,7 @@ void CBufferedSocket::OnConnect() {
 void CBufferedSocket::OnClose() {
     // A close is reported after the handle was closed, so it carries the handle it had.
     if (ReportedHandle() != kInvalidHandle) {
-        CWindowMessage::Post(notifyWindow_.load(), WM_SOCKEVENT, kSockEventClose,
-                             ReportedHandle());
+        CWindowMessage::Post(notifyWindow_.load(), WM_SOCKEVENT, kSockEventClose, ReportedHandle());
     }
 }
 

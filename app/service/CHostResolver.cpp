@@ -55,6 +55,8 @@ CHostResolver::Lookup CHostResolver::SetLookup(Lookup lookup) {
     return lookup;
 }
 
-uint64_t CHostResolver::LookupCount() { return lookups.load(); }
+uint64_t CHostResolver::LookupCount() {
+    return lookups.load();
+}
 
 } // namespace tavik::app

@@ -13,9 +13,13 @@ void CMessageWindow::SetIdentity(const QString& name, int controlId) {
     controlId_ = controlId;
 }
 
-LRESULT CMessageWindow::windowProc(UINT, WPARAM, LPARAM) { return 0; }
+LRESULT CMessageWindow::windowProc(UINT, WPARAM, LPARAM) {
+    return 0;
+}
 
-void CMessageWindow::DiscardPostedMessages() { QCoreApplication::removePostedEvents(this); }
+void CMessageWindow::DiscardPostedMessages() {
+    QCoreApplication::removePostedEvents(this);
+}
 
 bool CMessageWindow::event(QEvent* event) {
     if (CWindowMessage::Dispatch(event, *this)) {

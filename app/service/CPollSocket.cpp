@@ -191,7 +191,8 @@ int CPollSocket::Send(const void* bytes, int length, int flags) {
         CloseAndNotify();
         WSASetLastError(code);
         break;
-    default: break;
+    default:
+        break;
     }
     return -1;
 }
@@ -324,7 +325,8 @@ void CPollSocket::ReportReadiness(short revents) {
 
 bool CPollSocket::SetNonBlocking(bool on) {
     int flags = fcntl(Handle(), F_GETFL);
-    if (flags < 0 || fcntl(Handle(), F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) < 0) {
+    if (flags < 0 ||
+        fcntl(Handle(), F_SETFL, on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK)) < 0) {
         setLastErrorFromErrno();
         return false;
     }

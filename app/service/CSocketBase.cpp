@@ -33,7 +33,9 @@ int countOrWouldBlock(ssize_t count) {
 
 } // namespace
 
-CSocketBase::~CSocketBase() { Close(); }
+CSocketBase::~CSocketBase() {
+    Close();
+}
 
 int CSocketBase::Recv(void* buffer, int size, int flags) {
     return countOrWouldBlock(recv(handle_, buffer, static_cast<size_t>(size), flags));
@@ -76,7 +78,9 @@ void CSocketBase::Close() {
     }
 }
 
-int CSocketBase::Shutdown(int how) { return shutdown(handle_, how) == 0 ? 0 : failWithErrno(); }
+int CSocketBase::Shutdown(int how) {
+    return shutdown(handle_, how) == 0 ? 0 : failWithErrno();
+}
 
 int CSocketBase::SetOption(int level, int name, const void* value, unsigned size) {
     return setsockopt(handle_, level, name, value, size) == 0 ? 0 : failWithErrno();

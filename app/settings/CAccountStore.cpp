@@ -112,8 +112,7 @@ bool CAccountStore::SetDownloadPath(std::u16string_view path) const {
 
 HostPort CAccountStore::DiskInfoServer() const {
     const HostPort& builtIn = ProgramConstants().diskInfoServer;
-    std::u16string host =
-        profile_.GetString(kServer, u"ip", platform::utf16FromUtf8(builtIn.host));
+    std::u16string host = profile_.GetString(kServer, u"ip", platform::utf16FromUtf8(builtIn.host));
     uint32_t port = profile_.GetInt(kServer, u"ip", builtIn.port);
     if (port == 0 || port > 65535) {
         port = builtIn.port;

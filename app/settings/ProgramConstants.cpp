@@ -37,7 +37,9 @@ void readServer(const char* (*lookup)(const char*), const char* name, HostPort& 
     server = *parsed;
 }
 
-const char* environmentLookup(const char* name) { return std::getenv(name); }
+const char* environmentLookup(const char* name) {
+    return std::getenv(name);
+}
 
 } // namespace
 
@@ -47,7 +49,8 @@ std::optional<HostPort> ParseHostPort(std::string_view text, uint16_t defaultPor
     if (colon != std::string_view::npos) {
         std::string_view portText = text.substr(colon + 1);
         unsigned port = 0;
-        auto [end, error] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
+        auto [end, error] =
+            std::from_chars(portText.data(), portText.data() + portText.size(), port);
         if (portText.empty() || error != std::errc() || end != portText.data() + portText.size() ||
             port == 0 || port > 65535) {
             return std::nullopt;

@@ -27,11 +27,16 @@ CMessageBox::Answerer currentAnswerer() {
 
 QMessageBox::Icon qtIcon(unsigned icon) {
     switch (icon) {
-    case MB_ICONERROR: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONWARNING: return QMessageBox::Warning;
-    case MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONERROR:
+        return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+        return QMessageBox::Question;
+    case MB_ICONWARNING:
+        return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+        return QMessageBox::Information;
+    default:
+        return QMessageBox::NoIcon;
     }
 }
 
@@ -89,7 +94,9 @@ CMessageBox::Recorder::Recorder(Answerer answerer) : state_(std::make_shared<Sta
     });
 }
 
-CMessageBox::Recorder::~Recorder() { SetAnswerer(std::move(previous_)); }
+CMessageBox::Recorder::~Recorder() {
+    SetAnswerer(std::move(previous_));
+}
 
 const std::vector<MessageBoxRequest>& CMessageBox::Recorder::Boxes() const {
     return state_->boxes;

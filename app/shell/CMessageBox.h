@@ -45,8 +45,8 @@ public:
 
     // Shows the box (or asks the answerer) and returns IDOK or IDCANCEL. A box closed without a
     // choice answers IDCANCEL when it has that button, else IDOK.
-    static int Show(const QString& text, const QString& caption = QString(),
-                    unsigned style = MB_OK, QWidget* parent = nullptr);
+    static int Show(const QString& text, const QString& caption = QString(), unsigned style = MB_OK,
+                    QWidget* parent = nullptr);
 
     // Installs an answerer (an empty one removes it) and returns the one it replaces.
     static Answerer SetAnswerer(Answerer answerer);
