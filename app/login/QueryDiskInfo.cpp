@@ -39,7 +39,8 @@ void stopWatchdog() {
 // One budget for the connect and the whole reply.
 class Deadline {
 public:
-    explicit Deadline(int32_t budgetMs) : end_(Clock::now() + std::chrono::milliseconds(budgetMs)) {}
+    explicit Deadline(int32_t budgetMs)
+        : end_(Clock::now() + std::chrono::milliseconds(budgetMs)) {}
 
     // Milliseconds left, at least 0.
     int32_t Left() const {
@@ -78,7 +79,8 @@ bool connectWithin(CTcpClient& client, const HostPort& server, int32_t milliseco
 // Socket, connect and exchange; false when any of them fails.
 bool converse(const DiskInfoQuery& query, CFormMessage& reply, const Deadline& deadline) {
     CTcpClient client;
-    if (client.Create(kStreamSocket) != 0 || !connectWithin(client, query.server, deadline.Left())) {
+    if (client.Create(kStreamSocket) != 0 ||
+        !connectWithin(client, query.server, deadline.Left())) {
         return false;
     }
     CFormMessage request;
@@ -98,13 +100,6 @@ void showRefusal(const CFormMessage& reply) {
         return;
     }
     CMessageBox::Show(kBadInform, QString(), MB_OK | MB_ICONWARNING);
-}
-
-bool loadTable(const CFormMessage& reply, CFormRecordTable& table) {
-    std::u16string names;
-    std::u16string values;
-    return reply.GetValue(u"tavikinfofield", names) && reply.GetValue(u"tavikinfo", values) &&
-           table.Load(names, values);
 }
 
 // A record lacking any of the four fields leaves its entry empty, in its place.
@@ -142,10 +137,10 @@ bool QueryDiskInfo(const DiskInfoQuery& query, CDiskListOwner& owner, bool& logg
         showRefusal(reply);
     } else {
         CFormRecordTable table;
-        if (!loadTable(reply, table)) {
+        if (!table.Load(reply, u"tavikinfofield", u"tavikinfo")) {
             return false;
         }
-        std::vector<DiskEntry> disks(table.Count());
+        std::vector<DiskEntry> disks(table.RecordCount());
         diskStep(40);
         fillEntries(table, disks);
         diskStep(80);

@@ -22,7 +22,7 @@ public:
     explicit CMessageWindow(QObject* owner = nullptr);
     ~CMessageWindow() override;
 
-    // The window's name and control identifier, as the design gives them.
+    // The window's name and control identifier (found by them, as a child window is).
     void SetIdentity(const QString& name, int controlId);
     int ControlId() const { return controlId_; }
     QObject* Owner() const { return owner_.data(); }

@@ -1,5 +1,5 @@
 // A blocking IPv4 socket, for one-shot request/reply exchanges (the disk-information query).
-// Returns follow the design: 0 or -1 for operations, counts for Recv and Send. Every failure
+// Returns: 0 or -1 for operations, counts for Recv and Send. Every failure
 // sets the thread's last socket error (platform::WSAGetLastError). The object owns its handle
 // (closed by Close or the destructor). One thread at a time.
 #pragma once

@@ -1,6 +1,6 @@
 // Window messages inside the program. A window message is a QEvent whose type is the message
 // number itself; every message of the program lies in Qt's user range (1000 to 65535), so the
-// numbers of the design stay as they are. A window is any QObject whose event() hands these
+// program's message numbers are used unchanged. A window is any QObject whose event() hands these
 // events to its message map (CMessageWindow for hidden windows; a widget calls Dispatch from its
 // own event() override).
 //

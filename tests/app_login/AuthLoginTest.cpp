@@ -59,27 +59,62 @@ std::vector<AuthRow> authRows() {
     putEntry(typedRefusal, "inform", 4, stringValue("auth"));
     putEntry(typedRefusal, "result", 1, intValue(3));
     return {
-        {"password login, node A/B", "demo", "pw", u"", "A/B",
+        {"password login, node A/B",
+         "demo",
+         "pw",
+         u"",
+         "A/B",
          [=](const std::string& node) {
              return textReply(node, "inform=auth&result=0&errmsg=" + allFields);
          },
-         u"A", u"demo@tavik.local", {app::kAuthSucceeded}, {}},
-        {"session key, node without slash, eid missing", "demo", "", u"SK-1", "node7",
+         u"A",
+         u"demo@tavik.local",
+         {app::kAuthSucceeded},
+         {}},
+        {"session key, node without slash, eid missing",
+         "demo",
+         "",
+         u"SK-1",
+         "node7",
          [](const std::string& node) {
              return textReply(node, "inform=auth&result=0&name=Demo&userno=7&kid=k1");
          },
-         u"node7", u"demo@tavik.local", {app::kAuthFailed}, {kBadAnswer}},
-        {"Korean user, wrong password", "홍길동", "wrong", u"", "A/B/C",
+         u"node7",
+         u"demo@tavik.local",
+         {app::kAuthFailed},
+         {kBadAnswer}},
+        {"Korean user, wrong password",
+         "홍길동",
+         "wrong",
+         u"",
+         "A/B/C",
          [](const std::string& node) {
              return textReply(node, "inform=auth&result=1&errmsg=bad+password");
          },
-         u"A", u"홍길동@tavik.local", {app::kAuthFailed}, {kWrongAccount}},
-        {"typed-body reply decides a success", "demo", "pw", u"SK-2", "N/1",
-         [=](const std::string& node) { return typedReply(node, typedSuccess); }, u"N",
-         u"demo@tavik.local", {app::kAuthSucceeded}, {}},
-        {"typed-body reply with a numeric refusal", "demo", "pw", u"", "N/2",
-         [=](const std::string& node) { return typedReply(node, typedRefusal); }, u"N",
-         u"demo@tavik.local", {app::kAuthFailed}, {kWrongAccount}},
+         u"A",
+         u"홍길동@tavik.local",
+         {app::kAuthFailed},
+         {kWrongAccount}},
+        {"typed-body reply decides a success",
+         "demo",
+         "pw",
+         u"SK-2",
+         "N/1",
+         [=](const std::string& node) { return typedReply(node, typedSuccess); },
+         u"N",
+         u"demo@tavik.local",
+         {app::kAuthSucceeded},
+         {}},
+        {"typed-body reply with a numeric refusal",
+         "demo",
+         "pw",
+         u"",
+         "N/2",
+         [=](const std::string& node) { return typedReply(node, typedRefusal); },
+         u"N",
+         u"demo@tavik.local",
+         {app::kAuthFailed},
+         {kWrongAccount}},
     };
 }
 
@@ -99,13 +134,11 @@ TEST_F(AuthLoginTest, RequestFollowsNodeAddressAndReplyDecides) {
         Bytes query;
         Bytes request;
         CFakeDiskServer peer;
-        peer.custom("node query", [&](int s, std::string& why) {
-                return readServiceFrame(s, query, why);
-            })
+        peer.custom("node query",
+                    [&](int s, std::string& why) { return readServiceFrame(s, query, why); })
             .sendRaw(serviceFrame(nodeAnswer(row.node)))
-            .custom("request", [&](int s, std::string& why) {
-                return readServiceFrame(s, request, why);
-            })
+            .custom("request",
+                    [&](int s, std::string& why) { return readServiceFrame(s, request, why); })
             .sendRaw(row.reply(row.node))
             .start();
 
@@ -121,11 +154,11 @@ TEST_F(AuthLoginTest, RequestFollowsNodeAddressAndReplyDecides) {
         ASSERT_EQ(queryPacket.Attach(query), query.size());
         app::CMsgTextMap header;
         ASSERT_TRUE(queryPacket.GetHeader(header));
-        EXPECT_EQ(header.Pairs(), (std::map<std::u16string, std::u16string>{
-                                      {u"bodytype", u"0"},
-                                      {u"ctrl", u"general"},
-                                      {u"general", u"queryNode"}}));
-        EXPECT_EQ(query.size(), 16 + (query[8] << 24 | query[9] << 16 | query[10] << 8 | query[11]));
+        EXPECT_EQ(header.Pairs(),
+                  (std::map<std::u16string, std::u16string>{
+                      {u"bodytype", u"0"}, {u"ctrl", u"general"}, {u"general", u"queryNode"}}));
+        EXPECT_EQ(query.size(),
+                  16 + (query[8] << 24 | query[9] << 16 | query[10] << 8 | query[11]));
 
         // The request: from the node to its first part, a scrambled typed body with exactly the
         // keys the fields call for.
@@ -151,8 +184,7 @@ TEST_F(AuthLoginTest, RequestFollowsNodeAddressAndReplyDecides) {
         std::u16string value;
         EXPECT_TRUE(body.GetString(u"cmd", value) && value == u"auth");
         EXPECT_TRUE(body.GetString(u"userid", value) && value == row.expectedUserId);
-        EXPECT_TRUE(body.GetString(u"passwd", value) &&
-                    value == row.password.toStdU16String());
+        EXPECT_TRUE(body.GetString(u"passwd", value) && value == row.password.toStdU16String());
         if (!row.sessionKey.empty()) {
             EXPECT_TRUE(body.GetString(u"brelo_sessionkey", value) && value == row.sessionKey);
         }

@@ -94,28 +94,72 @@ struct QueryRow {
 std::vector<QueryRow> queryRows() {
     const std::string ok = "&inform=GetDiskInfo" + kFields;
     return {
-        {"two disks from eight values", {diskInfoFrame(ok + "&tavikinfo=" + diskValues(2))},
-         false, true, true, expectedDisks(2), {}, 0},
+        {"two disks from eight values",
+         {diskInfoFrame(ok + "&tavikinfo=" + diskValues(2))},
+         false,
+         true,
+         true,
+         expectedDisks(2),
+         {},
+         0},
         {"forty disks in pieces under 1024 bytes",
-         cut(diskInfoFrame(ok + "&tavikinfo=" + diskValues(40)), 700), false, true, true,
-         expectedDisks(40), {}, 0},
-        {"an empty value list is an empty list", {diskInfoFrame(ok + "&tavikinfo=")}, false, true,
-         true, std::vector<Disk>{}, {}, 0},
+         cut(diskInfoFrame(ok + "&tavikinfo=" + diskValues(40)), 700),
+         false,
+         true,
+         true,
+         expectedDisks(40),
+         {},
+         0},
+        {"an empty value list is an empty list",
+         {diskInfoFrame(ok + "&tavikinfo=")},
+         false,
+         true,
+         true,
+         std::vector<Disk>{},
+         {},
+         0},
         {"a record without a wanted field stays empty in its place",
          {diskInfoFrame("&inform=GetDiskInfo&tavikinfofield=diskid%7Cdiskname%7Cserverip%7Cx%7C"
                         "&tavikinfo=d1%7Cone%7C127%2E0%2E0%2E1%7Cy%7C")},
-         false, true, true, std::vector<Disk>{Disk{}}, {}, 0},
+         false,
+         true,
+         true,
+         std::vector<Disk>{Disk{}},
+         {},
+         0},
         {"seven values for four names",
-         {diskInfoFrame(ok + "&tavikinfo=d1%7Ca%7Cb%7Cc%7Cd2%7Ce%7Cf%7C")}, true, false, true,
-         std::nullopt, {}, 30},
-        {"no inform", {diskInfoFrame(kFields + "&tavikinfo=")}, true, false, true, std::nullopt,
-         {}, 10},
+         {diskInfoFrame(ok + "&tavikinfo=d1%7Ca%7Cb%7Cc%7Cd2%7Ce%7Cf%7C")},
+         true,
+         false,
+         true,
+         std::nullopt,
+         {},
+         30},
+        {"no inform",
+         {diskInfoFrame(kFields + "&tavikinfo=")},
+         true,
+         false,
+         true,
+         std::nullopt,
+         {},
+         10},
         {"refused with errmsg and errorcode",
          {diskInfoFrame("&inform=Error&errmsg=" + platform::toAnsi(u"없는") +
                         "+user&errorcode=404")},
-         true, false, false, std::nullopt, {QStringLiteral("없는 user\n404")}, 0},
-        {"refused without errorcode", {diskInfoFrame("&inform=Error&errmsg=no")}, true, false,
-         false, std::nullopt, {QStringLiteral("잘못된 정보가 내려왔습니다. ")}, 0},
+         true,
+         false,
+         false,
+         std::nullopt,
+         {QStringLiteral("없는 user\n404")},
+         0},
+        {"refused without errorcode",
+         {diskInfoFrame("&inform=Error&errmsg=no")},
+         true,
+         false,
+         false,
+         std::nullopt,
+         {QStringLiteral("잘못된 정보가 내려왔습니다. ")},
+         0},
     };
 }
 
@@ -149,9 +193,8 @@ TEST_F(DiskInfoQueryTest, RepliesAreDecidedOrLeftToTheWatchdog) {
         progress->StartWatchdog();
         Bytes request;
         CFakeDiskServer peer;
-        peer.custom("request", [&](int s, std::string& why) {
-            return readDiskInfoFrame(s, request, why);
-        });
+        peer.custom("request",
+                    [&](int s, std::string& why) { return readDiskInfoFrame(s, request, why); });
         for (const Bytes& piece : row.pieces) {
             peer.sendRaw(piece).stall(20);
         }
@@ -186,8 +229,8 @@ TEST_F(DiskInfoQueryTest, RepliesAreDecidedOrLeftToTheWatchdog) {
         std::string text;
         std::set<std::string> pairs = requestPairs(request, text);
         EXPECT_TRUE(text.starts_with("&")) << text;
-        EXPECT_EQ(pairs, (std::set<std::string>{"cmd=GetDiskInfo", "serviceType=",
-                                                "username=demo%40tavik%2Elocal"}));
+        EXPECT_EQ(pairs, (std::set<std::string>{"cmd=GetDiskInfo",
+                                                "serviceType=", "username=demo%40tavik%2Elocal"}));
         ResetForNextRow();
     }
 }
