@@ -21,11 +21,11 @@ constexpr int kLoginTimeoutMs = 15000;
 CTavikPDADoc::CTavikPDADoc(QObject* parent) : QObject(parent) {}
 
 CTavikPDADoc::~CTavikPDADoc() {
-    CloseAllSessions();
+    DestroySessions();
 }
 
 void CTavikPDADoc::TakeDiskList(std::vector<DiskEntry> disks) {
-    CloseAllSessions();
+    DestroySessions();
     disks_ = std::move(disks);
     currentIndex_ = -1;
     emit diskListChanged();
@@ -110,13 +110,14 @@ CTavikPDADoc::DisconnectResult CTavikPDADoc::Disconnect(const QString& diskName)
     return DisconnectResult::Nothing;
 }
 
-void CTavikPDADoc::Logout() {
-    CloseAllSessions();
+void CTavikPDADoc::CloseAllSessions() {
+    DestroySessions();
     disks_.clear();
     currentIndex_ = -1;
+    emit disksDropped();
 }
 
-void CTavikPDADoc::CloseAllSessions() {
+void CTavikPDADoc::DestroySessions() {
     // The current session is normally one of the entries' own; each handle is closed once.
     std::vector<TAVIK_SESSION> closed;
     auto close = [&closed](TAVIK_SESSION& session) {

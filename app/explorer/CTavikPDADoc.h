@@ -55,18 +55,21 @@ public:
     // when some entry holds it (a null current session matches every disconnected entry).
     DisconnectResult Disconnect(const QString& diskName);
 
-    // Logout: closes every session and drops the array.
-    void Logout();
+    // Logout: closes every session, drops the array (count 0) and emits disksDropped.
+    void CloseAllSessions();
 
     // How a disk's server address becomes host and port ("host" or "host:port", the port
     // defaulting to the disk servers' 9553). False for an empty or malformed address.
     static bool ServerOf(const std::u16string& serverAddress, std::u16string& host, int& port);
 
 signals:
+    // A new array arrived: the view shows it as the disk list.
     void diskListChanged();
+    // The array was dropped at logout: the view empties its remote pane.
+    void disksDropped();
 
 private:
-    void CloseAllSessions();
+    void DestroySessions();
 
     std::vector<DiskEntry> disks_;
     int currentIndex_ = -1;

@@ -7,12 +7,14 @@
 #include "app/explorer/PaneText.h"
 #include "app/explorer/PathBar.h"
 #include "app/explorer/RemoteListing.h"
+#include "app/login/CMainFrame.h"
 #include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 
 #include "sdk/include/TavikSDK.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFileIconProvider>
 #include <QFrame>
@@ -129,9 +131,23 @@ void CTavikPDAView::ConnectSignals() {
             [this] { OnCommand(ID_DISCONNECT); });
     connect(uploadButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_UPLOAD); });
     connect(downloadButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_DOWNLOAD); });
+    connect(&document_, &CTavikPDADoc::disksDropped, this, &CTavikPDAView::ClearRemotePane);
     connect(&document_, &CTavikPDADoc::diskListChanged, this, [this] {
         remoteBar_->pathButton().ResetTo(kRemoteRootComponent);
         ShowDiskList();
+    });
+}
+
+void CTavikPDAView::AttachToFrame(CMainFrame& frame) {
+    frame.setCentralWidget(this);
+    connect(this, &CTavikPDAView::diskInfoRequested, &frame, [&frame] { frame.QueryDiskInfo(); });
+    connect(&frame, &CMainFrame::viewCommand, this, &CTavikPDAView::OnCommand);
+    connect(this, &CTavikPDAView::commandStateChanged, &frame, [this, &frame] {
+        for (int id : {ID_UPLOAD, ID_DOWNLOAD, ID_DISCONNECT}) {
+            if (QAction* action = frame.Action(id)) {
+                action->setEnabled(IsCommandEnabled(id));
+            }
+        }
     });
 }
 

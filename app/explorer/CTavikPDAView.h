@@ -31,6 +31,7 @@ class QLabel;
 
 namespace tavik::app {
 
+class CMainFrame;
 class CTavikPDADoc;
 class FileListCtrl;
 class ImageButton;
@@ -44,6 +45,10 @@ public:
 
     CTavikPDAView(CTavikPDADoc& document, QWidget* parent);
     ~CTavikPDAView() override;
+
+    // Takes the frame's central place and wires the frame's commands, its update-UI state and
+    // the disk-information query to the view.
+    void AttachToFrame(CMainFrame& frame);
 
     // The first update, once the frame shows the view: path bars, columns, clears the remote
     // pane, lists the device root, then emits diskInfoRequested (the frame runs the query).

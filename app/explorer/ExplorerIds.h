@@ -2,20 +2,19 @@
 // always numbered them (menus, tool bar and other programs' notices rely on them).
 #pragma once
 
+#include "app/res/ProgramResources.h"
+
 namespace tavik::app {
 
-// Commands the view handles.
-inline constexpr int ID_REFRESH = 32790;              // "새로고침"
-inline constexpr int ID_UPLOAD = 32792;               // "업로드 하기"
-inline constexpr int ID_DOWNLOAD = 32793;             // "다운로드 하기"
-inline constexpr int ID_NEW_FOLDER = 32795;           // "새 폴더 만들기"
-inline constexpr int ID_DELETE = 32796;               // "삭제하기"
-inline constexpr int ID_SELECT_ALL = 32797;           // "모두 선택 하기"
-inline constexpr int ID_RENAME = 32829;               // "이름 바꾸기"
-inline constexpr int ID_CONNECT = 32815;              // "연결", "연결하기"
-inline constexpr int ID_DISCONNECT = 32789;           // "연결끊기"
-inline constexpr int ID_TEST_COUNT = 32781;           // "테스트"
-inline constexpr int ID_OPEN_DOWNLOAD_FOLDER = 32794; // the main frame's
+// Commands the view handles (with ID_REFRESH 32790 "새로고침", ID_NEW_FOLDER 32795
+// "새 폴더 만들기" and ID_DELETE 32796 "삭제하기" of the program's resources).
+inline constexpr int ID_UPLOAD = 32792;     // "업로드 하기"
+inline constexpr int ID_DOWNLOAD = 32793;   // "다운로드 하기"
+inline constexpr int ID_SELECT_ALL = 32797; // "모두 선택 하기"
+inline constexpr int ID_RENAME = 32829;     // "이름 바꾸기"
+inline constexpr int ID_CONNECT = 32815;    // "연결", "연결하기"
+inline constexpr int ID_DISCONNECT = 32789; // "연결끊기"
+inline constexpr int ID_TEST_COUNT = 32781; // "테스트"
 
 // Pop-up menu ids of the lists (translated to the commands above by the list).
 inline constexpr int ID_POPUP_REFRESH = 32784;
