@@ -69,8 +69,6 @@ FolderChooserDialog::FolderChooserDialog(const QString& startFolder, QWidget* pa
     layout->addWidget(list_, 1);
     layout->addLayout(buttons);
     resize(320, 360);
-    list_->setColumnWidth(0, std::max(0, list_->viewport()->width() - kNameColumnMargin));
-    list_->setColumnWidth(1, kSizeColumnWidth);
 
     connect(up_, &QPushButton::clicked, this, &FolderChooserDialog::GoUp);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -82,6 +80,13 @@ FolderChooserDialog::FolderChooserDialog(const QString& startFolder, QWidget* pa
     combo_->setCurrentIndex(0);
     connect(combo_, &QComboBox::activated, this, &FolderChooserDialog::ChooseComboEntry);
     List(current_);
+}
+
+void FolderChooserDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // "파일명" takes the list's width but for the size column and a margin.
+    list_->setColumnWidth(0, std::max(0, list_->viewport()->width() - kNameColumnMargin));
+    list_->setColumnWidth(1, kSizeColumnWidth);
 }
 
 void FolderChooserDialog::List(const QString& folder) {
@@ -130,6 +135,7 @@ void FolderChooserDialog::ChooseComboEntry(int index) {
     if (index < 0 || index >= combo_->count()) {
         return;
     }
+    combo_->setCurrentIndex(index);
     current_ = combo_->itemText(index);
     List(current_);
 }

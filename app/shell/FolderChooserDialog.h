@@ -36,6 +36,9 @@ public:
     // A pick of combo entry i.
     void ChooseComboEntry(int index);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void List(const QString& folder);
     void SelectInCombo(const QString& folder);

@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPixmap>
+#include <QWidget>
 
 #include <cstdlib>
 #include <filesystem>
@@ -92,6 +94,13 @@ QStringList ExplorerFixture::BoxTexts() const {
         texts << box.text;
     }
     return texts;
+}
+
+void ExplorerFixture::SaveShot(QWidget& widget, const char* name) {
+    if (const char* folder = std::getenv("TAVIK_SCREENSHOT_DIR")) {
+        widget.grab().save(QString::fromUtf8(folder) + QLatin1Char('/') + QLatin1String(name) +
+                           QStringLiteral(".png"));
+    }
 }
 
 void ExplorerFixture::Settle() {

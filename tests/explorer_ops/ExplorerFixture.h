@@ -40,6 +40,9 @@ protected:
     void Select(app::FileListCtrl& list, const QStringList& names);
     // The texts of the boxes shown so far.
     QStringList BoxTexts() const;
+    // Saves the widget as <name>.png in $TAVIK_SCREENSHOT_DIR when that is set (to look at the
+    // dialogs); nothing otherwise.
+    static void SaveShot(QWidget& widget, const char* name);
     // Runs the posted events (deferred deletes included).
     static void Settle();
 

@@ -64,6 +64,8 @@ TEST_F(ShellDialogsTest, ApplyIsEnabledOnlyOnceThePathDiffers) {
     dialog.OnFolderChosen(QStringLiteral("\\b"));
     EXPECT_TRUE(dialog.ApplyEnabled());
     EXPECT_EQ(dialog.ShownPath(), QStringLiteral("\\b"));
+    dialog.show();
+    SaveShot(dialog, "settings");
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("TAVIK - 환경설정"));
 }
 
@@ -90,6 +92,8 @@ TEST_F(ShellDialogsTest, FolderChooserStepsUpAndDownWithOneComboEntryPerFolder) 
     chooser.ChooseComboEntry(0);
     EXPECT_EQ(chooser.CurrentFolder(), QStringLiteral("\\Program Files"));
     EXPECT_EQ(chooser.SubFolders(), QStringList{"tavik"});
+    chooser.show();
+    SaveShot(chooser, "folder-chooser");
 }
 
 } // namespace

@@ -140,6 +140,10 @@ TEST_F(TransferFlowTest, WholeTransfersEndCompleteAndCloseWithoutQuestion) {
         ASSERT_GE(row, 0);
         EXPECT_EQ(target.Text(row, app::kColumnSize), QStringLiteral("2500000"));
 
+        SaveShot(*dialog, download ? "transfer-download" : "transfer-upload");
+        if (download) {
+            SaveShot(*frame_, "explorer-after-download");
+        }
         dialog->OnCloseButton();
         Settle();
         EXPECT_TRUE(BoxTexts().isEmpty());
