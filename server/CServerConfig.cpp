@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -106,6 +107,14 @@ std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesyst
         }
         disk.quota = static_cast<uint64_t>(*bytes);
     }
+    if (const toml::node* only = table.get("capability_only")) {
+        const auto flag = only->value<bool>();
+        if (!flag) {
+            error = "disk " + disk.id + ": capability_only must be true or false";
+            return std::nullopt;
+        }
+        disk.capabilityOnly = *flag;
+    }
     return disk;
 }
 
@@ -113,8 +122,12 @@ bool readDisks(const toml::table& document, const std::filesystem::path& baseDir
                CServerConfig& config, std::string& error) {
     const toml::array* disks = document["disk"].as_array();
     if (disks == nullptr || disks->empty()) {
-        error = "no [[disk]] configured";
-        return false;
+        // A server may only authenticate and list disks that live on other hosts.
+        if (!config.service.enabled()) {
+            error = "no [[disk]] configured";
+            return false;
+        }
+        return true;
     }
     std::set<std::string> ids;
     for (const toml::node& node : *disks) {
@@ -136,7 +149,27 @@ bool readDisks(const toml::table& document, const std::filesystem::path& baseDir
     return true;
 }
 
+// An account disk said to live on this server must be one of its disks, or every client would be
+// sent to a disk that does not exist.
+bool checkAccountDisks(const CServerConfig& config, std::string& error) {
+    for (const AccountConfig& account : config.service.accounts) {
+        for (const AccountDisk& disk : account.disks) {
+            if (disk.server == config.address && config.findDisk(disk.diskId) == nullptr) {
+                error = "account " + account.identifier() + ": no [[disk]] with id " + disk.diskId;
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+bool CServerConfig::needsCapabilityKey() const {
+    return service.enabled() || std::any_of(disks.begin(), disks.end(), [](const DiskConfig& disk) {
+               return disk.capabilityOnly;
+           });
+}
 
 std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
                                                      const std::filesystem::path& baseDir,
@@ -158,7 +191,8 @@ std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
             return std::nullopt;
         }
     }
-    if (!readDisks(document, baseDir, config, error)) {
+    if (!readServiceConfig(document, baseDir, config.address, config.service, error) ||
+        !readDisks(document, baseDir, config, error) || !checkAccountDisks(config, error)) {
         return std::nullopt;
     }
     return config;
@@ -173,7 +207,14 @@ std::optional<CServerConfig> CServerConfig::fromFile(const std::filesystem::path
     }
     std::ostringstream text;
     text << in.rdbuf();
-    return fromToml(text.str(), file.parent_path(), error);
+    auto config = fromToml(text.str(), file.parent_path(), error);
+    if (config && config->needsCapabilityKey()) {
+        config->capabilityKey = CDiskCapability::loadKey(config->service.installationKey, error);
+        if (!config->capabilityKey) {
+            return std::nullopt;
+        }
+    }
+    return config;
 }
 
 std::optional<CServerConfig> CServerConfig::demo(const std::filesystem::path& folder,

@@ -2,6 +2,9 @@
 // a TOML file (format in README, "tavik-server") or built for one folder by --demo.
 #pragma once
 
+#include "server/CAccountConfig.h"
+#include "server/CDiskCapability.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -18,6 +21,9 @@ struct DiskConfig {
     std::filesystem::path root;          // canonical absolute folder
     std::optional<std::string> password; // none: any password is accepted
     std::optional<uint64_t> quota;       // bytes; none: the file system's numbers
+    // Only capability ids (handed out by the disk-information server) log in to this disk; its
+    // plain id is refused like an unknown one.
+    bool capabilityOnly = false;
 };
 
 class CServerConfig {
@@ -35,13 +41,21 @@ public:
     int commandTimeoutMs = 10000;
     bool logCommands = true;
     std::vector<DiskConfig> disks;
+    // Accounts and the two service servers; enabled when there are accounts.
+    ServiceConfig service;
+    // The installation's shared key for capability disk ids; none: capability logins fail.
+    std::optional<CDiskCapability::Key> capabilityKey;
 
     // Parses TOML text; relative disk roots are taken relative to baseDir. On failure returns
     // nullopt and describes the problem in error.
     static std::optional<CServerConfig>
     fromToml(std::string_view text, const std::filesystem::path& baseDir, std::string& error);
+    // Reads the file and, when accounts or capability-only disks need it, the installation key
+    // (created beside the configuration on first use).
     static std::optional<CServerConfig> fromFile(const std::filesystem::path& file,
                                                  std::string& error);
+    // True when some disk or account needs the installation key.
+    bool needsCapabilityKey() const;
     // Serves one folder as the disk "demo" (or diskId) without password or quota.
     static std::optional<CServerConfig> demo(const std::filesystem::path& folder,
                                              const std::string& diskId, std::string& error);
