@@ -27,8 +27,6 @@
 
 namespace tavik::server {
 
-class CLoginThrottle;
-
 class CAccountAuthenticator {
 public:
     struct Request {
@@ -53,7 +51,6 @@ private:
     const ServiceConfig& service_;
     CSessionKeyStore* keys_;
     CCommandLog& log_;
-    std::unique_ptr<CLoginThrottle> throttle_;
     std::counting_semaphore<64> kdfSlots_;
     std::once_flag standInOnce_;
     std::string standInHash_;

@@ -68,7 +68,9 @@ std::unique_ptr<CSessionKeyStore> CSessionKeyStore::open(const std::filesystem::
         error = "libsodium cannot start";
         return nullptr;
     }
-    createPrivate(file);
+    if (file != ":memory:") {
+        createPrivate(file);
+    }
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {

@@ -30,7 +30,8 @@ public:
     CSessionKeyStore(const CSessionKeyStore&) = delete;
     CSessionKeyStore& operator=(const CSessionKeyStore&) = delete;
 
-    // Opens (creating when missing, mode 0600) the state database; nullptr with a description in
+    // Opens (creating when missing, mode 0600) the state database (":memory:": one private to
+    // this store, for a demo); nullptr with a description in
     // error when it cannot be opened or set up.
     static std::unique_ptr<CSessionKeyStore> open(const std::filesystem::path& file,
                                                   std::string& error);

@@ -1,14 +1,22 @@
 // tavik-server: serves folders of this machine as remote disks.
 //
 //   tavik-server --config server.toml
-//   tavik-server --demo DIR [--id demo] [--listen 127.0.0.1] [--port 9553]
+//   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1] [--port 9553]
+//   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
+#include "server/CServiceServers.h"
+#include "server/CSessionKeyStore.h"
+
+#include <sodium.h>
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <malloc.h>
 #include <optional>
 #include <pthread.h>
@@ -20,10 +28,88 @@ struct Options {
     std::string configFile;
     std::string demoFolder;
     std::string demoId = "demo";
+    std::string demoPassword;
     std::string listen;
     int port = -1;
+    int authPort = -1;
+    int diskInfoPort = -1;
     bool quiet = false;
 };
+
+struct SessionKeyOptions {
+    std::string account;
+    std::string configFile;
+    std::string ttl = "10m";
+};
+
+// The explorer's built-in domain, which the demo account belongs to.
+std::string programDomain() {
+    const char* domain = std::getenv("TAVIK_DOMAIN");
+    return domain != nullptr && *domain != '\0' ? domain : "tavik.local";
+}
+
+int64_t secondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// "90", "90s", "10m", "2h", "1d": a positive lifetime of at most 30 days.
+std::optional<std::chrono::seconds> parseLifetime(const std::string& text) {
+    long long value = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (parsed.ec != std::errc()) {
+        return std::nullopt;
+    }
+    const std::string unit(parsed.ptr, text.data() + text.size());
+    long long scale = 0;
+    if (unit.empty() || unit == "s") {
+        scale = 1;
+    } else if (unit == "m") {
+        scale = 60;
+    } else if (unit == "h") {
+        scale = 3600;
+    } else if (unit == "d") {
+        scale = 86400;
+    }
+    if (scale == 0 || value <= 0 || value > 30LL * 86400 / scale) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(value * scale);
+}
+
+// The demo account: user "demo" in the program's domain, whose one disk is the demo disk.
+bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
+                    std::string& error) {
+    if (password.empty()) {
+        unsigned char random[9];
+        randombytes_buf(random, sizeof random);
+        char text[sodium_base64_ENCODED_LEN(sizeof random, sodium_base64_VARIANT_URLSAFE)];
+        sodium_bin2base64(text, sizeof text, random, sizeof random,
+                          sodium_base64_VARIANT_URLSAFE);
+        password = text;
+    }
+    char hash[crypto_pwhash_STRBYTES];
+    if (crypto_pwhash_str(hash, password.data(), password.size(),
+                          crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                          crypto_pwhash_MEMLIMIT_INTERACTIVE) != 0) {
+        error = "cannot hash the demo password (out of memory)";
+        return false;
+    }
+    tavik::server::AccountConfig account;
+    account.user = "demo";
+    account.domain = programDomain();
+    account.passwordHash = hash;
+    account.displayName = "Demo";
+    account.userNumber = 1;
+    const tavik::server::DiskConfig& disk = config.disks.front();
+    account.disks.push_back({disk.id, disk.name, config.address});
+    config.service.accounts.push_back(std::move(account));
+    // Nothing outlives a demo: its key and session keys live in memory.
+    config.capabilityKey = tavik::server::CDiskCapability::randomKey();
+    config.service.stateDatabase = ":memory:";
+    return true;
+}
 
 std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
     std::string error;
@@ -43,8 +129,49 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
     if (options.port >= 0) {
         config->port = static_cast<uint16_t>(options.port);
     }
+    // "--port 0" asks for free ports: the service servers then take free ones too, so that
+    // several servers (tests) can run side by side.
+    if (options.port == 0) {
+        config->service.authPort = 0;
+        config->service.diskInfoPort = 0;
+    }
+    if (options.authPort >= 0) {
+        config->service.authPort = static_cast<uint16_t>(options.authPort);
+    }
+    if (options.diskInfoPort >= 0) {
+        config->service.diskInfoPort = static_cast<uint16_t>(options.diskInfoPort);
+    }
     config->logCommands = config->logCommands && !options.quiet;
     return config;
+}
+
+int issueSessionKey(const SessionKeyOptions& options) {
+    std::string error;
+    const auto config = tavik::server::CServerConfig::fromFile(options.configFile, error);
+    if (!config) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return 1;
+    }
+    const auto lifetime = parseLifetime(options.ttl);
+    if (!lifetime) {
+        std::fprintf(stderr, "tavik-server: --ttl takes 90, 90s, 10m, 2h or 1d (up to 30 days)\n");
+        return 2;
+    }
+    const tavik::server::AccountConfig* account = config->service.findAccount(options.account);
+    if (account == nullptr) {
+        std::fprintf(stderr, "tavik-server: no account %s in %s\n", options.account.c_str(),
+                     options.configFile.c_str());
+        return 1;
+    }
+    auto keys = tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error);
+    const auto key =
+        keys ? keys->issue(account->identifier(), *lifetime, secondsNow(), error) : std::nullopt;
+    if (!key) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", key->c_str());
+    return 0;
 }
 
 } // namespace
@@ -73,15 +200,46 @@ int main(int argc, char** argv) {
     app.add_option("--listen", options.listen, "IPv4 address to listen on");
     app.add_option("-p,--port", options.port, "TCP port (0: any free port)")
         ->check(CLI::Range(0, 65535));
+    app.add_option("--demo-password", options.demoPassword,
+                   "password of the demo account (default: a random one, printed)")
+        ->needs(demo);
+    app.add_option("--auth-port", options.authPort, "authentication server port (0: any free)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--diskinfo-port", options.diskInfoPort,
+                   "disk-information server port (0: any free)")
+        ->check(CLI::Range(0, 65535));
     app.add_flag("-q,--quiet", options.quiet, "no log line per command");
+
+    SessionKeyOptions keyOptions;
+    CLI::App* sessionKey =
+        app.add_subcommand("session-key", "issue a single-use session key for an account");
+    sessionKey->add_option("account", keyOptions.account, "USER@DOMAIN")->required();
+    sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)")
+        ->required();
+    sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
     CLI11_PARSE(app, argc, argv);
+    if (sodium_init() < 0) {
+        std::fprintf(stderr, "tavik-server: libsodium cannot start\n");
+        return 1;
+    }
+    if (sessionKey->parsed()) {
+        return issueSessionKey(keyOptions);
+    }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");
         return 2;
     }
-    const auto loaded = loadConfig(options);
+    auto loaded = loadConfig(options);
     if (!loaded) {
         return 1;
+    }
+    std::string demoPassword = options.demoPassword;
+    if (!options.demoFolder.empty()) {
+        std::string error;
+        if (!addDemoAccount(*loaded, demoPassword, error)) {
+            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+            return 1;
+        }
     }
     // SIGINT and SIGTERM are taken by sigwait below: blocked before any thread starts, so
     // that no connection thread receives them.
@@ -99,9 +257,32 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "tavik-server: listening on %s:%u\n", loaded->address.c_str(),
                  static_cast<unsigned>(server.port()));
+    std::optional<tavik::server::CServiceServers> services;
+    if (loaded->service.enabled()) {
+        services.emplace(*loaded);
+        if (!services->start(error)) {
+            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+            server.stop();
+            return 1;
+        }
+        std::fprintf(stderr,
+                     "tavik-server: authentication server on %s:%u, disk-information server on "
+                     "%s:%u\n",
+                     loaded->address.c_str(), static_cast<unsigned>(services->authPort()),
+                     loaded->address.c_str(), static_cast<unsigned>(services->diskInfoPort()));
+    }
+    if (!options.demoFolder.empty()) {
+        const auto& account = loaded->service.accounts.front();
+        std::fprintf(stderr, "tavik-server: demo account %s, password %s\n",
+                     account.identifier().c_str(),
+                     options.demoPassword.empty() ? demoPassword.c_str() : "(as given)");
+    }
     int received = 0;
     sigwait(&stopSignals, &received);
     std::fprintf(stderr, "tavik-server: stopping (signal %d)\n", received);
+    if (services) {
+        services->stop();
+    }
     server.stop();
     return 0;
 }
