@@ -1,8 +1,10 @@
 #include "server/CAccountConfig.h"
 
+#include "server/CConfigReader.h"
+#include "server/CPasswordHash.h"
+
 #include <algorithm>
 #include <cctype>
-#include <initializer_list>
 #include <set>
 
 namespace tavik::server {
@@ -16,60 +18,10 @@ std::string lowerCase(std::string_view text) {
     return lower;
 }
 
-// A misspelt key would silently fall back to a default (an account without its disks, a
-// password hash that is never read): refuse every key this table does not know.
-bool onlyKnownKeys(const toml::table& table, std::string_view where,
-                   std::initializer_list<std::string_view> known, std::string& error) {
-    for (const auto& [key, node] : table) {
-        if (std::find(known.begin(), known.end(), key.str()) == known.end()) {
-            error = "unknown key '" + std::string(key.str()) + "' in " + std::string(where) +
-                    " (line " + std::to_string(key.source().begin.line) + ")";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool readText(const toml::table& table, const char* key, std::string_view where, bool required,
-              std::string& out, std::string& error) {
-    const toml::node* node = table.get(key);
-    if (node == nullptr) {
-        if (required) {
-            error = std::string(where) + " needs " + key;
-        }
-        return !required;
-    }
-    const auto value = node->value<std::string>();
-    if (!value) {
-        error = std::string(where) + "." + key + " must be text";
-        return false;
-    }
-    out = *value;
-    return true;
-}
-
-bool readNumber(const toml::table& table, const char* key, int64_t minimum, int64_t maximum,
-                int64_t& out, std::string& error) {
-    const toml::node* node = table.get(key);
-    if (node == nullptr) {
-        return true;
-    }
-    const auto value = node->value<int64_t>();
-    if (!value || *value < minimum || *value > maximum) {
-        error = std::string(key) + " must be an integer from " + std::to_string(minimum) + " to " +
-                std::to_string(maximum);
-        return false;
-    }
-    out = *value;
-    return true;
-}
-
 template <class T>
-bool readSetting(const toml::table& table, const char* key, int64_t minimum, int64_t maximum,
-                 T& out, std::string& error) {
-    int64_t value = out;
-    if (!readNumber(table, key, minimum, maximum, value, error)) {
-        error = "service." + error;
+bool readPort(CConfigReader& reader, const toml::table& table, std::string_view key, T& out) {
+    int value = out;
+    if (!reader.readInt(table, key, 0, 65535, value)) {
         return false;
     }
     out = static_cast<T>(value);
@@ -77,51 +29,48 @@ bool readSetting(const toml::table& table, const char* key, int64_t minimum, int
 }
 
 bool readServiceTable(const toml::table& table, const std::filesystem::path& baseDir,
-                      ServiceConfig& service, std::string& error) {
-    if (!onlyKnownKeys(table, "[service]",
-                       {"auth_port", "diskinfo_port", "state_database", "installation_key",
-                        "capability_lifetime_hours", "diskinfo_window_seconds", "max_connections",
-                        "max_per_address", "idle_timeout_ms", "frame_timeout_ms"},
-                       error)) {
-        return false;
-    }
+                      ServiceConfig& service, CConfigReader& reader) {
     std::string stateDatabase;
     std::string installationKey;
-    if (!readSetting(table, "auth_port", 0, 65535, service.authPort, error) ||
-        !readSetting(table, "diskinfo_port", 0, 65535, service.diskInfoPort, error) ||
-        !readSetting(table, "capability_lifetime_hours", 24, 24 * 365,
-                     service.capabilityLifetimeHours, error) ||
-        !readSetting(table, "diskinfo_window_seconds", 1, 86400, service.diskInfoWindowSeconds,
-                     error) ||
-        !readSetting(table, "max_connections", 1, 100000, service.maxConnections, error) ||
-        !readSetting(table, "max_per_address", 1, 100000, service.maxPerAddress, error) ||
-        !readSetting(table, "idle_timeout_ms", 1, INT32_MAX, service.idleTimeoutMs, error) ||
-        !readSetting(table, "frame_timeout_ms", 1, INT32_MAX, service.frameTimeoutMs, error) ||
-        !readText(table, "state_database", "[service]", false, stateDatabase, error) ||
-        !readText(table, "installation_key", "[service]", false, installationKey, error)) {
-        return false;
-    }
+    const bool ok =
+        reader.onlyKnownKeys(table,
+                             {"auth_port", "diskinfo_port", "state_database", "installation_key",
+                              "capability_lifetime_hours", "diskinfo_window_seconds",
+                              "max_connections", "max_per_address", "idle_timeout_ms",
+                              "frame_timeout_ms"},
+                             "[service]") &&
+        readPort(reader, table, "auth_port", service.authPort) &&
+        readPort(reader, table, "diskinfo_port", service.diskInfoPort) &&
+        reader.readInt(table, "capability_lifetime_hours", 24, 24 * 365,
+                       service.capabilityLifetimeHours) &&
+        reader.readInt(table, "diskinfo_window_seconds", 1, 86400, service.diskInfoWindowSeconds) &&
+        reader.readInt(table, "max_connections", 1, 100000, service.maxConnections) &&
+        reader.readInt(table, "max_per_address", 1, 100000, service.maxPerAddress) &&
+        reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, service.idleTimeoutMs) &&
+        reader.readInt(table, "frame_timeout_ms", 1, INT32_MAX, service.frameTimeoutMs) &&
+        reader.readString(table, "state_database", stateDatabase) &&
+        reader.readString(table, "installation_key", installationKey);
     if (!stateDatabase.empty()) {
         service.stateDatabase = baseDir / stateDatabase;
     }
     if (!installationKey.empty()) {
         service.installationKey = baseDir / installationKey;
     }
-    return true;
+    return ok;
 }
 
-// The disk list travels as "|"-separated fields and the capability uses "~" as its separator:
-// names with "|" would shift every later field, and an id is never split apart.
+// The disk list travels as "|"-separated fields: a "|" inside a value would shift every later
+// field of the list.
 bool fitsDiskList(std::string_view text) {
-    return text.find('|') == std::string_view::npos;
+    return !text.empty() && text.find('|') == std::string_view::npos;
 }
 
-bool readAccountDisk(const toml::table& table, const std::string& where,
-                     const std::string& defaultServer, AccountDisk& disk, std::string& error) {
-    if (!onlyKnownKeys(table, where, {"id", "name", "server"}, error) ||
-        !readText(table, "id", where, true, disk.diskId, error) ||
-        !readText(table, "name", where, false, disk.name, error) ||
-        !readText(table, "server", where, false, disk.server, error)) {
+bool readAccountDisk(const toml::table& table, const std::string& defaultServer, AccountDisk& disk,
+                     CConfigReader& reader) {
+    if (!reader.onlyKnownKeys(table, {"id", "name", "server"}, "[[account.disk]]") ||
+        !reader.readString(table, "id", disk.diskId) ||
+        !reader.readString(table, "name", disk.name) ||
+        !reader.readString(table, "server", disk.server)) {
         return false;
     }
     if (disk.name.empty()) {
@@ -130,67 +79,69 @@ bool readAccountDisk(const toml::table& table, const std::string& where,
     if (disk.server.empty()) {
         disk.server = defaultServer;
     }
-    if (disk.diskId.empty() || disk.diskId.find('/') != std::string::npos ||
-        !fitsDiskList(disk.diskId) || !fitsDiskList(disk.name) || !fitsDiskList(disk.server)) {
-        error = where + ": id, name and server must be non-empty and hold no '|' (id no '/')";
-        return false;
+    if (!fitsDiskList(disk.diskId) || disk.diskId.find('/') != std::string::npos ||
+        !fitsDiskList(disk.name) || !fitsDiskList(disk.server)) {
+        return reader.fail(&table, "[[account.disk]] needs an id without '/', and its id, name "
+                                   "and server hold no '|'");
     }
     if (disk.server == "0.0.0.0") {
-        error = where + ": give its server (this server listens on every address)";
-        return false;
+        return reader.fail(&table, "[[account.disk]] " + disk.diskId +
+                                       " needs its server: this server listens on every address");
     }
     return true;
 }
 
-bool readAccount(const toml::table& table, const std::string& defaultServer, AccountConfig& account,
-                 std::string& error) {
-    const std::string where = "[[account]]";
-    if (!onlyKnownKeys(table, where,
-                       {"user", "domain", "password_hash", "display_name", "user_number", "disk"},
-                       error) ||
-        !readText(table, "user", where, true, account.user, error) ||
-        !readText(table, "domain", where, true, account.domain, error) ||
-        !readText(table, "password_hash", where, false, account.passwordHash, error) ||
-        !readText(table, "display_name", where, false, account.displayName, error) ||
-        !readNumber(table, "user_number", 0, INT32_MAX, account.userNumber, error)) {
-        return false;
-    }
-    account.domain = lowerCase(account.domain);
-    if (account.user.empty() || account.user.find('@') != std::string::npos ||
-        account.domain.empty()) {
-        error = "[[account]] needs a user without '@' and a domain";
-        return false;
-    }
-    const std::string name = "account " + account.identifier();
-    if (!account.passwordHash.empty() && account.passwordHash.rfind("$argon2id$", 0) != 0) {
-        error = name + ": password_hash must be an argon2id hash (tavik-server hash-password)";
-        return false;
-    }
-    if (account.displayName.empty()) {
-        account.displayName = account.user;
-    }
-    const toml::node* disks = table.get("disk");
-    if (disks == nullptr) {
+bool readAccountDisks(const toml::table& table, const std::string& defaultServer,
+                      AccountConfig& account, CConfigReader& reader) {
+    const toml::node* node = table.get("disk");
+    if (node == nullptr) {
         return true;
     }
-    const toml::array* list = disks->as_array();
+    const toml::array* list = node->as_array();
     if (list == nullptr) {
-        error = name + ": disks are given as [[account.disk]]";
-        return false;
+        return reader.fail(node, "an account's disks are given as [[account.disk]] tables");
     }
-    for (const toml::node& node : *list) {
-        const toml::table* entry = node.as_table();
+    for (const toml::node& entry : *list) {
         AccountDisk disk;
-        if (entry == nullptr) {
-            error = name + ": disks are given as [[account.disk]]";
-            return false;
+        if (!entry.is_table()) {
+            return reader.fail(&entry, "an account's disks are given as [[account.disk]] tables");
         }
-        if (!readAccountDisk(*entry, name + " disk", defaultServer, disk, error)) {
+        if (!readAccountDisk(*entry.as_table(), defaultServer, disk, reader)) {
             return false;
         }
         account.disks.push_back(std::move(disk));
     }
     return true;
+}
+
+bool readAccount(const toml::table& table, const std::string& defaultServer, AccountConfig& account,
+                 CConfigReader& reader) {
+    if (!reader.onlyKnownKeys(
+            table, {"user", "domain", "password_hash", "display_name", "user_number", "disk"},
+            "[[account]]") ||
+        !reader.readString(table, "user", account.user) ||
+        !reader.readString(table, "domain", account.domain) ||
+        !reader.readString(table, "password_hash", account.passwordHash) ||
+        !reader.readString(table, "display_name", account.displayName) ||
+        !reader.readInt64(table, "user_number", 0, INT32_MAX, account.userNumber)) {
+        return false;
+    }
+    account.domain = lowerCase(account.domain);
+    if (account.user.empty() || account.user.find('@') != std::string::npos ||
+        account.domain.empty()) {
+        return reader.fail(&table, "[[account]] needs a user without '@' and a domain");
+    }
+    // Account passwords are never kept in clear: only a hash the server can check is accepted.
+    if (!account.passwordHash.empty() && !CPasswordHash::fromHash(account.passwordHash)) {
+        return reader.fail(table.get("password_hash"),
+                           "account " + account.identifier() +
+                               ": password_hash must be an argon2id hash (tavik-server "
+                               "hash-password)");
+    }
+    if (account.displayName.empty()) {
+        account.displayName = account.user;
+    }
+    return readAccountDisks(table, defaultServer, account, reader);
 }
 
 } // namespace
@@ -212,42 +163,36 @@ const AccountConfig* ServiceConfig::findAccount(std::string_view identifier) con
 
 bool readServiceConfig(const toml::table& document, const std::filesystem::path& baseDir,
                        const std::string& defaultServer, ServiceConfig& service,
-                       std::string& error) {
+                       CConfigReader& reader) {
     service.stateDatabase = baseDir / "tavik-state.db";
     service.installationKey = baseDir / "installation.key";
     if (const toml::node* node = document.get("service")) {
-        const toml::table* table = node->as_table();
-        if (table == nullptr) {
-            error = "[service] must be a table";
-            return false;
+        if (!node->is_table()) {
+            return reader.fail(node, "service must be a [service] table");
         }
-        if (!readServiceTable(*table, baseDir, service, error)) {
+        if (!readServiceTable(*node->as_table(), baseDir, service, reader)) {
             return false;
         }
     }
-    const toml::node* accounts = document.get("account");
-    if (accounts == nullptr) {
+    const toml::node* node = document.get("account");
+    if (node == nullptr) {
         return true;
     }
-    const toml::array* list = accounts->as_array();
+    const toml::array* list = node->as_array();
     if (list == nullptr) {
-        error = "accounts are given as [[account]]";
-        return false;
+        return reader.fail(node, "accounts are given as [[account]] tables");
     }
     std::set<std::string> seen;
-    for (const toml::node& node : *list) {
-        const toml::table* table = node.as_table();
+    for (const toml::node& entry : *list) {
         AccountConfig account;
-        if (table == nullptr) {
-            error = "accounts are given as [[account]]";
-            return false;
+        if (!entry.is_table()) {
+            return reader.fail(&entry, "accounts are given as [[account]] tables");
         }
-        if (!readAccount(*table, defaultServer, account, error)) {
+        if (!readAccount(*entry.as_table(), defaultServer, account, reader)) {
             return false;
         }
         if (!seen.insert(account.identifier()).second) {
-            error = "account given twice: " + account.identifier();
-            return false;
+            return reader.fail(&entry, "account given twice: " + account.identifier());
         }
         service.accounts.push_back(std::move(account));
     }

@@ -52,11 +52,13 @@ struct ServiceConfig {
     const AccountConfig* findAccount(std::string_view identifier) const;
 };
 
+class CConfigReader;
+
 // Reads "[service]" and "[[account]]" from a parsed document. defaultServer is the address the
 // disk server listens on (the default server of an account disk); baseDir resolves relative
-// paths. False with a description in error on any bad or unknown entry.
+// paths. False (the message in reader) on any bad or unknown entry.
 bool readServiceConfig(const toml::table& document, const std::filesystem::path& baseDir,
                        const std::string& defaultServer, ServiceConfig& service,
-                       std::string& error);
+                       CConfigReader& reader);
 
 } // namespace tavik::server

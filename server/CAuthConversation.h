@@ -21,6 +21,7 @@
 #include "server/CAccountAuthenticator.h"
 #include "server/CRecentLogins.h"
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -32,8 +33,10 @@ class CAuthConversation {
 public:
     static constexpr char kParentName[] = "tavik";
 
+    // stopping: the connection's flag; it cuts a throttled login's wait short.
     CAuthConversation(uint64_t nodeNumber, CAccountAuthenticator& authenticator,
-                      CRecentLogins& recentLogins, std::string peerAddress);
+                      CRecentLogins& recentLogins, std::string peerAddress,
+                      const std::atomic<bool>& stopping);
 
     // The reply frame for one received frame; empty when there is none to give.
     std::vector<uint8_t> answer(std::span<const uint8_t> frame);
@@ -47,6 +50,7 @@ private:
     CAccountAuthenticator& authenticator_;
     CRecentLogins& recentLogins_;
     std::string peerAddress_;
+    const std::atomic<bool>& stopping_;
     std::string childName_;
     std::string nodeAddress_;
     bool nodeGiven_ = false;

@@ -232,7 +232,7 @@ int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
         return TAVIK_ERR_WRONG_ID;
     }
     const char* pass = stringItem(request, "pass");
-    if (disk->password && (pass == nullptr || CWireText::toHost(pass) != *disk->password)) {
+    if (disk->password && (pass == nullptr || !disk->password->matches(CWireText::toHost(pass)))) {
         return TAVIK_ERR_WRONG_PASSWD;
     }
     return acceptLogin(*disk, reply);

@@ -47,7 +47,7 @@ public:
     bool send(std::span<const uint8_t> bytes, int timeoutMs);
 
     void requestStop();
-    bool stopping() const { return stopping_; }
+    const std::atomic<bool>& stopping() const { return stopping_; }
 
 private:
     // Receives what arrives within timeoutMs into the buffer: false on close, failure or stop.

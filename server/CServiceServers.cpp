@@ -1,10 +1,10 @@
 #include "server/CServiceServers.h"
 
 #include "app/login/FormWire.h"
-#include "app/service/MsgWire.h"
+#include "app/service/CMsgPacket.h"
 #include "server/CAuthConversation.h"
 #include "server/CDiskInfoResponder.h"
-#include "server/CFrameProbes.h"
+#include "server/CFormFrameProbe.h"
 
 #include <vector>
 
@@ -53,7 +53,8 @@ bool CServiceServers::start(std::string& error) {
     if (!keys_) {
         return false;
     }
-    authenticator_ = std::make_unique<CAccountAuthenticator>(config_.service, keys_.get(), log_);
+    authenticator_ =
+        std::make_unique<CAccountAuthenticator>(config_.service, keys_.get(), log_, throttle_);
     if (!auth_.start(config_.address, config_.service.authPort, error) ||
         !diskInfo_.start(config_.address, config_.service.diskInfoPort, error)) {
         stop();
@@ -70,9 +71,17 @@ void CServiceServers::stop() {
 void CServiceServers::serveAuth(CServiceConnection& connection) {
     const ServiceConfig& service = config_.service;
     CAuthConversation conversation(nextNode_++, *authenticator_, recentLogins_,
-                                   connection.peerAddress());
+                                   connection.peerAddress(), connection.stopping());
     const auto probe = [](std::span<const uint8_t> received) {
-        return CFrameProbes::message(received, app::msgwire::kMaxFrameBytes);
+        const app::MsgFrameCheck check = app::CMsgPacket::Check(received);
+        switch (check.status) {
+        case app::MsgFrameCheck::kComplete:
+            return FrameProbe{FrameProbe::Kind::Complete, check.length};
+        case app::MsgFrameCheck::kProtocolError:
+            return FrameProbe{FrameProbe::Kind::Bad, 0};
+        default:
+            return FrameProbe{FrameProbe::Kind::Incomplete, 0};
+        }
     };
     std::vector<uint8_t> frame;
     for (;;) {
@@ -95,7 +104,7 @@ void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
     const ServiceConfig& service = config_.service;
     CDiskInfoResponder responder(config_, recentLogins_);
     const auto probe = [](std::span<const uint8_t> received) {
-        return CFrameProbes::form(received, app::formwire::kMaxBufferBytes);
+        return CFormFrameProbe::probe(received, app::formwire::kMaxBufferBytes);
     };
     std::vector<uint8_t> frame;
     for (;;) {

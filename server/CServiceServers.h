@@ -46,6 +46,7 @@ private:
     const CServerConfig& config_;
     CCommandLog log_;
     std::unique_ptr<CSessionKeyStore> keys_;
+    CLoginThrottle throttle_;
     std::unique_ptr<CAccountAuthenticator> authenticator_;
     CRecentLogins recentLogins_;
     std::atomic<uint64_t> nextNode_{1};

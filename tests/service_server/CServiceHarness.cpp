@@ -165,8 +165,8 @@ bool CRawClient::readForm(Bytes& frame) {
     if (!readExact(frame, 8)) {
         return false;
     }
-    const uint32_t total =
-        frame[0] | (uint32_t{frame[1]} << 8) | (uint32_t{frame[2]} << 16) | (uint32_t{frame[3]} << 24);
+    const uint32_t total = frame[0] | (uint32_t{frame[1]} << 8) | (uint32_t{frame[2]} << 16) |
+                           (uint32_t{frame[3]} << 24);
     return total >= 8 && total <= 65536 && readExact(frame, total - 8);
 }
 
@@ -237,8 +237,7 @@ TextPairs handDiskInfo(uint16_t port, const std::string& userName,
                        const std::string& sourceAddress) {
     CRawClient client;
     Bytes reply;
-    const std::string text =
-        "&cmd=GetDiskInfo&username=" + formEncode(userName) + "&serviceType=";
+    const std::string text = "&cmd=GetDiskInfo&username=" + formEncode(userName) + "&serviceType=";
     if (!client.connect(port, sourceAddress) || !client.send(CHandFrames::form(text)) ||
         !client.readForm(reply)) {
         return {};

@@ -26,9 +26,10 @@ TEST(AccountConfigTest, AcceptsAccountsAndRefusesWhatWouldSilentlyDiffer) {
     CTempFolder folder;
     std::filesystem::create_directories(folder.file("disk"));
     const std::string disk = "[[disk]]\nid = \"d\"\nroot = \"disk\"\n";
-    const std::string account = std::string("[[account]]\nuser = \"alice\"\ndomain = \"Tavik.Local\"\n"
-                                            "password_hash = \"") +
-                                kHash + "\"\n";
+    const std::string account =
+        std::string("[[account]]\nuser = \"alice\"\ndomain = \"Tavik.Local\"\n"
+                    "password_hash = \"") +
+        kHash + "\"\n";
     const ConfigRow rows[] = {
         {"account with a local disk", disk + account + "[[account.disk]]\nid = \"d\"\n", nullptr},
         {"account only, disks elsewhere",
@@ -37,8 +38,8 @@ TEST(AccountConfigTest, AcceptsAccountsAndRefusesWhatWouldSilentlyDiffer) {
         {"misspelt disk key", disk + account + "[[account.disk]]\nid = \"d\"\nnmae = \"x\"\n",
          "unknown key"},
         {"unknown service key", disk + "[service]\nauth_prt = 1\n", "unknown key"},
-        {"clear password", disk + "[[account]]\nuser = \"a\"\ndomain = \"b\"\npassword_hash = \"pw\"\n",
-         "argon2id"},
+        {"clear password",
+         disk + "[[account]]\nuser = \"a\"\ndomain = \"b\"\npassword_hash = \"pw\"\n", "argon2id"},
         {"local disk that does not exist", disk + account + "[[account.disk]]\nid = \"nope\"\n",
          "no [[disk]] with id nope"},
         {"name that would shift the disk list",
