@@ -1,5 +1,7 @@
 #include "tests/service_server/CServiceHarness.h"
 
+#include "server/CWireText.h"
+
 #include <arpa/inet.h>
 #include <cctype>
 #include <filesystem>
@@ -196,18 +198,19 @@ TextPairs handLogin(CRawClient& client, const std::string& userId, const std::st
     const std::string node = CHandFrames::pairs(header)["yournodeaddr"];
     const std::string hub = node.substr(0, node.find('/'));
     std::vector<std::pair<std::string, std::string>> entries;
+    // Wire text is in the ANSI code page (CP949 in the tests).
     if (!sessionKey.empty()) {
-        entries.emplace_back("brelo_sessionkey", sessionKey);
+        entries.emplace_back("brelo_sessionkey", server::CWireText::toWire(sessionKey));
     }
     entries.emplace_back("cmd", "auth");
-    entries.emplace_back("passwd", password);
-    entries.emplace_back("userid", userId);
+    entries.emplace_back("passwd", server::CWireText::toWire(password));
+    entries.emplace_back("userid", server::CWireText::toWire(userId));
     const std::string request = "from=" + node + "&to=" + hub + "&svc=authsvr&bodytype=1";
     if (!client.send(CHandFrames::message(request, CHandFrames::clearTypedBody(entries))) ||
         !client.readMessage(frame) || !CHandFrames::messageTexts(frame, header, body)) {
         return {};
     }
-    TextPairs reply = CHandFrames::pairs(body);
+    TextPairs reply = CHandFrames::pairs(server::CWireText::toHost(body));
     const TextPairs headerPairs = CHandFrames::pairs(header);
     reply["(to)"] = headerPairs.count("to") ? headerPairs.at("to") : "";
     reply["(node)"] = node;
@@ -237,12 +240,17 @@ TextPairs handDiskInfo(uint16_t port, const std::string& userName,
                        const std::string& sourceAddress) {
     CRawClient client;
     Bytes reply;
-    const std::string text = "&cmd=GetDiskInfo&username=" + formEncode(userName) + "&serviceType=";
+    const std::string text =
+        "&cmd=GetDiskInfo&username=" + formEncode(server::CWireText::toWire(userName)) +
+        "&serviceType=";
     if (!client.connect(port, sourceAddress) || !client.send(CHandFrames::form(text)) ||
         !client.readForm(reply)) {
         return {};
     }
     TextPairs pairs = CHandFrames::pairs(CHandFrames::formText(reply));
+    for (auto& [key, value] : pairs) {
+        value = server::CWireText::toHost(value);
+    }
     pairs["(frame bytes)"] = std::to_string(reply.size());
     return pairs;
 }
