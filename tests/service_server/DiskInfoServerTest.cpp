@@ -1,5 +1,7 @@
 // The disk-information server over hand-made form frames, and the capability ids it hands out
 // as the disk server sees them.
+#include "app/login/CFormFramer.h"
+#include "app/login/CFormRecordTable.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikSDK.h"
 #include "tests/service_server/CServiceHarness.h"
@@ -125,6 +127,33 @@ TEST(DiskInfoServerTest, ListsEmptyAndLongListsAndRefusesOnesAboveTheClientsLimi
     EXPECT_EQ(huge["inform"], "error");
     EXPECT_EQ(huge["errorcode"], "102");
     EXPECT_LE(std::stoul(huge["(frame bytes)"]), 65536u);
+}
+
+TEST(DiskInfoServerTest, AnswersTheRequestTheCodecBuilds) {
+    CServiceHarness harness;
+    ASSERT_TRUE(harness.running());
+    logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
+    app::CFormMessage request;
+    request.SetValue(u"cmd", u"GetDiskInfo");
+    request.SetValue(u"username", u"alice@tavik.local");
+    request.SetValue(u"serviceType", u"");
+    app::CFormFramer out(true, true);
+    ASSERT_TRUE(out.Append(request));
+    CRawClient client;
+    Bytes frame;
+    ASSERT_TRUE(client.connect(harness.diskInfoPort()) &&
+                client.send(Bytes(out.Bytes().begin(), out.Bytes().end())) &&
+                client.readForm(frame));
+    app::CFormFramer in(true, true);
+    app::CFormMessage reply;
+    ASSERT_EQ(in.Feed(frame), app::CFormFramer::kComplete);
+    ASSERT_TRUE(in.Extract(reply));
+    app::CFormRecordTable table;
+    ASSERT_TRUE(table.Load(reply, u"tavikinfofield", u"tavikinfo"));
+    ASSERT_EQ(table.RecordCount(), 2u);
+    std::u16string name;
+    EXPECT_TRUE(table.GetValue(1, u"diskname", name));
+    EXPECT_EQ(name, u"금고");
 }
 
 } // namespace
