@@ -17,6 +17,7 @@
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CTrayIcon2.h"
+#include "tests/startup/DialogScript.h"
 #include "tests/startup/StartupFixture.h"
 
 #include <QAction>
@@ -40,6 +41,10 @@
 namespace tavik::app {
 namespace {
 
+using test::ClickCancel;
+using test::ClickLogin;
+using test::DialogScript;
+
 // Stands in for the login conversation: records what the dialog asked for and answers with
 // WM_AUTHRESULT from the event loop, as the real conversation does.
 struct FakeLogin {
@@ -59,48 +64,6 @@ struct FakeLogin {
         };
     }
 };
-
-// Acts on each login dialog that the user would see, in order of appearance; one more than
-// expected is ended as cancelled.
-class DialogScript : public QObject {
-public:
-    using Action = std::function<void(CLoginDlg&)>;
-    explicit DialogScript(std::vector<Action> actions) : pending_(actions.begin(), actions.end()) {
-        connect(&timer_, &QTimer::timeout, this, &DialogScript::Look);
-        timer_.start(10);
-    }
-    int Seen() const { return seen_; }
-
-private:
-    void Look() {
-        auto* dialog = qobject_cast<CLoginDlg*>(QApplication::activeModalWidget());
-        if (dialog == nullptr || !dialog->isVisible() || dialog == last_) {
-            return;
-        }
-        last_ = dialog;
-        ++seen_;
-        if (pending_.empty()) {
-            // A dialog the test did not expect: end it rather than wait forever.
-            dialog->done(QDialog::Rejected);
-            return;
-        }
-        Action action = std::move(pending_.front());
-        pending_.pop_front();
-        action(*dialog);
-    }
-
-    QTimer timer_;
-    std::deque<Action> pending_;
-    QPointer<CLoginDlg> last_;
-    int seen_ = 0;
-};
-
-void ClickLogin(CLoginDlg& dialog) {
-    qobject_cast<QPushButton*>(dialog.Control(CLoginDlg::IDC_LOGIN))->click();
-}
-void ClickCancel(CLoginDlg& dialog) {
-    qobject_cast<QPushButton*>(dialog.Control(CLoginDlg::IDC_CANCEL))->click();
-}
 
 class StartupFlowTest : public test::StartupFixture {
 protected:
