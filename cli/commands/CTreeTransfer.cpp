@@ -263,6 +263,12 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
             fail(remote, "the server listed an entry outside the folder: \"" + child.path + "\"");
             continue;
         }
+        if (name.find('\\') != std::string::npos) {
+            // The library reads a backslash in a local path as a separator: such a name would
+            // land somewhere else, possibly outside the destination.
+            fail(child.path, "the name holds a '\\', which a local path cannot keep");
+            continue;
+        }
         if (!names.insert(name).second) {
             fail(child.path, "another entry of the folder has the same local name");
             continue;
@@ -392,6 +398,11 @@ void CTreeTransfer::uploadEntry(const fs::path& local, const std::string& remote
     }
     if (!CAnsiPath::fromUtf8(local.string()) || !CAnsiPath::fromUtf8(remote)) {
         fail(local.string(), "the name has characters the code page cannot write");
+        return;
+    }
+    if (local.filename().string().find('\\') != std::string::npos) {
+        // The library would read the backslash as a separator and open another file.
+        fail(local.string(), "the name holds a '\\', which the library reads as a separator");
         return;
     }
     if (fs::is_directory(status)) {

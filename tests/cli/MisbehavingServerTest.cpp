@@ -127,11 +127,11 @@ const std::vector<Row>& rows() {
          1,
          {},
          {"/disk/huge", "4 GiB"}},
-        {"listed entries with a foreign prefix and an unmappable name",
+        {"listed entries with a foreign prefix, an unmappable name and backslashes",
          [](CFakeDiskServer& s) {
              s.expect("getfileinfo").reply(folderEntry("/disk/d"));
              s.expect("getfileinfo")
-                 .reply({{"num", 4},
+                 .reply({{"num", 5},
                          {"p1", "/disk/d"},
                          {"t1", 1},
                          {"p2", "/other/x"},
@@ -142,13 +142,16 @@ const std::vector<Row>& rows() {
                          {"t3", 0},
                          {"p4", "/disk/d/ok"},
                          {"s4", 2},
-                         {"t4", 0}});
+                         {"t4", 0},
+                         {"p5", "/disk/d/..\\..\\evil"},
+                         {"s5", 2},
+                         {"t5", 0}});
              serveFile(s, "ok");
          },
          {"get", "d"},
          1,
          {{"d", "/"}, {"d/ok", "ok"}},
-         {"/other/x", "code page", "failed 2"}},
+         {"/other/x", "code page", "evil", "failed 3"}},
         {"a server that answers nothing after the login",
          [](CFakeDiskServer& s) { s.expect("getfileinfo").stall(2500); },
          {"--timeout", "500", "get", "f.bin"},
