@@ -138,11 +138,12 @@ TAVIK_EXTERN_C_BEGIN
  * without its closing reply (dwError set), and the whole range done notifies once before the
  * closing reply.
  * Returns 1 when the final error is 0 (also after a cancel), else 0; the final error becomes the
- * last error code, the text stays as the first reply left it. Errors: 24001 null transfer or
- * bad path; 24002 null session (checked before the local file is touched); 23002 the local file
- * cannot be opened (nothing sent) or written (connection closed); 21002 a connection error in the
- * data phase (connection closed) or no closing reply; the closing reply's "error" (connection left
- * open). A start at or past the end moves no bytes and reads the closing reply. */
+ * last error code, the text stays as the first reply left it. Errors: 24001 null transfer (the
+ * text stays as it was) or bad path; 24002 null session (checked before the local file is
+ * touched); 23002 the local file cannot be opened (nothing sent) or written (connection closed);
+ * 21002 a connection error in the data phase (connection closed) or no closing reply; the
+ * closing reply's "error" (connection left open). A start at or past the end moves no bytes and
+ * reads the closing reply. */
 TAVIK_API BOOL tavik_Download(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel);
 /* Uploads bytes dwStartPos..dwEndPos of the local file pszSrcPath (which must exist) to the
  * remote pszDstPath. Sends "upload" with "path", "startpos", "endpos", "istrunc" (bTrunc), then
