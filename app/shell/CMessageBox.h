@@ -58,6 +58,7 @@ public:
         ~Recorder();
         Recorder(const Recorder&) = delete;
         Recorder& operator=(const Recorder&) = delete;
+        // The boxes so far; read it on the thread that shows them.
         const std::vector<MessageBoxRequest>& Boxes() const;
 
     private:
