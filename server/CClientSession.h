@@ -18,7 +18,6 @@ namespace tavik::server {
 
 struct OpenFile {
     CFileDescriptor fd;
-    std::filesystem::path host;
 };
 
 struct DirCursor {

@@ -100,8 +100,7 @@ bool CRemoteCommand::allowed(const std::vector<std::string>& words,
 }
 
 Outcome<CRemoteCommand::Output> CRemoteCommand::run(const std::vector<std::string>& words,
-                                                    const std::filesystem::path& folder,
-                                                    int timeoutMs, size_t maxOutput) {
+                                                    int folderFd, int timeoutMs, size_t maxOutput) {
     using Result = Outcome<Output>;
     int pipeEnds[2];
     if (words.empty() || ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
@@ -113,7 +112,7 @@ Outcome<CRemoteCommand::Output> CRemoteCommand::run(const std::vector<std::strin
     ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 1);
     ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 2);
-    ::posix_spawn_file_actions_addchdir_np(actions.get(), folder.c_str());
+    ::posix_spawn_file_actions_addfchdir_np(actions.get(), folderFd);
     std::vector<char*> argv;
     for (const std::string& word : words) {
         argv.push_back(const_cast<char*>(word.c_str()));

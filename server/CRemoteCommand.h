@@ -27,8 +27,8 @@ public:
     static bool allowed(const std::vector<std::string>& words,
                         const std::vector<std::string>& allowList);
     // 23001 when the program cannot be started; a killed program returns what it wrote.
-    static Outcome<Output> run(const std::vector<std::string>& words,
-                               const std::filesystem::path& folder, int timeoutMs,
+    // folderFd: the folder to run in, as a descriptor (so that no name is looked up again).
+    static Outcome<Output> run(const std::vector<std::string>& words, int folderFd, int timeoutMs,
                                size_t maxOutput);
 };
 

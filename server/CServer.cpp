@@ -1,5 +1,7 @@
 #include "server/CServer.h"
 
+#include "server/CPathResolver.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -30,6 +32,11 @@ CServer::~CServer() {
 
 bool CServer::start(std::string& error) {
     std::signal(SIGPIPE, SIG_IGN);
+    if (!CPathResolver::kernelConfines()) {
+        // Without openat2() paths could only be checked as text, which a client can race.
+        error = "the kernel lacks openat2() with RESOLVE_BENEATH (Linux 5.6 or later needed)";
+        return false;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(config_.port);

@@ -24,7 +24,6 @@ struct TransferPlan {
     enum class Kind { Download, Upload, Copy };
     Kind kind = Kind::Download;
     CFileDescriptor file;
-    std::filesystem::path host;
     uint32_t start = 0;
     uint32_t end = 0;
     // Upload: a write that would reach past this offset fails with "disk full".
