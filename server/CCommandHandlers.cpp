@@ -390,7 +390,7 @@ int32_t CCommandHandlers::openDir(const CPacket& request, CPacket& reply) {
     }
     DirCursor cursor;
     for (const FileEntry& entry : entries.value()) {
-        cursor.wireNames.push_back(CWireText::toWire(entry.name));
+        cursor.add(CWireText::toWire(entry.name));
     }
     const int32_t number = session_.addDir(std::move(cursor));
     if (number == 0) {
@@ -407,8 +407,8 @@ int32_t CCommandHandlers::readDir(const CPacket& request, CPacket& reply) {
         return TAVIK_ERR_INVALID_HANDLE;
     }
     // The end of the listing is a reply without "file".
-    if (cursor->next < cursor->wireNames.size()) {
-        reply.SetString("file", cursor->wireNames[cursor->next++].c_str());
+    if (const char* name = cursor->take()) {
+        reply.SetString("file", name);
     }
     return 0;
 }
@@ -538,11 +538,14 @@ int32_t CCommandHandlers::writeFile(const CPacket& request, CPacket& reply) {
     isRegularFile(fd, fileSize);
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
     const uint64_t end = static_cast<uint64_t>(std::max<off_t>(position, 0)) + data.size();
-    if (end > fileSize) {
-        const auto free = CDiskSpace(*session_.disk()).freeBytes();
-        if (free && end - fileSize > free.value()) {
-            return TAVIK_ERR_DISK_FULL;
-        }
+    const DiskConfig& disk = *session_.disk();
+    CSpaceLedger::CReservation reservation;
+    const auto free = [&disk] {
+        const auto bytes = CDiskSpace(disk).freeBytes();
+        return bytes ? bytes.value() : UINT64_MAX;
+    };
+    if (end > fileSize && !disk.ledger->reserve(end - fileSize, free, reservation)) {
+        return TAVIK_ERR_DISK_FULL;
     }
     size_t done = 0;
     while (done < data.size()) {
@@ -692,13 +695,18 @@ int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
     }
     const uint64_t oldSize = truncate ? 0 : existing;
     const uint64_t released = truncate ? existing : 0;
-    const auto free = CDiskSpace(*session_.disk()).freeBytes();
-    const uint64_t room = (free ? free.value() : UINT64_MAX - oldSize) + released;
-    // Refused at once when it cannot fit; otherwise writes past the limit fail as they come.
-    if (plan.end > oldSize && plan.end - oldSize > room) {
+    // The growth is reserved against the disk's space at once, across all sessions: it is
+    // refused here when it cannot fit, and no other write can take the same bytes meanwhile.
+    const uint64_t growth = plan.end > oldSize ? plan.end - oldSize : 0;
+    const DiskConfig& disk = *session_.disk();
+    const auto free = [&disk, released] {
+        const auto bytes = CDiskSpace(disk).freeBytes();
+        return bytes ? bytes.value() + released : UINT64_MAX;
+    };
+    if (!disk.ledger->reserve(growth, free, plan.reservation)) {
         return TAVIK_ERR_DISK_FULL;
     }
-    plan.writeLimit = oldSize + room;
+    plan.writeLimit = plan.end;
     if (!plan.file.valid()) {
         plan.file = openRegular(path.value(), O_WRONLY | O_CREAT);
     }
@@ -724,6 +732,11 @@ int32_t CCommandHandlers::copyEx(const CPacket& request, CPacket&) {
     const auto port = intItem(request, "port");
     if (ip == nullptr || destination == nullptr || !port || *port <= 0 || *port > 65535) {
         return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    // Without the list any client could make the server connect anywhere (a port scan, a
+    // relay for logins to other servers).
+    if (!config_.copyTargetAllowed(ip, static_cast<uint16_t>(*port))) {
+        return TAVIK_ERR_NOT_ALLOWED;
     }
     plan.copy.ip = ip;
     plan.copy.port = static_cast<uint16_t>(*port);

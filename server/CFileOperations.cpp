@@ -431,9 +431,14 @@ int32_t CFileOperations::copy(const ResolvedPath& source, const ResolvedPath& fo
             return TAVIK_ERR_REMOTE_FILE;
         }
     }
-    // Apparent sizes count: a sparse file written out in full by a plain copy would take them.
-    const auto free = CDiskSpace(disk_).freeBytes();
-    if (free && apparentBytes(parent, name.c_str()) > free.value()) {
+    // Apparent sizes count (holes are kept, but the copy's owner may fill them), reserved
+    // against the disk's space so that no other write takes the same bytes meanwhile.
+    CSpaceLedger::CReservation reservation;
+    const auto free = [this] {
+        const auto bytes = CDiskSpace(disk_).freeBytes();
+        return bytes ? bytes.value() : UINT64_MAX;
+    };
+    if (!disk_.ledger->reserve(apparentBytes(parent, name.c_str()), free, reservation)) {
         return TAVIK_ERR_DISK_FULL;
     }
     return errorFromErrno(copyEntry(parent, name.c_str(), target.value().get(), name.c_str(), 0));

@@ -5,9 +5,11 @@
 #pragma once
 
 #include "server/CPasswordHash.h"
+#include "server/CSpaceLedger.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +24,9 @@ struct DiskConfig {
     std::filesystem::path root;            // canonical absolute folder
     std::optional<CPasswordHash> password; // none: any password is accepted
     std::optional<uint64_t> quota;         // bytes; none: the file system's numbers
+    // Space promised to running writes, shared by every session of the disk (and by copies of
+    // the configuration).
+    std::shared_ptr<CSpaceLedger> ledger = std::make_shared<CSpaceLedger>();
 };
 
 class CServerConfig {
@@ -33,10 +38,16 @@ public:
     int idleTimeoutMs = 300000;
     // Budget for the rest of a packet once its first byte arrived, and for each send.
     int requestTimeoutMs = 30000;
+    // A connection that has not logged in this long after it was accepted is closed.
+    int loginTimeoutMs = 30000;
+    // Connections one client address may hold at once.
+    int maxConnectionsPerAddress = 16;
     int maxOpenFiles = 32;
     // Program names "remotecmd" may run (first word of the command, exact match).
     std::vector<std::string> allowedCommands;
     int commandTimeoutMs = 10000;
+    // Where "copyex" may connect: "address" (any port) or "address:port". Empty: nowhere.
+    std::vector<std::string> copyTargets;
     bool logCommands = true;
     std::vector<DiskConfig> disks;
     // Things worth saying at start that do not stop the server (passwords kept in clear).
@@ -55,6 +66,8 @@ public:
                                              const std::string& diskId, std::string& error);
 
     const DiskConfig* findDisk(std::string_view id) const;
+    // True when copyTargets lets "copyex" connect to ip:port (ip exactly as listed).
+    bool copyTargetAllowed(std::string_view ip, uint16_t port) const;
     // A disk anyone may log in to (no password) while the server listens on an address other
     // machines can reach; null when there is none. The program refuses to start with one unless
     // told --allow-open.

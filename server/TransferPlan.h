@@ -4,6 +4,7 @@
 #pragma once
 
 #include "server/CFileDescriptor.h"
+#include "server/CSpaceLedger.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -28,6 +29,8 @@ struct TransferPlan {
     uint32_t end = 0;
     // Upload: a write that would reach past this offset fails with "disk full".
     uint64_t writeLimit = 0;
+    // Upload: the disk space promised to it, given back when the plan goes.
+    CSpaceLedger::CReservation reservation;
     CopyTarget copy;
 };
 

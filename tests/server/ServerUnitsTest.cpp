@@ -156,6 +156,9 @@ request_timeout_ms = 2000
 max_open_files = 3
 allowed_commands = ["ls", "df"]
 log_commands = false
+login_timeout_ms = 4000
+max_connections_per_address = 2
+copy_targets = ["127.0.0.2:9553"]
 
 [[disk]]
 id = "alpha"
@@ -179,6 +182,9 @@ root = ")" + temp.file("b") + R"("
     EXPECT_EQ(config->maxOpenFiles, 3);
     EXPECT_EQ(config->allowedCommands, (std::vector<std::string>{"ls", "df"}));
     EXPECT_FALSE(config->logCommands);
+    EXPECT_EQ(config->loginTimeoutMs, 4000);
+    EXPECT_EQ(config->maxConnectionsPerAddress, 2);
+    EXPECT_EQ(config->copyTargets, (std::vector<std::string>{"127.0.0.2:9553"}));
     ASSERT_EQ(config->disks.size(), 2u);
     const auto* alpha = config->findDisk("alpha");
     ASSERT_NE(alpha, nullptr);
@@ -190,7 +196,7 @@ root = ")" + temp.file("b") + R"("
     EXPECT_FALSE(alpha->password->matches("pW"));
     // A password in clear still works, with a warning naming the place.
     ASSERT_EQ(config->warnings.size(), 1u);
-    EXPECT_NE(config->warnings[0].find("configuration:16: disk alpha: password kept in clear"),
+    EXPECT_NE(config->warnings[0].find("configuration:19: disk alpha: password kept in clear"),
               std::string::npos)
         << config->warnings[0];
     EXPECT_EQ(alpha->quota, 1048576u);
@@ -277,6 +283,20 @@ TEST(ServerConfig, HashedPasswordsAreCheckedWithoutWarning) {
     EXPECT_TRUE(plain.matches("pw"));
     for (const char* wrong : {"", "p", "pw ", "pw\n", "PW"}) {
         EXPECT_FALSE(plain.matches(wrong)) << wrong;
+    }
+}
+
+TEST(ServerConfig, CopyTargetsListAddressesWithOrWithoutPort) {
+    server::CServerConfig config;
+    EXPECT_FALSE(config.copyTargetAllowed("127.0.0.1", 9553)); // nowhere by default
+    config.copyTargets = {"127.0.0.2", "127.0.0.3:9553"};
+    const std::tuple<const char*, uint16_t, bool> rows[] = {
+        {"127.0.0.2", 1, true},     {"127.0.0.2", 9553, true},  {"127.0.0.3", 9553, true},
+        {"127.0.0.3", 9554, false}, {"127.0.0.1", 9553, false}, {"127.0.0.22", 9553, false},
+        {"", 9553, false},
+    };
+    for (const auto& [ip, port, allowed] : rows) {
+        EXPECT_EQ(config.copyTargetAllowed(ip, port), allowed) << ip << ":" << port;
     }
 }
 
