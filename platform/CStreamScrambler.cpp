@@ -1,5 +1,7 @@
 #include "platform/CStreamScrambler.h"
 
+#include <vector>
+
 namespace tavik::platform {
 
 CStreamScrambler::CStreamScrambler(uint32_t start, uint32_t multiplier, uint32_t increment,
@@ -17,6 +19,32 @@ void CStreamScrambler::Unscramble(std::span<uint8_t> bytes) const {
         return;
     }
     run(bytes, false);
+}
+
+void CStreamScrambler::Scramble(std::span<char16_t> units) const {
+    runUnits(units, true);
+}
+
+void CStreamScrambler::Unscramble(std::span<char16_t> units) const {
+    runUnits(units, false);
+}
+
+void CStreamScrambler::runUnits(std::span<char16_t> units, bool scrambling) const {
+    // Going through the little-endian byte image keeps one definition of the stream for text
+    // and bytes alike, whatever the unit width.
+    std::vector<uint8_t> bytes(units.size() * 2);
+    for (size_t i = 0; i < units.size(); ++i) {
+        bytes[2 * i] = static_cast<uint8_t>(units[i]);
+        bytes[2 * i + 1] = static_cast<uint8_t>(units[i] >> 8);
+    }
+    if (scrambling) {
+        Scramble(std::span<uint8_t>(bytes));
+    } else {
+        Unscramble(std::span<uint8_t>(bytes));
+    }
+    for (size_t i = 0; i < units.size(); ++i) {
+        units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
 }
 
 void CStreamScrambler::unscrambleBytes(std::span<uint8_t> bytes) const {
