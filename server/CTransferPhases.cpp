@@ -129,7 +129,11 @@ bool CTransferPhases::sendRange(TransferPlan& plan) {
 }
 
 bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
-    if (!receiveRange(plan, finalError)) {
+    const bool received = receiveRange(plan, finalError);
+    // The bytes are on the disk now (or never will be): the promise goes before the client
+    // hears the upload is done, so that its next write does not find the space counted twice.
+    plan.reservation.release();
+    if (!received) {
         return false;
     }
     return sendClosingReply(finalError);
