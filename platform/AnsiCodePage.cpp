@@ -69,6 +69,30 @@ bool convertChar(iconv_t cd, const char16_t* units, size_t count, std::string& o
     return true;
 }
 
+// Decodes the one character at the front of the bytes: its length, or 0 when no sequence of up to
+// four bytes there is a whole character of the code page.
+size_t decodeOneChar(iconv_t cd, const char* at, size_t left, std::u16string& out) {
+    for (size_t length = 1; length <= left && length <= 4; ++length) {
+        char* inPtr = const_cast<char*>(at);
+        size_t inLeft = length;
+        char buffer[16];
+        char* outPtr = buffer;
+        size_t outLeft = sizeof buffer;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) ||
+            inLeft != 0 || outPtr == buffer) {
+            continue;
+        }
+        for (char* unit = buffer; unit + 1 < outPtr; unit += 2) {
+            char16_t value;
+            std::memcpy(&value, unit, 2);
+            out.push_back(value);
+        }
+        return length;
+    }
+    return 0;
+}
+
 } // namespace
 
 const std::string& ansiCodePageName() {
@@ -138,22 +162,38 @@ std::u16string fromAnsi(std::string_view text) {
     size_t inLeft = text.size();
     std::string buffer(4096, '\0');
     while (inLeft > 0) {
+        char* callStart = inPtr;
+        const size_t callLeft = inLeft;
         char* outPtr = buffer.data();
         size_t outLeft = buffer.size();
         size_t rc = iconv(handle, &inPtr, &inLeft, &outPtr, &outLeft);
         int err = errno;
+        if (rc == static_cast<size_t>(-1) && err != E2BIG) {
+            // Where iconv stops at a bad sequence cannot be trusted: glibc's UHC converter steps
+            // past some unassigned pairs, even up to the end of the input. So this call's bytes
+            // are decoded again one character at a time; the first byte that begins no character
+            // becomes one replacement character, and the bulk conversion resumes after it.
+            inPtr = callStart;
+            inLeft = callLeft;
+            while (inLeft > 0) {
+                size_t length = decodeOneChar(handle, inPtr, inLeft, out);
+                if (length == 0) {
+                    out.push_back(u'\uFFFD');
+                    ++inPtr;
+                    --inLeft;
+                    break;
+                }
+                inPtr += length;
+                inLeft -= length;
+            }
+            iconv(handle, nullptr, nullptr, nullptr, nullptr);
+            continue;
+        }
         size_t produced = static_cast<size_t>(outPtr - buffer.data()) / 2;
         for (size_t k = 0; k < produced; ++k) {
             char16_t unit;
             std::memcpy(&unit, buffer.data() + 2 * k, 2);
             out.push_back(unit);
-        }
-        if (rc == static_cast<size_t>(-1) && err != E2BIG) {
-            // An invalid or truncated sequence: one replacement character for its first byte.
-            out.push_back(u'\uFFFD');
-            ++inPtr;
-            --inLeft;
-            iconv(handle, nullptr, nullptr, nullptr, nullptr);
         }
     }
     return out;

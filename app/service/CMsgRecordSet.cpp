@@ -228,6 +228,10 @@ bool CMsgRecordSet::GetInt(std::u16string_view column, int32_t& value) const {
     return true;
 }
 
+std::u16string CMsgRecordSet::ColumnName(size_t index) const {
+    return platform::fromAnsi(columns_[index].name);
+}
+
 CMsgRecordSet::Column* CMsgRecordSet::findColumn(std::u16string_view name, uint8_t type) {
     int index = columnIndex(name, type);
     return index < 0 ? nullptr : &columns_[index];

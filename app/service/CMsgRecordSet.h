@@ -67,6 +67,11 @@ public:
     bool GetInt(std::u16string_view column, int32_t& value) const;
 
     size_t ColumnCount() const { return columns_.size(); }
+    // Name, type and size of a column, in image order (by name once the header is written);
+    // the index must be below ColumnCount().
+    std::u16string ColumnName(size_t index) const;
+    uint8_t ColumnType(size_t index) const { return columns_[index].type; }
+    uint16_t ColumnSize(size_t index) const { return columns_[index].size; }
     size_t RowCount() const { return rowCount_; }
 
 private:

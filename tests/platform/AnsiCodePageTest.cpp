@@ -42,6 +42,10 @@ TEST(AnsiCodePage, InvalidBytesBecomeReplacementCharacters) {
     // A lead byte cut off at the end.
     EXPECT_EQ(fromAnsi("ab\xC7"), u"ab\uFFFD");
     EXPECT_EQ(fromAnsi("\xC7\xD1\xFF"), u"한\uFFFD");
+    // An unassigned pair that the C library's converter steps over when it reports it, here at
+    // the very end of the text: every byte is still accounted for, and nothing is read past it.
+    EXPECT_EQ(fromAnsi("n\xA2\xE8"), u"n\uFFFD\uFFFD");
+    EXPECT_EQ(fromAnsi("\xA2\xE8\x41\xC7\xD1"), u"\uFFFD\uFFFDA한");
 }
 
 TEST(AnsiCodePage, LongTextsAndEmbeddedNul) {
