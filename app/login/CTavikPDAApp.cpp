@@ -1,6 +1,7 @@
 #include "app/login/CTavikPDAApp.h"
 
 #include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/CTavikPDAView.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/CLoginDlg.h"
 #include "app/login/CMainFrame.h"
@@ -84,9 +85,11 @@ bool CTavikPDAApp::CreateMainFrame() {
     websiteShortcut_ = std::make_unique<CWebsiteShortcut>();
     websiteShortcut_->SetMainWindow(frame_.get());
     QCoreApplication::instance()->installEventFilter(websiteShortcut_.get());
+    // The frame owns the view; the view asks for the disk list in its first update.
+    auto* view = new CTavikPDAView(*document_, frame_.get());
+    view->AttachToFrame(*frame_);
     frame_->show();
-    // The explorer's view asks for the disk list when it is first shown.
-    frame_->QueryDiskInfo();
+    view->OnInitialUpdate();
     return true;
 }
 
