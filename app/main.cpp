@@ -1,42 +1,88 @@
-// tavikPDA: the explorer program. Start-up, the login and the main frame come with their own
-// classes; until then the program opens its main window empty.
+// tavikPDA: the explorer program.
 //
-// TAVIK_SCREENSHOT=<file.png> makes the program save an image of its window once it is shown
-// and quit, so that the window can be looked at on a machine without a screen
+// TAVIK_SCREENSHOT=<file.png> makes the program save an image of its foremost window (the login
+// dialog, or the main window once logged in) TAVIK_SCREENSHOT_AFTER_MS (default 1000) after the
+// start, and end, so that the windows can be looked at on a machine without a screen
 // (QT_QPA_PLATFORM=offscreen).
+#include "app/login/CMainFrame.h"
+#include "app/login/CTavikPDAApp.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-void scheduleScreenshot(QWidget& window, const char* path) {
-    QTimer::singleShot(300, &window, [&window, path] {
-        bool saved = window.grab().save(QString::fromLocal8Bit(path), "PNG");
+// "My Device" is the user's home folder unless TAVIK_DEVICE_ROOT says otherwise; set before
+// anything reads a device path.
+void SetDeviceRoot() {
+    if (std::getenv("TAVIK_DEVICE_ROOT") == nullptr) {
+        ::setenv("TAVIK_DEVICE_ROOT", QDir::homePath().toLocal8Bit().constData(), 1);
+    }
+}
+
+QWidget* ForemostWindow(const tavik::app::CTavikPDAApp& app) {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    if (app.MainFrame() != nullptr && app.MainFrame()->isVisible()) {
+        return app.MainFrame();
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->pos().x() > -5000) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+void ScheduleScreenshot(const tavik::app::CTavikPDAApp& app, const char* path) {
+    const char* after = std::getenv("TAVIK_SCREENSHOT_AFTER_MS");
+    int delayMs = after != nullptr ? std::atoi(after) : 1000;
+    QTimer::singleShot(delayMs, [&app, path] {
+        QWidget* window = ForemostWindow(app);
+        bool saved = window != nullptr && window->grab().save(QString::fromLocal8Bit(path), "PNG");
         if (!saved) {
             std::fprintf(stderr, "tavikPDA: cannot save the screenshot to %s\n", path);
         }
-        QApplication::exit(saved ? 0 : 1);
+        std::fflush(nullptr);
+        std::_Exit(saved ? 0 : 1);
     });
+}
+
+std::u16string CommandLine(int argc, char* argv[]) {
+    QString line;
+    for (int i = 1; i < argc; ++i) {
+        line += (i > 1 ? QStringLiteral(" ") : QString()) + QString::fromLocal8Bit(argv[i]);
+    }
+    return line.toStdU16String();
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
+    SetDeviceRoot();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavik"));
+    // The tray icon keeps no window alive: the program ends with its main window.
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("TAVIK 탐색기"));
-    window.setAccessibleName(QStringLiteral("TAVIK 탐색기"));
-    window.resize(480, 800);
-    window.show();
-
+    tavik::app::CTavikPDAApp app;
+    QObject::connect(&app, &tavik::app::CTavikPDAApp::finished, &application,
+                     &QCoreApplication::quit, Qt::QueuedConnection);
     if (const char* screenshot = std::getenv("TAVIK_SCREENSHOT")) {
-        scheduleScreenshot(window, screenshot);
+        ScheduleScreenshot(app, screenshot);
     }
-    return QApplication::exec();
+    tavik::app::StartupOptions options;
+    options.executablePath = QCoreApplication::applicationFilePath().toStdString();
+    options.commandLine = CommandLine(argc, argv);
+    if (!app.InitInstance(options)) {
+        return app.ExitInstance();
+    }
+    QApplication::exec();
+    return app.ExitInstance();
 }

@@ -1,0 +1,36 @@
+// Type names and icons of files decided by the file name alone, as the panes need them: the
+// platform's MIME database matched against the name (no file is opened or even looked up) and
+// the icon theme's icon for that type. What it answers is cached per extension, so listing
+// thousands of rows costs one lookup per kind of file.
+//
+// A name the database does not know gets an empty type name (the panes then show "파일" or
+// "XYZ 파일") and the generic file icon. Folders always get the folder icon.
+// Threads: user-interface thread (icons are GUI objects).
+#pragma once
+
+#include <QHash>
+#include <QIcon>
+#include <QString>
+
+namespace tavik::app {
+
+class CFileTypes {
+public:
+    struct Kind {
+        QString typeName; // the platform's name for the type; empty when unknown
+        QIcon icon;
+    };
+
+    // The process's cache.
+    static CFileTypes& Instance();
+
+    const Kind& ForFileName(const QString& fileName);
+    const QIcon& FolderIcon();
+
+private:
+    QHash<QString, Kind> byKey_;
+    QIcon folderIcon_;
+    QIcon fileIcon_;
+};
+
+} // namespace tavik::app

@@ -1,0 +1,49 @@
+#include "app/explorer/CPopupMenu.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include <utility>
+
+namespace tavik::app {
+
+namespace {
+
+CPopupMenu::Chooser& CurrentChooser() {
+    static CPopupMenu::Chooser chooser;
+    return chooser;
+}
+
+} // namespace
+
+QAction* CPopupMenu::Run(QMenu& menu, const QPoint& globalPos) {
+    if (CurrentChooser()) {
+        return CurrentChooser()(menu, globalPos);
+    }
+    return menu.exec(globalPos);
+}
+
+int CPopupMenu::CommandOf(const QAction* action) {
+    return action ? action->data().toInt() : 0;
+}
+
+QAction* CPopupMenu::AddItem(QMenu& menu, const QString& text, int id) {
+    QAction* action = menu.addAction(text);
+    action->setData(id);
+    return action;
+}
+
+QAction* CPopupMenu::FindItem(const QMenu& menu, int id) {
+    for (QAction* action : menu.actions()) {
+        if (CommandOf(action) == id) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+CPopupMenu::Chooser CPopupMenu::SetChooser(Chooser chooser) {
+    return std::exchange(CurrentChooser(), std::move(chooser));
+}
+
+} // namespace tavik::app

@@ -1,0 +1,81 @@
+// What the explorer knows about the account's remote disks: the DiskEntry array (in the order
+// the disk-information reply gave it), the index of the disk last connected or re-entered, and
+// the session of the disk being browsed. The document owns the array and every session in it.
+//
+// Sessions: connecting a disk opens one session (tavik_CreateSession with the entry's server,
+// port 9553 unless the server address names one as "host:port", the disk id as user, no
+// password) and stores it in the entry; connecting again reuses it. Sessions stay open while the
+// pane returns to the disk list; Disconnect, Logout and the document's end close them.
+// Threads: user-interface thread (the library calls block it while they run).
+#pragma once
+
+#include "app/login/DiskEntry.h"
+#include "app/login/QueryDiskInfo.h"
+
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+namespace tavik::app {
+
+class CTavikPDADoc : public QObject, public CDiskListOwner {
+    Q_OBJECT
+
+public:
+    explicit CTavikPDADoc(QObject* parent = nullptr);
+    ~CTavikPDADoc() override;
+    CTavikPDADoc(const CTavikPDADoc&) = delete;
+    CTavikPDADoc& operator=(const CTavikPDADoc&) = delete;
+
+    // CDiskListOwner: replaces the array (closing the sessions of the one it replaces, which
+    // nothing could reach any more) and emits diskListChanged.
+    void TakeDiskList(std::vector<DiskEntry> disks) override;
+
+    const std::vector<DiskEntry>& Disks() const { return disks_; }
+    int DiskCount() const { return static_cast<int>(disks_.size()); }
+    int CurrentIndex() const { return currentIndex_; }
+    TAVIK_SESSION CurrentSession() const { return currentSession_; }
+    // The remote root of the current session (tavik_GetSessionPath); empty without one.
+    QString SessionPath() const;
+    // Whether the named disk has a session.
+    bool IsConnected(const QString& diskName) const;
+
+    // Makes the named disk's session current, opening it when the entry has none. False when
+    // there are no disks, no entry has the name, or the session cannot be opened (the current
+    // session is then null).
+    bool Connect(const QString& diskName);
+
+    enum class DisconnectResult {
+        Disconnected,   // the named disk's session was closed
+        BackToDiskList, // the browsed disk's session was closed instead: show the disk list
+        Nothing,        // no entry matched
+    };
+    // Closes the named disk's session when it has one; otherwise closes the current session
+    // when some entry holds it (a null current session matches every disconnected entry).
+    DisconnectResult Disconnect(const QString& diskName);
+
+    // Logout: closes every session, drops the array (count 0) and emits disksDropped.
+    void CloseAllSessions();
+
+    // How a disk's server address becomes host and port ("host" or "host:port", the port
+    // defaulting to the disk servers' 9553). False for an empty or malformed address.
+    static bool ServerOf(const std::u16string& serverAddress, std::u16string& host, int& port);
+
+signals:
+    // A new array arrived: the view shows it as the disk list.
+    void diskListChanged();
+    // The array was dropped at logout: the view empties its remote pane.
+    void disksDropped();
+
+private:
+    void DestroySessions();
+
+    std::vector<DiskEntry> disks_;
+    int currentIndex_ = -1;
+    TAVIK_SESSION currentSession_ = nullptr;
+    // A second slot the explorer never fills; closed at the end when set.
+    TAVIK_SESSION secondSession_ = nullptr;
+};
+
+} // namespace tavik::app

@@ -1,0 +1,533 @@
+#include "app/explorer/CTavikPDAView.h"
+
+#include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/explorer/ImageButton.h"
+#include "app/explorer/LocalListing.h"
+#include "app/explorer/PaneText.h"
+#include "app/explorer/PathBar.h"
+#include "app/explorer/RemoteListing.h"
+#include "app/login/CMainFrame.h"
+#include "app/service/CWindowMessage.h"
+#include "app/shell/CMessageBox.h"
+#include "app/shell/CShellOpen.h"
+
+#include "sdk/include/TavikSDK.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileIconProvider>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QVBoxLayout>
+
+// Resources of a static library are registered by name, outside any namespace.
+static void InitExplorerResources() {
+    Q_INIT_RESOURCE(explorer);
+}
+
+namespace tavik::app {
+
+namespace {
+
+// The list's name column takes the view's width but for this many pixels.
+constexpr int kNameColumnMargin = 85;
+constexpr int kSizeColumnWidth = 75;
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+ImageButton* MakeButton(const QString& name, const QString& art, QWidget* parent) {
+    auto* button = new ImageButton(name, parent);
+    const QString base = QStringLiteral(":/explorer/") + art;
+    button->LoadImages(base + QStringLiteral("_up.png"), base + QStringLiteral("_down.png"),
+                       base + QStringLiteral("_disabled.png"));
+    return button;
+}
+
+} // namespace
+
+CTavikPDAView::CTavikPDAView(CTavikPDADoc& document, QWidget* parent)
+    : QWidget(parent), document_(document) {
+    InitExplorerResources();
+    setAccessibleName(QStringLiteral("탐색기"));
+    BuildControls();
+    ConnectSignals();
+}
+
+CTavikPDAView::~CTavikPDAView() {
+    if (relayWindow_ != nullptr) {
+        relayWindow_->removeEventFilter(this);
+    }
+}
+
+void CTavikPDAView::BuildControls() {
+    banner_ = new QLabel(this);
+    banner_->setPixmap(QPixmap(QStringLiteral(":/explorer/banner.png")));
+    banner_->setAlignment(Qt::AlignCenter);
+    banner_->setAccessibleName(QStringLiteral("TAVIK"));
+    banner_->setStyleSheet(QStringLiteral("background-color: #1f3f8f;"));
+
+    remoteBar_ = new PathBar(PathBar::Side::Remote, this);
+    remoteList_ = new FileListCtrl(FileListCtrl::Variant::Remote, this);
+    connectButton_ = MakeButton(QStringLiteral("연결"), QStringLiteral("connect"), this);
+    disconnectButton_ = MakeButton(QStringLiteral("연결끊기"), QStringLiteral("disconnect"), this);
+    uploadButton_ = MakeButton(QStringLiteral("업로드"), QStringLiteral("upload"), this);
+    downloadButton_ = MakeButton(QStringLiteral("다운로드"), QStringLiteral("download"), this);
+    disconnectButton_->hide();
+
+    auto* separator = new QFrame(this);
+    separator->setFixedHeight(2);
+    separator->setStyleSheet(QStringLiteral("border-top: 1px dashed #808080;"));
+    separator->setAccessibleName(QStringLiteral("구분선"));
+
+    localBar_ = new PathBar(PathBar::Side::Local, this);
+    localList_ = new FileListCtrl(FileListCtrl::Variant::Local, this);
+
+    auto* buttons = new QHBoxLayout();
+    buttons->setContentsMargins(4, 2, 4, 2);
+    buttons->addWidget(connectButton_);
+    buttons->addWidget(disconnectButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(uploadButton_);
+    buttons->addWidget(downloadButton_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(banner_);
+    layout->addWidget(remoteBar_);
+    layout->addWidget(remoteList_, 1);
+    layout->addLayout(buttons);
+    layout->addWidget(separator);
+    layout->addWidget(localBar_);
+    layout->addWidget(localList_, 1);
+}
+
+void CTavikPDAView::ConnectSignals() {
+    connect(remoteList_, &FileListCtrl::tapped, this, [this] { activePane_ = Pane::Remote; });
+    connect(localList_, &FileListCtrl::tapped, this, [this] { activePane_ = Pane::Local; });
+    connect(remoteList_, &FileListCtrl::clicked, this, [this](int row) {
+        if (diskListMode_) {
+            OnRemoteTap(row);
+        }
+        emit commandStateChanged();
+    });
+    connect(remoteList_, &FileListCtrl::doubleTapped, this, &CTavikPDAView::OpenRemoteRow);
+    connect(localList_, &FileListCtrl::doubleTapped, this, &CTavikPDAView::OpenLocalRow);
+    connect(remoteList_, &FileListCtrl::commandChosen, this, &CTavikPDAView::OnCommand);
+    connect(localList_, &FileListCtrl::commandChosen, this, &CTavikPDAView::OnCommand);
+    connect(remoteList_, &QTreeWidget::itemSelectionChanged, this,
+            &CTavikPDAView::commandStateChanged);
+    connect(connectButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_CONNECT); });
+    connect(disconnectButton_, &QAbstractButton::clicked, this,
+            [this] { OnCommand(ID_DISCONNECT); });
+    connect(uploadButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_UPLOAD); });
+    connect(downloadButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_DOWNLOAD); });
+    connect(&document_, &CTavikPDADoc::disksDropped, this, &CTavikPDAView::ClearRemotePane);
+    connect(&document_, &CTavikPDADoc::diskListChanged, this, [this] {
+        remoteBar_->pathButton().ResetTo(kRemoteRootComponent);
+        ShowDiskList();
+    });
+}
+
+void CTavikPDAView::AttachToFrame(CMainFrame& frame) {
+    frame.setCentralWidget(this);
+    connect(this, &CTavikPDAView::diskInfoRequested, &frame, [&frame] { frame.QueryDiskInfo(); });
+    connect(&frame, &CMainFrame::viewCommand, this, &CTavikPDAView::OnCommand);
+    connect(this, &CTavikPDAView::commandStateChanged, &frame, [this, &frame] {
+        for (int id : {ID_UPLOAD, ID_DOWNLOAD, ID_DISCONNECT}) {
+            if (QAction* action = frame.Action(id)) {
+                action->setEnabled(IsCommandEnabled(id));
+            }
+        }
+    });
+}
+
+void CTavikPDAView::OnInitialUpdate() {
+    // The frame hands the path bars' and sort buttons' messages on to the view.
+    QObject* frame = window();
+    if (frame != this && relayWindow_ == nullptr) {
+        relayWindow_ = frame;
+        relayWindow_->installEventFilter(this);
+    }
+    remoteBar_->SetNotifyWindow(frame);
+    localBar_->SetNotifyWindow(frame);
+    remoteBar_->pathButton().ResetTo(QStringLiteral("디스크를 선택하세요"));
+    localBar_->pathButton().ResetTo(kLocalRootComponent);
+    ApplyColumnWidths();
+    ClearRemotePane();
+    ListLocalFolder(QString());
+    emit diskInfoRequested();
+    update();
+    show();
+}
+
+// ---- commands ----
+
+bool CTavikPDAView::OnCommand(int id) {
+    switch (id) {
+    case ID_REFRESH:
+        Refresh();
+        return true;
+    case ID_SELECT_ALL:
+        SelectAll();
+        return true;
+    case ID_RENAME:
+        Rename();
+        return true;
+    case ID_CONNECT:
+        ConnectSelected();
+        return true;
+    case ID_DISCONNECT:
+        DisconnectSelected();
+        return true;
+    case ID_TEST_COUNT:
+        TestCount();
+        return true;
+    default:
+        // Transfers, new folder and delete belong to their own parts of the explorer.
+        return false;
+    }
+}
+
+bool CTavikPDAView::IsCommandEnabled(int id) const {
+    switch (id) {
+    case ID_DOWNLOAD:
+        return downloadButton_->isEnabled();
+    case ID_UPLOAD:
+        return uploadButton_->isEnabled();
+    case ID_DISCONNECT: {
+        if (!diskListMode_) {
+            return true;
+        }
+        const int row = remoteList_->FirstSelectedRow();
+        return row >= 0 && remoteList_->Text(row, kColumnSize) == kConnectedText;
+    }
+    default:
+        return true;
+    }
+}
+
+FileListCtrl* CTavikPDAView::ActiveList() {
+    switch (activePane_) {
+    case Pane::Remote:
+        return remoteList_;
+    case Pane::Local:
+        return localList_;
+    default:
+        return nullptr;
+    }
+}
+
+void CTavikPDAView::Refresh() {
+    if (activePane_ == Pane::Remote) {
+        if (diskListMode_) {
+            ShowDiskList();
+        } else {
+            ListRemoteFolder(CurrentRemoteFolder());
+        }
+    } else if (activePane_ == Pane::Local) {
+        ListLocalFolder(CurrentDevicePath());
+    }
+}
+
+void CTavikPDAView::SelectAll() {
+    if (FileListCtrl* list = ActiveList()) {
+        list->SelectAllRows();
+    }
+}
+
+void CTavikPDAView::Rename() {
+    FileListCtrl* list = ActiveList();
+    // In the remote pane only a browsed disk's entries can be renamed.
+    if (list == nullptr || (list == remoteList_ && !downloadButton_->isEnabled())) {
+        return;
+    }
+    list->StartLabelEdit();
+}
+
+void CTavikPDAView::TestCount() {
+    TAVIK_SESSION session = document_.CurrentSession();
+    if (session == nullptr) {
+        return;
+    }
+    const std::u16string path =
+        (document_.SessionPath() + QStringLiteral("/1234")).toStdU16String();
+    int count = 0;
+    TAVIK_FILEINFO_LIST* list =
+        tavik_OpenFileInfo(path.c_str(), kInfoTypeFiles, -1, &count, session);
+    CMessageBox::Show(QString::number(list ? count : -1), QString(), MB_OK, this);
+    if (list != nullptr) {
+        tavik_CloseFileInfo(list);
+    }
+}
+
+// ---- remote pane ----
+
+void CTavikPDAView::SetConnectShown(bool shown) {
+    connectButton_->setVisible(shown);
+    disconnectButton_->setVisible(!shown);
+}
+
+void CTavikPDAView::SetBrowsingButtons(bool browsing) {
+    downloadButton_->setEnabled(browsing);
+    uploadButton_->setEnabled(browsing);
+}
+
+void CTavikPDAView::ClearRemotePane() {
+    remoteList_->clear();
+    remoteBar_->pathButton().ResetTo(kRemoteRootComponent);
+    connectButton_->setEnabled(false);
+    SetBrowsingButtons(false);
+    diskListMode_ = false;
+    remoteList_->SetDiskListMode(false);
+    remoteList_->SetFolderListed(false);
+    emit commandStateChanged();
+}
+
+void CTavikPDAView::ShowDiskList() {
+    diskListMode_ = true;
+    remoteList_->SetDiskListMode(true);
+    std::vector<ListRow> rows;
+    const QIcon diskIcon = QFileIconProvider().icon(QAbstractFileIconProvider::Drive);
+    for (const DiskEntry& entry : document_.Disks()) {
+        ListRow row;
+        row.columns[kColumnName] = QString::fromStdU16String(entry.diskName);
+        row.columns[kColumnSize] = entry.session ? kConnectedText : kDisconnectedText;
+        row.icon = diskIcon;
+        rows.push_back(std::move(row));
+    }
+    remoteList_->SetRows(std::move(rows));
+    connectButton_->setEnabled(false);
+    SetBrowsingButtons(false);
+    SetConnectShown(true);
+    remoteList_->SetFolderListed(false);
+    emit commandStateChanged();
+}
+
+void CTavikPDAView::OnRemoteTap(int row) {
+    if (row < 0) {
+        connectButton_->setEnabled(false);
+    } else if (remoteList_->Text(row, kColumnSize) == kConnectedText) {
+        connectButton_->setEnabled(false);
+        SetConnectShown(false);
+    } else {
+        connectButton_->setEnabled(true);
+        SetConnectShown(true);
+    }
+    emit commandStateChanged();
+}
+
+bool CTavikPDAView::ConnectSelected() {
+    const std::vector<int> selected = remoteList_->SelectedRows();
+    if (selected.empty()) {
+        return false;
+    }
+    if (selected.size() > 1) {
+        CMessageBox::Show(QStringLiteral("하나의 클럽을 선택 후 연결해주십시오!"), QString(), MB_OK,
+                          this);
+        return false;
+    }
+    const QString diskName = remoteList_->Text(selected.front(), kColumnName);
+    {
+        WaitCursor wait;
+        if (!document_.Connect(diskName)) {
+            return false;
+        }
+    }
+    ListRemoteFolder(document_.SessionPath());
+    remoteList_->setFocus();
+    connectButton_->setEnabled(false);
+    SetBrowsingButtons(true);
+    remoteBar_->pathButton().AppendComponent(diskName);
+    diskListMode_ = false;
+    remoteList_->SetDiskListMode(false);
+    SetConnectShown(false);
+    emit commandStateChanged();
+    return true;
+}
+
+QString CTavikPDAView::CurrentRemoteFolder() const {
+    return RemoteFolderPath(document_.SessionPath(), StripArrow(remoteBar_->pathButton().Path()));
+}
+
+bool CTavikPDAView::ListRemoteFolder(const QString& folderPath) {
+    WaitCursor wait;
+    remoteList_->clear();
+    TAVIK_SESSION session = document_.CurrentSession();
+    if (session == nullptr) {
+        return false;
+    }
+    RemoteListing listing = app::ListRemoteFolder(session, folderPath);
+    if (!listing.ok) {
+        CMessageBox::Show(QStringLiteral("%1(%2)").arg(listing.errorText).arg(listing.errorCode),
+                          QString(), MB_OK, this);
+        return false;
+    }
+    remoteList_->SetRows(std::move(listing.rows));
+    remoteList_->SetFolderListed(true);
+    SortPane(*remoteList_, remoteSortColumn_, remoteSortColumn_ == kColumnSize);
+    return true;
+}
+
+void CTavikPDAView::OpenRemoteRow(int row) {
+    if (row < 0) {
+        return;
+    }
+    const QString kind = remoteList_->Text(row, kColumnSize);
+    if (kind == kFolderSizeText) {
+        diskListMode_ = false;
+        remoteList_->SetDiskListMode(false);
+        const QString barPath =
+            remoteBar_->pathButton().AppendComponent(remoteList_->Text(row, kColumnName));
+        ListRemoteFolder(RemoteFolderPath(document_.SessionPath(), StripArrow(barPath)));
+        connectButton_->hide();
+    } else if (kind == kConnectedText || kind == kDisconnectedText) {
+        remoteList_->ClearSelectedRows();
+        remoteList_->SelectRow(row, true);
+        // Connecting leaves disk-list mode only when it succeeds; a failed connect keeps the
+        // disk rows' own menus and rules.
+        ConnectSelected();
+    }
+}
+
+void CTavikPDAView::DisconnectSelected() {
+    if (CMessageBox::Show(QStringLiteral("현재 선택되어 있는 TAVIK의 연결을 끊으시겠습니까?"),
+                          QString(), MB_OKCANCEL | MB_ICONQUESTION, this) != IDOK) {
+        return;
+    }
+    const std::vector<int> selected = remoteList_->SelectedRows();
+    if (selected.size() > 1) {
+        CMessageBox::Show(QStringLiteral("하나의 TAVIK를 선택 후 연결을 끊어주십시오"), QString(),
+                          MB_OK, this);
+        return;
+    }
+    // While a disk is browsed the rows are its files, not disks: a folder that happens to bear
+    // another disk's name must not disconnect that disk; the browsed disk is meant.
+    const int row = selected.empty() ? -1 : selected.front();
+    const QString diskName =
+        (diskListMode_ && row >= 0) ? remoteList_->Text(row, kColumnName) : QString();
+    switch (document_.Disconnect(diskName)) {
+    case CTavikPDADoc::DisconnectResult::Disconnected:
+        remoteList_->SetText(row, kColumnSize, kDisconnectedText);
+        OnRemoteTap(row);
+        break;
+    case CTavikPDADoc::DisconnectResult::BackToDiskList:
+        remoteBar_->pathButton().ResetTo(kRemoteRootComponent);
+        ShowDiskList();
+        break;
+    case CTavikPDADoc::DisconnectResult::Nothing:
+        break;
+    }
+    emit commandStateChanged();
+}
+
+// ---- local pane ----
+
+QString CTavikPDAView::CurrentDevicePath() const {
+    return DevicePathOfLocalBar(localBar_->pathButton().Path());
+}
+
+void CTavikPDAView::ListLocalFolder(const QString& devicePath) {
+    WaitCursor wait;
+    localList_->SetRows(app::ListLocalFolder(devicePath));
+    SortPane(*localList_, localSortColumn_, localSortColumn_ == kColumnSize);
+}
+
+void CTavikPDAView::OpenLocalRow(int row) {
+    if (row < 0) {
+        return;
+    }
+    const QString name = localList_->Text(row, kColumnName);
+    if (localList_->Text(row, kColumnSize) == kFolderSizeText) {
+        ListLocalFolder(DevicePathOfLocalBar(localBar_->pathButton().AppendComponent(name)));
+        return;
+    }
+    // A failed open is not reported, as on the handheld.
+    CShellOpen::Open(CurrentDevicePath() + QLatin1Char('\\') + name);
+}
+
+// ---- sorting and messages ----
+
+void CTavikPDAView::SortPane(FileListCtrl& list, int column, bool numeric) {
+    list.SortRows(column, numeric);
+}
+
+LRESULT CTavikPDAView::windowProc(UINT msg, WPARAM, LPARAM lParam) {
+    switch (msg) {
+    case WM_LOCAL_PATH_CHOSEN:
+        ListLocalFolder(DevicePathOfLocalBar(*reinterpret_cast<const QString*>(lParam)));
+        return 0;
+    case WM_REMOTE_PATH_CHOSEN: {
+        const QString path = StripArrow(*reinterpret_cast<const QString*>(lParam));
+        if (path == QLatin1Char('/') + kRemoteRootComponent) {
+            ShowDiskList();
+        } else {
+            ListRemoteFolder(RemoteFolderPath(document_.SessionPath(), path));
+        }
+        return 0;
+    }
+    case WM_LOCAL_SORT: {
+        const auto* request = reinterpret_cast<const SortRequest*>(lParam);
+        localSortColumn_ = request->column;
+        SortPane(*localList_, request->column, request->numeric != 0);
+        return 0;
+    }
+    case WM_REMOTE_SORT: {
+        const auto* request = reinterpret_cast<const SortRequest*>(lParam);
+        remoteSortColumn_ = request->column;
+        SortPane(*remoteList_, request->column, request->numeric != 0);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+namespace {
+
+bool IsRelayedMessage(QEvent::Type type) {
+    const auto number = static_cast<UINT>(type);
+    return number == WM_LOCAL_PATH_CHOSEN || number == WM_LOCAL_SORT ||
+           number == WM_REMOTE_PATH_CHOSEN || number == WM_REMOTE_SORT;
+}
+
+} // namespace
+
+bool CTavikPDAView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == relayWindow_ && IsRelayedMessage(event->type()) &&
+        CWindowMessage::Dispatch(event, *this)) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool CTavikPDAView::event(QEvent* event) {
+    if (IsRelayedMessage(event->type()) && CWindowMessage::Dispatch(event, *this)) {
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void CTavikPDAView::ApplyColumnWidths() {
+    const int nameWidth = std::max(0, width() - kNameColumnMargin);
+    for (FileListCtrl* list : {remoteList_, localList_}) {
+        list->setColumnWidth(kColumnName, nameWidth);
+        list->setColumnWidth(kColumnSize, kSizeColumnWidth);
+    }
+}
+
+void CTavikPDAView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    ApplyColumnWidths();
+}
+
+} // namespace tavik::app

@@ -1,0 +1,140 @@
+// The explorer's one view: the remote pane (the account's disks, then one disk's folders) on
+// top and the local pane (the device's own files under "My Device") below. Its controls, top to
+// bottom: the banner, the remote PathBar (1013), the remote list (1002), the connect (1003) /
+// disconnect (1007), upload (1004) and download (1005) buttons, a dashed separator, the local
+// PathBar (1014) and the local list (1006).
+//
+// Commands reach it through OnCommand(id) (the frame's menus, tool bar and the lists' pop-ups);
+// IsCommandEnabled answers the frame's update-UI questions, and commandStateChanged tells the
+// frame to ask again. The path bars and sort buttons send their messages (0x07E9, 0x07EA,
+// 0x07F4, 0x07F5) to the top-level window, which hands them to the view: the view watches that
+// window's events for exactly these four numbers (windowProc handles them).
+//
+// Remote pane: empty → disk list (the disk list arrives) → browsing (a connect succeeds) → disk
+// list (disconnect, the path bar's root, refresh in disk-list mode) → empty (logout).
+// Local pane: always one folder of the device, rooted at the device root ("My Device").
+// Commands of the active pane (refresh, delete, new folder, select all, rename) do nothing until
+// a list has been tapped. Every problem is shown through CMessageBox.
+// Threads: user-interface thread.
+#pragma once
+
+#include "app/explorer/ExplorerIds.h"
+#include "app/explorer/ListRow.h"
+
+#include "sdk/include/TavikWindow.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class QLabel;
+
+namespace tavik::app {
+
+class CMainFrame;
+class CTavikPDADoc;
+class FileListCtrl;
+class ImageButton;
+class PathBar;
+
+class CTavikPDAView : public QWidget, public CWindow {
+    Q_OBJECT
+
+public:
+    enum class Pane { None = 0, Remote = 1, Local = 2 };
+
+    CTavikPDAView(CTavikPDADoc& document, QWidget* parent);
+    ~CTavikPDAView() override;
+
+    // Takes the frame's central place and wires the frame's commands, its update-UI state and
+    // the disk-information query to the view.
+    void AttachToFrame(CMainFrame& frame);
+
+    // The first update, once the frame shows the view: path bars, columns, clears the remote
+    // pane, lists the device root, then emits diskInfoRequested (the frame runs the query).
+    void OnInitialUpdate();
+
+    // A command (ids in ExplorerIds.h); false when the view does not handle it.
+    bool OnCommand(int id);
+    bool IsCommandEnabled(int id) const;
+
+    // CWindow: the four messages relayed by the frame; 0 for others.
+    LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // Remote pane.
+    void ShowDiskList();
+    void ClearRemotePane();
+    bool ConnectSelected();
+    // Lists a remote folder (a path the library understands); false when the listing failed.
+    bool ListRemoteFolder(const QString& folderPath);
+    void OpenRemoteRow(int row);
+    void DisconnectSelected();
+    void OnRemoteTap(int row);
+    // The remote folder the pane shows, by the remote path bar.
+    QString CurrentRemoteFolder() const;
+
+    // Local pane.
+    void ListLocalFolder(const QString& devicePath);
+    void OpenLocalRow(int row);
+    // The device path the local pane shows.
+    QString CurrentDevicePath() const;
+
+    // State, for the frame and the other explorer parts.
+    bool DiskListMode() const { return diskListMode_; }
+    Pane ActivePane() const { return activePane_; }
+    void SetActivePane(Pane pane) { activePane_ = pane; }
+    int RemoteSortColumn() const { return remoteSortColumn_; }
+    int LocalSortColumn() const { return localSortColumn_; }
+    CTavikPDADoc& Document() { return document_; }
+    FileListCtrl& RemoteList() { return *remoteList_; }
+    FileListCtrl& LocalList() { return *localList_; }
+    PathBar& RemoteBar() { return *remoteBar_; }
+    PathBar& LocalBar() { return *localBar_; }
+    ImageButton& ConnectButton() { return *connectButton_; }
+    ImageButton& DisconnectButton() { return *disconnectButton_; }
+    ImageButton& UploadButton() { return *uploadButton_; }
+    ImageButton& DownloadButton() { return *downloadButton_; }
+
+signals:
+    // Step 7 of the initial update: the frame runs the disk-information query.
+    void diskInfoRequested();
+    // Something an update-UI rule reads has changed.
+    void commandStateChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void BuildControls();
+    void ConnectSignals();
+    void SetConnectShown(bool shown);
+    void SetBrowsingButtons(bool browsing);
+    void Refresh();
+    void SelectAll();
+    void Rename();
+    void TestCount();
+    void SortPane(FileListCtrl& list, int column, bool numeric);
+    FileListCtrl* ActiveList();
+    void ApplyColumnWidths();
+
+    CTavikPDADoc& document_;
+    QLabel* banner_ = nullptr;
+    PathBar* remoteBar_ = nullptr;
+    FileListCtrl* remoteList_ = nullptr;
+    ImageButton* connectButton_ = nullptr;
+    ImageButton* disconnectButton_ = nullptr;
+    ImageButton* uploadButton_ = nullptr;
+    ImageButton* downloadButton_ = nullptr;
+    PathBar* localBar_ = nullptr;
+    FileListCtrl* localList_ = nullptr;
+    QObject* relayWindow_ = nullptr;
+
+    bool diskListMode_ = false;
+    Pane activePane_ = Pane::None;
+    int remoteSortColumn_ = 0;
+    int localSortColumn_ = 0;
+};
+
+} // namespace tavik::app

@@ -1,0 +1,366 @@
+#include "app/explorer/FileListCtrl.h"
+
+#include "app/explorer/CPopupMenu.h"
+#include "app/explorer/ExplorerIds.h"
+#include "app/explorer/ListSort.h"
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStyledItemDelegate>
+
+namespace tavik::app {
+
+// Hands a committed edit to the list's owner instead of writing it into the row.
+class LabelEditDelegate : public QStyledItemDelegate {
+public:
+    explicit LabelEditDelegate(FileListCtrl* list) : QStyledItemDelegate(list), list_(list) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        if (line != nullptr) {
+            emit list_->labelEdited(index.row(), line->text());
+        }
+    }
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        QStyledItemDelegate::destroyEditor(editor, index);
+        list_->EndLabelEdit();
+    }
+
+private:
+    FileListCtrl* list_;
+};
+
+FileListCtrl::FileListCtrl(Variant variant, QWidget* parent)
+    : QTreeWidget(parent), variant_(variant) {
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setSortingEnabled(false);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    setIconSize(QSize(16, 16));
+    setItemDelegate(new LabelEditDelegate(this));
+    setColumnCount(kColumnCount);
+    setHeaderLabels({QStringLiteral("파일명"), QStringLiteral("크기(byte)"), QStringLiteral("종류"),
+                     QStringLiteral("날짜")});
+    header()->setSectionsClickable(false);
+    header()->setStretchLastSection(false);
+    setColumnWidth(kColumnSize, 75);
+    // The type and date columns carry the sort keys only.
+    setColumnHidden(kColumnType, true);
+    setColumnHidden(kColumnDate, true);
+    setHeaderHidden(variant == Variant::Local);
+    setAccessibleName(variant == Variant::Remote ? QStringLiteral("원격 목록")
+                                                 : QStringLiteral("로컬 목록"));
+}
+
+void FileListCtrl::SetRows(std::vector<ListRow> rows) {
+    clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(rows.size()));
+    for (ListRow& row : rows) {
+        auto* item = new QTreeWidgetItem();
+        for (int c = 0; c < kColumnCount; ++c) {
+            item->setText(c, std::move(row.columns[c]));
+        }
+        item->setIcon(kColumnName, row.icon);
+        item->setTextAlignment(kColumnSize, Qt::AlignRight | Qt::AlignVCenter);
+        items.append(item);
+    }
+    addTopLevelItems(items);
+}
+
+QString FileListCtrl::Text(int row, int column) const {
+    const QTreeWidgetItem* item = topLevelItem(row);
+    return item ? item->text(column) : QString();
+}
+
+void FileListCtrl::SetText(int row, int column, const QString& text) {
+    if (QTreeWidgetItem* item = topLevelItem(row)) {
+        item->setText(column, text);
+    }
+}
+
+int FileListCtrl::FindRow(const QString& name) const {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (topLevelItem(i)->text(kColumnName) == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void FileListCtrl::SortRows(int column, bool numeric) {
+    if (column < 0 || column >= kColumnCount) {
+        return;
+    }
+    // Taking all rows out at once and putting them back in the new order keeps the sort
+    // O(n log n); moving rows one by one inside the widget would not be.
+    QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
+    std::vector<SortInput> inputs;
+    inputs.reserve(static_cast<size_t>(items.size()));
+    for (const QTreeWidgetItem* item : items) {
+        inputs.push_back({item->text(kColumnSize), item->text(column)});
+    }
+    const std::vector<int> order = SortOrder(inputs, numeric);
+    QList<QTreeWidgetItem*> sorted;
+    sorted.reserve(items.size());
+    for (int index : order) {
+        sorted.append(items[index]);
+    }
+    addTopLevelItems(sorted);
+}
+
+std::vector<int> FileListCtrl::SelectedRows() const {
+    std::vector<int> rows;
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (topLevelItem(i)->isSelected()) {
+            rows.push_back(i);
+        }
+    }
+    return rows;
+}
+
+int FileListCtrl::FirstSelectedRow() const {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (topLevelItem(i)->isSelected()) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void FileListCtrl::SelectRow(int row, bool selected) {
+    if (QTreeWidgetItem* item = topLevelItem(row)) {
+        item->setSelected(selected);
+    }
+}
+
+void FileListCtrl::SelectAllRows() {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        topLevelItem(i)->setSelected(true);
+    }
+}
+
+void FileListCtrl::ClearSelectedRows() {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        topLevelItem(i)->setSelected(false);
+    }
+}
+
+int FileListCtrl::RowAt(const QPoint& viewportPos) const {
+    const QTreeWidgetItem* item = itemAt(viewportPos);
+    return item ? indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item)) : -1;
+}
+
+void FileListCtrl::ApplyHoldSelection(int row, Qt::KeyboardModifiers modifiers) {
+    setFocus(Qt::MouseFocusReason);
+    QTreeWidgetItem* item = topLevelItem(row);
+    if (item == nullptr) {
+        ClearSelectedRows();
+        return;
+    }
+    const bool nothingSelected = FirstSelectedRow() < 0;
+    if (modifiers & Qt::ShiftModifier) {
+        item->setSelected(true);
+    } else if ((modifiers & Qt::ControlModifier) && nothingSelected) {
+        return;
+    } else if (item->isSelected() || nothingSelected) {
+        item->setSelected(true);
+    } else {
+        ClearSelectedRows();
+        item->setSelected(true);
+    }
+    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+}
+
+FileListCtrl::Popup FileListCtrl::PopupFor(int row) const {
+    if (row < 0 || row >= topLevelItemCount()) {
+        return Popup::Empty;
+    }
+    if (variant_ == Variant::Local) {
+        return Popup::LocalRow;
+    }
+    if (!diskListMode_) {
+        return Popup::RemoteRow;
+    }
+    return Text(row, kColumnSize) == kConnectedText ? Popup::DiskConnected
+                                                    : Popup::DiskDisconnected;
+}
+
+std::unique_ptr<QMenu> FileListCtrl::BuildPopup(Popup popup) const {
+    auto menu = std::make_unique<QMenu>();
+    switch (popup) {
+    case Popup::None:
+        return nullptr;
+    case Popup::Empty: {
+        menu->setObjectName(QStringLiteral("Pop-up2"));
+        CPopupMenu::AddItem(*menu, QStringLiteral("새로고침"), ID_POPUP_REFRESH);
+        QAction* newFolder =
+            CPopupMenu::AddItem(*menu, QStringLiteral("새폴더 만들기"), ID_NEW_FOLDER);
+        newFolder->setEnabled(variant_ == Variant::Local || folderListed_);
+        CPopupMenu::AddItem(*menu, QStringLiteral("모두 선택하기"), ID_POPUP_SELECT_ALL);
+        break;
+    }
+    case Popup::RemoteRow:
+        menu->setObjectName(QStringLiteral("Pop-up3"));
+        CPopupMenu::AddItem(*menu, QStringLiteral("삭제하기"), ID_POPUP_REMOTE_DELETE);
+        CPopupMenu::AddItem(*menu, QStringLiteral("이름 바꾸기"), ID_RENAME);
+        CPopupMenu::AddItem(*menu, QStringLiteral("다운로드 하기"), ID_POPUP_REMOTE_DOWNLOAD);
+        break;
+    case Popup::LocalRow:
+        menu->setObjectName(QStringLiteral("Pop-Up4"));
+        CPopupMenu::AddItem(*menu, QStringLiteral("삭제하기"), ID_POPUP_LOCAL_DELETE);
+        CPopupMenu::AddItem(*menu, QStringLiteral("이름 바꾸기"), ID_RENAME);
+        CPopupMenu::AddItem(*menu, QStringLiteral("업로드 하기"), ID_POPUP_LOCAL_UPLOAD);
+        break;
+    case Popup::DiskDisconnected:
+        menu->setObjectName(QStringLiteral("Pop-Up5"));
+        CPopupMenu::AddItem(*menu, QStringLiteral("연결하기"), ID_CONNECT);
+        break;
+    case Popup::DiskConnected:
+        menu->setObjectName(QStringLiteral("Pop-Up6"));
+        CPopupMenu::AddItem(*menu, QStringLiteral("연결끊기"), ID_DISCONNECT);
+        break;
+    }
+    menu->setTitle(menu->objectName());
+    menu->setAccessibleName(menu->objectName());
+    return menu;
+}
+
+int FileListCtrl::TranslateCommand(int popupId) const {
+    if (variant_ == Variant::Remote) {
+        switch (popupId) {
+        case ID_CONNECT:
+            return ID_CONNECT;
+        case ID_DISCONNECT:
+            return ID_DISCONNECT;
+        case ID_POPUP_REFRESH:
+            return ID_REFRESH;
+        case ID_POPUP_REMOTE_DELETE:
+            return ID_DELETE;
+        case ID_POPUP_REMOTE_DOWNLOAD:
+            return ID_DOWNLOAD;
+        case ID_NEW_FOLDER:
+            return ID_NEW_FOLDER;
+        case ID_POPUP_SELECT_ALL:
+            return ID_SELECT_ALL;
+        default:
+            return 0;
+        }
+    }
+    switch (popupId) {
+    case ID_POPUP_REFRESH:
+        return ID_REFRESH;
+    case ID_POPUP_LOCAL_DELETE:
+        return ID_DELETE;
+    case ID_POPUP_LOCAL_UPLOAD:
+        return ID_UPLOAD;
+    case ID_NEW_FOLDER:
+        return ID_NEW_FOLDER;
+    case ID_POPUP_SELECT_ALL:
+        return ID_SELECT_ALL;
+    default:
+        return 0;
+    }
+}
+
+void FileListCtrl::RunPopupCommand(int popupId) {
+    if (popupId == ID_RENAME) {
+        StartLabelEdit();
+        return;
+    }
+    if (const int command = TranslateCommand(popupId)) {
+        emit commandChosen(command);
+    }
+}
+
+bool FileListCtrl::StartLabelEdit() {
+    QTreeWidgetItem* item = topLevelItem(FirstSelectedRow());
+    if (item == nullptr) {
+        return false;
+    }
+    // Rows are editable only while an edit runs, so no tap starts one by itself.
+    item->setFlags(item->flags() | Qt::ItemIsEditable);
+    editedRow_ = indexOfTopLevelItem(item);
+    scrollToItem(item);
+    editItem(item, kColumnName);
+    return true;
+}
+
+void FileListCtrl::EndLabelEdit() {
+    if (QTreeWidgetItem* item = topLevelItem(editedRow_)) {
+        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    }
+    editedRow_ = -1;
+    emit labelEditFinished();
+}
+
+void FileListCtrl::ShowPopup(int row, const QPoint& globalPos) {
+    std::unique_ptr<QMenu> menu = BuildPopup(PopupFor(row));
+    if (!menu) {
+        return;
+    }
+    // Right-aligned right of the screen's middle, bottom-aligned below it, so the menu stays on
+    // the screen beside the finger.
+    QPoint pos = globalPos;
+    if (const QScreen* screen = QGuiApplication::screenAt(globalPos)) {
+        const QRect area = screen->availableGeometry();
+        const QSize size = menu->sizeHint();
+        if (globalPos.x() > area.center().x()) {
+            pos.rx() -= size.width();
+        }
+        if (globalPos.y() > area.center().y()) {
+            pos.ry() -= size.height();
+        }
+    }
+    RunPopupCommand(CPopupMenu::CommandOf(CPopupMenu::Run(*menu, pos)));
+}
+
+void FileListCtrl::mousePressEvent(QMouseEvent* event) {
+    emit tapped();
+    pressedRow_ = RowAt(event->position().toPoint());
+    if (event->button() == Qt::RightButton) {
+        // The hold's own selection rules run with its menu (contextMenuEvent).
+        setFocus(Qt::MouseFocusReason);
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void FileListCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeWidget::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && pressedRow_ == RowAt(event->position().toPoint())) {
+        emit clicked(pressedRow_);
+    }
+    pressedRow_ = -2;
+}
+
+void FileListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeWidget::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton) {
+        emit doubleTapped(RowAt(event->position().toPoint()));
+    }
+}
+
+void FileListCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    int row = -1;
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        row = FirstSelectedRow();
+    } else {
+        row = RowAt(viewport()->mapFromGlobal(event->globalPos()));
+        ApplyHoldSelection(row, event->modifiers());
+    }
+    ShowPopup(row, event->globalPos());
+    event->accept();
+}
+
+} // namespace tavik::app

@@ -1,0 +1,64 @@
+#include "app/explorer/LocalListing.h"
+
+#include "app/explorer/CFileTypes.h"
+#include "app/explorer/PaneText.h"
+
+#include "platform/CFindFile.h"
+
+#include <cstdint>
+
+namespace tavik::app {
+
+namespace {
+
+QString DateText(int64_t lastWriteTime) {
+    return FormatListDate(QDateTime::fromSecsSinceEpoch(lastWriteTime).toLocalTime());
+}
+
+ListRow FolderRow(const platform::FoundEntry& entry) {
+    ListRow row;
+    const QString name = QString::fromStdU16String(entry.name);
+    row.columns[kColumnName] = name;
+    row.columns[kColumnSize] = kFolderSizeText;
+    row.columns[kColumnType] = entry.info.isTemporary ? kStorageCardTypeText : name;
+    row.columns[kColumnDate] = DateText(entry.info.lastWriteTime);
+    row.icon = CFileTypes::Instance().FolderIcon();
+    return row;
+}
+
+ListRow FileRow(const platform::FoundEntry& entry) {
+    ListRow row;
+    const QString name = QString::fromStdU16String(entry.name);
+    const CFileTypes::Kind& kind = CFileTypes::Instance().ForFileName(name);
+    row.columns[kColumnName] = name;
+    // The list shows the low 32 bits as a signed number, as the handheld did.
+    row.columns[kColumnSize] =
+        QString::number(static_cast<int32_t>(static_cast<uint32_t>(entry.info.size)));
+    row.columns[kColumnType] = FileTypeText(name, kind.typeName);
+    row.columns[kColumnDate] = DateText(entry.info.lastWriteTime);
+    row.icon = kind.icon;
+    return row;
+}
+
+void AppendEntries(const std::u16string& pattern, bool folders, std::vector<ListRow>& rows) {
+    platform::CFindFile find;
+    for (bool more = find.First(pattern); more; more = find.Next()) {
+        const platform::FoundEntry& entry = find.entry();
+        if (entry.info.isFolder != folders) {
+            continue;
+        }
+        rows.push_back(folders ? FolderRow(entry) : FileRow(entry));
+    }
+}
+
+} // namespace
+
+std::vector<ListRow> ListLocalFolder(const QString& devicePath) {
+    const std::u16string pattern = (devicePath + QStringLiteral("\\*.*")).toStdU16String();
+    std::vector<ListRow> rows;
+    AppendEntries(pattern, true, rows);
+    AppendEntries(pattern, false, rows);
+    return rows;
+}
+
+} // namespace tavik::app
