@@ -3,18 +3,24 @@
 #include "server/CCommandHandlers.h"
 #include "server/CTransferPhases.h"
 
+#include "server/CWireText.h"
+
 #include "platform/Tick.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/PacketWire.h"
 #include "sdk/include/TavikErrors.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace tavik::server {
 
 CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
                                      const CServerConfig& config, CServerStats& stats,
-                                     CCommandLog& log, bool refuse)
+                                     CCommandLog& log, CLoginThrottle& throttle, bool refuse)
     : stream_(std::move(stream)), peer_(std::move(peer)), config_(config), stats_(stats), log_(log),
-      session_(config.maxOpenFiles), refuse_(refuse) {}
+      throttle_(throttle), session_(config.maxOpenFiles), refuse_(refuse) {}
 
 void CClientConnection::requestStop() {
     stopping_ = true;
@@ -61,12 +67,61 @@ void CClientConnection::run() {
     finished_ = true;
 }
 
+bool CClientConnection::pause(int ms) {
+    static constexpr int kSliceMs = 50;
+    for (int left = ms; left > 0 && !stopping_; left -= kSliceMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, kSliceMs)));
+    }
+    return !stopping_;
+}
+
+HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket& request,
+                                      CPacket& reply) {
+    // The address without the port: every connection of one client shares the key. The disk's
+    // key is only made for disks that exist, so that guessed ids cannot fill the table.
+    const std::string address = peer_.substr(0, peer_.rfind(':'));
+    const std::string id = CWireText::toHost(request.GetString("id", ""));
+    const DiskConfig* disk = config_.findDisk(id);
+    std::vector<std::string> keys{"address " + address};
+    if (disk != nullptr) {
+        keys.push_back("disk " + disk->id);
+    }
+    const auto wait = throttle_.reserve(keys);
+    HandleResult result;
+    if (!wait) {
+        // Its turn lies too far ahead: refused as a failed login, without looking at it.
+        result.error = disk == nullptr ? TAVIK_ERR_WRONG_ID : TAVIK_ERR_WRONG_PASSWD;
+        reply.Clear();
+        CCommandHandlers::setError(reply, result.error);
+        log_.event(peer_, "login to \"" + id + "\" refused: too many failed logins");
+        return result;
+    }
+    if (*wait > 0 && !pause(*wait)) {
+        result.error = TAVIK_ERR_WRONG_PASSWD;
+        CCommandHandlers::setError(reply, result.error);
+        return result;
+    }
+    result = handlers.handle(request, reply);
+    if (result.error == TAVIK_ERR_WRONG_ID || result.error == TAVIK_ERR_WRONG_PASSWD) {
+        const int failures = throttle_.failed(keys);
+        log_.event(peer_, "login to \"" + id + "\" failed (" + std::to_string(failures) +
+                              " in a row from this address; next attempt waits " +
+                              std::to_string(throttle_.delayAfter(failures)) + " ms)");
+    } else if (result.error == 0) {
+        // Only the address is cleared: a disk under attack stays slowed down even when its
+        // owner logs in meanwhile.
+        throttle_.succeeded({keys.front()});
+    }
+    return result;
+}
+
 bool CClientConnection::serve(const CPacket& request) {
     const uint32_t started = log_.enabled() ? platform::GetTickCount() : 0;
     const std::string command = request.GetString("_cmd", "");
     CPacket reply(CCommandHandlers::replyFlags(command));
     CCommandHandlers handlers(session_, config_, stats_);
-    HandleResult result = handlers.handle(request, reply);
+    HandleResult result =
+        command == "setuser" ? login(handlers, request, reply) : handlers.handle(request, reply);
     CTransferPhases phases(stream_, config_, stats_, stopping_);
     if (result.plan && result.plan->kind == TransferPlan::Kind::Copy) {
         result.error = phases.prepareCopy(*result.plan);

@@ -5,7 +5,9 @@
 #pragma once
 
 #include "server/CClientSession.h"
+#include "server/CCommandHandlers.h"
 #include "server/CCommandLog.h"
+#include "server/CLoginThrottle.h"
 #include "server/CServerConfig.h"
 #include "server/CServerStats.h"
 #include "server/CSocketStream.h"
@@ -23,8 +25,10 @@ class CClientConnection {
 public:
     // refuse: the server is full; the first request is answered with 22004 and the
     // connection closed.
+    // peer is "address:port"; throttle is shared by all connections of the server.
     CClientConnection(CSocketStream stream, std::string peer, const CServerConfig& config,
-                      CServerStats& stats, CCommandLog& log, bool refuse = false);
+                      CServerStats& stats, CCommandLog& log, CLoginThrottle& throttle,
+                      bool refuse = false);
 
     void run();
     void requestStop();
@@ -34,12 +38,18 @@ private:
     // Answers one request; false when the connection must close.
     bool serve(const CPacket& request);
     void refuseOne();
+    // "setuser" under the login throttle: waits for its turn, then lets the handlers check it,
+    // and counts a failure (22001, 22002) against the disk and the client's address.
+    HandleResult login(CCommandHandlers& handlers, const CPacket& request, CPacket& reply);
+    // Sleeps up to ms, in slices, so that a server stop is not held up; false when stopping.
+    bool pause(int ms);
 
     CSocketStream stream_;
     std::string peer_;
     const CServerConfig& config_;
     CServerStats& stats_;
     CCommandLog& log_;
+    CLoginThrottle& throttle_;
     CClientSession session_;
     bool refuse_;
     std::atomic<bool> stopping_{false};

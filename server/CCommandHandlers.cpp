@@ -1,5 +1,6 @@
 #include "server/CCommandHandlers.h"
 
+#include "server/CDiskCapability.h"
 #include "server/CDiskSpace.h"
 #include "server/CFileInfoLister.h"
 #include "server/CFileOperations.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
@@ -202,17 +204,42 @@ Outcome<OpenFile*> CCommandHandlers::fileItem(const CPacket& request) {
 
 // ---- login and services -------------------------------------------------------------------
 
+const DiskConfig* CCommandHandlers::diskByCapability(const std::string& id) const {
+    if (!config_.capabilityKey) {
+        return nullptr;
+    }
+    const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+    const auto granted = CDiskCapability::check(*config_.capabilityKey, id, now);
+    return granted ? config_.findDisk(*granted) : nullptr;
+}
+
 int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
     const char* id = stringItem(request, "id");
-    const DiskConfig* disk = id == nullptr ? nullptr : config_.findDisk(CWireText::toHost(id));
-    if (disk == nullptr) {
+    const std::string hostId = id == nullptr ? std::string() : CWireText::toHost(id);
+    // A capability is the whole credential of an account disk: no password is asked. A forged or
+    // expired one reads as an unknown id.
+    if (CDiskCapability::looksLikeCapability(hostId)) {
+        const DiskConfig* disk = diskByCapability(hostId);
+        if (disk == nullptr) {
+            return TAVIK_ERR_WRONG_ID;
+        }
+        return acceptLogin(*disk, reply);
+    }
+    const DiskConfig* disk = id == nullptr ? nullptr : config_.findDisk(hostId);
+    if (disk == nullptr || disk->capabilityOnly) {
         return TAVIK_ERR_WRONG_ID;
     }
     const char* pass = stringItem(request, "pass");
-    if (disk->password && (pass == nullptr || CWireText::toHost(pass) != *disk->password)) {
+    if (disk->password && (pass == nullptr || !disk->password->matches(CWireText::toHost(pass)))) {
         return TAVIK_ERR_WRONG_PASSWD;
     }
-    session_.login(*disk);
+    return acceptLogin(*disk, reply);
+}
+
+int32_t CCommandHandlers::acceptLogin(const DiskConfig& disk, CPacket& reply) {
+    session_.login(disk);
     reply.SetString("path", CWireText::toWire(session_.sessionPath()).c_str());
     reply.SetInt("mode", 3);
     reply.SetString("authtype", "");

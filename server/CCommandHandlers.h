@@ -65,6 +65,9 @@ private:
     Outcome<OpenFile*> fileItem(const CPacket& request);
 
     int32_t setUser(const CPacket& request, CPacket& reply);
+    // The disk a valid capability id grants, or nullptr.
+    const DiskConfig* diskByCapability(const std::string& id) const;
+    int32_t acceptLogin(const DiskConfig& disk, CPacket& reply);
     int32_t getQuota(const CPacket& request, CPacket& reply);
     int32_t openFile(const CPacket& request, CPacket& reply);
     int32_t writeFile(const CPacket& request, CPacket& reply);

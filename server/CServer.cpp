@@ -120,8 +120,8 @@ void CServer::acceptOne() {
     // turned away (22004) instead of seeing a bare close.
     const bool refuse = running >= cap;
     Worker& worker = workers_.emplace_back();
-    worker.connection =
-        std::make_unique<CClientConnection>(std::move(stream), peer, config_, stats_, log_, refuse);
+    worker.connection = std::make_unique<CClientConnection>(std::move(stream), peer, config_,
+                                                            stats_, log_, throttle_, refuse);
     worker.thread = std::thread([connection = worker.connection.get()] { connection->run(); });
 }
 

@@ -9,6 +9,7 @@
 #include "server/CClientConnection.h"
 #include "server/CCommandLog.h"
 #include "server/CFileDescriptor.h"
+#include "server/CLoginThrottle.h"
 #include "server/CServerConfig.h"
 #include "server/CServerStats.h"
 
@@ -37,6 +38,7 @@ public:
 
     const CServerConfig& config() const { return config_; }
     CServerStats& stats() { return stats_; }
+    CLoginThrottle& loginThrottle() { return throttle_; }
 
 private:
     static constexpr size_t kRefusalSlots = 8;
@@ -54,6 +56,7 @@ private:
     CServerConfig config_;
     CServerStats stats_;
     CCommandLog log_;
+    CLoginThrottle throttle_;
     CFileDescriptor listener_;
     CFileDescriptor wakeRead_;
     CFileDescriptor wakeWrite_;

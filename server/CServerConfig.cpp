@@ -1,7 +1,11 @@
 #include "server/CServerConfig.h"
 
+#include "server/CConfigReader.h"
+
 #include <toml++/toml.h>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -10,55 +14,25 @@ namespace tavik::server {
 
 namespace {
 
-bool readInt(const toml::table& table, const char* key, int minimum, int& out, std::string& error) {
-    const toml::node* node = table.get(key);
-    if (node == nullptr) {
-        return true;
-    }
-    const auto value = node->value<int64_t>();
-    if (!value || *value < minimum || *value > INT32_MAX) {
-        error = std::string("server.") + key + " must be an integer of at least " +
-                std::to_string(minimum);
-        return false;
-    }
-    out = static_cast<int>(*value);
-    return true;
-}
-
-bool readServerTable(const toml::table& table, CServerConfig& config, std::string& error) {
-    if (const auto address = table["address"].value<std::string>()) {
-        config.address = *address;
-    }
+bool readServerTable(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
     int port = config.port;
-    if (!readInt(table, "port", 0, port, error)) {
-        return false;
-    }
-    if (port > 65535) {
-        error = "server.port must be 0 to 65535";
-        return false;
-    }
+    const bool ok =
+        reader.onlyKnownKeys(table,
+                             {"address", "port", "max_connections", "idle_timeout_ms",
+                              "request_timeout_ms", "max_open_files", "allowed_commands",
+                              "command_timeout_ms", "log_commands"},
+                             "[server]") &&
+        reader.readString(table, "address", config.address) &&
+        reader.readInt(table, "port", 0, 65535, port) &&
+        reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections) &&
+        reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, config.idleTimeoutMs) &&
+        reader.readInt(table, "request_timeout_ms", 1, INT32_MAX, config.requestTimeoutMs) &&
+        reader.readInt(table, "max_open_files", 1, INT32_MAX, config.maxOpenFiles) &&
+        reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs) &&
+        reader.readBool(table, "log_commands", config.logCommands) &&
+        reader.readStringList(table, "allowed_commands", config.allowedCommands);
     config.port = static_cast<uint16_t>(port);
-    if (!readInt(table, "max_connections", 1, config.maxConnections, error) ||
-        !readInt(table, "idle_timeout_ms", 1, config.idleTimeoutMs, error) ||
-        !readInt(table, "request_timeout_ms", 1, config.requestTimeoutMs, error) ||
-        !readInt(table, "max_open_files", 1, config.maxOpenFiles, error) ||
-        !readInt(table, "command_timeout_ms", 1, config.commandTimeoutMs, error)) {
-        return false;
-    }
-    if (const auto log = table["log_commands"].value<bool>()) {
-        config.logCommands = *log;
-    }
-    if (const toml::array* allowed = table["allowed_commands"].as_array()) {
-        for (const toml::node& entry : *allowed) {
-            const auto name = entry.value<std::string>();
-            if (!name || name->empty()) {
-                error = "server.allowed_commands must hold program names";
-                return false;
-            }
-            config.allowedCommands.push_back(*name);
-        }
-    }
-    return true;
+    return ok;
 }
 
 bool validDiskId(const std::string& id) {
@@ -76,89 +50,146 @@ std::optional<std::filesystem::path> canonicalFolder(const std::filesystem::path
     return root;
 }
 
+bool readPassword(const toml::table& table, DiskConfig& disk, CServerConfig& config,
+                  CConfigReader& reader) {
+    std::string text;
+    const toml::node* node = table.get("password");
+    if (node == nullptr) {
+        return true;
+    }
+    if (!reader.readString(table, "password", text)) {
+        return false;
+    }
+    if (!CPasswordHash::looksLikeHash(text)) {
+        disk.password = CPasswordHash::fromPlain(text);
+        config.warnings.push_back(reader.source() + ":" +
+                                  std::to_string(node->source().begin.line) + ": disk " + disk.id +
+                                  ": password kept in clear; store the output of "
+                                  "\"tavik-server hash-password\" instead");
+        return true;
+    }
+    disk.password = CPasswordHash::fromHash(text);
+    if (!disk.password) {
+        return reader.fail(node, "disk " + disk.id + ": password is not a valid argon2id hash");
+    }
+    return true;
+}
+
 std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesystem::path& baseDir,
-                                   std::string& error) {
+                                   CServerConfig& config, CConfigReader& reader) {
     DiskConfig disk;
-    disk.id = table["id"].value_or(std::string());
+    std::string root;
+    int64_t quota = -1;
+    if (!reader.onlyKnownKeys(table, {"id", "name", "root", "password", "quota", "capability_only"},
+                              "[[disk]]") ||
+        !reader.readString(table, "id", disk.id)) {
+        return std::nullopt;
+    }
     if (!validDiskId(disk.id)) {
-        error = "every [[disk]] needs an id without '/'";
+        reader.fail(&table, "every [[disk]] needs an id without '/'");
         return std::nullopt;
     }
-    disk.name = table["name"].value_or(disk.id);
-    const auto root = table["root"].value<std::string>();
-    if (!root) {
-        error = "disk " + disk.id + " has no root";
+    disk.name = disk.id;
+    if (!reader.readString(table, "name", disk.name) || !reader.readString(table, "root", root) ||
+        !reader.readInt64(table, "quota", 0, INT64_MAX, quota) ||
+        !readPassword(table, disk, config, reader)) {
         return std::nullopt;
     }
-    auto canonical = canonicalFolder(baseDir / *root, error);
+    if (root.empty()) {
+        reader.fail(&table, "disk " + disk.id + " has no root");
+        return std::nullopt;
+    }
+    std::string error;
+    auto canonical = canonicalFolder(baseDir / root, error);
     if (!canonical) {
+        reader.fail(table.get("root"), error);
         return std::nullopt;
     }
     disk.root = *canonical;
-    if (const auto password = table["password"].value<std::string>()) {
-        disk.password = *password;
+    if (quota >= 0) {
+        disk.quota = static_cast<uint64_t>(quota);
     }
-    if (const toml::node* quota = table.get("quota")) {
-        const auto bytes = quota->value<int64_t>();
-        if (!bytes || *bytes < 0) {
-            error = "disk " + disk.id + ": quota must be a byte count";
-            return std::nullopt;
-        }
-        disk.quota = static_cast<uint64_t>(*bytes);
+    if (!reader.readBool(table, "capability_only", disk.capabilityOnly)) {
+        return std::nullopt;
     }
     return disk;
 }
 
 bool readDisks(const toml::table& document, const std::filesystem::path& baseDir,
-               CServerConfig& config, std::string& error) {
-    const toml::array* disks = document["disk"].as_array();
+               CServerConfig& config, CConfigReader& reader) {
+    const toml::node* node = document.get("disk");
+    const toml::array* disks = node == nullptr ? nullptr : node->as_array();
+    if (node != nullptr && disks == nullptr) {
+        return reader.fail(node, "disks are given as [[disk]] tables");
+    }
     if (disks == nullptr || disks->empty()) {
-        error = "no [[disk]] configured";
-        return false;
+        // A server may only authenticate and list disks that live on other hosts.
+        return config.service.enabled() || reader.fail(nullptr, "no [[disk]] configured");
     }
     std::set<std::string> ids;
-    for (const toml::node& node : *disks) {
-        const toml::table* table = node.as_table();
+    for (const toml::node& entry : *disks) {
+        const toml::table* table = entry.as_table();
         if (table == nullptr) {
-            error = "[[disk]] entries must be tables";
-            return false;
+            return reader.fail(&entry, "[[disk]] entries must be tables");
         }
-        auto disk = readDisk(*table, baseDir, error);
+        auto disk = readDisk(*table, baseDir, config, reader);
         if (!disk) {
             return false;
         }
         if (!ids.insert(disk->id).second) {
-            error = "disk id used twice: " + disk->id;
-            return false;
+            return reader.fail(table, "disk id used twice: " + disk->id);
         }
         config.disks.push_back(std::move(*disk));
     }
     return true;
 }
 
+// An account disk said to live on this server must be one of its disks, or every client would be
+// sent to a disk that does not exist.
+bool checkAccountDisks(const CServerConfig& config, CConfigReader& reader) {
+    for (const AccountConfig& account : config.service.accounts) {
+        for (const AccountDisk& disk : account.disks) {
+            if (disk.server == config.address && config.findDisk(disk.diskId) == nullptr) {
+                return reader.fail(nullptr, "account " + account.identifier() +
+                                                ": no [[disk]] with id " + disk.diskId);
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+bool CServerConfig::needsCapabilityKey() const {
+    return service.enabled() || std::any_of(disks.begin(), disks.end(), [](const DiskConfig& disk) {
+               return disk.capabilityOnly;
+           });
+}
 
 std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
                                                      const std::filesystem::path& baseDir,
-                                                     std::string& error) {
+                                                     std::string& error, std::string_view source) {
+    CConfigReader reader{std::string(source)};
     // The packaged toml++ reports syntax errors by exception; this is the one place it can
     // throw, so the rest of the server stays exception-free.
     toml::table document;
     try {
-        document = toml::parse(text);
+        document = toml::parse(text, source);
     } catch (const toml::parse_error& failure) {
-        std::ostringstream message;
-        message << failure.description() << " (line " << failure.source().begin.line << ")";
-        error = message.str();
+        reader.failAtLine(failure.source().begin.line, failure.description());
+        error = reader.error();
         return std::nullopt;
     }
     CServerConfig config;
-    if (const toml::table* server = document["server"].as_table()) {
-        if (!readServerTable(*server, config, error)) {
-            return std::nullopt;
-        }
+    bool ok = reader.onlyKnownKeys(document, {"server", "disk", "service", "account"}, "");
+    const toml::node* server = document.get("server");
+    if (ok && server != nullptr) {
+        ok = server->is_table() ? readServerTable(*server->as_table(), config, reader)
+                                : reader.fail(server, "server must be a [server] table");
     }
-    if (!readDisks(document, baseDir, config, error)) {
+    if (!ok || !readServiceConfig(document, baseDir, config.address, config.service, reader) ||
+        !readDisks(document, baseDir, config, reader) || !checkAccountDisks(config, reader)) {
+        error = reader.error();
         return std::nullopt;
     }
     return config;
@@ -173,7 +204,14 @@ std::optional<CServerConfig> CServerConfig::fromFile(const std::filesystem::path
     }
     std::ostringstream text;
     text << in.rdbuf();
-    return fromToml(text.str(), file.parent_path(), error);
+    auto config = fromToml(text.str(), file.parent_path(), error, file.string());
+    if (config && config->needsCapabilityKey()) {
+        config->capabilityKey = CDiskCapability::loadKey(config->service.installationKey, error);
+        if (!config->capabilityKey) {
+            return std::nullopt;
+        }
+    }
+    return config;
 }
 
 std::optional<CServerConfig> CServerConfig::demo(const std::filesystem::path& folder,
@@ -198,6 +236,26 @@ std::optional<CServerConfig> CServerConfig::demo(const std::filesystem::path& fo
 const DiskConfig* CServerConfig::findDisk(std::string_view id) const {
     for (const DiskConfig& disk : disks) {
         if (disk.id == id) {
+            return &disk;
+        }
+    }
+    return nullptr;
+}
+
+bool CServerConfig::isLoopback(std::string_view address) {
+    in_addr parsed{};
+    const std::string text(address);
+    return ::inet_pton(AF_INET, text.c_str(), &parsed) == 1 && (ntohl(parsed.s_addr) >> 24) == 127;
+}
+
+const DiskConfig* CServerConfig::openDiskExposed() const {
+    if (isLoopback(address)) {
+        return nullptr;
+    }
+    // A capability-only disk is protected by its capability ids, which only the installation's
+    // servers can make.
+    for (const DiskConfig& disk : disks) {
+        if (!disk.password && !disk.capabilityOnly) {
             return &disk;
         }
     }

@@ -1,6 +1,12 @@
 // The server's configuration: where it listens, its limits, and the disks it serves. Read from
-// a TOML file (format in README, "tavik-server") or built for one folder by --demo.
+// a TOML file (format in README, "tavik-server") or built for one folder by --demo. Reading is
+// strict: an unknown section or key, or a value of the wrong type or range, refuses the whole
+// file with a message naming file, line and key.
 #pragma once
+
+#include "server/CAccountConfig.h"
+#include "server/CDiskCapability.h"
+#include "server/CPasswordHash.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -13,11 +19,14 @@ namespace tavik::server {
 
 // One remote disk: a folder of this machine served under a disk id.
 struct DiskConfig {
-    std::string id;                      // the login "id" (UTF-8)
-    std::string name;                    // display name (UTF-8)
-    std::filesystem::path root;          // canonical absolute folder
-    std::optional<std::string> password; // none: any password is accepted
-    std::optional<uint64_t> quota;       // bytes; none: the file system's numbers
+    std::string id;                        // the login "id" (UTF-8)
+    std::string name;                      // display name (UTF-8)
+    std::filesystem::path root;            // canonical absolute folder
+    std::optional<CPasswordHash> password; // none: any password is accepted
+    std::optional<uint64_t> quota;         // bytes; none: the file system's numbers
+    // Only capability ids (handed out by the disk-information server) log in to this disk; its
+    // plain id is refused like an unknown one.
+    bool capabilityOnly = false;
 };
 
 class CServerConfig {
@@ -35,18 +44,36 @@ public:
     int commandTimeoutMs = 10000;
     bool logCommands = true;
     std::vector<DiskConfig> disks;
+    // Accounts and the two service servers; enabled when there are accounts.
+    ServiceConfig service;
+    // The installation's shared key for capability disk ids; none: capability logins fail.
+    std::optional<CDiskCapability::Key> capabilityKey;
+    // Things worth saying at start that do not stop the server (passwords kept in clear).
+    std::vector<std::string> warnings;
 
-    // Parses TOML text; relative disk roots are taken relative to baseDir. On failure returns
-    // nullopt and describes the problem in error.
-    static std::optional<CServerConfig>
-    fromToml(std::string_view text, const std::filesystem::path& baseDir, std::string& error);
+    // Parses TOML text; relative disk roots are taken relative to baseDir; source names the
+    // text in messages. On failure returns nullopt and describes the problem in error.
+    static std::optional<CServerConfig> fromToml(std::string_view text,
+                                                 const std::filesystem::path& baseDir,
+                                                 std::string& error,
+                                                 std::string_view source = "configuration");
+    // Reads the file and, when accounts or capability-only disks need it, the installation key
+    // (created beside the configuration on first use).
     static std::optional<CServerConfig> fromFile(const std::filesystem::path& file,
                                                  std::string& error);
+    // True when some disk or account needs the installation key.
+    bool needsCapabilityKey() const;
     // Serves one folder as the disk "demo" (or diskId) without password or quota.
     static std::optional<CServerConfig> demo(const std::filesystem::path& folder,
                                              const std::string& diskId, std::string& error);
 
     const DiskConfig* findDisk(std::string_view id) const;
+    // A disk anyone may log in to (no password) while the server listens on an address other
+    // machines can reach; null when there is none. The program refuses to start with one unless
+    // told --allow-open.
+    const DiskConfig* openDiskExposed() const;
+    // 127.0.0.0/8 (IPv4 text); anything else, including 0.0.0.0, counts as reachable.
+    static bool isLoopback(std::string_view address);
 };
 
 } // namespace tavik::server

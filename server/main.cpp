@@ -1,29 +1,126 @@
 // tavik-server: serves folders of this machine as remote disks.
 //
-//   tavik-server --config server.toml
-//   tavik-server --demo DIR [--id demo] [--listen 127.0.0.1] [--port 9553]
+//   tavik-server --config server.toml [--allow-open]
+//   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1] [--port 9553]
+//                [--allow-open]
+//   tavik-server hash-password
+//   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
+//
+// Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
+// listen, 2 for a usage error.
+#include "server/CCommandHandlers.h"
+#include "server/CPasswordHash.h"
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
+#include "server/CServiceServers.h"
+#include "server/CSessionKeyStore.h"
+
+#include <sodium.h>
 
 #include <CLI/CLI.hpp>
 
+#include <charconv>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <malloc.h>
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
+
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
 
 struct Options {
     std::string configFile;
     std::string demoFolder;
     std::string demoId = "demo";
+    std::string demoPassword;
     std::string listen;
     int port = -1;
+    int authPort = -1;
+    int diskInfoPort = -1;
     bool quiet = false;
+    bool allowOpen = false;
 };
+
+struct SessionKeyOptions {
+    std::string account;
+    std::string configFile;
+    std::string ttl = "10m";
+};
+
+// The explorer's built-in domain, which the demo account belongs to.
+std::string programDomain() {
+    const char* domain = std::getenv("TAVIK_DOMAIN");
+    return domain != nullptr && *domain != '\0' ? domain : "tavik.local";
+}
+
+int64_t secondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// "90", "90s", "10m", "2h", "1d": a positive lifetime of at most 30 days.
+std::optional<std::chrono::seconds> parseLifetime(const std::string& text) {
+    long long value = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (parsed.ec != std::errc()) {
+        return std::nullopt;
+    }
+    const std::string unit(parsed.ptr, text.data() + text.size());
+    long long scale = 0;
+    if (unit.empty() || unit == "s") {
+        scale = 1;
+    } else if (unit == "m") {
+        scale = 60;
+    } else if (unit == "h") {
+        scale = 3600;
+    } else if (unit == "d") {
+        scale = 86400;
+    }
+    if (scale == 0 || value <= 0 || value > 30LL * 86400 / scale) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(value * scale);
+}
+
+// The demo account: user "demo" in the program's domain, whose one disk is the demo disk.
+bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
+                    std::string& error) {
+    if (password.empty()) {
+        unsigned char random[9];
+        randombytes_buf(random, sizeof random);
+        char text[sodium_base64_ENCODED_LEN(sizeof random, sodium_base64_VARIANT_URLSAFE)];
+        sodium_bin2base64(text, sizeof text, random, sizeof random, sodium_base64_VARIANT_URLSAFE);
+        password = text;
+    }
+    const auto hash = tavik::server::CPasswordHash::hash(password);
+    if (!hash) {
+        error = "cannot hash the demo password (out of memory?)";
+        return false;
+    }
+    tavik::server::AccountConfig account;
+    account.user = "demo";
+    account.domain = programDomain();
+    account.passwordHash = *hash;
+    account.displayName = "Demo";
+    account.userNumber = 1;
+    const tavik::server::DiskConfig& disk = config.disks.front();
+    account.disks.push_back({disk.id, disk.name, config.address});
+    config.service.accounts.push_back(std::move(account));
+    // Nothing outlives a demo: its installation key and session keys live in memory.
+    config.capabilityKey = tavik::server::CDiskCapability::randomKey();
+    config.service.stateDatabase = ":memory:";
+    return true;
+}
 
 std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
     std::string error;
@@ -43,20 +140,160 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
     if (options.port >= 0) {
         config->port = static_cast<uint16_t>(options.port);
     }
+    // "--port 0" asks for free ports: the service servers then take free ones too, so that
+    // several servers (tests) can run side by side.
+    if (options.port == 0) {
+        config->service.authPort = 0;
+        config->service.diskInfoPort = 0;
+    }
+    if (options.authPort >= 0) {
+        config->service.authPort = static_cast<uint16_t>(options.authPort);
+    }
+    if (options.diskInfoPort >= 0) {
+        config->service.diskInfoPort = static_cast<uint16_t>(options.diskInfoPort);
+    }
     config->logCommands = config->logCommands && !options.quiet;
     return config;
 }
 
-} // namespace
+// A disk without a password on an address other machines reach is served only on request.
+bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen) {
+    const auto* open = config.openDiskExposed();
+    if (open == nullptr || allowOpen) {
+        return true;
+    }
+    std::fprintf(stderr,
+                 "tavik-server: disk \"%s\" has no password and %s is not a loopback address; "
+                 "give it a password or start with --allow-open\n",
+                 open->id.c_str(), config.address.c_str());
+    return false;
+}
 
-namespace {
-
-// A listing reply and its buffers take about a megabyte for a few milliseconds. By default such
-// blocks are mapped fresh for every request and given back afterwards, and touching the new pages
-// cost a listing more than building it. A long-running server keeps them instead.
+// A long-running server keeps the memory of its listing replies instead of mapping it fresh for
+// every request: touching new pages cost a listing more than building it.
 void keepPacketMemory() {
     ::mallopt(M_MMAP_THRESHOLD, 8 * 1024 * 1024);
     ::mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+}
+
+// Reads one line from stdin; on a terminal the typing is not shown.
+bool readSecretLine(const char* prompt, std::string& line) {
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    termios saved{};
+    if (terminal) {
+        std::fputs(prompt, stderr);
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    const bool got = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputs("\n", stderr);
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return got;
+}
+
+int hashPassword() {
+    std::string password;
+    if (!readSecretLine("Password: ", password) || password.empty()) {
+        std::fprintf(stderr, "tavik-server: no password given\n");
+        return kExitRefused;
+    }
+    if (::isatty(STDIN_FILENO) == 1) {
+        std::string again;
+        if (!readSecretLine("Again: ", again) || again != password) {
+            std::fprintf(stderr, "tavik-server: the two passwords differ\n");
+            return kExitRefused;
+        }
+    }
+    const auto hash = tavik::server::CPasswordHash::hash(password);
+    if (!hash) {
+        std::fprintf(stderr, "tavik-server: cannot hash the password (out of memory?)\n");
+        return kExitRefused;
+    }
+    std::printf("%s\n", hash->c_str());
+    return 0;
+}
+
+int issueSessionKey(const SessionKeyOptions& options) {
+    std::string error;
+    const auto config = tavik::server::CServerConfig::fromFile(options.configFile, error);
+    if (!config) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    const auto lifetime = parseLifetime(options.ttl);
+    if (!lifetime) {
+        std::fprintf(stderr, "tavik-server: --ttl takes 90, 90s, 10m, 2h or 1d (up to 30 days)\n");
+        return kExitUsage;
+    }
+    const tavik::server::AccountConfig* account = config->service.findAccount(options.account);
+    if (account == nullptr) {
+        std::fprintf(stderr, "tavik-server: no account %s in %s\n", options.account.c_str(),
+                     options.configFile.c_str());
+        return kExitRefused;
+    }
+    auto keys = tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error);
+    const auto key =
+        keys ? keys->issue(account->identifier(), *lifetime, secondsNow(), error) : std::nullopt;
+    if (!key) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    std::printf("%s\n", key->c_str());
+    return 0;
+}
+
+// Runs until SIGINT or SIGTERM. SIGHUP is ignored (logged): the configuration is read once,
+// at start, and a changed one takes effect on restart.
+int serve(const tavik::server::CServerConfig& config) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    // Blocked before any thread starts, so that no connection thread receives them.
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    tavik::server::CServer server(config);
+    std::string error;
+    if (!server.start(error)) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    std::fprintf(stderr, "tavik-server: listening on %s:%u\n", config.address.c_str(),
+                 static_cast<unsigned>(server.port()));
+    std::optional<tavik::server::CServiceServers> services;
+    if (config.service.enabled()) {
+        services.emplace(config);
+        if (!services->start(error)) {
+            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+            server.stop();
+            return kExitRefused;
+        }
+        std::fprintf(stderr,
+                     "tavik-server: authentication server on %s:%u, disk-information server on "
+                     "%s:%u\n",
+                     config.address.c_str(), static_cast<unsigned>(services->authPort()),
+                     config.address.c_str(), static_cast<unsigned>(services->diskInfoPort()));
+    }
+    int received = 0;
+    while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
+        std::fprintf(stderr, "tavik-server: SIGHUP ignored; restart to apply a changed "
+                             "configuration\n");
+    }
+    std::fprintf(stderr, "tavik-server: stopping (signal %d)\n", received);
+    if (services) {
+        services->stop();
+    }
+    server.stop();
+    return 0;
 }
 
 } // namespace
@@ -64,6 +301,7 @@ void keepPacketMemory() {
 int main(int argc, char** argv) {
     keepPacketMemory();
     CLI::App app{"tavik-server: serves folders of this machine as remote disks"};
+    app.set_version_flag("--version", tavik::server::CCommandHandlers::kVersionText);
     Options options;
     auto* config = app.add_option("-c,--config", options.configFile, "configuration file (TOML)");
     auto* demo = app.add_option("--demo", options.demoFolder,
@@ -73,35 +311,66 @@ int main(int argc, char** argv) {
     app.add_option("--listen", options.listen, "IPv4 address to listen on");
     app.add_option("-p,--port", options.port, "TCP port (0: any free port)")
         ->check(CLI::Range(0, 65535));
+    app.add_option("--demo-password", options.demoPassword,
+                   "password of the demo account (default: a random one, printed)")
+        ->needs(demo);
+    app.add_option("--auth-port", options.authPort, "authentication server port (0: any free)")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--diskinfo-port", options.diskInfoPort,
+                   "disk-information server port (0: any free)")
+        ->check(CLI::Range(0, 65535));
     app.add_flag("-q,--quiet", options.quiet, "no log line per command");
-    CLI11_PARSE(app, argc, argv);
+    app.add_flag("--allow-open", options.allowOpen,
+                 "serve disks without a password on a non-loopback address");
+    auto* hash = app.add_subcommand(
+        "hash-password", "read a password from stdin (not echoed) and print its hash for the "
+                         "configuration's password key");
+    SessionKeyOptions keyOptions;
+    auto* sessionKey =
+        app.add_subcommand("session-key", "issue a single-use session key for an account");
+    sessionKey->add_option("account", keyOptions.account, "USER@DOMAIN")->required();
+    sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)")
+        ->required();
+    sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done); // --help, --version
+    } catch (const CLI::ParseError& failure) {
+        app.exit(failure);
+        return kExitUsage;
+    }
+    if (sodium_init() < 0) {
+        std::fprintf(stderr, "tavik-server: libsodium cannot start\n");
+        return kExitRefused;
+    }
+    if (hash->parsed()) {
+        return hashPassword();
+    }
+    if (sessionKey->parsed()) {
+        return issueSessionKey(keyOptions);
+    }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");
-        return 2;
+        return kExitUsage;
     }
-    const auto loaded = loadConfig(options);
-    if (!loaded) {
-        return 1;
+    auto loaded = loadConfig(options);
+    if (!loaded || !openDisksAllowed(*loaded, options.allowOpen)) {
+        return kExitRefused;
     }
-    // SIGINT and SIGTERM are taken by sigwait below: blocked before any thread starts, so
-    // that no connection thread receives them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
-    tavik::server::CServer server(*loaded);
-    std::string error;
-    if (!server.start(error)) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
-        return 1;
+    if (!options.demoFolder.empty()) {
+        std::string password = options.demoPassword;
+        std::string error;
+        if (!addDemoAccount(*loaded, password, error)) {
+            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+            return kExitRefused;
+        }
+        std::fprintf(stderr, "tavik-server: demo account %s, password %s\n",
+                     loaded->service.accounts.front().identifier().c_str(),
+                     options.demoPassword.empty() ? password.c_str() : "as given");
     }
-    std::fprintf(stderr, "tavik-server: listening on %s:%u\n", loaded->address.c_str(),
-                 static_cast<unsigned>(server.port()));
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    std::fprintf(stderr, "tavik-server: stopping (signal %d)\n", received);
-    server.stop();
-    return 0;
+    for (const std::string& warning : loaded->warnings) {
+        std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
+    }
+    return serve(*loaded);
 }

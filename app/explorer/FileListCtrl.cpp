@@ -104,6 +104,13 @@ void FileListCtrl::SortRows(int column, bool numeric) {
     }
     // Taking all rows out at once and putting them back in the new order keeps the sort
     // O(n log n); moving rows one by one inside the widget would not be.
+    // Rows lose their selected state when taken out; it is put back afterwards.
+    std::vector<char> selected;
+    selected.reserve(static_cast<size_t>(topLevelItemCount()));
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        selected.push_back(topLevelItem(i)->isSelected() ? 1 : 0);
+    }
+    QTreeWidgetItem* current = currentItem();
     QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
     std::vector<SortInput> inputs;
     inputs.reserve(static_cast<size_t>(items.size()));
@@ -117,6 +124,14 @@ void FileListCtrl::SortRows(int column, bool numeric) {
         sorted.append(items[index]);
     }
     addTopLevelItems(sorted);
+    if (current != nullptr) {
+        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    }
+    for (size_t i = 0; i < selected.size(); ++i) {
+        if (selected[i]) {
+            items[static_cast<qsizetype>(i)]->setSelected(true);
+        }
+    }
 }
 
 std::vector<int> FileListCtrl::SelectedRows() const {

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tavik::app {
@@ -31,7 +32,10 @@ QColor PercentProgressCtrl::BandColor(const QColor& start, const QColor& end, in
 
 QString PercentProgressCtrl::PercentText() const {
     const double percent = maximum() == 0 ? 0.0 : value() * 100.0 / maximum();
-    return QString::asprintf("%.0f%%", percent);
+    // The C library's rounding (halves to even), as the text has always been formatted.
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f%%", percent);
+    return QString::fromLatin1(text);
 }
 
 void PercentProgressCtrl::paintEvent(QPaintEvent*) {

@@ -68,6 +68,7 @@ CAuthProgressDlg::CAuthProgressDlg(QWidget* parent) : QDialog(parent) {
     setMinimumWidth(240);
 
     watchdog_.setObjectName(QString::number(kWatchdogTimerId));
+    watchdog_.setTimerType(Qt::PreciseTimer);
     watchdog_.setInterval(kWatchdogPeriodMs);
     connect(&watchdog_, &QTimer::timeout, this, &CAuthProgressDlg::OnWatchdog);
 }

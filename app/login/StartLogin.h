@@ -37,9 +37,9 @@ struct LoginFields {
     std::u16string sessionKey;
 };
 
-// The handler of the running login, a child of loginDialog (which owns it from then on), or
-// null when the login could not start. server: the authentication server (the program's
-// constant unless a caller names another).
+// The handler of the running login, a child of loginDialog (which owns it from then on; without
+// a login dialog the caller owns it), or null when the login could not start. server: the
+// authentication server (the program's constant unless a caller names another).
 CAuthHandler* StartLogin(const LoginFields& fields, QWidget* loginDialog,
                          const HostPort& server = ProgramConstants().authServer);
 

@@ -34,7 +34,6 @@ inline constexpr int ID_DELETE = 32796;
 inline constexpr int ID_TRAY_OPEN = 32802;
 
 // Window messages.
-inline constexpr UINT WM_AUTHRESULT_MSG = 2077;
 inline constexpr UINT WM_TRAY_CALLBACK = 32770; // 0x8002
 inline constexpr UINT kWmLButtonDown = 0x0201;
 inline constexpr UINT kWmLButtonDblClk = 0x0203;

@@ -10,6 +10,8 @@
 
 #include "tests/support/CFakeDiskServer.h"
 
+#include <QPushButton>
+
 #include <algorithm>
 
 namespace tavik::test {
@@ -249,6 +251,34 @@ TEST_F(AuthLoginTest, IgnoredMessagesLeaveTheLoginToTheWatchdog) {
     app::CAuthProgressDlg* progress = app::CAuthProgressDlg::Global();
     ASSERT_NE(progress, nullptr);
     EXPECT_EQ(progress->AuthStep(), 80);
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_FALSE(progress->WatchdogActive());
+    EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(AuthLoginTest, CancelButtonAbandonsTheLogin) {
+    CTestLoginForm form;
+    form.show();
+    CFakeDiskServer peer;
+    peer.custom("node query",
+                [](int s, std::string& why) {
+                    Bytes frame;
+                    return readServiceFrame(s, frame, why);
+                })
+        .expectClosed()
+        .start();
+    ASSERT_TRUE(form.Login(loopback(peer.port())));
+    app::CAuthProgressDlg* progress = app::CAuthProgressDlg::Global();
+    ASSERT_NE(progress, nullptr);
+    ASSERT_TRUE(waitFor([&] { return progress->AuthStep() == 45; }));
+    auto* cancel = progress->findChild<QPushButton*>();
+    ASSERT_NE(cancel, nullptr);
+    EXPECT_EQ(cancel->text(), QStringLiteral("취소"));
+    cancel->click();
+    settleEvents();
+    EXPECT_TRUE(peer.finish()) << "the connection closes with the abandoned login";
+    EXPECT_EQ(form.results, std::vector<LPARAM>{app::kAuthFailed});
+    EXPECT_TRUE(BoxTexts().isEmpty());
     EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(progress->WatchdogActive());
     EXPECT_TRUE(form.isVisible());

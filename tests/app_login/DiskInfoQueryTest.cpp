@@ -28,6 +28,13 @@ struct Disk {
     bool operator==(const Disk&) const = default;
 };
 
+void PrintTo(const Disk& disk, std::ostream* out) {
+    *out << "{" << QString::fromStdU16String(disk.loginId).toStdString() << ", "
+         << QString::fromStdU16String(disk.diskId).toStdString() << ", "
+         << QString::fromStdU16String(disk.diskName).toStdString() << ", "
+         << QString::fromStdU16String(disk.serverAddress).toStdString() << "}";
+}
+
 std::vector<Disk> disksOf(const std::vector<app::DiskEntry>& entries) {
     std::vector<Disk> disks;
     for (const app::DiskEntry& entry : entries) {

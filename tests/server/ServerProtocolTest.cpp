@@ -62,8 +62,9 @@ TEST_F(ServerProtocolTest, UnknownIdIsRefusedWithItsText) {
 }
 
 TEST(ServerLogin, WrongPasswordIsRefusedAndRightOneAccepted) {
-    CServerHarness harness(
-        [](server::CServerConfig& config) { config.disks.front().password = "s3cret"; });
+    CServerHarness harness([](server::CServerConfig& config) {
+        config.disks.front().password = server::CPasswordHash::fromPlain("s3cret");
+    });
     ASSERT_TRUE(harness.running());
     CTestClient client;
     ASSERT_TRUE(client.connect(harness.port()));

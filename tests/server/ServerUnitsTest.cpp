@@ -2,6 +2,8 @@
 // text conversion, command splitting, space words.
 #include "server/CDiskSpace.h"
 #include "server/CFileInfoLister.h"
+#include "server/CLoginThrottle.h"
+#include "server/CPasswordHash.h"
 #include "server/CPathResolver.h"
 #include "server/CRemoteCommand.h"
 #include "server/CServerConfig.h"
@@ -147,7 +149,15 @@ root = ")" + temp.file("b") + R"("
     ASSERT_NE(alpha, nullptr);
     EXPECT_EQ(alpha->name, "Alpha disk");
     EXPECT_EQ(alpha->root, fs::canonical(temp.file("a")));
-    EXPECT_EQ(alpha->password, "pw");
+    ASSERT_TRUE(alpha->password);
+    EXPECT_TRUE(alpha->password->isPlain());
+    EXPECT_TRUE(alpha->password->matches("pw"));
+    EXPECT_FALSE(alpha->password->matches("pW"));
+    // A password in clear still works, with a warning naming the place.
+    ASSERT_EQ(config->warnings.size(), 1u);
+    EXPECT_NE(config->warnings[0].find("configuration:16: disk alpha: password kept in clear"),
+              std::string::npos)
+        << config->warnings[0];
     EXPECT_EQ(alpha->quota, 1048576u);
     const auto* beta = config->findDisk("beta");
     ASSERT_NE(beta, nullptr);
@@ -167,16 +177,141 @@ TEST(ServerConfig, DefaultsAndRefusals) {
     EXPECT_EQ(plain->port, 9553);
     EXPECT_TRUE(plain->allowedCommands.empty());
 
-    for (const char* bad :
-         {"", "[[disk]]\nroot = \"a\"\n", "[[disk]]\nid = \"x\"\n",
-          "[[disk]]\nid = \"x\"\nroot = \"missing\"\n", "[[disk]]\nid = \"a/b\"\nroot = \"a\"\n",
-          "[[disk]]\nid = \"x\"\nroot = \"a\"\n[[disk]]\nid = \"x\"\nroot = \"a\"\n",
-          "[server]\nport = 70000\n[[disk]]\nid = \"x\"\nroot = \"a\"\n",
-          "[[disk]]\nid = \"x\"\nroot = \"a\"\nquota = -1\n", "[[disk]\nid = "}) {
+    // Every refusal names the file, the line and (where there is one) the key.
+    const std::string disk = "[[disk]]\nid = \"x\"\nroot = \"a\"\n";
+    const std::pair<std::string, std::string> refused[] = {
+        {"", "server.toml: no [[disk]] configured"},
+        {"[[disk]]\nroot = \"a\"\n", "server.toml:1: every [[disk]] needs an id"},
+        {"[[disk]]\nid = \"x\"\n", "server.toml:1: disk x has no root"},
+        {"[[disk]]\nid = \"x\"\nroot = \"missing\"\n", "server.toml:3: disk root is not a folder"},
+        {"[[disk]]\nid = \"a/b\"\nroot = \"a\"\n", "server.toml:1: every [[disk]] needs an id"},
+        {disk + disk, "server.toml:4: disk id used twice: x"},
+        {"[server]\nport = 70000\n" + disk,
+         "server.toml:2: port must be an integer from 0 to 65535"},
+        {"[server]\nport = \"9553\"\n" + disk, "server.toml:2: port must be an integer"},
+        {"[server]\nlog_commands = 1\n" + disk,
+         "server.toml:2: log_commands must be true or false"},
+        {"[server]\nallowed_commands = [\"ls\", 3]\n" + disk,
+         "server.toml:2: allowed_commands must"},
+        {disk + "quota = -1\n", "server.toml:4: quota must be an integer from 0"},
+        {disk + "pasword = \"x\"\n", "server.toml:4: unknown key \"pasword\" in [[disk]]"},
+        {"[server]\nmax_conections = 3\n" + disk,
+         "server.toml:2: unknown key \"max_conections\" in [server]"},
+        {disk + "[srv]\n", "server.toml:4: unknown section \"srv\""},
+        {"server = 3\n" + disk, "server.toml:1: server must be a [server] table"},
+        {"disk = 3\n", "server.toml:1: disks are given as [[disk]] tables"},
+        {"typo = 3\n" + disk, "server.toml:1: unknown key \"typo\""},
+        {disk + "password = \"$argon2id$v=19$m=65536,t=2,p=1$bad\"\n",
+         "server.toml:4: disk x: password is not a valid argon2id hash"},
+        {"[[disk]\nid = ", "server.toml:1: "},
+    };
+    for (const auto& [text, message] : refused) {
         error.clear();
-        EXPECT_FALSE(server::CServerConfig::fromToml(bad, temp.path(), error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
+        EXPECT_FALSE(server::CServerConfig::fromToml(text, temp.path(), error, "server.toml"))
+            << text;
+        EXPECT_EQ(error.substr(0, message.size()), message) << text;
     }
+}
+
+TEST(ServerConfig, HashedPasswordsAreCheckedWithoutWarning) {
+    CTempFolder temp;
+    fs::create_directories(temp.file("a"));
+    const auto hash = server::CPasswordHash::hash("correct horse");
+    ASSERT_TRUE(hash);
+    EXPECT_TRUE(server::CPasswordHash::looksLikeHash(*hash));
+    std::string error;
+    const auto config = server::CServerConfig::fromToml(
+        "[[disk]]\nid = \"x\"\nroot = \"a\"\npassword = \"" + *hash + "\"\n", temp.path(), error);
+    ASSERT_TRUE(config) << error;
+    EXPECT_TRUE(config->warnings.empty());
+    const auto& stored = config->disks.front().password;
+    ASSERT_TRUE(stored);
+    EXPECT_FALSE(stored->isPlain());
+    EXPECT_TRUE(stored->matches("correct horse"));
+    for (const std::string& wrong :
+         std::vector<std::string>{"correct hors", "Correct horse", *hash}) {
+        EXPECT_FALSE(stored->matches(wrong)) << wrong;
+    }
+    // Two hashes of one password differ (salted) and each checks it.
+    const auto second = server::CPasswordHash::hash("correct horse");
+    ASSERT_TRUE(second);
+    EXPECT_NE(*second, *hash);
+    EXPECT_TRUE(server::CPasswordHash::fromHash(*second)->matches("correct horse"));
+    // Clear passwords compare whole: neither a prefix nor a longer text passes.
+    const auto plain = server::CPasswordHash::fromPlain("pw");
+    EXPECT_TRUE(plain.matches("pw"));
+    for (const char* wrong : {"", "p", "pw ", "pw\n", "PW"}) {
+        EXPECT_FALSE(plain.matches(wrong)) << wrong;
+    }
+}
+
+TEST(ServerConfig, OpenDisksOnlyOnLoopbackAddresses) {
+    CTempFolder temp;
+    std::string error;
+    auto config = server::CServerConfig::demo(temp.path(), "demo", error);
+    ASSERT_TRUE(config);
+    const std::pair<const char*, bool> rows[] = {
+        {"127.0.0.1", false},  {"127.3.2.1", false}, {"0.0.0.0", true},
+        {"192.168.1.5", true}, {"128.0.0.1", true},  {"not an address", true},
+    };
+    for (const auto& [address, exposed] : rows) {
+        config->address = address;
+        EXPECT_EQ(config->openDiskExposed() != nullptr, exposed) << address;
+    }
+    config->address = "0.0.0.0";
+    config->disks.front().password = server::CPasswordHash::fromPlain("pw");
+    EXPECT_EQ(config->openDiskExposed(), nullptr);
+}
+
+TEST(LoginThrottle, FailuresSpaceAttemptsOutWithGrowingDelays) {
+    int64_t now = 0;
+    server::CLoginThrottle::Settings settings;
+    settings.firstDelayMs = 100;
+    settings.maxDelayMs = 800;
+    settings.forgetAfterMs = 10000;
+    server::CLoginThrottle throttle(settings, [&now] { return now; });
+    const std::vector<std::string> both{"address a", "disk d"};
+    const std::vector<std::string> otherAddress{"address b", "disk d"};
+    const std::vector<std::string> otherDisk{"address a", "disk e"};
+    enum Step { Reserve, Fail, Succeed };
+    struct Row {
+        int64_t at;
+        Step step;
+        const std::vector<std::string>* keys;
+        int expected; // Reserve: the wait, -1 refused; Fail: failures counted
+    };
+    const Row rows[] = {
+        {0, Reserve, &both, 0},            // no failure yet: no wait
+        {0, Fail, &both, 1},               // next turn at 100
+        {10, Reserve, &both, 90},          // waits for its turn; takes 100..200
+        {10, Reserve, &otherAddress, 190}, // the disk's queue holds this address too
+        {10, Reserve, &otherDisk, 190},    // and the address's queue the other disk
+        {100, Fail, &both, 2},             // delay doubles to 200
+        {300, Fail, &both, 3},             // 400
+        {700, Fail, &both, 4},             // 800, the cap
+        {1500, Fail, &both, 5},            // still 800
+        {1500, Reserve, &both, 800},       // each waiting attempt books the next turn
+        {1500, Reserve, &both, -1},        // more than the cap ahead: refused outright
+        {5000, Reserve, &both, 0},
+        {5000, Succeed, &both, 0}, // success clears both keys
+        {5000, Reserve, &both, 0},
+        {5000, Fail, &otherDisk, 1},
+        {20000, Reserve, &otherDisk, 0}, // forgotten after a quiet while: no wait
+        {20000, Fail, &otherDisk, 1},    // and the count starts afresh
+    };
+    for (const Row& row : rows) {
+        now = row.at;
+        if (row.step == Reserve) {
+            const auto wait = throttle.reserve(*row.keys);
+            EXPECT_EQ(wait ? *wait : -1, row.expected) << "at " << row.at;
+        } else if (row.step == Fail) {
+            EXPECT_EQ(throttle.failed(*row.keys), row.expected) << "at " << row.at;
+        } else {
+            throttle.succeeded(*row.keys);
+        }
+    }
+    EXPECT_EQ(throttle.delayAfter(0), 0);
+    EXPECT_EQ(throttle.delayAfter(40), 800);
 }
 
 TEST(ServerConfig, DemoServesOneFolderUnderTheGivenId) {

@@ -1,0 +1,58 @@
+// Decides a login of the authentication server: an account identifier ("user@domain") with a
+// password or a session key, from one client address.
+//
+// - Passwords are checked against the account's argon2id hash (CPasswordHash: constant time,
+//   a bounded number of key derivations at once). An unknown account costs the same derivation
+//   against a stand-in hash and gets the same answer as a wrong password, so neither the reply
+//   nor its timing tells whether it exists.
+// - A session key is consumed from the key store: it works once, for its own account only.
+// - Failed logins are slowed down per account and per client address with the disk server's
+//   login throttle (growing delay) and logged; a success clears the address's record.
+//
+// Thread-safe: one authenticator serves every connection of the server.
+#pragma once
+
+#include "server/CAccountConfig.h"
+#include "server/CCommandLog.h"
+#include "server/CLoginThrottle.h"
+#include "server/CPasswordHash.h"
+#include "server/CSessionKeyStore.h"
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace tavik::server {
+
+class CAccountAuthenticator {
+public:
+    struct Request {
+        std::string identifier; // "user@domain"
+        std::string password;   // UTF-8; empty with a session key
+        std::string sessionKey; // empty: a password login
+        std::string peerAddress;
+    };
+
+    // keys may be null: session-key logins then fail.
+    CAccountAuthenticator(const ServiceConfig& service, CSessionKeyStore* keys, CCommandLog& log,
+                          CLoginThrottle& throttle);
+
+    // The account on success, nullptr on any failure. Waits the throttle's delay first; a set
+    // stopping flag cuts the wait short (and fails the login).
+    const AccountConfig* authenticate(const Request& request, const std::atomic<bool>& stopping);
+
+private:
+    bool passwordMatches(const AccountConfig* account, const std::string& password);
+    bool sessionKeyMatches(const AccountConfig* account, const std::string& key);
+    const std::optional<CPasswordHash>& standInHash();
+
+    const ServiceConfig& service_;
+    CSessionKeyStore* keys_;
+    CCommandLog& log_;
+    CLoginThrottle& throttle_;
+    std::once_flag standInOnce_;
+    std::optional<CPasswordHash> standInHash_;
+};
+
+} // namespace tavik::server

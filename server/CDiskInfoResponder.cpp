@@ -1,0 +1,87 @@
+#include "server/CDiskInfoResponder.h"
+
+#include "app/login/CFormFramer.h"
+#include "server/CDiskCapability.h"
+#include "server/CWireText.h"
+
+#include <chrono>
+
+namespace tavik::server {
+
+namespace {
+
+using app::CFormFramer;
+using app::CFormMessage;
+
+std::u16string wide(std::string_view utf8) {
+    return CWireText::utf8ToUtf16(utf8);
+}
+
+std::string valueOf(const CFormMessage& message, std::u16string_view key) {
+    std::u16string value;
+    message.GetValue(key, value);
+    return CWireText::utf16ToUtf8(value);
+}
+
+// The reply frame (scrambled, binary, as the client expects), or empty when it would exceed the
+// client's 64 KiB reply limit.
+std::vector<uint8_t> frameOf(const CFormMessage& message) {
+    CFormFramer framer(true, true);
+    if (!framer.Append(message)) {
+        return {};
+    }
+    const auto bytes = framer.Bytes();
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
+}
+
+std::vector<uint8_t> errorReply(const char16_t* code, const char* message) {
+    CFormMessage reply;
+    reply.SetValue(u"inform", u"error");
+    reply.SetValue(u"errmsg", wide(message));
+    reply.SetValue(u"errorcode", code);
+    return frameOf(reply);
+}
+
+int64_t secondsNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+CDiskInfoResponder::CDiskInfoResponder(const CServerConfig& config, CRecentLogins& recentLogins)
+    : config_(config), recentLogins_(recentLogins) {}
+
+std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
+                                                const std::string& peerAddress) {
+    CFormFramer framer(true, true);
+    CFormMessage request;
+    if (framer.Feed(frame) != CFormFramer::kComplete || !framer.Extract(request) ||
+        valueOf(request, u"cmd") != "GetDiskInfo" || !request.Contains(u"username")) {
+        return errorReply(u"100", "잘못된 요청입니다");
+    }
+    // An unknown account gets the answer of one that has not logged in: never having logged in
+    // is exactly its state, and the answer tells nobody which accounts exist.
+    const AccountConfig* account = config_.service.findAccount(valueOf(request, u"username"));
+    if (account == nullptr ||
+        !recentLogins_.allows(account->identifier(), peerAddress, CRecentLogins::Clock::now())) {
+        return errorReply(u"101", "먼저 로그인하십시오");
+    }
+    const auto lifetime = std::chrono::hours(config_.service.capabilityLifetimeHours);
+    const int64_t now = secondsNow();
+    std::string values;
+    for (const AccountDisk& disk : account->disks) {
+        values += CDiskCapability::issue(*config_.capabilityKey, disk.diskId, now, lifetime) + "|" +
+                  disk.name + "|" + disk.server + "|" + account->user + "|";
+    }
+    CFormMessage reply;
+    reply.SetValue(u"inform", u"GetDiskInfo");
+    reply.SetValue(u"tavikinfofield", u"diskid|diskname|serverip|loginid|");
+    reply.SetValue(u"tavikinfo", wide(values));
+    std::vector<uint8_t> bytes = frameOf(reply);
+    // The client gives up on a reply beyond 64 KiB: say why instead of sending it.
+    return bytes.empty() ? errorReply(u"102", "디스크 목록이 너무 깁니다") : bytes;
+}
+
+} // namespace tavik::server

@@ -1,0 +1,42 @@
+// The disk-information server's side: answers "GetDiskInfo" requests (scrambled binary form
+// frames, both ways).
+//
+//   request  cmd=GetDiskInfo, username=USER@DOMAIN (serviceType ignored)
+//   reply    inform=GetDiskInfo, tavikinfofield=diskid|diskname|serverip|loginid|, tavikinfo =
+//            the four values of each disk in the account's order, each followed by "|".
+//
+// diskid is a capability for the disk (see CDiskCapability), serverip the disk server holding
+// it, loginid the account's user name. The request carries no secret, so the list is given only
+// for an account that logged in at the authentication server from the same client address
+// within the configured window; otherwise (and for an unknown account, with the same answer)
+// the reply is inform=error with errmsg and errorcode:
+//
+//   "100" not a GetDiskInfo request or no username;  "101" not logged in (or unknown);
+//   "102" the list would not fit the client's 65,536-byte reply limit.
+//
+// Pure over bytes; one responder per connection, used by that connection's thread.
+#pragma once
+
+#include "server/CRecentLogins.h"
+#include "server/CServerConfig.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavik::server {
+
+class CDiskInfoResponder {
+public:
+    CDiskInfoResponder(const CServerConfig& config, CRecentLogins& recentLogins);
+
+    // The reply frame for one received frame (never empty).
+    std::vector<uint8_t> answer(std::span<const uint8_t> frame, const std::string& peerAddress);
+
+private:
+    const CServerConfig& config_;
+    CRecentLogins& recentLogins_;
+};
+
+} // namespace tavik::server

@@ -1,0 +1,68 @@
+// The listener of a service server: accepts connections on one port and serves each on a thread
+// of its own with the server's handler. It bounds what clients can hold: at most
+// maxConnections connections, and at most maxPerAddress from one client address; a connection
+// beyond either is closed at once (and logged). stop() closes the listener, wakes every
+// connection and waits for all threads.
+#pragma once
+
+#include "server/CCommandLog.h"
+#include "server/CFileDescriptor.h"
+#include "server/CServiceConnection.h"
+
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tavik::server {
+
+class CServiceListener {
+public:
+    struct Limits {
+        int maxConnections = 512;
+        int maxPerAddress = 64;
+    };
+    // Runs on the connection's thread until the connection ends; the listener closes it after.
+    using Handler = std::function<void(CServiceConnection&)>;
+
+    CServiceListener(std::string name, Limits limits, CCommandLog& log, Handler handler);
+    ~CServiceListener();
+    CServiceListener(const CServiceListener&) = delete;
+    CServiceListener& operator=(const CServiceListener&) = delete;
+
+    // Binds address:port (port 0: any free one) and starts accepting; false with error.
+    bool start(const std::string& address, uint16_t port, std::string& error);
+    uint16_t port() const { return port_; }
+    // Idempotent.
+    void stop();
+
+private:
+    struct Worker {
+        std::unique_ptr<CServiceConnection> connection;
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+
+    void acceptLoop();
+    void acceptOne();
+    void reapFinished();
+
+    std::string name_;
+    Limits limits_;
+    CCommandLog& log_;
+    Handler handler_;
+    CFileDescriptor listener_;
+    CFileDescriptor wakeRead_;
+    CFileDescriptor wakeWrite_;
+    uint16_t port_ = 0;
+    std::thread acceptThread_;
+    std::mutex workersMutex_;
+    std::list<Worker> workers_;
+    std::map<std::string, int> perAddress_;
+};
+
+} // namespace tavik::server

@@ -1,0 +1,126 @@
+#include "server/CServiceServers.h"
+
+#include "app/login/FormWire.h"
+#include "app/service/CMsgPacket.h"
+#include "server/CAuthConversation.h"
+#include "server/CDiskInfoResponder.h"
+#include "server/CFormFrameProbe.h"
+
+#include <vector>
+
+namespace tavik::server {
+
+namespace {
+
+CServiceListener::Limits limitsOf(const ServiceConfig& service) {
+    return {service.maxConnections, service.maxPerAddress};
+}
+
+// Why a connection ended, for the log; a plain close is not worth a line.
+const char* endReason(CServiceConnection::Read read) {
+    switch (read) {
+    case CServiceConnection::Read::Idle:
+        return "closed: idle";
+    case CServiceConnection::Read::Stalled:
+        return "closed: frame not completed in time";
+    case CServiceConnection::Read::Bad:
+        return "closed: malformed frame";
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
+CServiceServers::CServiceServers(const CServerConfig& config)
+    : config_(config), log_(config.logCommands),
+      recentLogins_(std::chrono::seconds(config.service.diskInfoWindowSeconds)),
+      auth_("authentication server", limitsOf(config.service), log_,
+            [this](CServiceConnection& connection) { serveAuth(connection); }),
+      diskInfo_("disk-information server", limitsOf(config.service), log_,
+                [this](CServiceConnection& connection) { serveDiskInfo(connection); }) {}
+
+CServiceServers::~CServiceServers() {
+    stop();
+}
+
+bool CServiceServers::start(std::string& error) {
+    if (!config_.capabilityKey) {
+        error = "the service servers need the installation key";
+        return false;
+    }
+    keys_ = CSessionKeyStore::open(config_.service.stateDatabase, error);
+    if (!keys_) {
+        return false;
+    }
+    authenticator_ =
+        std::make_unique<CAccountAuthenticator>(config_.service, keys_.get(), log_, throttle_);
+    if (!auth_.start(config_.address, config_.service.authPort, error) ||
+        !diskInfo_.start(config_.address, config_.service.diskInfoPort, error)) {
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void CServiceServers::stop() {
+    auth_.stop();
+    diskInfo_.stop();
+}
+
+void CServiceServers::serveAuth(CServiceConnection& connection) {
+    const ServiceConfig& service = config_.service;
+    CAuthConversation conversation(nextNode_++, *authenticator_, recentLogins_,
+                                   connection.peerAddress(), connection.stopping());
+    const auto probe = [](std::span<const uint8_t> received) {
+        const app::MsgFrameCheck check = app::CMsgPacket::Check(received);
+        switch (check.status) {
+        case app::MsgFrameCheck::kComplete:
+            return FrameProbe{FrameProbe::Kind::Complete, check.length};
+        case app::MsgFrameCheck::kProtocolError:
+            return FrameProbe{FrameProbe::Kind::Bad, 0};
+        default:
+            return FrameProbe{FrameProbe::Kind::Incomplete, 0};
+        }
+    };
+    std::vector<uint8_t> frame;
+    for (;;) {
+        const auto read =
+            connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs, frame);
+        if (read != CServiceConnection::Read::Frame) {
+            if (const char* reason = endReason(read)) {
+                log_.event(connection.peer(), reason);
+            }
+            return;
+        }
+        const std::vector<uint8_t> reply = conversation.answer(frame);
+        if (!reply.empty() && !connection.send(reply, service.frameTimeoutMs)) {
+            return;
+        }
+    }
+}
+
+void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
+    const ServiceConfig& service = config_.service;
+    CDiskInfoResponder responder(config_, recentLogins_);
+    const auto probe = [](std::span<const uint8_t> received) {
+        return CFormFrameProbe::probe(received, app::formwire::kMaxBufferBytes);
+    };
+    std::vector<uint8_t> frame;
+    for (;;) {
+        const auto read =
+            connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs, frame);
+        if (read != CServiceConnection::Read::Frame) {
+            if (const char* reason = endReason(read)) {
+                log_.event(connection.peer(), reason);
+            }
+            return;
+        }
+        const std::vector<uint8_t> reply = responder.answer(frame, connection.peerAddress());
+        if (reply.empty() || !connection.send(reply, service.frameTimeoutMs)) {
+            return;
+        }
+    }
+}
+
+} // namespace tavik::server

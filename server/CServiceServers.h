@@ -1,0 +1,57 @@
+// The two service servers of an installation, run beside the disk server in one process:
+//
+//   - the authentication/message server (node query and "auth" requests, service message
+//     frames), on service.authPort;
+//   - the disk-information server ("GetDiskInfo", scrambled binary form frames), on
+//     service.diskInfoPort.
+//
+// They share the accounts, the session-key store and the record of recent logins: a disk list
+// is given only for an account that logged in from the same client address within
+// service.diskInfoWindowSeconds. stop() ends every connection of both and waits for them.
+#pragma once
+
+#include "server/CAccountAuthenticator.h"
+#include "server/CCommandLog.h"
+#include "server/CRecentLogins.h"
+#include "server/CServerConfig.h"
+#include "server/CServiceListener.h"
+#include "server/CSessionKeyStore.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tavik::server {
+
+class CServiceServers {
+public:
+    // config must outlive the servers; it needs capabilityKey set.
+    explicit CServiceServers(const CServerConfig& config);
+    ~CServiceServers();
+    CServiceServers(const CServiceServers&) = delete;
+    CServiceServers& operator=(const CServiceServers&) = delete;
+
+    // Opens the state database and starts both listeners; false with error.
+    bool start(std::string& error);
+    void stop();
+    uint16_t authPort() const { return auth_.port(); }
+    uint16_t diskInfoPort() const { return diskInfo_.port(); }
+    CSessionKeyStore* sessionKeys() { return keys_.get(); }
+
+private:
+    void serveAuth(CServiceConnection& connection);
+    void serveDiskInfo(CServiceConnection& connection);
+
+    const CServerConfig& config_;
+    CCommandLog log_;
+    std::unique_ptr<CSessionKeyStore> keys_;
+    CLoginThrottle throttle_;
+    std::unique_ptr<CAccountAuthenticator> authenticator_;
+    CRecentLogins recentLogins_;
+    std::atomic<uint64_t> nextNode_{1};
+    CServiceListener auth_;
+    CServiceListener diskInfo_;
+};
+
+} // namespace tavik::server
