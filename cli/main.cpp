@@ -28,6 +28,7 @@ int main(int argc, char* argv[]) {
         std::cerr << parsed.err;
         return parsed.exitCode;
     }
+    std::cerr << parsed.err; // a warning about the command line
     CConsole console{std::cin, std::cout, std::cerr};
     console.inIsTerminal = isatty(STDIN_FILENO) != 0;
     console.errIsTerminal = isatty(STDERR_FILENO) != 0;

@@ -29,7 +29,14 @@ bool CCatCommand::copyOut(const std::string& path) {
     std::unique_ptr<TAVIK_FILE, FileCloser> file(
         tavik_FileOpen(CUtf8::toUtf16(path).c_str(), kOpenRead, m_session.handle()));
     if (!file) {
-        m_console.err << CDiskSession::failure(context) << '\n';
+        // The server refuses to open a folder with a general error; say what it is.
+        const std::string why = CDiskSession::failure(context);
+        const auto entry = m_session.stat(path);
+        if (entry && entry->folder) {
+            m_console.err << "tavik: " << context << ": is a folder\n";
+        } else {
+            m_console.err << why << '\n';
+        }
         return false;
     }
     std::vector<char> buffer(kBlockSize);

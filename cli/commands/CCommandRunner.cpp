@@ -7,11 +7,49 @@
 #include "cli/commands/CNamespaceCommands.h"
 #include "cli/commands/CTransferCommands.h"
 
+#include <termios.h>
+#include <unistd.h>
+
 namespace tavik::cli {
 
-int CCommandRunner::run(const Invocation& inv, CConsole& console) {
+namespace {
+
+// Reads one line from the terminal on standard input with its echo off; nullopt at the end.
+std::optional<std::string> readPassword(CConsole& console, const std::string& disk) {
+    console.err << "Password for disk " << disk << ": " << std::flush;
+    termios saved{};
+    const bool terminal = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    const bool read = static_cast<bool>(std::getline(console.in, line));
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    }
+    console.err << '\n';
+    if (!read) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+} // namespace
+
+int CCommandRunner::run(const Invocation& given, CConsole& console) {
+    Invocation inv = given;
     std::string error;
     auto session = CDiskSession::open(inv, &error);
+    // A disk that wants a password nobody gave: ask for it, once, when someone is there to type.
+    if (!session && CDiskSession::lastErrorCode() == TAVIK_ERR_WRONG_PASSWD && !inv.password &&
+        console.inIsTerminal) {
+        if (auto typed = readPassword(console, inv.disk)) {
+            inv.password = std::move(*typed);
+            session = CDiskSession::open(inv, &error);
+        }
+    }
     if (!session) {
         console.err << error << '\n';
         return CExitCode::kFailed;
@@ -56,7 +94,7 @@ int CCommandRunner::run(const Invocation& inv, CConsole& console) {
     if (c == "cat") {
         return CCatCommand(*session, console).run(inv);
     }
-    console.err << "tavik: unknown command " << c << '\n';
+    console.err << "tavik: unknown command \"" << c << "\"\n";
     return CExitCode::kUsage;
 }
 

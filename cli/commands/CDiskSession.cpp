@@ -4,6 +4,8 @@
 #include "cli/core/CRemotePath.h"
 #include "cli/core/CUtf8.h"
 
+#include <chrono>
+
 namespace tavik::cli {
 
 namespace {
@@ -20,7 +22,16 @@ struct ListCloser {
     void operator()(TAVIK_FILEINFO_LIST* list) const { tavik_CloseFileInfo(list); }
 };
 
+using Clock = std::chrono::steady_clock;
+Clock::time_point s_lastActivity = Clock::now();
+
 } // namespace
+
+int CDiskSession::s_timeoutMs = -1;
+
+void CDiskSession::noteActivity() {
+    s_lastActivity = Clock::now();
+}
 
 CDiskSession::CDiskSession(TAVIK_SESSION handle) : m_handle(handle) {
     m_path = text(tavik_GetSessionPath(handle));
@@ -36,6 +47,8 @@ CDiskSession::~CDiskSession() {
 std::unique_ptr<CDiskSession> CDiskSession::open(const Invocation& inv, std::string* error) {
     const std::u16string host = CUtf8::toUtf16(inv.host);
     const std::u16string disk = CUtf8::toUtf16(inv.disk);
+    s_timeoutMs = inv.timeoutMs;
+    noteActivity();
     std::u16string password;
     if (inv.password) {
         password = CUtf8::toUtf16(*inv.password);
@@ -48,6 +61,7 @@ std::unique_ptr<CDiskSession> CDiskSession::open(const Invocation& inv, std::str
                          inv.disk);
         return nullptr;
     }
+    noteActivity();
     return std::unique_ptr<CDiskSession>(new CDiskSession(handle));
 }
 
@@ -64,6 +78,7 @@ std::optional<std::vector<RemoteEntry>> CDiskSession::query(const std::string& p
     if (!list) {
         return std::nullopt;
     }
+    noteActivity();
     std::vector<RemoteEntry> entries;
     for (int i = 0; i < count; ++i) {
         const TAVIK_FILEINFO* info = tavik_ReadFileInfo(list.get(), i);
@@ -114,6 +129,13 @@ std::string CDiskSession::failure(std::string_view context) {
     // Copy the server's text first: FormatMessage's buffer is shared, the stored text is not.
     const std::string server = text(tavik_GetLastErrStr());
     const std::string library = text(tavik_FormatMessage(code));
+    const auto quiet =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - s_lastActivity);
+    if (code == TAVIK_ERR_SOCKET && s_timeoutMs >= 0 &&
+        (server == "time-out" || quiet.count() >= s_timeoutMs)) {
+        return "tavik: " + std::string(context) + ": timed out: nothing came from the server for " +
+               std::to_string(s_timeoutMs) + " ms (--timeout)";
+    }
     return CErrorReport::compose(context, code, library, server);
 }
 

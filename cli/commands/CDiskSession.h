@@ -35,8 +35,11 @@ public:
     // The entries of a remote folder, without the folder itself, in the server's order.
     std::optional<std::vector<RemoteEntry>> list(const std::string& folder) const;
 
-    // The printable line for the library's last error, with what was being done.
+    // The printable line for the library's last error, with what was being done. A connection
+    // failure after nothing happened for the whole time-out is reported as a time-out.
     static std::string failure(std::string_view context);
+    // Something moved (a reply, transfer progress): the time-out is counted from here.
+    static void noteActivity();
     static int lastErrorCode();
 
 private:
@@ -45,6 +48,7 @@ private:
 
     TAVIK_SESSION m_handle;
     std::string m_path;
+    static int s_timeoutMs;
 };
 
 } // namespace tavik::cli

@@ -1,6 +1,7 @@
 #include "cli/commands/CInfoCommands.h"
 
 #include "cli/commands/CExitCode.h"
+#include "cli/core/CJson.h"
 #include "cli/core/CProgressBar.h"
 #include "cli/core/CUtf8.h"
 
@@ -57,7 +58,8 @@ int CInfoCommands::ls(const Invocation& inv) {
         entries.push_back(*entry);
     }
     CListing::sort(entries);
-    m_console.out << CListing::render(entries, inv.longForm);
+    m_console.out << (inv.json ? CListing::jsonList(entries)
+                               : CListing::render(entries, inv.longForm));
     return CExitCode::kOk;
 }
 
@@ -68,11 +70,11 @@ int CInfoCommands::stat(const Invocation& inv) {
         m_console.err << CDiskSession::failure("stat " + path) << '\n';
         return CExitCode::kFailed;
     }
-    m_console.out << CListing::describe(*entry);
+    m_console.out << (inv.json ? CListing::jsonEntry(*entry) + "\n" : CListing::describe(*entry));
     return CExitCode::kOk;
 }
 
-int CInfoCommands::df(const Invocation& /*inv*/) {
+int CInfoCommands::df(const Invocation& inv) {
     TAVIK_DISKSPACE space{};
     if (!tavik_GetDiskSpace(&space, m_session.handle())) {
         m_console.err << CDiskSession::failure("df") << '\n';
@@ -81,9 +83,20 @@ int CInfoCommands::df(const Invocation& /*inv*/) {
     const uint64_t block = space.dwBlock;
     const uint64_t total = block * space.dwTotal;
     const uint64_t free = block * space.dwFree;
+    const uint64_t used = total >= free ? total - free : 0;
+    if (inv.json) {
+        m_console.out << CJson()
+                             .field("block", block)
+                             .field("total", total)
+                             .field("used", used)
+                             .field("free", free)
+                             .str()
+                      << '\n';
+        return CExitCode::kOk;
+    }
     m_console.out << "Block size: " << block << " bytes\n"
                   << "Total:      " << bytesAndUnits(total) << '\n'
-                  << "Used:       " << bytesAndUnits(total >= free ? total - free : 0) << '\n'
+                  << "Used:       " << bytesAndUnits(used) << '\n'
                   << "Free:       " << bytesAndUnits(free) << '\n';
     return CExitCode::kOk;
 }
@@ -97,6 +110,25 @@ int CInfoCommands::info(const Invocation& inv) {
     const std::string version = CUtf8::fromUtf16(platform::fromAnsi(
         std::string_view(server.szVersion, strnlen(server.szVersion, sizeof server.szVersion))));
     TAVIK_SESSION handle = m_session.handle();
+    const std::string message = text(tavik_GetSessionMessage(handle));
+    const std::string url = text(tavik_GetSessionOpenUrl(handle));
+    if (inv.json) {
+        m_console.out << CJson()
+                             .field("server", inv.host + ":" + std::to_string(inv.port))
+                             .field("version", version)
+                             .field("sessions", int64_t{server.nCurrentNum})
+                             .field("downloads", int64_t{server.nDownNum})
+                             .field("uploads", int64_t{server.nUpNum})
+                             .field("startTime", int64_t{server.nStartTime})
+                             .field("disk", inv.disk)
+                             .field("sessionPath", m_session.path())
+                             .field("sessionMode", int64_t{tavik_GetSessionMode(handle)})
+                             .field("message", message)
+                             .field("openUrl", url)
+                             .str()
+                      << '\n';
+        return CExitCode::kOk;
+    }
     auto row = [this](const char* label, const std::string& value) {
         m_console.out << label << std::string(14 - std::strlen(label), ' ') << value << '\n';
     };
@@ -109,10 +141,10 @@ int CInfoCommands::info(const Invocation& inv) {
     row("Disk:", inv.disk);
     row("Session path:", m_session.path());
     row("Session mode:", std::to_string(tavik_GetSessionMode(handle)));
-    if (const std::string message = text(tavik_GetSessionMessage(handle)); !message.empty()) {
+    if (!message.empty()) {
         row("Message:", message);
     }
-    if (const std::string url = text(tavik_GetSessionOpenUrl(handle)); !url.empty()) {
+    if (!url.empty()) {
         row("Open URL:", url);
     }
     return CExitCode::kOk;

@@ -17,10 +17,33 @@ int CNamespaceCommands::mkdir(const Invocation& inv) {
     bool all = true;
     for (const std::string& typed : inv.args) {
         const std::string path = m_session.resolve(typed);
-        all &= check(tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0,
-                     "mkdir " + path);
+        all &= inv.parents
+                   ? makeWithParents(path)
+                   : check(tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0,
+                           "mkdir " + path);
     }
     return all ? CExitCode::kOk : CExitCode::kFailed;
+}
+
+bool CNamespaceCommands::makeWithParents(const std::string& path) {
+    // Top down from the session folder: each missing folder is created, an existing folder is
+    // fine, and an existing file on the way is an error.
+    if (CRemotePath::same(path, m_session.path()) || path == "/") {
+        return true;
+    }
+    const std::string parent = CRemotePath::parent(path);
+    if (!CRemotePath::same(parent, path) && !makeWithParents(parent)) {
+        return false;
+    }
+    if (const auto entry = m_session.stat(path)) {
+        if (entry->folder) {
+            return true;
+        }
+        m_console.err << "tavik: mkdir " << path << ": exists and is not a folder\n";
+        return false;
+    }
+    return check(tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0,
+                 "mkdir " + path);
 }
 
 int CNamespaceCommands::rm(const Invocation& inv) {

@@ -13,6 +13,7 @@ public:
     CNamespaceCommands(CDiskSession& session, CConsole& console)
         : m_session(session), m_console(console) {}
 
+    // mkdir [-p]: with -p, missing parents are created and an existing folder is no error.
     int mkdir(const Invocation& inv);
     // rm [-r]: without -r a folder that still holds entries is refused by the server.
     int rm(const Invocation& inv);
@@ -23,6 +24,7 @@ public:
     int rename(const Invocation& inv);
 
 private:
+    bool makeWithParents(const std::string& path);
     int intoFolder(const Invocation& inv, const char* verb,
                    BOOL (*operation)(LPCWSTR, LPCWSTR, TAVIK_SESSION));
     // Prints the failure when ok is false; returns whether it was ok.

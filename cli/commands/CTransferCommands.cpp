@@ -1,8 +1,8 @@
 #include "cli/commands/CTransferCommands.h"
 
-#include "cli/commands/CAnsiPath.h"
 #include "cli/commands/CExitCode.h"
 #include "cli/commands/CTransferMonitor.h"
+#include "cli/commands/CTreeTransfer.h"
 #include "cli/core/CCancelSignal.h"
 #include "cli/core/CProgressBar.h"
 #include "cli/core/CRemotePath.h"
@@ -32,101 +32,100 @@ bool isLocalFolder(const fs::path& path) {
     return fs::is_directory(path, ec);
 }
 
+bool endsWithSlash(const std::string& typed) {
+    return !typed.empty() && typed.back() == '/';
+}
+
 } // namespace
 
 int CTransferCommands::get(const Invocation& inv) {
-    const std::string remote = m_session.resolve(inv.args.at(0));
-    const std::string context = "get " + remote;
-    if (!m_session.stat(remote)) {
-        m_console.err << CDiskSession::failure(context) << '\n';
+    std::vector<std::string> sources(inv.args.begin(), inv.args.end());
+    std::string destination = ".";
+    bool destinationGiven = false;
+    if (sources.size() > 1) {
+        destination = sources.back();
+        sources.pop_back();
+        destinationGiven = true;
+    }
+    const fs::path local = absoluteLocal(destination);
+    const bool intoFolder = isLocalFolder(local);
+    if (destinationGiven && !intoFolder && (sources.size() > 1 || endsWithSlash(destination))) {
+        m_console.err << "tavik: get: " << destination << ": no such local folder\n";
         return CExitCode::kFailed;
     }
-    const std::string name = CRemotePath::baseName(remote);
-    fs::path local;
-    if (inv.args.size() > 1) {
-        local = absoluteLocal(inv.args[1]);
-        if (isLocalFolder(local) && !name.empty()) {
-            local /= name;
+    CTransferMonitor monitor(m_console, inv.existing, inv.quiet);
+    CCancelSignal cancel;
+    CTreeTransfer tree(m_session, m_console, inv, monitor, cancel.flag());
+    for (const std::string& typed : sources) {
+        if (tree.cancelled()) {
+            break;
         }
-    } else if (!name.empty()) {
-        local = absoluteLocal(name);
-    } else {
-        m_console.err << "tavik: " << context << ": give a local name for the whole disk\n";
-        return CExitCode::kUsage;
+        const std::string remote = m_session.resolve(typed);
+        const std::string name = CRemotePath::baseName(remote);
+        if (intoFolder && name.empty()) {
+            m_console.err << "tavik: get " << remote << ": give a local name for the whole disk\n";
+            return CExitCode::kUsage;
+        }
+        tree.download(remote, intoFolder ? local / name : local);
     }
-
-    return transfer(true, remote, local.string(), inv, context);
+    monitor.interrupt();
+    return conclude("downloaded", tree, cancel.cancelled(), inv);
 }
 
 int CTransferCommands::put(const Invocation& inv) {
-    const fs::path local = absoluteLocal(inv.args.at(0));
-    const std::string context = "put " + inv.args.at(0);
-    std::error_code ec;
-    if (!fs::exists(local, ec)) {
-        m_console.err << "tavik: " << context << ": no such local file or folder\n";
-        return CExitCode::kFailed;
+    std::vector<std::string> sources(inv.args.begin(), inv.args.end());
+    std::string destination;
+    if (sources.size() > 1) {
+        destination = sources.back();
+        sources.pop_back();
     }
-    const std::string name = local.filename().string();
-    std::string remote = m_session.resolve(inv.args.size() > 1 ? inv.args[1] : std::string());
+    const std::string remote = m_session.resolve(destination);
+    bool intoFolder = false;
     if (auto entry = m_session.stat(remote)) {
-        if (entry->folder) {
-            remote = CRemotePath::join(remote, name);
-        }
+        intoFolder = entry->folder;
     } else if (const int code = CDiskSession::lastErrorCode(); code / 1000 == 21) {
         // The server could not be asked; anything else means the destination is new.
-        m_console.err << CDiskSession::failure(context) << '\n';
+        m_console.err << CDiskSession::failure("put to " + remote) << '\n';
         return CExitCode::kFailed;
     }
-
-    return transfer(false, remote, local.string(), inv, context + " to " + remote);
-}
-
-int CTransferCommands::transfer(bool download, const std::string& remote, const std::string& local,
-                                const Invocation& inv, const std::string& context) {
-    const auto remoteAnsi = CAnsiPath::fromUtf8(remote);
-    const auto localAnsi = CAnsiPath::fromUtf8(local);
-    if (!remoteAnsi || !localAnsi) {
-        m_console.err << "tavik: " << context << ": the path has characters the code page cannot"
-                      << " write\n";
+    if (!intoFolder && (sources.size() > 1 || endsWithSlash(destination))) {
+        m_console.err << "tavik: put: " << remote << ": no such remote folder\n";
         return CExitCode::kFailed;
     }
-    TAVIK_TRANSFER_EX record{};
-    record.pszSrcPath = download ? remoteAnsi->c_str() : localAnsi->c_str();
-    record.pszDstPath = download ? localAnsi->c_str() : remoteAnsi->c_str();
-    CTransferMonitor monitor(m_console, inv.existing);
-    monitor.attach(record);
+    CTransferMonitor monitor(m_console, inv.existing, inv.quiet);
     CCancelSignal cancel;
-    const bool ok = (download ? tavik_DownloadEx(m_session.handle(), &record, cancel.flag())
-                              : tavik_UploadEx(m_session.handle(), &record, cancel.flag())) != 0;
-    monitor.finish();
-    return conclude(download ? "downloaded" : "uploaded", context, ok, cancel.cancelled(), monitor);
+    CTreeTransfer tree(m_session, m_console, inv, monitor, cancel.flag());
+    for (const std::string& typed : sources) {
+        if (tree.cancelled()) {
+            break;
+        }
+        const fs::path local = absoluteLocal(typed);
+        tree.upload(local,
+                    intoFolder ? CRemotePath::join(remote, local.filename().string()) : remote);
+    }
+    monitor.interrupt();
+    return conclude("uploaded", tree, cancel.cancelled(), inv);
 }
 
-int CTransferCommands::conclude(const char* verb, const std::string& context, bool ok,
-                                bool cancelled, const CTransferMonitor& monitor) {
-    const CTransferLog& log = monitor.log();
+int CTransferCommands::conclude(const char* verb, const CTreeTransfer& tree, bool cancelled,
+                                const Invocation& inv) {
     if (cancelled) {
-        m_console.err << "tavik: " << context << ": cancelled after " << log.transferred()
+        m_console.err << "tavik: " << inv.command << ": cancelled after " << tree.transferred()
                       << " file(s)\n";
         return CExitCode::kCancelled;
     }
-    if (!ok) {
-        m_console.err << CDiskSession::failure(context) << '\n';
-        return CExitCode::kFailed;
+    if (!inv.quiet) {
+        m_console.out << verb << ' ' << tree.transferred() << " file(s), "
+                      << CProgressBar::formatBytes(tree.bytes());
+        if (tree.skipped() > 0) {
+            m_console.out << ", skipped " << tree.skipped();
+        }
+        if (tree.failed() > 0) {
+            m_console.out << ", failed " << tree.failed();
+        }
+        m_console.out << '\n';
     }
-    for (const std::string& name : log.incomplete()) {
-        m_console.err << "tavik: " << context << ": not transferred: " << name << '\n';
-    }
-    m_console.out << verb << ' ' << log.transferred() << " file(s), "
-                  << CProgressBar::formatBytes(log.bytes());
-    if (log.skipped() > 0) {
-        m_console.out << ", skipped " << log.skipped();
-    }
-    if (!log.incomplete().empty()) {
-        m_console.out << ", failed " << log.incomplete().size();
-    }
-    m_console.out << '\n';
-    return log.incomplete().empty() ? CExitCode::kOk : CExitCode::kFailed;
+    return tree.failed() == 0 ? CExitCode::kOk : CExitCode::kFailed;
 }
 
 } // namespace tavik::cli

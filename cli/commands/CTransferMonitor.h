@@ -1,14 +1,11 @@
-// Watches one get or put: answers the library's per-file confirmation through the prompt, keeps
-// the account of every file, and draws the progress bar from the library's progress messages.
-// It is the window the transfer notifies, so each notice reaches this object directly. The
-// confirmation callback carries no pointer, so the monitor in charge is a process-wide one; one
-// transfer runs at a time.
+// Watches one get or put: holds the question about existing destinations and draws the progress
+// bar from the library's progress messages. It is the window the transfers notify, so each
+// notice reaches this object directly.
 #pragma once
 
 #include "cli/commands/CConsole.h"
 #include "cli/core/CConfirmPrompt.h"
 #include "cli/core/CProgressBar.h"
-#include "cli/core/CTransferLog.h"
 
 #include <TavikSDK.h>
 #include <TavikWindow.h>
@@ -23,34 +20,30 @@ public:
     // The message number of progress notices (the one the explorer uses for downloads).
     static constexpr UINT kProgressMessage = 2075;
 
-    CTransferMonitor(CConsole& console, ExistingPolicy policy);
-    ~CTransferMonitor() override;
+    // quiet: no progress bar.
+    CTransferMonitor(CConsole& console, ExistingPolicy policy, bool quiet);
     CTransferMonitor(const CTransferMonitor&) = delete;
     CTransferMonitor& operator=(const CTransferMonitor&) = delete;
 
-    // Points the record's confirmation and notification fields at this monitor.
-    void attach(TAVIK_TRANSFER_EX& transfer);
-    // Ends the progress line and closes the account of the last file.
-    void finish();
+    // Points the record's notification fields at this monitor.
+    void attach(TAVIK_TRANSFER& transfer);
+    // The file the next notices are about, shown on the bar.
+    void beginFile(const std::string& name);
+    void endFile();
+    // Ends the bar's line so that a message or a question can be printed.
+    void interrupt();
 
-    const CTransferLog& log() const { return m_log; }
+    CConfirmPrompt& prompt() { return m_prompt; }
 
     LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    static int confirmThunk(LPCWSTR source, DWORD sourceSize, LPCWSTR destination,
-                            DWORD destinationSize, DWORD user);
-    int confirm(const std::string& source, DWORD sourceSize, const std::string& destination,
-                DWORD destinationSize);
     void onProgress(const TAVIK_PROGRESS& progress);
 
-    static CTransferMonitor* s_active;
-
-    CConsole& m_console;
     CConfirmPrompt m_prompt;
-    CTransferLog m_log;
     std::unique_ptr<CProgressBar> m_bar; // only on a terminal
-    std::string m_currentName;           // shown on the bar
+    std::string m_currentName;
+    DWORD m_lastPos = 0;
 };
 
 } // namespace tavik::cli

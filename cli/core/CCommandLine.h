@@ -1,5 +1,6 @@
 // The command line of tavik:
-//   tavik [--server HOST[:PORT]] [--disk ID] [--password P] [--timeout MS] COMMAND ARGS...
+//   tavik [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
+//         [--timeout MS] [-q] COMMAND ARGS...
 // Server, disk and password may also come from TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD.
 // Every command has --help. Parsing never exits the process: it returns what to print and the
 // exit status, so that main decides and the tests can look.
@@ -14,6 +15,11 @@
 
 namespace tavik::cli {
 
+struct CCommandLineDefaults {
+    // A silent server must not hold a command for ever.
+    static constexpr int kTimeoutMs = 30000;
+};
+
 // One command to run, with everything it needs.
 struct Invocation {
     std::string command; // "ls", "get", ...
@@ -21,11 +27,14 @@ struct Invocation {
     int port = CServerAddress::kDefaultPort;
     std::string disk;
     std::optional<std::string> password;
-    int timeoutMs = -1;                            // per packet send and receive; -1 for none
-    bool longForm = false;                         // ls -l
-    bool recursive = false;                        // rm -r
-    ExistingPolicy existing = ExistingPolicy::Ask; // get, put
-    std::vector<std::string> args;                 // the command's paths, in order
+    int timeoutMs = CCommandLineDefaults::kTimeoutMs; // per packet, and per stall of a transfer
+    bool longForm = false;                            // ls -l
+    bool recursive = false;                           // rm -r
+    bool parents = false;                             // mkdir -p
+    bool json = false;                                // ls, stat, df, info --json
+    bool quiet = false;                               // -q: no progress, notes or summary
+    ExistingPolicy existing = ExistingPolicy::Ask;    // get, put
+    std::vector<std::string> args;                    // the command's paths, in order
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.
@@ -33,7 +42,7 @@ struct ParseOutcome {
     std::optional<Invocation> invocation; // set when the command is to run
     int exitCode = 0;                     // otherwise: 0 after help, kUsageError after a mistake
     std::string out;                      // text for standard output (help)
-    std::string err;                      // text for standard error (the mistake)
+    std::string err;                      // text for standard error (a mistake, or a warning)
 };
 
 class CCommandLine {

@@ -16,6 +16,8 @@ int CConfirmPrompt::answer(const std::string& /*source*/, uint32_t sourceSize,
         return kAnew;
     case ExistingPolicy::Resume:
         return resumeOrRestart(destination, sourceSize, destinationSize);
+    case ExistingPolicy::SkipExisting:
+        return kSkip;
     case ExistingPolicy::Ask:
         break;
     }
@@ -24,8 +26,7 @@ int CConfirmPrompt::answer(const std::string& /*source*/, uint32_t sourceSize,
                                     : *m_forAll;
     }
     if (!m_interactive) {
-        m_out << "skipped (exists; use --overwrite or --resume): " << destination << '\n';
-        return kSkip;
+        return kRefuse;
     }
     return ask(destination, sourceSize, destinationSize);
 }

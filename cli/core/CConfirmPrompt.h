@@ -1,9 +1,10 @@
 // What to do with a transfer's destination that already exists: the answer the library's
 // per-file confirmation expects (1 transfer anew, 2 resume, anything else skip).
 //
-// --overwrite answers anew and --resume answers resume for every file. Without either, a user at
-// a terminal is asked (with answers for this file or for all the rest); without a terminal the
-// file is skipped, so that a script never overwrites anything by accident.
+// --overwrite answers anew, --resume answers resume and --skip-existing skips, for every file.
+// Without any of them a user at a terminal is asked (with answers for this file or for all the
+// rest); without a terminal the answer is kRefuse: the file is a failure, so that a script neither
+// overwrites anything by accident nor reports success over a file it did not transfer.
 #pragma once
 
 #include <cstdint>
@@ -14,17 +15,18 @@
 
 namespace tavik::cli {
 
-enum class ExistingPolicy { Ask, Overwrite, Resume };
+enum class ExistingPolicy { Ask, Overwrite, Resume, SkipExisting };
 
 class CConfirmPrompt {
 public:
     static constexpr int kAnew = 1;
     static constexpr int kResume = 2;
     static constexpr int kSkip = 0;
+    static constexpr int kRefuse = -1;
     // The destination size that means "does not exist".
     static constexpr uint32_t kMissing = 0xFFFFFFFF;
 
-    // in/out are used only when interactive; notes (skips, forced restarts) go to out too.
+    // in/out are used only when interactive; notes (forced restarts) go to out too.
     CConfirmPrompt(ExistingPolicy policy, bool interactive, std::istream& in, std::ostream& out);
 
     // Paths are UTF-8 and only shown.

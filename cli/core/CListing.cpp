@@ -1,5 +1,6 @@
 #include "cli/core/CListing.h"
 
+#include "cli/core/CJson.h"
 #include "cli/core/CRemotePath.h"
 
 #include <algorithm>
@@ -53,6 +54,24 @@ std::string CListing::describe(const RemoteEntry& entry) {
     out += "Size: " + std::to_string(entry.size) + "\n";
     out += "Date: " + entry.date + "\n";
     return out;
+}
+
+std::string CListing::jsonEntry(const RemoteEntry& entry) {
+    return CJson()
+        .field("name", CRemotePath::baseName(entry.path))
+        .field("path", entry.path)
+        .field("type", entry.folder ? "folder" : "file")
+        .field("size", entry.size)
+        .field("date", entry.date)
+        .str();
+}
+
+std::string CListing::jsonList(const std::vector<RemoteEntry>& entries) {
+    std::string out = "[";
+    for (const RemoteEntry& e : entries) {
+        out += (out.size() > 1 ? "," : "") + jsonEntry(e);
+    }
+    return out + "]\n";
 }
 
 } // namespace tavik::cli

@@ -23,6 +23,9 @@ public:
     static std::string render(const std::vector<RemoteEntry>& entries, bool longForm);
     // The detail block of "stat".
     static std::string describe(const RemoteEntry& entry);
+    // --json: one entry as an object, a listing as an array of them (one line, then a newline).
+    static std::string jsonEntry(const RemoteEntry& entry);
+    static std::string jsonList(const std::vector<RemoteEntry>& entries);
 };
 
 } // namespace tavik::cli

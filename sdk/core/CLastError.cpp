@@ -11,13 +11,25 @@ CLastError& CLastError::instance() {
     return store;
 }
 
+const char16_t* CLastError::text() const {
+    // The string last handed to this thread: it outlives its replacement in the store until
+    // this thread asks again, so a caller may read it while other threads fail.
+    thread_local Text given;
+    std::lock_guard<std::mutex> guard(textLock_);
+    given = text_;
+    return given->c_str();
+}
+
 void CLastError::setCode(int32_t code) {
-    code_ = code;
+    code_.store(code, std::memory_order_relaxed);
     errno = code;
 }
 
 void CLastError::setText(std::u16string text) {
-    text_ = std::move(text);
+    // Built outside the lock; the old string is released by whoever holds it last.
+    Text fresh = std::make_shared<const std::u16string>(std::move(text));
+    std::lock_guard<std::mutex> guard(textLock_);
+    text_.swap(fresh);
 }
 
 void CLastError::apply(const ErrorReport& report) {
@@ -28,13 +40,14 @@ void CLastError::apply(const ErrorReport& report) {
 }
 
 const char16_t* CLastError::format(int32_t code) {
+    thread_local std::array<char16_t, 64> formatted{};
     const char* text = errorText(code);
     size_t i = 0;
-    for (; text[i] != '\0' && i + 1 < formatted_.size(); ++i) {
-        formatted_[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
+    for (; text[i] != '\0' && i + 1 < formatted.size(); ++i) {
+        formatted[i] = static_cast<char16_t>(static_cast<unsigned char>(text[i]));
     }
-    formatted_[i] = u'\0';
-    return formatted_.data();
+    formatted[i] = u'\0';
+    return formatted.data();
 }
 
 const char* errorText(int32_t code) {

@@ -6,11 +6,17 @@ using tavik::CLastError;
 
 extern "C" {
 
-TAVIK_API int tavik_GetLastError(void) { return CLastError::instance().code(); }
+TAVIK_API int tavik_GetLastError(void) {
+    return CLastError::instance().code();
+}
 
-TAVIK_API void tavik_SetLastError(int code) { CLastError::instance().setCode(code); }
+TAVIK_API void tavik_SetLastError(int code) {
+    CLastError::instance().setCode(code);
+}
 
-TAVIK_API LPCWSTR tavik_GetLastErrStr(void) { return CLastError::instance().text().c_str(); }
+TAVIK_API LPCWSTR tavik_GetLastErrStr(void) {
+    return CLastError::instance().text();
+}
 
 TAVIK_API void tavik_SetLastErrStr(LPCWSTR text) {
     if (text != nullptr) {
@@ -20,4 +26,6 @@ TAVIK_API void tavik_SetLastErrStr(LPCWSTR text) {
 
 } // extern "C"
 
-TAVIK_API LPCWSTR tavik_FormatMessage(int code) { return CLastError::instance().format(code); }
+TAVIK_API LPCWSTR tavik_FormatMessage(int code) {
+    return CLastError::instance().format(code);
+}

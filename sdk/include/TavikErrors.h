@@ -2,8 +2,9 @@
  *
  * Every export reports failure by its return value and leaves a code and a text behind. Each
  * reply from the server overwrites both ("error" and "errstr"), so a successful call leaves code
- * 0. The store is process-wide and unlocked: concurrent callers see each other's errors. Setting
- * the code never changes the text and setting the text never changes the code. */
+ * 0. The store is process-wide: concurrent callers see each other's errors, but any number of
+ * threads may set and read it at once without harm. Setting the code never changes the text and
+ * setting the text never changes the code. */
 #ifndef TAVIK_ERRORS_H
 #define TAVIK_ERRORS_H
 
@@ -47,7 +48,8 @@ TAVIK_EXTERN_C_BEGIN
 TAVIK_API int tavik_GetLastError(void);
 /* Stores the code (the text is kept) and also sets the calling thread's errno to it. */
 TAVIK_API void tavik_SetLastError(int code);
-/* The stored text; owned by the library, valid until the text next changes. */
+/* The stored text; owned by the library. It stays valid until the text next changes and the same
+ * thread calls this again (or the thread ends): another thread's failure never frees it. */
 TAVIK_API LPCWSTR tavik_GetLastErrStr(void);
 /* Copies the text (the code is kept). A null text is the caller's error; it is ignored. */
 TAVIK_API void tavik_SetLastErrStr(LPCWSTR text);
@@ -55,8 +57,8 @@ TAVIK_API void tavik_SetLastErrStr(LPCWSTR text);
 TAVIK_EXTERN_C_END
 
 #ifdef __cplusplus
-/* The fixed text of a code, or the empty string for a code without one. The buffer is shared
- * and overwritten by the next call from any thread: copy the text at once. Exported under its
+/* The fixed text of a code, or the empty string for a code without one. The buffer belongs to the
+ * calling thread and is overwritten by its next call: copy the text at once. Exported under its
  * C++ (decorated) name. */
 TAVIK_API LPCWSTR tavik_FormatMessage(int code);
 #endif

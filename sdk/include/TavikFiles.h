@@ -81,14 +81,16 @@ TAVIK_EXTERN_C_BEGIN
 /* Asks for the entries at path ("getfileinfo"). infotype is a set of TAVIK_INFO_* bits;
  * recursivelevel 0 asks for the path itself, 1 for its direct children (with folders listed, the
  * queried folder comes back among them); both go to the server as given. On success *count (when
- * count is not null) receives the number of entries and the new list is returned; on failure
- * *count is left alone and null is returned. A reply that claims more entries than it carries
- * yields only the entries it carries. Close the list with tavik_CloseFileInfo, even when empty. */
+ * count is not null) receives the reply's entry count "num" and the new list is returned; on
+ * failure *count is left alone and null is returned. A count-only reply (recursivelevel -1, or no
+ * field bits) gives its count with no records. Records exist only for the entries the reply
+ * carries: the list's nCount is their number, and tavik_ReadFileInfo returns null beyond them.
+ * Close the list with tavik_CloseFileInfo, even when empty. */
 TAVIK_API TAVIK_FILEINFO_LIST* tavik_OpenFileInfo(LPCWSTR path, int infotype, int recursivelevel,
                                                   int* count, TAVIK_SESSION session);
 /* Entry index (0-based) of an open list, valid until the list is closed. No round trip. An index
- * outside 0..count-1 returns null and leaves the last error alone; a list that is not open
- * returns null with 24002. */
+ * outside the records held (0..nCount-1) returns null and leaves the last error alone; a list that
+ * is not open returns null with 24002. */
 TAVIK_API TAVIK_FILEINFO* tavik_ReadFileInfo(TAVIK_FILEINFO_LIST* list, int index);
 /* Frees the list, its entries and their texts. 1, or 0 with 24002 when the list is not open. */
 TAVIK_API BOOL tavik_CloseFileInfo(TAVIK_FILEINFO_LIST* list);

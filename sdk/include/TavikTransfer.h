@@ -129,22 +129,26 @@ TAVIK_EXTERN_C_BEGIN
 /* Downloads bytes dwStartPos..dwEndPos of the remote file pszSrcPath into the local file
  * pszDstPath, written from dwStartPos on (bTrunc non-zero creates the file anew; zero opens or
  * creates it and keeps the bytes outside the range). Sends "download" with "path", "startpos",
- * "endpos", then receives the bytes in blocks of up to 64 KiB, waiting at most 5 s for each
- * before notifying again (a silent server keeps being notified with the same dwPos until the
- * caller cancels), then one closing reply.
+ * "endpos", then receives the bytes in blocks of up to 64 KiB, waiting at most 5 s (or the
+ * session's time-out, when shorter) for each before notifying again, then one closing reply.
+ * A silent server keeps being notified with the same dwPos until the caller cancels, or, when the
+ * session has a time-out, until no byte has arrived for that long: then the transfer fails with
+ * 21002 and the text "time-out" and closes the connection.
  * A notice (message, then callback) goes out before every block, once more when the transfer ends
  * without its closing reply (dwError set), and the whole range done notifies once before the
  * closing reply.
  * Returns 1 when the final error is 0 (also after a cancel), else 0; the final error becomes the
- * last error code, the text stays as the first reply left it. Errors: 24001 null transfer or
- * bad path; 24002 null session (checked before the local file is touched); 23002 the local file
- * cannot be opened (nothing sent) or written (connection closed); 21002 a connection error in the
- * data phase (connection closed) or no closing reply; the closing reply's "error" (connection left
- * open). A start at or past the end moves no bytes and reads the closing reply. */
+ * last error code, the text stays as the first reply left it. Errors: 24001 null transfer (the
+ * text stays as it was) or bad path; 24002 null session (checked before the local file is
+ * touched); 23002 the local file cannot be opened (nothing sent) or written (connection closed);
+ * 21002 a connection error in the data phase (connection closed) or no closing reply; the
+ * closing reply's "error" (connection left open). A start at or past the end moves no bytes and
+ * reads the closing reply. */
 TAVIK_API BOOL tavik_Download(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel);
 /* Uploads bytes dwStartPos..dwEndPos of the local file pszSrcPath (which must exist) to the
  * remote pszDstPath. Sends "upload" with "path", "startpos", "endpos", "istrunc" (bTrunc), then
- * sends the bytes (each send waits at most 10 s for the connection), notifying after every
+ * sends the bytes (each send waits at most 10 s, or the session's time-out when shorter, for the
+ * connection; no room for the time-out in all fails as a download does), notifying after every
  * round; dwPos counts bytes handed to the connection. Then one closing reply, and one more
  * notice after it.
  * Returns and errors as tavik_Download, with 23002 also when the local file cannot be read or

@@ -23,12 +23,11 @@ bool carriesEntry(const CPacket& reply, int32_t infotype, int32_t number) {
     return false;
 }
 
-// "num" as far as the reply can back it. Within the reply's item count the claim is taken as it
-// stands (an entry may lack some of its items); above it the claim is impossible, and the list
-// ends at the last entry the reply really carries. This keeps the allocation bounded by the
-// packet size (at most 1 MiB of body) whatever the server claims.
-int32_t entryCount(const CPacket& reply, int32_t infotype) {
-    const int32_t claimed = reply.GetInt("num", 0);
+// The number of records "num" asks for, as far as the reply can back it. Within the reply's item
+// count the claim is taken as it stands (an entry may lack some of its items); above it the claim
+// is impossible, and the list ends at the last entry the reply really carries. This keeps the
+// allocation bounded by the packet size (at most 1 MiB of body) whatever the server claims.
+int32_t recordCount(const CPacket& reply, int32_t infotype, int32_t claimed) {
     if (claimed <= 0) {
         return 0;
     }
@@ -48,7 +47,8 @@ int32_t entryCount(const CPacket& reply, int32_t infotype) {
 
 std::unique_ptr<CFileInfoList> CFileInfoList::fromReply(const CPacket& reply, int32_t infotype) {
     std::unique_ptr<CFileInfoList> list(new CFileInfoList());
-    const int32_t count = entryCount(reply, infotype);
+    list->count_ = std::max(reply.GetInt("num", 0), 0);
+    const int32_t count = recordCount(reply, infotype, list->count_);
     list->resize(count);
     // Entry by entry, in the order a server sends the items, so that each lookup finds its item
     // right after the previous one. Item i fills entry i-1.

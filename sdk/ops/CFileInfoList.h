@@ -16,18 +16,21 @@ namespace tavik {
 
 class CFileInfoList {
 public:
-    // The list a reply with error 0 describes. "num" comes from the network and is not trusted:
-    // a negative count gives an empty list, and a count above the number of items the reply holds
-    // (no reply can describe more entries than it has items) is cut down to the highest entry
-    // the reply actually carries.
+    // The list a reply with error 0 describes. Its count is the reply's "num" as sent (0 when
+    // negative): a count-only reply (recursion level -1, or an infotype asking for no fields)
+    // carries nothing but that number. "num" comes from the network, so records are allocated
+    // only as far as the reply can back them: up to "num" when the reply holds at least that many
+    // items, else up to the highest entry it actually carries. The handle's nCount is the number
+    // of records, so that walking pInfo never leaves the array.
     static std::unique_ptr<CFileInfoList> fromReply(const CPacket& reply, int32_t infotype);
 
     CFileInfoList(const CFileInfoList&) = delete;
     CFileInfoList& operator=(const CFileInfoList&) = delete;
 
     TAVIK_FILEINFO_LIST* handle() { return &view_; }
-    int32_t count() const { return view_.nCount; }
-    // Entry index, or null outside 0..count-1.
+    // The reply's "num".
+    int32_t count() const { return count_; }
+    // Entry index, or null outside the records held (0..handle()->nCount-1).
     TAVIK_FILEINFO* entry(int32_t index);
 
 private:
@@ -38,6 +41,7 @@ private:
     char16_t* textRoom(size_t units);
 
     TAVIK_FILEINFO_LIST view_{};
+    int32_t count_ = 0;
     std::vector<TAVIK_FILEINFO> entries_;
     CByteArena texts_; // the entries' texts, which never move once kept
 };

@@ -94,8 +94,11 @@ Result<Done> CRecursiveTransfer::checkArguments() const {
         return Result<Done>::fail(
             ErrorReport::withText(TAVIK_ERR_INVALID_HANDLE, u"invalid session handle"));
     }
-    if (transfer_ == nullptr || !textFits(transfer_->pszSrcPath) ||
-        !textFits(transfer_->pszDstPath)) {
+    if (transfer_ == nullptr) {
+        // As for the single-file transfers: a missing record names no text, the previous stays.
+        return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_WRONG_PARAMETER));
+    }
+    if (!textFits(transfer_->pszSrcPath) || !textFits(transfer_->pszDstPath)) {
         return Result<Done>::fail(wrongParameter());
     }
     return Result<Done>::ok(Done{});
@@ -160,6 +163,9 @@ Result<Done> CRecursiveTransfer::Download() {
         return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_NOT_EXIST));
     }
     const TAVIK_FILEINFO* entry = tavik_ReadFileInfo(self.get(), 0);
+    if (entry == nullptr) { // a count without its entry
+        return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_NOT_EXIST));
+    }
     if (entry->dwType == TAVIK_TYPE_FOLDER) {
         return downloadFolder(src, dst);
     }

@@ -40,7 +40,8 @@ CTransfer::CTransfer(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cance
 
 Result<Done> CTransfer::checkRecord() const {
     if (transfer_ == nullptr) {
-        return Result<Done>::fail(wrongParameter());
+        // The library names no text for a missing record: the previous text stays.
+        return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_WRONG_PARAMETER));
     }
     // Paths travel through 512-byte conversion buffers on either side; a longer one is refused
     // rather than cut short, which would name another file.
@@ -87,7 +88,24 @@ CSession& CTransfer::beginDataPhase() {
     progress_.pTransfer = transfer_;
     progress_.dwUser = transfer_->dwUser;
     progress_.dwPos = transfer_->dwStartPos;
+    lastMoved_ = platform::GetTickCount();
     return *static_cast<CSession*>(sessionHandle_);
+}
+
+int32_t CTransfer::roundWait(const CSession& session, int32_t wait) {
+    return session.timeout >= 0 ? std::min(wait, std::max(session.timeout, int32_t{1})) : wait;
+}
+
+bool CTransfer::stalled(const CSession& session) {
+    // Each wait is short so that the cancel flag is seen; the session's time-out bounds how long
+    // the stream may stand still in all. Without one (-1) only the caller's cancel ends it.
+    if (session.timeout < 0 ||
+        platform::GetTickCount() - lastMoved_ < static_cast<uint32_t>(session.timeout)) {
+        return false;
+    }
+    finalError_ = TAVIK_ERR_SOCKET;
+    timedOut_ = true;
+    return true;
 }
 
 void CTransfer::notify() {
@@ -140,15 +158,19 @@ CTransfer::End CTransfer::receiveData(CSession& session) {
         if (want == 0) {
             return End::Complete;
         }
-        int got =
-            session.connection.RecvSome(buffer_.data(), static_cast<int>(want), kDownloadWaitMs);
+        int got = session.connection.RecvSome(buffer_.data(), static_cast<int>(want),
+                                              roundWait(session, kDownloadWaitMs));
         if (got < 0) {
             finalError_ = TAVIK_ERR_SOCKET;
             return End::Failed;
         }
         if (got == 0) {
+            if (stalled(session)) {
+                return End::Failed;
+            }
             continue; // nothing within the wait: notify again and look at the flag
         }
+        lastMoved_ = platform::GetTickCount();
         if (transfer_->pfnData != nullptr) {
             transfer_->pfnData(buffer_.data(), static_cast<DWORD>(got), progress_.dwPos,
                                transfer_->dwUser);
@@ -212,8 +234,8 @@ CTransfer::End CTransfer::sendData(CSession& session) {
                                progress_.dwPos + pending, transfer_->dwUser);
         }
         pending += static_cast<uint32_t>(got);
-        int sent =
-            session.connection.SendSome(buffer_.data(), static_cast<int>(pending), kUploadWaitMs);
+        int sent = session.connection.SendSome(buffer_.data(), static_cast<int>(pending),
+                                               roundWait(session, kUploadWaitMs));
         if (sent < 0) {
             finalError_ = TAVIK_ERR_SOCKET;
             return End::Failed;
@@ -221,6 +243,9 @@ CTransfer::End CTransfer::sendData(CSession& session) {
         if (sent > 0) {
             pending -= static_cast<uint32_t>(sent);
             std::memmove(buffer_.data(), buffer_.data() + sent, pending);
+            lastMoved_ = platform::GetTickCount();
+        } else if (stalled(session)) {
+            return End::Failed;
         }
         notify();
         if (cancelRequested(cancel_)) {
@@ -248,7 +273,9 @@ Result<Done> CTransfer::finish() const {
                     std::to_string(progress_.dwPos) +
                     (cancelRequested(cancel_) ? ", cancelled" : "") + ", error " +
                     std::to_string(finalError_));
-    ErrorReport report{finalError_, firstReplyText_};
+    // A stream that stood still names its cause; other ends keep the first reply's text.
+    ErrorReport report{finalError_,
+                       timedOut_ ? std::optional<std::u16string>(kTimeOutText) : firstReplyText_};
     if (finalError_ != 0) {
         return Result<Done>::fail(std::move(report));
     }

@@ -6,7 +6,9 @@
 //
 // The report of a finished transfer carries the final error as the last error code and the text
 // the first reply left (the closing reply's text is not kept). A cancel is a success with code 0.
-// The session's lock is held for the whole data phase.
+// When the session has a time-out and no byte moved for that long in the data phase, the transfer
+// gives up with 21002 and the text kTimeOutText, and closes the connection; without a time-out
+// (-1) it waits until cancelled. The session's lock is held for the whole data phase.
 #pragma once
 
 #include "platform/CLocalFile.h"
@@ -27,6 +29,7 @@ public:
     static constexpr uint32_t kBufferSize = 65536;
     static constexpr int32_t kDownloadWaitMs = 5000;
     static constexpr int32_t kUploadWaitMs = 10000;
+    static constexpr const char16_t* kTimeOutText = u"time-out";
 
     // session may be null (reported by the first round trip, after the local file was opened);
     // cancel may be null.
@@ -49,6 +52,10 @@ private:
     // finalError_.
     End receiveData(CSession& session);
     End sendData(CSession& session);
+    // One round's wait: the fixed one, or the session's time-out when that is shorter.
+    static int32_t roundWait(const CSession& session, int32_t wait);
+    // True (final error set) when nothing has moved for the session's time-out.
+    bool stalled(const CSession& session);
     // The closing reply, read in blocking mode with the session's time-out; false when it could
     // not be received (final error 21002, connection closed).
     bool readClosingReply(CSession& session);
@@ -61,6 +68,8 @@ private:
     platform::CLocalFile local_;
     std::vector<uint8_t> buffer_;
     TAVIK_PROGRESS progress_{};
+    uint32_t lastMoved_ = 0; // tick of the last byte received or sent
+    bool timedOut_ = false;
     int32_t finalError_ = 0;
     std::optional<std::u16string> firstReplyText_;
 };

@@ -65,9 +65,7 @@ TEST(CancelProgramTest, CtrlCStopsADownloadAndReportsIt) {
                                          {"s1", 1000000}, {"t1", 0},  {"d1", "2026-01-01 00:00"}};
     CFakeDiskServer server(20000);
     server.expectLogin("/disk", 3)
-        .expect("getfileinfo") // the client's own look at the source
-        .reply(entry)
-        .expect("getfileinfo") // the recursive download's
+        .expect("getfileinfo") // the client's look at the source
         .reply(entry)
         .expect("download")
         .reply({{"error", 0}})
@@ -93,11 +91,14 @@ TEST(CancelProgramTest, CtrlCStopsADownloadAndReportsIt) {
     EXPECT_EQ(outcome.exitCode, 130) << outcome.err;
     EXPECT_NE(outcome.err.find("cancelled"), std::string::npos) << outcome.err;
     EXPECT_TRUE(server.finish()); // the client closed its connection
-    // What arrived before the cancel stays, ready to resume (the signal may come before the
-    // client read the first bytes, so the file holds all of them or none).
+    // What arrived before the cancel stays under the temporary name, ready to resume (the signal
+    // may come before the client read the first bytes, so it holds all of them or none); the
+    // final name is never given to a file that is not complete.
     std::error_code ec;
-    EXPECT_TRUE(fs::exists(local, ec));
-    std::ifstream in(local, std::ios::binary);
+    EXPECT_FALSE(fs::exists(local, ec));
+    const fs::path part = folder / ".big.bin.tavik-part";
+    EXPECT_TRUE(fs::exists(part, ec));
+    std::ifstream in(part, std::ios::binary);
     const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_LE(kept.size(), 1000u);
     EXPECT_EQ(kept.find_first_not_of('\x5A'), std::string::npos);

@@ -15,6 +15,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -218,17 +219,48 @@ TEST_F(ClientServerTest, SingleFilesAndTheirDefaultDestinations) {
 
     EXPECT_RUN(tavik({"get", "inbox/renamed.txt", local("copy.txt")}), 0);
     EXPECT_EQ(readAll(m_local / "copy.txt"), "one");
+
+    // Several sources go into one existing folder; a destination ending in "/" must be one.
+    writeAll(m_local / "two.txt", "two");
+    EXPECT_RUN(tavik({"put", "--overwrite", local("one.txt"), local("two.txt"), "inbox/"}), 0);
+    EXPECT_EQ(readAll(m_disk / "inbox" / "two.txt"), "two");
+    const Outcome noFolder = tavik({"get", "inbox/one.txt", local("missing") + "/"});
+    EXPECT_RUN(noFolder, 1);
+    EXPECT_NE(noFolder.err.find("no such local folder"), std::string::npos) << noFolder.err;
+    EXPECT_FALSE(fs::exists(m_local / "missing"));
+    EXPECT_RUN(tavik({"put", local("one.txt"), local("two.txt"), "nowhere"}), 1);
+    EXPECT_FALSE(fs::exists(m_disk / "nowhere"));
+    fs::create_directories(m_local / "both");
+    EXPECT_RUN(tavik({"get", "inbox/one.txt", "inbox/two.txt", local("both")}), 0);
+    EXPECT_EQ(snapshot(m_local / "both"),
+              (std::map<std::string, std::string>{{"one.txt", "one"}, {"two.txt", "two"}}));
+
+    // Modification times travel both ways.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    fs::last_write_time(m_local / "two.txt", old);
+    EXPECT_RUN(tavik({"put", "--overwrite", local("two.txt"), "inbox"}), 0);
+    EXPECT_EQ(
+        std::chrono::floor<std::chrono::seconds>(fs::last_write_time(m_disk / "inbox" / "two.txt")),
+        std::chrono::floor<std::chrono::seconds>(old));
+    EXPECT_RUN(tavik({"get", "inbox/two.txt", local("back.txt")}), 0);
+    EXPECT_EQ(std::chrono::floor<std::chrono::seconds>(fs::last_write_time(m_local / "back.txt")),
+              std::chrono::floor<std::chrono::seconds>(old));
 }
 
 TEST_F(ClientServerTest, ExistingDestinationsSkippedResumedOrOverwritten) {
     const std::string content = randomBytes(200000, 2);
     writeAll(m_disk / "big.bin", content);
 
-    // Download: a local prefix is resumed, not transferred again.
+    // Download: without a terminal and without a flag an existing file is an error, named;
+    // --skip-existing leaves it as it is; a local prefix is resumed, not transferred again.
     writeAll(m_local / "big.bin", content.substr(0, 70000));
-    const Outcome skipped = tavik({"get", "big.bin", local("big.bin")});
-    EXPECT_RUN(skipped, 0); // not a terminal: skipped, with a note
-    EXPECT_NE(skipped.err.find("skipped"), std::string::npos) << skipped.err;
+    const Outcome refused = tavik({"get", "big.bin", local("big.bin")});
+    EXPECT_RUN(refused, 1);
+    EXPECT_NE(refused.err.find(local("big.bin") + " exists"), std::string::npos) << refused.err;
+    EXPECT_EQ(fs::file_size(m_local / "big.bin"), 70000u);
+    const Outcome skipped = tavik({"get", "--skip-existing", "big.bin", local("big.bin")});
+    EXPECT_RUN(skipped, 0);
+    EXPECT_NE(skipped.out.find("skipped 1"), std::string::npos) << skipped.out;
     EXPECT_EQ(fs::file_size(m_local / "big.bin"), 70000u);
 
     const Outcome resumed = tavik({"get", "--resume", "big.bin", local("big.bin")});
@@ -244,13 +276,155 @@ TEST_F(ClientServerTest, ExistingDestinationsSkippedResumedOrOverwritten) {
     // Upload: the same three answers on the server side.
     writeAll(m_local / "up.bin", content);
     writeAll(m_disk / "up.bin", content.substr(0, 1000));
-    EXPECT_RUN(tavik({"put", local("up.bin")}), 0);
+    EXPECT_RUN(tavik({"put", local("up.bin")}), 1);
     EXPECT_EQ(fs::file_size(m_disk / "up.bin"), 1000u);
     EXPECT_RUN(tavik({"put", "--resume", local("up.bin")}), 0);
     EXPECT_EQ(readAll(m_disk / "up.bin"), content);
     writeAll(m_disk / "up.bin", "something else entirely");
     EXPECT_RUN(tavik({"put", "--overwrite", local("up.bin")}), 0);
     EXPECT_EQ(readAll(m_disk / "up.bin"), content);
+}
+
+TEST_F(ClientServerTest, CutDownloadsResumeOnlyOverMatchingBytes) {
+    const std::string content = randomBytes(200000, 5);
+    writeAll(m_disk / "r.bin", content);
+    const fs::path part = m_local / ".r.bin.tavik-part";
+    struct Row {
+        const char* name;
+        std::string partBefore; // the temporary file a cut download left
+        std::vector<std::string> flags;
+        int exitCode;
+        std::string finalFile; // "" when the final name must not exist
+        std::string partAfter; // "" when the temporary file must be gone
+    };
+    const std::string cut = content.substr(0, 90000);
+    std::string spliced = cut;
+    spliced[89999] ^= 0x55; // differs just before the resume point
+    const Row rows[] = {
+        {"a cut download is continued with --resume", cut, {"--resume"}, 0, content, ""},
+        {"a rerun without --resume starts anew", cut, {}, 0, content, ""},
+        {"different bytes before the resume point are refused",
+         spliced,
+         {"--resume"},
+         1,
+         "",
+         spliced},
+        {"--overwrite replaces the temporary file", spliced, {"--overwrite"}, 0, content, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(m_local / "r.bin");
+        writeAll(part, row.partBefore);
+        std::vector<std::string> args = {"get"};
+        args.insert(args.end(), row.flags.begin(), row.flags.end());
+        args.insert(args.end(), {"r.bin", local("r.bin")});
+        const Outcome run = tavik(args);
+        EXPECT_RUN(run, row.exitCode);
+        EXPECT_EQ(fs::exists(m_local / "r.bin"), !row.finalFile.empty());
+        if (!row.finalFile.empty()) {
+            EXPECT_TRUE(readAll(m_local / "r.bin") == row.finalFile);
+        }
+        EXPECT_EQ(fs::exists(part), !row.partAfter.empty());
+        if (!row.partAfter.empty()) {
+            EXPECT_TRUE(readAll(part) == row.partAfter);
+            EXPECT_NE(run.err.find("differ"), std::string::npos) << run.err;
+        }
+    }
+
+    // The same check on the way up: a remote prefix that differs is not continued.
+    writeAll(m_local / "u.bin", std::string(10, 'A'));
+    writeAll(m_disk / "u.bin", std::string(5, 'B'));
+    EXPECT_RUN(tavik({"put", "--resume", local("u.bin")}), 1);
+    EXPECT_EQ(readAll(m_disk / "u.bin"), std::string(5, 'B'));
+    writeAll(m_disk / "u.bin", std::string(5, 'A'));
+    EXPECT_RUN(tavik({"put", "--resume", local("u.bin")}), 0);
+    EXPECT_EQ(readAll(m_disk / "u.bin"), std::string(10, 'A'));
+}
+
+TEST_F(ClientServerTest, FolderUploadsNameWhatTheyLeaveOut) {
+    const fs::path tree = m_local / "tree";
+    writeAll(tree / "a.txt", "a");
+    writeAll(tree / "sub" / "b.txt", "b");
+    writeAll(m_local / "outside.txt", "secret");
+    fs::create_directory_symlink("..", tree / "sub" / "loop");        // a link loop
+    fs::create_symlink("../a.txt", tree / "sub" / "inside-link.txt"); // a file inside the tree
+    fs::create_symlink(m_local / "outside.txt", tree / "out-link.txt");
+    writeAll(tree / "\xF0\x9F\x98\x80.txt", "emoji"); // no form in CP949
+    writeAll(tree / "huge.bin", "");
+    fs::resize_file(tree / "huge.bin", (uint64_t{4} << 30) + 1); // sparse: beyond 32-bit ranges
+
+    const Outcome put = tavik({"put", tree.string()});
+    EXPECT_RUN(put, 1); // the unmappable name and the huge file are failures, named
+    EXPECT_NE(put.err.find("\xF0\x9F\x98\x80.txt"), std::string::npos) << put.err;
+    EXPECT_NE(put.err.find("loop"), std::string::npos) << put.err;
+    EXPECT_NE(put.err.find("out-link.txt"), std::string::npos) << put.err;
+    EXPECT_NE(put.err.find("huge.bin: larger than 4 GiB"), std::string::npos) << put.err;
+    EXPECT_NE(put.out.find("failed 2"), std::string::npos) << put.out;
+    EXPECT_EQ(snapshot(m_disk / "tree"), (std::map<std::string, std::string>{
+                                             {"a.txt", "a"},
+                                             {"sub", "/"},
+                                             {"sub/b.txt", "b"},
+                                             {"sub/inside-link.txt", "a"},
+                                         }));
+}
+
+TEST_F(ClientServerTest, HabitsOfOtherTools) {
+    writeAll(m_disk / "f.txt", "text");
+    fs::create_directories(m_disk / "dir");
+
+    const Outcome mkdirP = tavik({"mkdir", "-p", "x/y/z", "dir"});
+    EXPECT_RUN(mkdirP, 0);
+    EXPECT_TRUE(fs::is_directory(m_disk / "x" / "y" / "z"));
+    EXPECT_RUN(tavik({"mkdir", "-p", "f.txt/sub"}), 1);
+
+    const Outcome json = tavik({"ls", "--json"});
+    EXPECT_RUN(json, 0);
+    EXPECT_EQ(json.out.substr(0, 2), "[{") << json.out;
+    EXPECT_NE(json.out.find("\"name\":\"f.txt\",\"path\":\"/demo/f.txt\",\"type\":\"file\","
+                            "\"size\":4"),
+              std::string::npos)
+        << json.out;
+    for (const char* command : {"df", "info"}) {
+        const Outcome one = tavik({command, "--json"});
+        EXPECT_RUN(one, 0);
+        EXPECT_EQ(one.out.front(), '{') << one.out;
+    }
+    const Outcome stat = tavik({"stat", "--json", "dir"});
+    EXPECT_NE(stat.out.find("\"type\":\"folder\""), std::string::npos) << stat.out;
+
+    const Outcome catFolder = tavik({"cat", "dir"});
+    EXPECT_RUN(catFolder, 1);
+    EXPECT_NE(catFolder.err.find("is a folder"), std::string::npos) << catFolder.err;
+
+    const Outcome unknown = tavik({"lsx"});
+    EXPECT_RUN(unknown, 2);
+    EXPECT_NE(unknown.err.find("unknown command \"lsx\""), std::string::npos) << unknown.err;
+    const Outcome version = tavik({"--version"});
+    EXPECT_RUN(version, 0);
+    EXPECT_EQ(version.out.rfind("tavik ", 0), 0u) << version.out;
+
+    const Outcome visible = tavik({"--password", "", "ls"});
+    EXPECT_RUN(visible, 0);
+    EXPECT_NE(visible.err.find("visible to other users"), std::string::npos) << visible.err;
+    const Outcome noFile = tavik({"--password-file", local("none"), "ls"});
+    EXPECT_RUN(noFile, 1);
+    EXPECT_NE(noFile.err.find(local("none") + ": No such file"), std::string::npos) << noFile.err;
+
+    const Outcome quiet = tavik({"-q", "get", "f.txt", local("f.txt")});
+    EXPECT_RUN(quiet, 0);
+    EXPECT_TRUE(quiet.out.empty() && quiet.err.empty()) << quiet.out << quiet.err;
+    EXPECT_EQ(readAll(m_local / "f.txt"), "text");
+
+    // A local failure names the path and the system's reason.
+    fs::create_directories(m_local / "ro");
+    fs::permissions(m_local / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    const Outcome denied = tavik({"get", "f.txt", local("ro")});
+    fs::permissions(m_local / "ro", fs::perms::owner_all);
+    if (geteuid() != 0) { // root writes anywhere
+        EXPECT_RUN(denied, 1);
+        EXPECT_NE(denied.err.find(local("ro")), std::string::npos) << denied.err;
+        EXPECT_NE(denied.err.find("Permission denied"), std::string::npos) << denied.err;
+    }
 }
 
 TEST_F(ClientServerTest, NamespaceCommands) {

@@ -39,8 +39,8 @@ TEST_F(CommandLineTest, DefaultsAndEnvironment) {
     ASSERT_TRUE(plain.invocation) << plain.err;
     EXPECT_EQ(plain.invocation->host, "127.0.0.1");
     EXPECT_EQ(plain.invocation->port, 9553);
-    EXPECT_FALSE(plain.invocation->password); // no password means none is sent
-    EXPECT_EQ(plain.invocation->timeoutMs, -1);
+    EXPECT_FALSE(plain.invocation->password);      // no password means none is sent
+    EXPECT_EQ(plain.invocation->timeoutMs, 30000); // a silent server must not hang a command
     EXPECT_TRUE(plain.invocation->args.empty());
 
     setenv("TAVIK_SERVER", "10.0.0.5", 1);

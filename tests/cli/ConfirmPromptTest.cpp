@@ -38,13 +38,15 @@ TEST(ConfirmPromptTest, ResumeNeverStartsPastTheSourceEnd) {
     EXPECT_NE(out.str().find("big"), std::string::npos);
 }
 
-TEST(ConfirmPromptTest, WithoutATerminalAnExistingFileIsSkipped) {
-    std::istringstream in("o\n");
+TEST(ConfirmPromptTest, WithoutATerminalAnExistingFileIsRefusedUnlessSkippingWasAskedFor) {
+    std::istringstream in("o\n"); // must not be read
     std::ostringstream out;
     CConfirmPrompt prompt(ExistingPolicy::Ask, false, in, out);
-    EXPECT_EQ(prompt.answer("s", 10, "/tmp/x", 3), CConfirmPrompt::kSkip);
-    EXPECT_NE(out.str().find("skipped"), std::string::npos);
-    EXPECT_NE(out.str().find("/tmp/x"), std::string::npos);
+    EXPECT_EQ(prompt.answer("s", 10, "/tmp/x", 3), CConfirmPrompt::kRefuse);
+    CConfirmPrompt skip(ExistingPolicy::SkipExisting, false, in, out);
+    EXPECT_EQ(skip.answer("s", 10, "/tmp/x", 3), CConfirmPrompt::kSkip);
+    EXPECT_EQ(skip.answer("s", 10, "/tmp/y", kMissing), CConfirmPrompt::kAnew);
+    EXPECT_EQ(in.tellg(), 0);
 }
 
 TEST(ConfirmPromptTest, TerminalAnswers) {

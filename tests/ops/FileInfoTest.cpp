@@ -130,21 +130,31 @@ TEST_F(FileInfoTest, FailedQueryCreatesNoListAndLeavesTheCount) {
     ASSERT_TRUE(server.finish());
 }
 
-TEST_F(FileInfoTest, ImpossibleEntryCountIsCutToWhatTheReplyCarries) {
+TEST_F(FileInfoTest, CountIsTheRepliesButRecordsOnlyWhatItCarries) {
     server.expectLogin()
         .expect("getfileinfo")
         .reply({{"num", INT_MAX}, {"p1", "/a"}, {"s1", 1}, {"p2", "/b"}, {"s2", 2}})
+        .expect("getfileinfo")
+        .reply({{"num", 1234}}) // a count-only answer, as for recursion level -1
         .expect("getfileinfo")
         .reply({{"num", -3}, {"p1", "/a"}});
     connect();
     int count = -1;
     TAVIK_FILEINFO_LIST* list = tavik_OpenFileInfo(u"/disk", 12, 1, &count, session);
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(count, 2);
+    EXPECT_EQ(count, INT_MAX);
+    EXPECT_EQ(list->nCount, 2);
     ASSERT_NE(tavik_ReadFileInfo(list, 1), nullptr);
     EXPECT_EQ(std::u16string(tavik_ReadFileInfo(list, 1)->pszName), u"/b");
     EXPECT_EQ(tavik_ReadFileInfo(list, 2), nullptr);
     EXPECT_EQ(tavik_CloseFileInfo(list), 1);
+
+    TAVIK_FILEINFO_LIST* countOnly = tavik_OpenFileInfo(u"/disk/1234", 61, -1, &count, session);
+    ASSERT_NE(countOnly, nullptr);
+    EXPECT_EQ(count, 1234);
+    EXPECT_EQ(countOnly->nCount, 0);
+    EXPECT_EQ(tavik_ReadFileInfo(countOnly, 0), nullptr);
+    EXPECT_EQ(tavik_CloseFileInfo(countOnly), 1);
 
     TAVIK_FILEINFO_LIST* negative = tavik_OpenFileInfo(u"/disk", 4, 1, &count, session);
     ASSERT_NE(negative, nullptr);

@@ -281,8 +281,15 @@ TEST_F(DownloadTest, BadArgumentsAndLocalOpenFailuresSendNothing) {
     server.expectLogin().expect("getquota").reply({});
     connect();
     std::filesystem::create_directory(root / "folder");
+    // A missing record names no text of its own: the previous text stays, for every transfer.
+    tavik_SetLastErrStr(u"before");
     EXPECT_EQ(tavik_Download(session, nullptr, nullptr), 0);
     EXPECT_EQ(tavik_GetLastError(), 24001);
+    EXPECT_EQ(tavik_Upload(session, nullptr, nullptr), 0);
+    EXPECT_EQ(tavik_GetLastError(), 24001);
+    EXPECT_EQ(tavik_DownloadEx(session, nullptr, nullptr), 0);
+    EXPECT_EQ(tavik_GetLastError(), 24001);
+    EXPECT_EQ(std::u16string(tavik_GetLastErrStr()), u"before");
 
     TAVIK_TRANSFER t = makeTransfer("\\folder", 0, 10);
     EXPECT_EQ(tavik_Download(session, &t, nullptr), 0);
@@ -314,9 +321,10 @@ protected:
     SilentServerTest() : DownloadTest(20000) {}
 };
 
-TEST_F(SilentServerTest, KeepsNotifyingWithTheSamePositionUntilCancelled) {
+TEST_F(SilentServerTest, WithoutATimeOutKeepsNotifyingWithTheSamePositionUntilCancelled) {
     server.expectLogin().expect("download").reply({}).sendRaw(patternBytes(100)).expectClosed();
     connect();
+    tavik_SetSessionTimeout(session, -1); // the explorer's sessions: only the cancel ends a wait
     int cancel = 0;
     size_t atHundred = 0;
     recorder.onCallback = [&](const TAVIK_PROGRESS& p, size_t) {
@@ -330,6 +338,60 @@ TEST_F(SilentServerTest, KeepsNotifyingWithTheSamePositionUntilCancelled) {
     EXPECT_EQ(recorder.callbacks().back().dwPos, 100u);
     EXPECT_FALSE(connectionOpen());
     ASSERT_TRUE(server.finish());
+}
+
+// With a session time-out, a data phase in which nothing moves for that long gives up, in either
+// direction: 21002 with the text "time-out", the connection closed, what arrived kept.
+class StalledStreamTest : public TransferTest {};
+
+TEST_F(StalledStreamTest, GivesUpAfterTheSessionTimeOutWithoutProgress) {
+    struct Row {
+        const char* name;
+        bool upload;
+    };
+    for (const Row row : {Row{"download", false}, Row{"upload", true}}) {
+        SCOPED_TRACE(row.name);
+        // The upload's file is larger than what the loopback socket buffers can hold, so that the
+        // sends stop while the server reads nothing.
+        const size_t uploadSize = 64u << 20;
+        CFakeDiskServer peer;
+        if (row.upload) {
+            peer.expectLogin().expect("upload").reply({}).stall(4000);
+        } else {
+            peer.expectLogin()
+                .expect("download")
+                .reply({})
+                .sendRaw(patternBytes(100))
+                .expectClosed();
+        }
+        peer.start();
+        TAVIK_SESSION stalled = tavik_CreateSession(peer.host(), peer.port(), u"bob", nullptr, 300);
+        ASSERT_NE(stalled, nullptr);
+        if (row.upload) {
+            root.write("big.bin", std::string(uploadSize, 'u'));
+        }
+        TAVIK_TRANSFER t{};
+        t.pszSrcPath = row.upload ? "\\big.bin" : "/disk/f.bin";
+        t.pszDstPath = row.upload ? "/disk/big.bin" : "\\got.bin";
+        t.dwEndPos = row.upload ? static_cast<uint32_t>(uploadSize) : 1000;
+        t.bTrunc = 1;
+        recorder.all.clear();
+        recorder.attach(t);
+        int cancel = 0;
+        const BOOL ok =
+            row.upload ? tavik_Upload(stalled, &t, &cancel) : tavik_Download(stalled, &t, &cancel);
+        EXPECT_EQ(ok, 0);
+        EXPECT_EQ(tavik_GetLastError(), 21002);
+        EXPECT_EQ(std::u16string(tavik_GetLastErrStr()), u"time-out");
+        EXPECT_FALSE(static_cast<CSession*>(stalled)->connection.IsOpen());
+        ASSERT_FALSE(recorder.callbacks().empty());
+        EXPECT_EQ(recorder.callbacks().back().dwError, 21002u);
+        if (!row.upload) {
+            EXPECT_EQ(root.read("got.bin"), asString(patternBytes(100)));
+        }
+        tavik_DestroySession(stalled);
+        EXPECT_TRUE(peer.finish());
+    }
 }
 
 } // namespace

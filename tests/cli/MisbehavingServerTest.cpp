@@ -1,0 +1,212 @@
+// The tavik program against a scripted disk server that dies, answers wrongly or falls silent:
+// whatever happens, the files on disk and the exit status must say the same thing. Each row is
+// one server's behaviour, the command run against it, the exit status, every file left in the
+// local folder (with its bytes) and what standard error must name.
+#if defined(TAVIK_CLI_PROGRAM)
+
+#include "tests/cli/CChildProcess.h"
+#include "tests/support/CFakeDiskServer.h"
+#include "tests/support/CTempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace tavik::test {
+namespace {
+
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        tree[fs::relative(entry.path(), root).string()] = entry.is_directory() ? "/" : bytes.str();
+    }
+    return tree;
+}
+
+std::vector<uint8_t> bytesOf(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+// One file of the listing that a stat of path answers.
+std::vector<FakeItem> fileEntry(const std::string& path, int32_t size) {
+    return {{"num", 1}, {"p1", path}, {"s1", size}, {"t1", 0}, {"d1", "2026-01-02 03:04"}};
+}
+
+std::vector<FakeItem> folderEntry(const std::string& path) {
+    return {{"num", 1}, {"p1", path}, {"s1", 0}, {"t1", 1}, {"d1", "2026-01-02 03:04"}};
+}
+
+// A whole download of one file: announce, data, closing reply, then the time query.
+void serveFile(CFakeDiskServer& server, const std::string& bytes) {
+    server.expect("download")
+        .reply({})
+        .sendRaw(bytesOf(bytes))
+        .reply({})
+        .expect("getfiletime")
+        .reply({{"lastwritetime", 1700000000}});
+}
+
+struct Row {
+    const char* name;
+    std::function<void(CFakeDiskServer&)> script; // after the login
+    std::vector<std::string> args;                // the local folder is appended
+    int exitCode;
+    std::map<std::string, std::string> files; // the local folder afterwards
+    std::vector<std::string> named;           // texts the output must hold
+    bool partContentUnchecked = false;        // a part file may hold whatever arrived
+};
+
+const std::vector<Row>& rows() {
+    static const std::vector<Row> table = {
+        {"a whole file: the reference case",
+         [](CFakeDiskServer& s) {
+             s.expect("getfileinfo").reply(fileEntry("/disk/f.bin", 5));
+             serveFile(s, "hello");
+         },
+         {"get", "f.bin"},
+         0,
+         {{"f.bin", "hello"}},
+         {}},
+        {"the server dies after the first of four files",
+         [](CFakeDiskServer& s) {
+             s.expect("getfileinfo").reply(folderEntry("/disk/d"));
+             s.expect("getfileinfo")
+                 .reply({{"num", 5},
+                         {"p1", "/disk/d"},
+                         {"t1", 1},
+                         {"p2", "/disk/d/a"},
+                         {"s2", 3},
+                         {"t2", 0},
+                         {"p3", "/disk/d/b"},
+                         {"s3", 3},
+                         {"t3", 0},
+                         {"p4", "/disk/d/c"},
+                         {"s4", 3},
+                         {"t4", 0},
+                         {"p5", "/disk/d/e"},
+                         {"s5", 3},
+                         {"t5", 0}});
+             serveFile(s, "aaa");
+             s.close();
+         },
+         {"get", "d"},
+         1,
+         {{"d", "/"}, {"d/a", "aaa"}},
+         {"/disk/d/b", "/disk/d/c", "/disk/d/e", "failed 3"}},
+        {"a closing reply with an error",
+         [](CFakeDiskServer& s) {
+             s.expect("getfileinfo").reply(fileEntry("/disk/f.bin", 5));
+             s.expect("download").reply({}).sendRaw(bytesOf("hello")).reply({{"error", 23001}});
+         },
+         {"get", "f.bin"},
+         1,
+         {{".f.bin.tavik-part", "hello"}},
+         {"/disk/f.bin", "(23001)"}},
+        {"a closing reply out of step: sent before all the data, then the connection ends",
+         [](CFakeDiskServer& s) {
+             s.expect("getfileinfo").reply(fileEntry("/disk/f.bin", 100));
+             s.expect("download").reply({}).sendRaw(bytesOf("hel")).reply({}).close();
+         },
+         {"get", "f.bin"},
+         1,
+         {}, // besides the part file, whose bytes are whatever arrived
+         {"/disk/f.bin", "(21002)"},
+         true},
+        {"a size the server clamped to 0xFFFFFFFF",
+         [](CFakeDiskServer& s) { s.expect("getfileinfo").reply(fileEntry("/disk/huge", -1)); },
+         {"get", "huge"},
+         1,
+         {},
+         {"/disk/huge", "4 GiB"}},
+        {"listed entries with a foreign prefix, an unmappable name and backslashes",
+         [](CFakeDiskServer& s) {
+             s.expect("getfileinfo").reply(folderEntry("/disk/d"));
+             s.expect("getfileinfo")
+                 .reply({{"num", 5},
+                         {"p1", "/disk/d"},
+                         {"t1", 1},
+                         {"p2", "/other/x"},
+                         {"s2", 3},
+                         {"t2", 0},
+                         {"p3", std::string("/disk/d/\x80z")},
+                         {"s3", 3},
+                         {"t3", 0},
+                         {"p4", "/disk/d/ok"},
+                         {"s4", 2},
+                         {"t4", 0},
+                         {"p5", "/disk/d/..\\..\\evil"},
+                         {"s5", 2},
+                         {"t5", 0}});
+             serveFile(s, "ok");
+         },
+         {"get", "d"},
+         1,
+         {{"d", "/"}, {"d/ok", "ok"}},
+         {"/other/x", "code page", "evil", "failed 3"}},
+        {"a server that answers nothing after the login",
+         [](CFakeDiskServer& s) { s.expect("getfileinfo").stall(2500); },
+         {"--timeout", "500", "get", "f.bin"},
+         1,
+         {},
+         {"timed out"}},
+        {"a data phase that stops moving",
+         [](CFakeDiskServer& s) {
+             s.expect("getfileinfo").reply(fileEntry("/disk/f.bin", 100));
+             s.expect("download").reply({}).sendRaw(bytesOf("partial")).stall(2500);
+         },
+         {"--timeout", "500", "get", "f.bin"},
+         1,
+         {{".f.bin.tavik-part", "partial"}},
+         {"timed out"}},
+    };
+    return table;
+}
+
+TEST(MisbehavingServerTest, FilesOnDiskAndTheExitStatusAgree) {
+    for (const Row& row : rows()) {
+        SCOPED_TRACE(row.name);
+        CTempFolder folder;
+        const fs::path local(folder.path());
+        ASSERT_FALSE(folder.path().empty());
+        CFakeDiskServer server(8000);
+        server.expectLogin("/disk", 1);
+        row.script(server);
+        server.start();
+        std::vector<std::string> argv = {TAVIK_CLI_PROGRAM};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        argv.push_back(local.string());
+        const CChildProcess::Outcome run = CChildProcess::run(
+            argv, {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
+                   {"TAVIK_DISK", "bob"},
+                   {"TAVIK_PASSWORD", ""},
+                   {"TAVIK_DEVICE_ROOT", ""},
+                   {"TAVIK_ACP", "CP949"}});
+        server.finish();
+        EXPECT_EQ(run.exitCode, row.exitCode) << "stdout: " << run.out << "\nstderr: " << run.err;
+        std::map<std::string, std::string> files = snapshot(local);
+        if (row.partContentUnchecked) {
+            EXPECT_EQ(files.erase(".f.bin.tavik-part"), 1u); // never under the final name
+        }
+        EXPECT_EQ(files, row.files);
+        for (const std::string& text : row.named) {
+            const bool shown =
+                run.err.find(text) != std::string::npos || run.out.find(text) != std::string::npos;
+            EXPECT_TRUE(shown) << "missing \"" << text << "\" in\nstdout: " << run.out
+                               << "\nstderr: " << run.err;
+        }
+    }
+}
+
+} // namespace
+} // namespace tavik::test
+
+#endif
