@@ -252,7 +252,23 @@ int issueSessionKey(const SessionKeyOptions& options) {
 
 // Runs until SIGINT or SIGTERM. SIGHUP is ignored (logged): the configuration is read once,
 // at start, and a changed one takes effect on restart.
-int serve(const tavik::server::CServerConfig& config) {
+// The disk list names a disk's server by its host. A disk served here on another port than the
+// disk servers' own 9553 (a demo on a free port) is named "host:port", which the program reads,
+// so that the disk list leads to this server and not to whatever listens on 9553.
+void nameDiskServerPort(tavik::server::CServerConfig& config, uint16_t port) {
+    if (port == 9553) {
+        return;
+    }
+    for (tavik::server::AccountConfig& account : config.service.accounts) {
+        for (tavik::server::AccountDisk& disk : account.disks) {
+            if (disk.server == config.address) {
+                disk.server += ":" + std::to_string(port);
+            }
+        }
+    }
+}
+
+int serve(tavik::server::CServerConfig config) {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -269,6 +285,7 @@ int serve(const tavik::server::CServerConfig& config) {
     }
     std::fprintf(stderr, "tavik-server: listening on %s:%u\n", config.address.c_str(),
                  static_cast<unsigned>(server.port()));
+    nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
         services.emplace(config);

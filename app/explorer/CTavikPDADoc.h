@@ -38,6 +38,10 @@ public:
     TAVIK_SESSION CurrentSession() const { return currentSession_; }
     // The remote root of the current session (tavik_GetSessionPath); empty without one.
     QString SessionPath() const;
+    // Whether a transfer is running inside a library call on the current session: commands that
+    // would use or close a session wait until it returns.
+    bool SessionBusy() const { return sessionBusy_; }
+    void SetSessionBusy(bool busy) { sessionBusy_ = busy; }
     // Whether the named disk has a session.
     bool IsConnected(const QString& diskName) const;
 
@@ -76,6 +80,7 @@ private:
     TAVIK_SESSION currentSession_ = nullptr;
     // A second slot the explorer never fills; closed at the end when set.
     TAVIK_SESSION secondSession_ = nullptr;
+    bool sessionBusy_ = false;
 };
 
 } // namespace tavik::app

@@ -1,6 +1,8 @@
 #include "app/explorer/CTavikPDAView.h"
 
+#include "app/explorer/CFileOperations.h"
 #include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/CTransferFlow.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ImageButton.h"
 #include "app/explorer/LocalListing.h"
@@ -58,6 +60,8 @@ CTavikPDAView::CTavikPDAView(CTavikPDADoc& document, QWidget* parent)
     : QWidget(parent), document_(document) {
     InitExplorerResources();
     setAccessibleName(QStringLiteral("탐색기"));
+    transfers_ = new CTransferFlow(*this);
+    fileOperations_ = new CFileOperations(*this);
     BuildControls();
     ConnectSignals();
 }
@@ -124,6 +128,16 @@ void CTavikPDAView::ConnectSignals() {
     connect(localList_, &FileListCtrl::doubleTapped, this, &CTavikPDAView::OpenLocalRow);
     connect(remoteList_, &FileListCtrl::commandChosen, this, &CTavikPDAView::OnCommand);
     connect(localList_, &FileListCtrl::commandChosen, this, &CTavikPDAView::OnCommand);
+    connect(remoteList_, &FileListCtrl::labelEdited, this, [this](int row, const QString& text) {
+        if (!document_.SessionBusy()) {
+            fileOperations_->OnLabelEdited(*remoteList_, row, text);
+        }
+    });
+    connect(localList_, &FileListCtrl::labelEdited, this, [this](int row, const QString& text) {
+        if (!document_.SessionBusy()) {
+            fileOperations_->OnLabelEdited(*localList_, row, text);
+        }
+    });
     connect(remoteList_, &QTreeWidget::itemSelectionChanged, this,
             &CTavikPDAView::commandStateChanged);
     connect(connectButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_CONNECT); });
@@ -142,6 +156,11 @@ void CTavikPDAView::AttachToFrame(CMainFrame& frame) {
     frame.setCentralWidget(this);
     connect(this, &CTavikPDAView::diskInfoRequested, &frame, [&frame] { frame.QueryDiskInfo(); });
     connect(&frame, &CMainFrame::viewCommand, this, &CTavikPDAView::OnCommand);
+    transfers_->SetNotifyWindow(&frame, &frame);
+    connect(transfers_, &CTransferFlow::downloadFolderChosen, &frame,
+            [&frame](const QString& folder) { frame.SetDownloadPath(folder.toStdU16String()); });
+    connect(transfers_, &CTransferFlow::openDownloadFolderRequested, &frame,
+            [&frame] { frame.SendCommand(ID_OPEN_DOWNLOAD_FOLDER); });
     connect(this, &CTavikPDAView::commandStateChanged, &frame, [this, &frame] {
         for (int id : {ID_UPLOAD, ID_DOWNLOAD, ID_DISCONNECT}) {
             if (QAction* action = frame.Action(id)) {
@@ -173,7 +192,23 @@ void CTavikPDAView::OnInitialUpdate() {
 // ---- commands ----
 
 bool CTavikPDAView::OnCommand(int id) {
+    // The transfer inside its library call holds the session; only the selection may change.
+    if (document_.SessionBusy() && id != ID_SELECT_ALL) {
+        return true;
+    }
     switch (id) {
+    case ID_UPLOAD:
+        transfers_->Upload();
+        return true;
+    case ID_DOWNLOAD:
+        transfers_->Download();
+        return true;
+    case ID_NEW_FOLDER:
+        fileOperations_->NewFolder();
+        return true;
+    case ID_DELETE:
+        fileOperations_->Delete();
+        return true;
     case ID_REFRESH:
         Refresh();
         return true;
@@ -193,7 +228,6 @@ bool CTavikPDAView::OnCommand(int id) {
         TestCount();
         return true;
     default:
-        // Transfers, new folder and delete belong to their own parts of the explorer.
         return false;
     }
 }
@@ -379,7 +413,7 @@ bool CTavikPDAView::ListRemoteFolder(const QString& folderPath) {
 }
 
 void CTavikPDAView::OpenRemoteRow(int row) {
-    if (row < 0) {
+    if (row < 0 || document_.SessionBusy()) {
         return;
     }
     const QString kind = remoteList_->Text(row, kColumnSize);
@@ -443,7 +477,7 @@ void CTavikPDAView::ListLocalFolder(const QString& devicePath) {
 }
 
 void CTavikPDAView::OpenLocalRow(int row) {
-    if (row < 0) {
+    if (row < 0 || document_.SessionBusy()) {
         return;
     }
     const QString name = localList_->Text(row, kColumnName);
@@ -462,6 +496,20 @@ void CTavikPDAView::SortPane(FileListCtrl& list, int column, bool numeric) {
 }
 
 LRESULT CTavikPDAView::windowProc(UINT msg, WPARAM, LPARAM lParam) {
+    switch (msg) {
+    case WM_UPLOAD_PROGRESS:
+    case WM_DOWNLOAD_PROGRESS:
+        return transfers_->OnProgress(reinterpret_cast<const TAVIK_PROGRESS*>(lParam));
+    case WM_TRANSFER_DIALOG_GONE:
+        transfers_->OnDialogGone(reinterpret_cast<TransferDialog*>(lParam));
+        return 0;
+    default:
+        break;
+    }
+    // A pick in a path bar lists a folder, which would use the session a transfer holds.
+    if (document_.SessionBusy() && (msg == WM_LOCAL_PATH_CHOSEN || msg == WM_REMOTE_PATH_CHOSEN)) {
+        return 0;
+    }
     switch (msg) {
     case WM_LOCAL_PATH_CHOSEN:
         ListLocalFolder(DevicePathOfLocalBar(*reinterpret_cast<const QString*>(lParam)));

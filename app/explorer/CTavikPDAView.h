@@ -14,7 +14,11 @@
 // list (disconnect, the path bar's root, refresh in disk-list mode) → empty (logout).
 // Local pane: always one folder of the device, rooted at the device root ("My Device").
 // Commands of the active pane (refresh, delete, new folder, select all, rename) do nothing until
-// a list has been tapped. Every problem is shown through CMessageBox.
+// a list has been tapped. Transfers run in CTransferFlow, new folder, rename and delete in
+// CFileOperations. While a transfer runs inside its library call, every command but "모두 선택
+// 하기" and every path-bar pick or double tap is ignored: they would use the session the transfer
+// holds. The transfer messages (0x081A, 0x081B, 0x081C) reach windowProc from the frame.
+// Every problem is shown through CMessageBox.
 // Threads: user-interface thread.
 #pragma once
 
@@ -31,8 +35,10 @@ class QLabel;
 
 namespace tavik::app {
 
+class CFileOperations;
 class CMainFrame;
 class CTavikPDADoc;
+class CTransferFlow;
 class FileListCtrl;
 class ImageButton;
 class PathBar;
@@ -58,7 +64,8 @@ public:
     bool OnCommand(int id);
     bool IsCommandEnabled(int id) const;
 
-    // CWindow: the four messages relayed by the frame; 0 for others.
+    // CWindow: the four messages relayed by the frame and the three transfer messages; 0 for
+    // others.
     LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
     // Remote pane.
@@ -86,6 +93,8 @@ public:
     int RemoteSortColumn() const { return remoteSortColumn_; }
     int LocalSortColumn() const { return localSortColumn_; }
     CTavikPDADoc& Document() { return document_; }
+    CTransferFlow& Transfers() { return *transfers_; }
+    CFileOperations& FileOperations() { return *fileOperations_; }
     FileListCtrl& RemoteList() { return *remoteList_; }
     FileListCtrl& LocalList() { return *localList_; }
     PathBar& RemoteBar() { return *remoteBar_; }
@@ -130,6 +139,8 @@ private:
     PathBar* localBar_ = nullptr;
     FileListCtrl* localList_ = nullptr;
     QObject* relayWindow_ = nullptr;
+    CTransferFlow* transfers_ = nullptr;
+    CFileOperations* fileOperations_ = nullptr;
 
     bool diskListMode_ = false;
     Pane activePane_ = Pane::None;

@@ -31,9 +31,9 @@ ListRow FileRow(const platform::FoundEntry& entry) {
     const QString name = QString::fromStdU16String(entry.name);
     const CFileTypes::Kind& kind = CFileTypes::Instance().ForFileName(name);
     row.columns[kColumnName] = name;
-    // The list shows the low 32 bits as a signed number, as the handheld did.
-    row.columns[kColumnSize] =
-        QString::number(static_cast<int32_t>(static_cast<uint32_t>(entry.info.size)));
+    // Sizes are unsigned 32-bit on the wire and in the transfer record: a file of 2 GiB or more
+    // shows its size, not a negative number.
+    row.columns[kColumnSize] = QString::number(static_cast<uint32_t>(entry.info.size));
     row.columns[kColumnType] = FileTypeText(name, kind.typeName);
     row.columns[kColumnDate] = DateText(entry.info.lastWriteTime);
     row.icon = kind.icon;

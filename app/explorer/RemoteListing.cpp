@@ -34,7 +34,8 @@ ListRow FileRow(const TAVIK_FILEINFO& info, const QString& folderPath) {
     const QString name = RemoteRowName(Text(info.pszName), folderPath);
     const CFileTypes::Kind& kind = CFileTypes::Instance().ForFileName(name);
     row.columns[kColumnName] = name;
-    row.columns[kColumnSize] = QString::number(static_cast<int32_t>(info.dwSize));
+    // Unsigned: a file of 2 GiB or more shows its size, not a negative number.
+    row.columns[kColumnSize] = QString::number(static_cast<uint32_t>(info.dwSize));
     row.columns[kColumnType] = FileTypeText(name, kind.typeName);
     row.columns[kColumnDate] = Text(info.pszDate);
     row.icon = kind.icon;

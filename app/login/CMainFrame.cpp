@@ -14,6 +14,7 @@
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CTrayIcon2.h"
 #include "app/shell/ProgramIcon.h"
+#include "app/shell/SettingsDialog.h"
 #include "platform/CWindowEndpoint.h"
 
 #include <QAction>
@@ -40,6 +41,11 @@ constexpr int ID_UPLOAD = 32792;
 constexpr int ID_DOWNLOAD = 32793;
 constexpr int ID_SELECT_ALL = 32797;
 constexpr int ID_RENAME = 32829;
+
+// The transfer messages the library sends to the frame, and the progress dialog's end notice.
+constexpr UINT kWmUploadProgress = 0x081A;
+constexpr UINT kWmDownloadProgress = 0x081B;
+constexpr UINT kWmTransferDialogGone = 0x081C;
 
 // The tray menu sits above the handheld's task bar, 26 pixels high.
 constexpr int kTaskBarHeight = 26;
@@ -166,7 +172,24 @@ void CMainFrame::SendCommand(int commandId) {
 }
 
 void CMainFrame::OnCommand(int commandId) {
+    // A transfer is inside its library call: nothing may log out, close or replace the session.
+    const bool busy = document_.SessionBusy();
     switch (commandId) {
+    case ID_LOGIN:
+    case ID_LOGIN_AS_ANOTHER:
+    case ID_LOGOUT:
+    case ID_APP_EXIT:
+        if (busy) {
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    switch (commandId) {
+    case ID_SETTINGS:
+        Settings();
+        return;
     case ID_LOGIN:
         LoginAgain();
         return;
@@ -255,12 +278,26 @@ void CMainFrame::OpenDownloadFolder() {
     CShellOpen::Open(QString::fromStdU16String(downloadPath_));
 }
 
+void CMainFrame::Settings() {
+    SettingsDialog dialog(QString::fromStdU16String(downloadPath_), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    downloadPath_ = dialog.Path().toStdU16String();
+    CAccountStore().SetDownloadPath(downloadPath_);
+}
+
 void CMainFrame::About() {
     CAboutDlg about(this);
     about.exec();
 }
 
-LRESULT CMainFrame::windowProc(UINT msg, WPARAM, LPARAM lParam) {
+LRESULT CMainFrame::windowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // The transfer messages are the view's business; the frame only relays them.
+    if (msg == kWmUploadProgress || msg == kWmDownloadProgress || msg == kWmTransferDialogGone) {
+        auto* view = dynamic_cast<CWindow*>(centralWidget());
+        return view != nullptr ? view->windowProc(msg, wParam, lParam) : 0;
+    }
     if (msg == WM_TRAY_CALLBACK && lParam == static_cast<LPARAM>(kWmLButtonDown)) {
         ShowTrayMenu();
     }
@@ -285,6 +322,11 @@ bool CMainFrame::event(QEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     // The window manager's close button asks like "종료"; the program's own close does not.
+    // Nothing closes while a transfer is inside its library call.
+    if (document_.SessionBusy()) {
+        event->ignore();
+        return;
+    }
     if (event->spontaneous()) {
         event->ignore();
         ConfirmExit();

@@ -5,8 +5,10 @@
 // Create() runs the creation steps in the design's order; every command is a QAction carrying
 // its command id (Action(id), SendCommand(id)). The explorer's commands (refresh, new folder,
 // delete and the file menu) are handed on with viewCommand(id) to the view that handles them.
-// Window messages reach windowProc: the tray icon's callback (32770). The window can be found
-// by its title from other programs (CEndpointWindow); WM_CLOSE from there closes it.
+// Window messages reach windowProc: the tray icon's callback (32770); the transfer messages
+// (0x081A, 0x081B, 0x081C) are handed to the central view's windowProc. While a transfer runs
+// (the document's session is busy) logging in, logging out and exiting wait. The window can be
+// found by its title from other programs (CEndpointWindow); WM_CLOSE from there closes it.
 //
 // Closing: a close the user asks for through the window manager goes through ConfirmExit, like
 // "종료"; once the window is closed, closed() is emitted (the application ends on it).
@@ -69,6 +71,10 @@ public:
     const QString& LogoutPrompt() const { return logoutPrompt_; }
     const HostPort& DiskInfoServer() const { return diskInfoServer_; }
     const std::u16string& DownloadPath() const { return downloadPath_; }
+    // The folder "다운로드 폴더 열기" opens, for this run (a download sets it).
+    void SetDownloadPath(const std::u16string& path) { downloadPath_ = path; }
+    // The settings command: the settings dialog, then the new download folder is stored.
+    void Settings();
     CTrayIcon2* TrayIcon() const { return trayIcon_; }
     QMenu* TrayMenu() const { return trayMenu_; }
     QToolBar* CommandBar() const { return commandBar_; }

@@ -1,0 +1,179 @@
+#include "app/explorer/CFileOperations.h"
+
+#include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/explorer/FileOperationText.h"
+#include "app/explorer/ImageButton.h"
+#include "app/shell/CMessageBox.h"
+#include "app/shell/PocketShell.h"
+
+#include "platform/LocalFileSystem.h"
+#include "sdk/include/TavikSDK.h"
+
+#include <QApplication>
+
+#include <array>
+
+namespace tavik::app {
+
+namespace {
+
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// New local folder names are tried up to this number; a folder holding them all is full enough.
+constexpr int kMaxNewFolderAttempts = 10000;
+
+} // namespace
+
+CFileOperations::CFileOperations(CTavikPDAView& view) : QObject(&view), view_(view) {}
+
+bool CFileOperations::RemoteBrowsing() const {
+    // The download button is enabled exactly while a disk's folders are shown.
+    return view_.DownloadButton().isEnabled() && view_.Document().CurrentSession() != nullptr;
+}
+
+void CFileOperations::NewFolder() {
+    if (view_.ActivePane() == CTavikPDAView::Pane::Remote) {
+        if (RemoteBrowsing()) {
+            NewRemoteFolder();
+        }
+    } else if (view_.ActivePane() == CTavikPDAView::Pane::Local) {
+        NewLocalFolder();
+    }
+}
+
+void CFileOperations::NewRemoteFolder() {
+    WaitCursor wait;
+    std::array<char16_t, 257> name{};
+    const std::u16string folder = view_.CurrentRemoteFolder().toStdU16String();
+    if (!tavik_MakeFolder2(folder.c_str(), name.data(), 256, view_.Document().CurrentSession())) {
+        CMessageBox::Show(tavik_GetLastError() == kRemoteFolderExistsError ? kFolderExistsText
+                                                                           : kNewFolderFailedText,
+                          QString(), MB_OK, &view_);
+        return;
+    }
+    view_.OnCommand(ID_REFRESH);
+    const QString made = QString::fromUtf16(name.data());
+    if (!made.isEmpty()) {
+        EditRowNamed(view_.RemoteList(), made);
+    }
+}
+
+void CFileOperations::NewLocalFolder() {
+    const QString devicePath = view_.CurrentDevicePath();
+    QString made;
+    for (int attempt = 0; attempt < kMaxNewFolderAttempts; ++attempt) {
+        const QString name = LocalNewFolderName(attempt);
+        const uint32_t error =
+            platform::createFolder((devicePath + QLatin1Char('\\') + name).toStdU16String());
+        if (error == platform::kErrorSuccess) {
+            made = name;
+            break;
+        }
+        if (error != platform::kErrorAlreadyExists) {
+            CMessageBox::Show(CannotCreateFolderText(devicePath), QString(), MB_OK | MB_ICONERROR,
+                              &view_);
+            return;
+        }
+    }
+    if (made.isEmpty()) {
+        CMessageBox::Show(CannotCreateFolderText(devicePath), QString(), MB_OK | MB_ICONERROR,
+                          &view_);
+        return;
+    }
+    view_.OnCommand(ID_REFRESH);
+    EditRowNamed(view_.LocalList(), made);
+}
+
+void CFileOperations::EditRowNamed(FileListCtrl& list, const QString& name) {
+    const int row = list.FindRow(name);
+    if (row < 0) {
+        return;
+    }
+    list.ClearSelectedRows();
+    list.SelectRow(row, true);
+    list.scrollToItem(list.topLevelItem(row));
+    list.StartLabelEdit();
+}
+
+void CFileOperations::OnLabelEdited(FileListCtrl& list, int row, const QString& text) {
+    const bool remote = list.variant() == FileListCtrl::Variant::Remote;
+    if (text.isEmpty() || row < 0 || row >= list.RowCount() || (remote && !RemoteBrowsing())) {
+        HideSoftInputPanel();
+        return;
+    }
+    if (HasForbiddenNameChar(text)) {
+        CMessageBox::Show(kForbiddenNameText, QString(), MB_OK | MB_ICONERROR, &view_);
+        HideSoftInputPanel();
+        return;
+    }
+    const QString oldName = list.Text(row, kColumnName);
+    const bool folder = list.Text(row, kColumnSize) == kFolderSizeText;
+    const QString base = remote ? view_.CurrentRemoteFolder() : view_.CurrentDevicePath();
+    const QChar separator = remote ? QLatin1Char('/') : QLatin1Char('\\');
+    const QString oldPath = base + separator + oldName;
+    const QString newPath = base + separator + text;
+    if (!FitsRenameBuffer(oldPath) || !FitsRenameBuffer(newPath)) {
+        CMessageBox::Show(kRenamePathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
+        HideSoftInputPanel();
+        return;
+    }
+    bool renamed = false;
+    RenameFailure failure;
+    if (remote) {
+        renamed =
+            tavik_RenameFile(oldPath.toStdU16String().c_str(), newPath.toStdU16String().c_str(),
+                             view_.Document().CurrentSession()) != 0;
+        failure = RemoteRenameFailure(folder);
+    } else {
+        const uint32_t error =
+            platform::moveFile(oldPath.toStdU16String(), newPath.toStdU16String());
+        renamed = error == platform::kErrorSuccess;
+        failure = LocalRenameFailure(error, folder);
+    }
+    if (renamed) {
+        list.SetText(row, kColumnName, text);
+    } else {
+        CMessageBox::Show(failure.text, QString(), MB_OK | failure.icon, &view_);
+    }
+    HideSoftInputPanel();
+}
+
+void CFileOperations::Delete() {
+    const CTavikPDAView::Pane pane = view_.ActivePane();
+    const bool remote = pane == CTavikPDAView::Pane::Remote;
+    if (pane == CTavikPDAView::Pane::None || (remote && !RemoteBrowsing())) {
+        return;
+    }
+    FileListCtrl& list = remote ? view_.RemoteList() : view_.LocalList();
+    // Only the first selected row goes, however many are selected.
+    const int row = list.FirstSelectedRow();
+    if (row < 0) {
+        return;
+    }
+    const bool folder = list.Text(row, kColumnSize) == kFolderSizeText;
+    const QString name = list.Text(row, kColumnName);
+    const QString path = remote ? view_.CurrentRemoteFolder() + QLatin1Char('/') + name
+                                : view_.CurrentDevicePath() + QLatin1Char('\\') + name;
+    if (CMessageBox::Show(folder ? kDeleteFolderQuestion : kDeleteFileQuestion, QString(),
+                          MB_OKCANCEL | MB_ICONQUESTION, &view_) != IDOK) {
+        return;
+    }
+    if (remote) {
+        tavik_DeleteFile(path.toStdU16String().c_str(), 1, view_.Document().CurrentSession());
+    } else if (folder) {
+        DeleteLocalTree(path);
+    } else {
+        platform::deleteFile(path.toStdU16String());
+    }
+    view_.OnCommand(ID_REFRESH);
+}
+
+} // namespace tavik::app

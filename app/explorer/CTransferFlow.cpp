@@ -1,0 +1,254 @@
+#include "app/explorer/CTransferFlow.h"
+
+#include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/explorer/PaneText.h"
+#include "app/explorer/PathBar.h"
+#include "app/explorer/PathButton.h"
+#include "app/explorer/TransferText.h"
+#include "app/shell/CMessageBox.h"
+
+#include "platform/LocalFileSystem.h"
+#include "sdk/include/TavikSDK.h"
+
+#include <QCoreApplication>
+
+#include <limits>
+
+namespace tavik::app {
+
+namespace {
+
+// The remote bar's path as the dialog names the file: without its root component.
+QString DiskPathText(const QString& remoteBarPath, const QString& name) {
+    QString path = StripArrow(remoteBarPath);
+    path.remove(QLatin1Char('/') + kRemoteRootComponent);
+    return path + QLatin1Char('/') + name;
+}
+
+QString LibraryErrorText() {
+    LPCWSTR text = tavik_FormatMessage(tavik_GetLastError());
+    return text != nullptr ? QString::fromUtf16(text) : QString();
+}
+
+} // namespace
+
+CTransferFlow::CTransferFlow(CTavikPDAView& view) : QObject(&view), view_(view) {}
+
+CTransferFlow::~CTransferFlow() {
+    // A dialog left open after a transfer goes with the flow; it must not notify anybody then.
+    if (dialog_) {
+        delete dialog_.data();
+    }
+}
+
+void CTransferFlow::SetNotifyWindow(CWindow* window, QWidget* owner) {
+    notifyWindow_ = window;
+    owner_ = owner;
+}
+
+void CTransferFlow::SetFreeSpaceProbe(FreeSpaceProbe probe) {
+    freeSpaceProbe_ = std::move(probe);
+}
+
+CWindow* CTransferFlow::NotifyWindow() {
+    return notifyWindow_ != nullptr ? notifyWindow_ : static_cast<CWindow*>(&view_);
+}
+
+bool CTransferFlow::ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const {
+    if (freeSpaceProbe_) {
+        return freeSpaceProbe_(devicePath, freeBytes);
+    }
+    uint64_t totalBytes = 0;
+    return platform::getDiskFreeSpace(devicePath.toStdU16String(), freeBytes, totalBytes) ==
+           platform::kErrorSuccess;
+}
+
+void CTransferFlow::Upload() {
+    if (running_) {
+        return;
+    }
+    FileListCtrl& list = view_.LocalList();
+    list.setFocus();
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    TAVIK_DISKSPACE space{};
+    if (!tavik_GetDiskSpace(&space, session)) {
+        return;
+    }
+    if (space.dwFree == 0) {
+        CMessageBox::Show(kNoSpaceText, QString(), MB_OK, &view_);
+        return;
+    }
+    const int row = list.FirstSelectedRow();
+    if (row < 0) {
+        CMessageBox::Show(kNoUploadSelectionText, QString(), MB_OK, &view_);
+        return;
+    }
+    const QString name = list.Text(row, kColumnName);
+    const QString sizeText = list.Text(row, kColumnSize);
+    if (sizeText == kFolderSizeText) {
+        CMessageBox::Show(kFolderUploadText, QString(), MB_OK, &view_);
+        return;
+    }
+    Plan plan{TransferDialog::Direction::Upload, {}, {}, {}, ParseSizeText(sizeText).value_or(0)};
+    plan.source = view_.CurrentDevicePath() + QLatin1Char('\\') + name;
+    // Positions are 32-bit: a bigger file would silently arrive cut short.
+    platform::LocalFileInfo info;
+    if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess &&
+        info.size > std::numeric_limits<uint32_t>::max()) {
+        CMessageBox::Show(kFileTooLargeText, QString(), MB_OK | MB_ICONERROR, &view_);
+        return;
+    }
+    if (UploadNeedsSpaceQuestion(space.dwBlock, space.dwFree, plan.size) &&
+        CMessageBox::Show(kNoSpaceQuestionText, QString(), MB_OKCANCEL | MB_ICONQUESTION, &view_) !=
+            IDOK) {
+        return;
+    }
+    const QString remoteFolder = view_.CurrentRemoteFolder();
+    plan.destination = remoteFolder + QLatin1Char('/') + name;
+    plan.diskPathText = DiskPathText(view_.RemoteBar().pathButton().Path(), name);
+    const Outcome outcome = Run(plan);
+    if (outcome != Outcome::Failed) {
+        if (outcome == Outcome::Succeeded) {
+            view_.ListRemoteFolder(remoteFolder);
+        }
+        return;
+    }
+    TAVIK_DISKSPACE after{};
+    if (tavik_GetDiskSpace(&after, session)) {
+        CMessageBox::Show(after.dwFree != 0 ? LibraryErrorText() : kUploadStoppedNoSpaceText,
+                          QString(), MB_OK, &view_);
+        view_.ListRemoteFolder(remoteFolder);
+    }
+    CloseDialog();
+}
+
+void CTransferFlow::Download() {
+    if (running_) {
+        return;
+    }
+    FileListCtrl& list = view_.RemoteList();
+    list.setFocus();
+    const int row = list.FirstSelectedRow();
+    if (row < 0) {
+        CMessageBox::Show(kNoDownloadSelectionText, QString(), MB_OK, &view_);
+        return;
+    }
+    const QString localFolder = view_.CurrentDevicePath();
+    uint64_t freeBytes = 0;
+    if (!ProbeFreeSpace(localFolder, freeBytes)) {
+        return;
+    }
+    if (DownloadRefusedForSpace(freeBytes)) {
+        CMessageBox::Show(kNoSpaceText, QString(), MB_OK, &view_);
+        return;
+    }
+    const QString name = list.Text(row, kColumnName);
+    const QString sizeText = list.Text(row, kColumnSize);
+    if (sizeText == kFolderSizeText) {
+        CMessageBox::Show(kFolderDownloadText, QString(), MB_OK, &view_);
+        return;
+    }
+    Plan plan{TransferDialog::Direction::Download, {}, {}, {}, ParseSizeText(sizeText).value_or(0)};
+    if (DownloadNeedsSpaceQuestion(freeBytes, plan.size) &&
+        CMessageBox::Show(kNoSpaceQuestionText, QString(), MB_OKCANCEL | MB_ICONQUESTION, &view_) !=
+            IDOK) {
+        return;
+    }
+    plan.source = view_.CurrentRemoteFolder() + QLatin1Char('/') + name;
+    plan.diskPathText = DiskPathText(view_.RemoteBar().pathButton().Path(), name);
+    emit downloadFolderChosen(localFolder);
+    plan.destination = localFolder + QLatin1Char('\\') + name;
+    const Outcome outcome = Run(plan);
+    if (outcome != Outcome::Failed) {
+        if (outcome == Outcome::Succeeded) {
+            view_.ListLocalFolder(localFolder);
+        }
+        return;
+    }
+    if (ProbeFreeSpace(localFolder, freeBytes)) {
+        CMessageBox::Show(DownloadRefusedForSpace(freeBytes) ? kNoSpaceText : LibraryErrorText(),
+                          QString(), MB_OK, &view_);
+        view_.ListLocalFolder(localFolder);
+    }
+    CloseDialog();
+}
+
+CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
+    // The record's paths live in 512-byte buffers: a longer path is refused, never cut.
+    const std::optional<std::string> source = TransferPathBytes(plan.source);
+    const std::optional<std::string> destination = TransferPathBytes(plan.destination);
+    if (!source || !destination) {
+        CMessageBox::Show(kPathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
+        return Outcome::Refused;
+    }
+    const bool download = plan.direction == TransferDialog::Direction::Download;
+    QWidget* owner = owner_ != nullptr ? owner_ : view_.window();
+    auto* dialog = new TransferDialog(plan.direction, &cancel_, NotifyWindow(), owner);
+    dialog->SetFiles(1, 1);
+    dialog->SetDiskPathText(plan.diskPathText);
+    connect(dialog, &TransferDialog::openFolderRequested, this,
+            &CTransferFlow::openDownloadFolderRequested);
+    dialog_ = dialog;
+    dialog->show();
+
+    TAVIK_TRANSFER transfer{};
+    transfer.pszSrcPath = source->c_str();
+    transfer.pszDstPath = destination->c_str();
+    transfer.dwStartPos = 0;
+    transfer.dwEndPos = plan.size;
+    transfer.bTrunc = 0;
+    transfer.hNotifyWnd = NotifyWindow();
+    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
+    cancel_ = 0;
+    painted_ = false;
+
+    running_ = true;
+    view_.Document().SetSessionBusy(true);
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    const BOOL ok = download ? tavik_Download(session, &transfer, &cancel_)
+                             : tavik_Upload(session, &transfer, &cancel_);
+    view_.Document().SetSessionBusy(false);
+    running_ = false;
+    return ok != 0 ? Outcome::Succeeded : Outcome::Failed;
+}
+
+LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
+    if (progress == nullptr || progress->pTransfer == nullptr) {
+        return 0;
+    }
+    const int percent = TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
+    if (dialog_ && dialog_->isVisible()) {
+        // Repainting after every 64 KiB block would cost more than the transfer itself.
+        const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs ||
+                         percent == 100 || progress->dwError != 0;
+        if (due) {
+            dialog_->UpdateProgress(percent, *progress);
+            painted_ = true;
+            sincePaint_.start();
+        }
+    }
+    // The taps on the close button, the repaints and the frame's own messages get through here.
+    QCoreApplication::processEvents();
+    return 0;
+}
+
+void CTransferFlow::OnDialogGone(TransferDialog* dialog) {
+    if (dialog == nullptr) {
+        return;
+    }
+    // Another transfer's dialog may be the current one by now: only its own notice clears it.
+    if (dialog_ == dialog) {
+        dialog_ = nullptr;
+    }
+    dialog->deleteLater();
+}
+
+void CTransferFlow::CloseDialog() {
+    if (dialog_ && dialog_->isVisible()) {
+        dialog_->done(QDialog::Rejected);
+    }
+}
+
+} // namespace tavik::app

@@ -1,0 +1,97 @@
+// The explorer's upload and download of one file between the panes, with its TransferDialog.
+//
+// Upload copies the first selected row of the local list into the remote folder the remote pane
+// shows; download copies the first selected row of the remote list into the local folder. Each
+// checks the selection, the free space (asking before it goes on when the file looks too big),
+// fills a TAVIK_TRANSFER and runs tavik_Upload / tavik_Download synchronously on this thread.
+// The library sends WM_UPLOAD_PROGRESS / WM_DOWNLOAD_PROGRESS to the notify window (the main
+// frame, which relays them to the view, which calls OnProgress) after every block.
+//
+// During the call: OnProgress updates the dialog at most about 30 times a second (always at
+// 100 % and on an error notice) and lets the pending events through at every notification, so
+// the close button, repainting and the window stay alive. Running() is true, and the view and
+// frame keep every command that would use the session out until the call returns. The cancel
+// flag is this object's, so it stays valid after the dialog is gone.
+//
+// Refusals (messages through CMessageBox): no selection, a folder, no space, a path longer than
+// the transfer record's 512-byte buffers, a local file of 4 GiB or more (32-bit positions).
+// Threads: user-interface thread.
+#pragma once
+
+#include "app/explorer/TransferDialog.h"
+
+#include "sdk/include/TavikTransfer.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+
+#include <cstdint>
+#include <functional>
+
+namespace tavik::app {
+
+class CTavikPDAView;
+
+class CTransferFlow : public QObject {
+    Q_OBJECT
+
+public:
+    // The free bytes available to the user on the volume of a device path; false when unknown.
+    using FreeSpaceProbe = std::function<bool(const QString& devicePath, uint64_t& freeBytes)>;
+
+    explicit CTransferFlow(CTavikPDAView& view);
+    ~CTransferFlow() override;
+
+    // The window the library notifies and the dialog's owner; without one, the view itself.
+    void SetNotifyWindow(CWindow* window, QWidget* owner);
+    // Replaces the platform's free-space query (tests); an empty probe restores it.
+    void SetFreeSpaceProbe(FreeSpaceProbe probe);
+
+    void Upload();
+    void Download();
+
+    bool Running() const { return running_; }
+    // The dialog of the last transfer while it is open, else null.
+    TransferDialog* Dialog() const { return dialog_; }
+    const int& CancelFlag() const { return cancel_; }
+
+    // The frame's handlers, relayed by the view.
+    LRESULT OnProgress(const TAVIK_PROGRESS* progress);
+    void OnDialogGone(TransferDialog* dialog);
+
+    // Updates the dialog at most this often (milliseconds), except at 100 % and on errors.
+    static constexpr int kRepaintIntervalMs = 33;
+
+signals:
+    // A download went to this local folder (device path): the frame's download folder.
+    void downloadFolderChosen(const QString& devicePath);
+    // The dialog's "다운로드 폴더 열기".
+    void openDownloadFolderRequested();
+
+private:
+    struct Plan {
+        TransferDialog::Direction direction;
+        QString source;       // device path or remote path
+        QString destination;  // the other side
+        QString diskPathText; // the dialog's "연결된 TAVIK :" line
+        uint32_t size = 0;
+    };
+    enum class Outcome { Refused, Succeeded, Failed };
+    Outcome Run(const Plan& plan);
+    CWindow* NotifyWindow();
+    bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
+    void CloseDialog();
+
+    CTavikPDAView& view_;
+    CWindow* notifyWindow_ = nullptr;
+    QWidget* owner_ = nullptr;
+    FreeSpaceProbe freeSpaceProbe_;
+    QPointer<TransferDialog> dialog_;
+    int cancel_ = 0;
+    bool running_ = false;
+    bool painted_ = false;
+    QElapsedTimer sincePaint_;
+};
+
+} // namespace tavik::app

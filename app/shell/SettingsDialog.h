@@ -1,0 +1,43 @@
+// The settings dialog (template 130, title "TAVIK - 환경설정"): the tree (1040) with its one
+// category "다운로드", "▣ 파일 다운로드 폴더 :" over the read-only path (1018), "폴더선택" (1001)
+// which runs the FolderChooserDialog from the current path, "저장" (1031, default) and "적용"
+// (1019, enabled once the path differs from the one the dialog opened with), both accepting, and
+// "취소" (1032). The caller reads Path() after an accept and stores it.
+// Threads: user-interface thread.
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+
+namespace tavik::app {
+
+inline constexpr int IDD_SETTINGS = 130;
+
+class SettingsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    SettingsDialog(const QString& path, QWidget* parent);
+
+    QString Path() const { return path_; }
+    QString OpeningPath() const { return openingPath_; }
+    bool ApplyEnabled() const;
+    QString ShownPath() const;
+
+    // "폴더선택": the chooser from the current path; its folder when the user accepts it.
+    void ChooseFolder();
+    // The chooser's folder becomes the current path.
+    void OnFolderChosen(const QString& folder);
+
+private:
+    QString path_;
+    QString openingPath_;
+    QTreeWidget* tree_ = nullptr;
+    QPlainTextEdit* pathEdit_ = nullptr;
+    QPushButton* apply_ = nullptr;
+};
+
+} // namespace tavik::app

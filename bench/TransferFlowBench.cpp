@@ -1,0 +1,178 @@
+// The explorer's transfer flow (selection, checks, TransferDialog, progress handling with its
+// event processing, offscreen) against tavik_Download / tavik_Upload alone, on the same session
+// of the same tavik-server in the same run; best of three each, from a settled page cache.
+// Usage: tavik-flow-bench [--bytes N] [--server PATH]   (N defaults to 1 GiB)
+#include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/CTransferFlow.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/login/CMainFrame.h"
+#include "app/shell/CMessageBox.h"
+#include "bench/BenchSupport.h"
+#include "sdk/include/TavikSDK.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace tavik::app;
+
+namespace {
+
+constexpr int kRuns = 3;
+
+struct Options {
+    uint64_t bytes = 1ull << 30;
+    std::string server;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+#ifdef TAVIK_SERVER_PROGRAM
+    options.server = TAVIK_SERVER_PROGRAM;
+#endif
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--bytes") == 0) {
+            options.bytes = std::strtoull(argv[i + 1], nullptr, 10);
+        } else if (std::strcmp(argv[i], "--server") == 0) {
+            options.server = argv[i + 1];
+        }
+    }
+    return options;
+}
+
+void Settle() {
+    ::sync();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+double Rate(uint64_t bytes, uint64_t startNs) {
+    return static_cast<double>(bytes) / bench::secondsSince(startNs);
+}
+
+// tavik_Download / tavik_Upload alone, between the same files.
+double LibraryRate(TAVIK_SESSION session, bool download, const std::string& remote,
+                   const std::string& local, uint64_t bytes) {
+    TAVIK_TRANSFER transfer{};
+    transfer.pszSrcPath = download ? remote.c_str() : local.c_str();
+    transfer.pszDstPath = download ? local.c_str() : remote.c_str();
+    transfer.dwEndPos = static_cast<DWORD>(bytes);
+    int cancel = 0;
+    const uint64_t start = bench::nowNs();
+    const BOOL ok = download ? tavik_Download(session, &transfer, &cancel)
+                             : tavik_Upload(session, &transfer, &cancel);
+    return ok ? Rate(bytes, start) : 0.0;
+}
+
+// The explorer's command on the selected row, until the call returns with "완료" shown.
+double FlowRate(CTavikPDAView& view, bool download, const QString& name, uint64_t bytes) {
+    FileListCtrl& list = download ? view.RemoteList() : view.LocalList();
+    list.ClearSelectedRows();
+    list.SelectRow(list.FindRow(name), true);
+    const uint64_t start = bench::nowNs();
+    view.OnCommand(download ? ID_DOWNLOAD : ID_UPLOAD);
+    const double rate = Rate(bytes, start);
+    TransferDialog* dialog = view.Transfers().Dialog();
+    if (dialog == nullptr || dialog->CloseButtonText() != QStringLiteral("완료")) {
+        return 0.0;
+    }
+    dialog->OnCloseButton();
+    return rate;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = ParseOptions(argc, argv);
+    if (options.bytes == 0 || options.bytes > 0xFFFFFFFFull || options.server.empty()) {
+        std::fprintf(stderr, "usage: tavik-flow-bench [--bytes 1..4294967295] [--server PATH]\n");
+        return 2;
+    }
+    const fs::path root =
+        fs::temp_directory_path() / ("tavik-flow-bench-" + std::to_string(getpid()));
+    fs::create_directories(root / "disk");
+    fs::create_directories(root / "device");
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("TAVIK_DEVICE_ROOT", (root / "device").c_str(), 1);
+    ::setenv("TAVIK_REGISTRY", (root / "registry.db").c_str(), 1);
+    ::setenv("TAVIK_WINDOW_SCOPE", root.c_str(), 1);
+    QApplication application(argc, argv);
+    CMessageBox::Recorder boxes; // every box answered OK and kept
+
+    bench::makeFile((root / "disk" / "down.bin").string(), options.bytes);
+    bench::makeFile((root / "device" / "up.bin").string(), options.bytes);
+    const int port = bench::freePort();
+    int status = 1;
+    {
+        bench::CServerProcess server(options.server, (root / "disk").string(), port);
+        if (!server.started() || !bench::waitForPort(port, 10000)) {
+            std::fprintf(stderr, "tavik-server did not start\n");
+            fs::remove_all(root);
+            return 1;
+        }
+        CTavikPDADoc document;
+        CMainFrame frame(document);
+        frame.Create();
+        auto* view = new CTavikPDAView(document, &frame);
+        view->AttachToFrame(frame);
+        QObject::disconnect(view, &CTavikPDAView::diskInfoRequested, nullptr, nullptr);
+        frame.show();
+        view->OnInitialUpdate();
+        DiskEntry disk;
+        disk.diskId = u"demo";
+        disk.diskName = u"demo";
+        disk.serverAddress = u"127.0.0.1:" + QString::number(port).toStdU16String();
+        std::vector<DiskEntry> disks;
+        disks.push_back(std::move(disk));
+        document.TakeDiskList(std::move(disks));
+        view->RemoteList().SelectRow(0, true);
+        if (view->ConnectSelected()) {
+            const std::string sessionPath = document.SessionPath().toStdString();
+            TAVIK_SESSION session = document.CurrentSession();
+            double down[2] = {0, 0}, up[2] = {0, 0}; // [library, flow]
+            for (int run = 0; run < kRuns; ++run) {
+                fs::remove(root / "device" / "down.bin");
+                fs::remove(root / "device" / "raw.bin");
+                Settle();
+                down[0] = std::max(down[0], LibraryRate(session, true, sessionPath + "/down.bin",
+                                                        "\\raw.bin", options.bytes));
+                Settle();
+                down[1] = std::max(down[1], FlowRate(*view, true, "down.bin", options.bytes));
+                fs::remove(root / "disk" / "up.bin");
+                fs::remove(root / "disk" / "raw up.bin");
+                Settle();
+                up[0] = std::max(up[0], LibraryRate(session, false, sessionPath + "/raw up.bin",
+                                                    "\\up.bin", options.bytes));
+                Settle();
+                up[1] = std::max(up[1], FlowRate(*view, false, "up.bin", options.bytes));
+            }
+            const bool intact = bench::filesEqual((root / "disk" / "down.bin").string(),
+                                                  (root / "device" / "down.bin").string()) &&
+                                bench::filesEqual((root / "device" / "up.bin").string(),
+                                                  (root / "disk" / "up.bin").string());
+            std::printf("transfer flow, %llu bytes, best of %d, offscreen\n",
+                        static_cast<unsigned long long>(options.bytes), kRuns);
+            std::printf("%-30s %9.1f MB/s\n", "tavik_Download alone", down[0] / 1e6);
+            std::printf("%-30s %9.1f MB/s   ratio %.2f\n", "download through the explorer",
+                        down[1] / 1e6, down[0] > 0 ? down[1] / down[0] : 0.0);
+            std::printf("%-30s %9.1f MB/s\n", "tavik_Upload alone", up[0] / 1e6);
+            std::printf("%-30s %9.1f MB/s   ratio %.2f\n", "upload through the explorer",
+                        up[1] / 1e6, up[0] > 0 ? up[1] / up[0] : 0.0);
+            std::printf("files intact: %s; message boxes: %zu\n", intact ? "yes" : "NO",
+                        boxes.Boxes().size());
+            status = intact && boxes.Boxes().empty() ? 0 : 1;
+        } else {
+            std::fprintf(stderr, "could not connect to the disk\n");
+        }
+    }
+    fs::remove_all(root);
+    return status;
+}

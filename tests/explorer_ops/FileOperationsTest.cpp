@@ -1,0 +1,134 @@
+// New folder, rename and delete in both panes against tavik-server: names, editors, the
+// forbidden characters, the rename errors, and the delete of the first selected row only.
+#include "tests/explorer_ops/ExplorerFixture.h"
+
+#include "app/explorer/CFileOperations.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/explorer/FileOperationText.h"
+
+#include <filesystem>
+
+namespace tavik::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileOperationsTest : public ExplorerFixture {
+protected:
+    void SetUp() override {
+        ExplorerFixture::SetUp();
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            WriteFile(Device(name), name);
+            WriteFile(Disk(name), name);
+        }
+        WriteFile(Device("tree/inner/deep.txt"), "deep");
+        WriteFile(Device("tree/top.txt"), "top");
+        WriteFile(folder_.file("outside/keep.txt"), "keep");
+        fs::create_directory_symlink(folder_.file("outside"), Device("tree/link"));
+        fs::create_directories(Disk("docs"));
+        ListBoth();
+    }
+    app::CFileOperations& Ops() { return view_->FileOperations(); }
+};
+
+TEST_F(FileOperationsTest, TwoLocalNewFoldersInARowOpenTheEditorOnEach) {
+    app::FileListCtrl& list = view_->LocalList();
+    for (const QString& name : {QStringLiteral("새 폴더"), QStringLiteral("새 폴더 (1)")}) {
+        Select(list, {});
+        view_->OnCommand(app::ID_NEW_FOLDER);
+        EXPECT_TRUE(fs::is_directory(Device(name.toStdString())));
+        EXPECT_EQ(list.EditedRow(), list.FindRow(name));
+        EXPECT_GE(list.EditedRow(), 0);
+        list.closePersistentEditor(list.topLevelItem(list.EditedRow()), app::kColumnName);
+    }
+    EXPECT_TRUE(BoxTexts().isEmpty());
+}
+
+TEST_F(FileOperationsTest, RemoteNewFolderOpensTheEditorOnItsRow) {
+    app::FileListCtrl& list = view_->RemoteList();
+    Select(list, {});
+    view_->OnCommand(app::ID_NEW_FOLDER);
+    EXPECT_TRUE(BoxTexts().isEmpty()) << BoxTexts().join('|').toStdString();
+    ASSERT_GE(list.EditedRow(), 0);
+    const QString made = list.Text(list.EditedRow(), app::kColumnName);
+    EXPECT_EQ(list.Text(list.EditedRow(), app::kColumnSize), app::kFolderSizeText);
+    EXPECT_TRUE(fs::is_directory(Disk(made.toStdString())));
+}
+
+// A committed edit, on either side: what is shown, and what the row and the files end as.
+struct Rename {
+    const char* name;
+    bool remote;
+    QString from;
+    QString to;
+    QString box;      // empty: none
+    QString rowAfter; // the row's name afterwards
+};
+
+TEST_F(FileOperationsTest, RenameChecksNamesAndReportsFailures) {
+    const Rename rows[] = {
+        {"question mark", false, "a.txt", "a?.txt", app::kForbiddenNameText, "a.txt"},
+        {"colon, remote", true, "a.txt", "x:y", app::kForbiddenNameText, "a.txt"},
+        {"onto an existing local file", false, "a.txt", "b.txt",
+         QStringLiteral("지정한 이름을 가진 파일이 존재합니다."), "a.txt"},
+        {"onto an existing remote file", true, "a.txt", "b.txt",
+         QStringLiteral("지정한 이름을 가진 파일이 존재합니다."), "a.txt"},
+        {"local folder onto a file", false, "tree", "c.txt",
+         QStringLiteral("지정한 이름을 가진 폴더가 존재합니다."), "tree"},
+        {"local, fine", false, "a.txt", "renamed.txt", {}, "renamed.txt"},
+        {"remote, fine", true, "a.txt", "renamed.txt", {}, "renamed.txt"},
+        {"remote, too long", true, "b.txt", QString(300, 'l'), app::kRenamePathTooLongText,
+         "b.txt"},
+    };
+    for (const Rename& row : rows) {
+        SCOPED_TRACE(row.name);
+        const size_t before = boxes_->Boxes().size();
+        app::FileListCtrl& list = row.remote ? view_->RemoteList() : view_->LocalList();
+        const int index = list.FindRow(row.from);
+        ASSERT_GE(index, 0);
+        Ops().OnLabelEdited(list, index, row.to);
+        const QStringList shown = BoxTexts().mid(static_cast<int>(before));
+        EXPECT_EQ(shown, row.box.isEmpty() ? QStringList() : QStringList{row.box});
+        EXPECT_EQ(list.Text(index, app::kColumnName), row.rowAfter);
+        const std::string after = row.rowAfter.toStdString();
+        EXPECT_TRUE(fs::exists(row.remote ? Disk(after) : Device(after)));
+    }
+    EXPECT_FALSE(fs::exists(Device("a.txt")));
+    EXPECT_FALSE(fs::exists(Disk("a.txt")));
+}
+
+TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
+    // Three files selected locally: only the first in list order goes.
+    Select(view_->LocalList(), {"a.txt", "b.txt", "c.txt"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(BoxTexts(), QStringList{app::kDeleteFileQuestion});
+    EXPECT_FALSE(fs::exists(Device("a.txt")));
+    EXPECT_TRUE(fs::exists(Device("b.txt")));
+    EXPECT_TRUE(fs::exists(Device("c.txt")));
+    EXPECT_LT(view_->LocalList().FindRow("a.txt"), 0);
+
+    // Cancel keeps the folder; OK takes the whole tree, but never what a link inside points to.
+    answer_ = [](const app::MessageBoxRequest&) { return app::IDCANCEL; };
+    Select(view_->LocalList(), {"tree"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_TRUE(fs::exists(Device("tree/inner/deep.txt")));
+    answer_ = [](const app::MessageBoxRequest&) { return app::IDOK; };
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(BoxTexts().mid(1),
+              (QStringList{app::kDeleteFolderQuestion, app::kDeleteFolderQuestion}));
+    EXPECT_FALSE(fs::exists(Device("tree")));
+    EXPECT_EQ(ReadFile(folder_.file("outside/keep.txt")), "keep");
+
+    // Remote: a file, then a folder.
+    Select(view_->RemoteList(), {"b.txt", "c.txt"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_FALSE(fs::exists(Disk("b.txt")));
+    EXPECT_TRUE(fs::exists(Disk("c.txt")));
+    Select(view_->RemoteList(), {"docs"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_FALSE(fs::exists(Disk("docs")));
+    EXPECT_LT(view_->RemoteList().FindRow("docs"), 0);
+}
+
+} // namespace
+} // namespace tavik::test
