@@ -406,9 +406,9 @@ bool CTavikPDAView::ListRemoteFolder(const QString& folderPath) {
                           QString(), MB_OK, this);
         return false;
     }
-    remoteList_->SetRows(std::move(listing.rows));
+    remoteList_->SetSortedRows(std::move(listing.rows), remoteSortColumn_,
+                               remoteSortColumn_ == kColumnSize);
     remoteList_->SetFolderListed(true);
-    SortPane(*remoteList_, remoteSortColumn_, remoteSortColumn_ == kColumnSize);
     return true;
 }
 
@@ -472,8 +472,8 @@ QString CTavikPDAView::CurrentDevicePath() const {
 
 void CTavikPDAView::ListLocalFolder(const QString& devicePath) {
     WaitCursor wait;
-    localList_->SetRows(app::ListLocalFolder(devicePath));
-    SortPane(*localList_, localSortColumn_, localSortColumn_ == kColumnSize);
+    localList_->SetSortedRows(app::ListLocalFolder(devicePath), localSortColumn_,
+                              localSortColumn_ == kColumnSize);
 }
 
 void CTavikPDAView::OpenLocalRow(int row) {

@@ -78,6 +78,24 @@ void FileListCtrl::SetRows(std::vector<ListRow> rows) {
     addTopLevelItems(items);
 }
 
+void FileListCtrl::SetSortedRows(std::vector<ListRow> rows, int column, bool numeric) {
+    if (column < 0 || column >= kColumnCount) {
+        SetRows(std::move(rows));
+        return;
+    }
+    std::vector<SortInput> inputs;
+    inputs.reserve(rows.size());
+    for (const ListRow& row : rows) {
+        inputs.push_back({row.columns[kColumnSize], row.columns[column]});
+    }
+    std::vector<ListRow> sorted;
+    sorted.reserve(rows.size());
+    for (int index : SortOrder(inputs, numeric)) {
+        sorted.push_back(std::move(rows[static_cast<size_t>(index)]));
+    }
+    SetRows(std::move(sorted));
+}
+
 QString FileListCtrl::Text(int row, int column) const {
     const QTreeWidgetItem* item = topLevelItem(row);
     return item ? item->text(column) : QString();

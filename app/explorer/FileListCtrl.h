@@ -47,6 +47,9 @@ public:
 
     // Replaces every row (in the given order).
     void SetRows(std::vector<ListRow> rows);
+    // Replaces every row, sorted as SortRows would sort them (the order is decided on the rows
+    // before the list holds them, so the list is filled once).
+    void SetSortedRows(std::vector<ListRow> rows, int column, bool numeric);
     // One row's texts.
     QString Text(int row, int column) const;
     void SetText(int row, int column, const QString& text);

@@ -4,8 +4,8 @@
 //           every ordinary folder by "종류") else the folder's own name, date;
 //   file:   name, size in bytes ("%d" of the low 32 bits), type text by name, date.
 // The date is the last write time in local time (FormatListDate). The folder is a device path
-// ("" is the device root); it is enumerated twice, once for folders and once for files, like
-// the design's pattern "<path>\*.*". A folder that cannot be read gives no rows.
+// ("" is the device root); it is enumerated twice with the pattern "<path>\*.*", once for
+// folders and once for files. A folder that cannot be read gives no rows.
 // Threads: user-interface thread (icons).
 #pragma once
 

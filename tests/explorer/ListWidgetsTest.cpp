@@ -18,10 +18,10 @@ namespace {
 std::vector<ListRow> Rows(const QStringList& specs) {
     // "name:size"
     std::vector<ListRow> rows;
-    for (const QString& spec : specs) {
+    for (const QString& text : specs) {
         ListRow row;
-        row.columns[kColumnName] = spec.section(QLatin1Char(':'), 0, 0);
-        row.columns[kColumnSize] = spec.section(QLatin1Char(':'), 1, 1);
+        row.columns[kColumnName] = text.section(QLatin1Char(':'), 0, 0);
+        row.columns[kColumnSize] = text.section(QLatin1Char(':'), 1, 1);
         rows.push_back(row);
     }
     return rows;
