@@ -56,7 +56,9 @@ void CCommandLog::event(std::string_view peer, std::string_view text) {
         return;
     }
     std::string line = timestamp();
-    line.append(" ").append(peer).append(" ").append(text).append("\n");
+    // Events quote client text (login ids, account names): a line break in it must not forge a
+    // log line of its own.
+    line.append(" ").append(peer).append(" ").append(printable(text)).append("\n");
     write(line);
 }
 

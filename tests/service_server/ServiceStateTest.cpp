@@ -69,6 +69,20 @@ TEST(AccountConfigTest, AcceptsAccountsAndRefusesWhatWouldSilentlyDiffer) {
     }
 }
 
+TEST(AccountConfigTest, CapabilityOnlyDisksAreNotOpenDisks) {
+    CTempFolder folder;
+    std::filesystem::create_directories(folder.file("disk"));
+    const std::string server = "[server]\naddress = \"0.0.0.0\"\n";
+    const std::string disk = "[[disk]]\nid = \"d\"\nroot = \"disk\"\n";
+    std::string error;
+    const auto guarded =
+        CServerConfig::fromToml(server + disk + "capability_only = true\n", folder.path(), error);
+    const auto open = CServerConfig::fromToml(server + disk, folder.path(), error);
+    ASSERT_TRUE(guarded && open) << error;
+    EXPECT_EQ(guarded->openDiskExposed(), nullptr);
+    EXPECT_NE(open->openDiskExposed(), nullptr);
+}
+
 TEST(DiskCapabilityTest, GrantsOnlyItsDiskUntilItExpires) {
     const auto key = CDiskCapability::randomKey();
     auto otherKey = key;
