@@ -20,6 +20,8 @@ const QString kDownloadButton = QStringLiteral("다운로드");
 const QString kUploadButton = QStringLiteral("업로드");
 const QString kConnectionMenu = QStringLiteral("연결");
 const QString kFileMenu = QStringLiteral("파일");
+const QString kTransferTitle = QStringLiteral("TAVIK - 다운/업");
+const QString kTransferDone = QStringLiteral("완료");
 
 void Trigger(QAction* action) {
     if (action != nullptr && action->isEnabled()) {
@@ -34,14 +36,36 @@ ScriptedSession::ScriptedSession(app::CTavikPDAApp& app, app::StartupOptions opt
     : app_(app), options_(std::move(options)), folders_(folders) {}
 
 void ScriptedSession::AddSteps(SessionDriver& driver) {
-    driver.SetWindowSource([this] { return Frame(); });
-    for (SessionStep step : {LogIn(), ConnectDisk(), OpenFolder(), LogOut(), Exit()}) {
+    driver.SetWindowSource([this] { return ForemostWindow(); });
+    for (SessionStep step :
+         {LogIn(), ConnectDisk(), OpenFolder(), Download(), CloseTransfer(Direction::Download),
+          Upload(), CloseTransfer(Direction::Upload), NewFolder(), Rename(), Delete(), LogOut(),
+          Exit()}) {
         driver.AddStep(std::move(step));
     }
 }
 
 QWidget* ScriptedSession::Frame() const {
     return app_.MainFrame();
+}
+
+QWidget* ScriptedSession::ForemostWindow() const {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    if (QWidget* transfer = TransferDialog()) {
+        return transfer;
+    }
+    return Frame();
+}
+
+QWidget* ScriptedSession::TransferDialog() const {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->accessibleName() == kTransferTitle) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 QTreeWidget* ScriptedSession::RemoteList() const {
@@ -64,13 +88,13 @@ QString ScriptedSession::OnDisk(const QString& relative) const {
     return folders_.DiskRoot() + QLatin1Char('/') + relative;
 }
 
+// A download goes into the folder the local pane shows: the top of My Device in this session.
 QString ScriptedSession::DownloadedFile() const {
-    const app::CMainFrame* frame = app_.MainFrame();
-    if (frame == nullptr) {
-        return QString();
-    }
-    return folders_.HostPathOfDevicePath(QString::fromStdU16String(frame->DownloadPath())) +
-           QLatin1Char('/') + SessionFolders::kDownloadFile;
+    return folders_.DeviceRoot() + QLatin1Char('/') + SessionFolders::kDownloadFile;
+}
+
+bool ScriptedSession::TransferDone() const {
+    return SessionDriver::FindByAccessibleName(TransferDialog(), kTransferDone) != nullptr;
 }
 
 SessionStep ScriptedSession::LogIn() {
@@ -128,7 +152,7 @@ SessionStep ScriptedSession::OpenFolder() {
 
 SessionStep ScriptedSession::Download() {
     SessionStep step;
-    step.name = QStringLiteral("tap \"%1\", tap \"%2\": the file in the download folder")
+    step.name = QStringLiteral("tap \"%1\", tap \"%2\": the progress dialog reads 완료")
                     .arg(SessionFolders::kDownloadFile, kDownloadButton);
     step.shotName = QStringLiteral("downloaded");
     step.act = [this] {
@@ -153,8 +177,9 @@ SessionStep ScriptedSession::Download() {
 
 SessionStep ScriptedSession::Upload() {
     SessionStep step;
-    step.name = QStringLiteral("tap \"%1\" in My Device, tap \"%2\": the file on the disk")
-                    .arg(SessionFolders::kUploadFile, kUploadButton);
+    step.name =
+        QStringLiteral("tap \"%1\" in My Device, tap \"%2\": the progress dialog reads 완료")
+            .arg(SessionFolders::kUploadFile, kUploadButton);
     step.shotName = QStringLiteral("uploaded");
     step.act = [this] {
         SessionDriver::TapRow(LocalList(),
@@ -172,16 +197,55 @@ SessionStep ScriptedSession::Upload() {
     return step;
 }
 
+// The transfer's library call has returned once the dialog reads "완료" and the pane is listed
+// again, so the files are compared here.
+SessionStep ScriptedSession::CloseTransfer(Direction direction) {
+    SessionStep step;
+    const bool download = direction == Direction::Download;
+    step.name =
+        QStringLiteral("tap \"%1\": %2")
+            .arg(kTransferDone, download ? QStringLiteral("My Device lists the file, "
+                                                          "identical to the disk's")
+                                         : QStringLiteral("the remote folder lists the "
+                                                          "file, identical to the device's"));
+    step.shotName = download ? QStringLiteral("download-closed") : QStringLiteral("upload-closed");
+    step.act = [this] {
+        SessionDriver::Tap(SessionDriver::FindByAccessibleName(TransferDialog(), kTransferDone));
+    };
+    const QString remoteCopy =
+        OnDisk(SessionFolders::kFolder + QLatin1Char('/') +
+               (download ? SessionFolders::kDownloadFile : SessionFolders::kUploadFile));
+    const QString localCopy =
+        download ? DownloadedFile()
+                 : folders_.DeviceRoot() + QLatin1Char('/') + SessionFolders::kUploadFile;
+    step.done = [this, download] {
+        if (TransferDialog() != nullptr) {
+            return false;
+        }
+        return download
+                   ? SessionDriver::FindRow(LocalList(), SessionFolders::kDownloadFile) != nullptr
+                   : RemoteListShows(SessionFolders::kUploadFile);
+    };
+    step.check = [remoteCopy, localCopy, download] {
+        return download ? SessionFolders::CompareFiles(remoteCopy, localCopy)
+                        : SessionFolders::CompareFiles(localCopy, remoteCopy);
+    };
+    return step;
+}
+
 SessionStep ScriptedSession::NewFolder() {
     SessionStep step;
     step.name =
-        QStringLiteral("tap the remote list, menu 파일 > 새 폴더 만들기: \"%1\"").arg(kNewFolder);
+        QStringLiteral("tap the remote list, menu 파일 > 새 폴더 만들기, Escape keeps \"%1\"")
+            .arg(kNewFolder);
     step.shotName = QStringLiteral("new-folder");
     step.act = [this] {
         SessionDriver::TapRow(RemoteList(),
                               SessionDriver::FindRow(RemoteList(), SessionFolders::kTextFile));
         Trigger(SessionDriver::FindMenuAction(app_.MainFrame(), kFileMenu,
                                               QStringLiteral("새 폴더 만들기")));
+        // The new folder's name is offered for editing; Escape keeps it.
+        SessionDriver::PressInLabelEditor(RemoteList(), Qt::Key_Escape);
     };
     step.done = [this] {
         return NoWindowIsModal() && RemoteListShows(kNewFolder) &&
@@ -214,6 +278,7 @@ SessionStep ScriptedSession::Delete() {
     SessionStep step;
     step.name = QStringLiteral("tap \"%1\", menu 파일 > 삭제하기, confirm").arg(kRenamedFolder);
     step.shotName = QStringLiteral("deleted");
+    step.expectedBoxes = {QStringLiteral("해당 폴더와 폴더 내의 모든 파일을 삭제하시겠습니까?")};
     step.act = [this] {
         SessionDriver::TapRow(RemoteList(), SessionDriver::FindRow(RemoteList(), kRenamedFolder));
         Trigger(

@@ -1,9 +1,10 @@
 // The scripted session a newcomer would go through with the explorer, as the driver's steps:
 // log in through the launch parameters (a session key), see the disk list, connect the disk, open
-// a folder, download a file, upload a file, make a new folder, rename it, delete it, log out and
-// leave the program. Each step checks what a person would see (rows of the lists) and what the
-// service's disk holds (the transferred files byte for byte, the folder made, renamed, gone).
-// Ownership: refers to the application object and the folders; both outlive the session.
+// a folder, download a file, upload a file (each closing its progress dialog at "완료"), make a new
+// folder, rename it, delete it, log out and leave the program. Each step checks what a person would
+// see (rows of the lists) and what the service's disk holds (the transferred files byte for byte,
+// the folder made, renamed, gone). Ownership: refers to the application object and the folders;
+// both outlive the session.
 #pragma once
 
 #include "app/login/CTavikPDAApp.h"
@@ -35,6 +36,8 @@ private:
     SessionStep ConnectDisk();
     SessionStep OpenFolder();
     SessionStep Download();
+    enum class Direction { Download, Upload };
+    SessionStep CloseTransfer(Direction direction);
     SessionStep Upload();
     SessionStep NewFolder();
     SessionStep Rename();
@@ -43,6 +46,11 @@ private:
     SessionStep Exit();
 
     QWidget* Frame() const;
+    // What a picture shows: a modal window, else the transfer dialog, else the main window.
+    QWidget* ForemostWindow() const;
+    QWidget* TransferDialog() const;
+    // The transfer dialog's close button reads "완료".
+    bool TransferDone() const;
     QTreeWidget* RemoteList() const;
     QTreeWidget* LocalList() const;
     bool RemoteListShows(const QString& name) const;

@@ -226,22 +226,43 @@ void SessionDriver::HoldRow(QTreeWidget* list, QTreeWidgetItem* item) {
     QTest::mouseRelease(list->viewport(), Qt::RightButton, {}, center);
 }
 
-bool SessionDriver::TypeIntoLabelEditor(QTreeWidget* list, const QString& text) {
+namespace {
+
+QLineEdit* LabelEditor(QTreeWidget* list) {
     if (list == nullptr) {
-        return false;
+        return nullptr;
     }
     for (QLineEdit* editor : list->viewport()->findChildren<QLineEdit*>()) {
         if (editor->isVisible()) {
-            editor->selectAll();
-            // Korean is typed through an input method, which commits whole syllables.
-            QInputMethodEvent typed;
-            typed.setCommitString(text);
-            QApplication::sendEvent(editor, &typed);
-            QTest::keyClick(editor, Qt::Key_Return);
-            return true;
+            return editor;
         }
     }
-    return false;
+    return nullptr;
+}
+
+} // namespace
+
+bool SessionDriver::TypeIntoLabelEditor(QTreeWidget* list, const QString& text) {
+    QLineEdit* editor = LabelEditor(list);
+    if (editor == nullptr) {
+        return false;
+    }
+    editor->selectAll();
+    // Korean is typed through an input method, which commits whole syllables.
+    QInputMethodEvent typed;
+    typed.setCommitString(text);
+    QApplication::sendEvent(editor, &typed);
+    QTest::keyClick(editor, Qt::Key_Return);
+    return true;
+}
+
+bool SessionDriver::PressInLabelEditor(QTreeWidget* list, Qt::Key key) {
+    QLineEdit* editor = LabelEditor(list);
+    if (editor == nullptr) {
+        return false;
+    }
+    QTest::keyClick(editor, key);
+    return true;
 }
 
 } // namespace tavik::session

@@ -85,6 +85,8 @@ public:
     // Types the text (as an input method commits it) into the list's open label editor, replacing
     // what it holds, and presses Enter; false without an editor.
     static bool TypeIntoLabelEditor(QTreeWidget* list, const QString& text);
+    // Presses the key in the list's open label editor; false without an editor.
+    static bool PressInLabelEditor(QTreeWidget* list, Qt::Key key);
 
 signals:
     void finished(bool succeeded);
