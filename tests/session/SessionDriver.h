@@ -19,7 +19,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 #include <vector>
 
 class QAction;
@@ -30,7 +29,6 @@ class QTreeWidgetItem;
 class QWidget;
 
 namespace tavik::app {
-class CMessageBox;
 struct MessageBoxRequest;
 } // namespace tavik::app
 
