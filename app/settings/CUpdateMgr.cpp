@@ -20,7 +20,6 @@ namespace tavik::app {
 const QString CUpdateMgr::kCaption = QStringLiteral("TAVIK 업데이트");
 const QString CUpdateMgr::kInitFailedText =
     QStringLiteral("UpdateMgr을 초기화 하는데 실패했습니다.");
-const QString CUpdateMgr::kCreateFailedText = QStringLiteral("업데이트 관리자 생성 실패 !!!");
 const QString CUpdateMgr::kOfferText =
     QStringLiteral("업데이트 될 항목이 있습니다.\r\n[확인]을 선택하시면 TAVIK가 종료되며\r\n "
                    "업데이트를 시작합니다.");

@@ -61,7 +61,6 @@ public:
     // Box texts.
     static const QString kCaption;
     static const QString kInitFailedText;
-    static const QString kCreateFailedText;
     static const QString kOfferText;
     // The marker's content ("newstart = 1", 12 bytes, no line end).
     static const std::string kMarkerContent;
