@@ -19,7 +19,8 @@ namespace tavik::server {
 CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
                                      const CServerConfig& config, CServerStats& stats,
                                      CCommandLog& log, CLoginThrottle& throttle, bool refuse)
-    : stream_(std::move(stream)), peer_(std::move(peer)), config_(config), stats_(stats), log_(log),
+    : stream_(std::move(stream)), peer_(std::move(peer)),
+      address_(peer_.substr(0, peer_.rfind(':'))), config_(config), stats_(stats), log_(log),
       throttle_(throttle), session_(config.maxOpenFiles), refuse_(refuse) {}
 
 void CClientConnection::requestStop() {
@@ -46,12 +47,18 @@ void CClientConnection::run() {
         return;
     }
     ++stats_.connections;
+    const auto accepted = std::chrono::steady_clock::now();
     while (!stopping_) {
+        const int waitMs = nextWaitMs(accepted);
+        if (waitMs <= 0) {
+            log_.event(peer_, "closed: no login in time");
+            break;
+        }
         CPacket request;
-        const auto got =
-            stream_.receivePacket(request, config_.idleTimeoutMs, config_.requestTimeoutMs);
+        const auto got = stream_.receivePacket(request, waitMs, config_.requestTimeoutMs);
         if (got == CSocketStream::Receive::Timeout) {
-            log_.event(peer_, "closed: time-out");
+            log_.event(peer_,
+                       session_.loggedIn() ? "closed: time-out" : "closed: no login in time");
             break;
         }
         if (got == CSocketStream::Receive::Malformed) {
@@ -67,6 +74,19 @@ void CClientConnection::run() {
     finished_ = true;
 }
 
+int CClientConnection::nextWaitMs(std::chrono::steady_clock::time_point accepted) const {
+    if (session_.loggedIn()) {
+        return config_.idleTimeoutMs;
+    }
+    // Before a login every packet counts against one deadline: sending something now and then
+    // does not keep a slot.
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - accepted)
+                           .count();
+    const int64_t left = static_cast<int64_t>(config_.loginTimeoutMs) - spent;
+    return static_cast<int>(std::clamp<int64_t>(left, 0, config_.idleTimeoutMs));
+}
+
 bool CClientConnection::pause(int ms) {
     static constexpr int kSliceMs = 50;
     for (int left = ms; left > 0 && !stopping_; left -= kSliceMs) {
@@ -79,7 +99,7 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
                                       CPacket& reply) {
     // The address without the port: every connection of one client shares the key. The disk's
     // key is only made for disks that exist, so that guessed ids cannot fill the table.
-    const std::string address = peer_.substr(0, peer_.rfind(':'));
+    const std::string& address = address_;
     const std::string id = CWireText::toHost(request.GetString("id", ""));
     const DiskConfig* disk = config_.findDisk(id);
     std::vector<std::string> keys{"address " + address};

@@ -13,6 +13,7 @@
 #include "server/CSocketStream.h"
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 namespace tavik {
@@ -33,6 +34,8 @@ public:
     void run();
     void requestStop();
     bool finished() const { return finished_; }
+    // The client's address without the port.
+    const std::string& address() const { return address_; }
 
 private:
     // Answers one request; false when the connection must close.
@@ -43,9 +46,13 @@ private:
     HandleResult login(CCommandHandlers& handlers, const CPacket& request, CPacket& reply);
     // Sleeps up to ms, in slices, so that a server stop is not held up; false when stopping.
     bool pause(int ms);
+    // How long the next wait for a request may last: the idle time-out, or less while the
+    // client has yet to log in; 0 once its time to log in is up.
+    int nextWaitMs(std::chrono::steady_clock::time_point accepted) const;
 
     CSocketStream stream_;
     std::string peer_;
+    std::string address_;
     const CServerConfig& config_;
     CServerStats& stats_;
     CCommandLog& log_;

@@ -1,6 +1,8 @@
 #include "server/CClientSession.h"
 
 #include <climits>
+#include <cstring>
+#include <malloc.h>
 
 namespace tavik::server {
 
@@ -14,11 +16,37 @@ int32_t nextNumber(int32_t& counter) {
     return number;
 }
 
+// Cursor names given back in bulk are returned to the system rather than kept by the
+// allocator (the program asks it to keep freed memory for its packets).
+constexpr size_t kTrimAfter = 1024 * 1024;
+
+void giveBack(size_t bytes) {
+    if (bytes >= kTrimAfter) {
+        ::malloc_trim(0);
+    }
+}
+
 } // namespace
+
+const char* DirCursor::take() {
+    if (next >= names.size()) {
+        return nullptr;
+    }
+    const char* name = names.c_str() + next;
+    next += std::strlen(name) + 1;
+    return name;
+}
+
+CClientSession::~CClientSession() {
+    dirs_.clear();
+    giveBack(cursorBytes_);
+}
 
 void CClientSession::login(const DiskConfig& disk) {
     files_.clear();
     dirs_.clear();
+    giveBack(cursorBytes_);
+    cursorBytes_ = 0;
     disk_ = &disk;
     resolver_.emplace(disk.root, "/" + disk.id);
     currentDir_ = resolver_->sessionPath();
@@ -43,9 +71,12 @@ bool CClientSession::closeFile(int32_t number) {
 }
 
 int32_t CClientSession::addDir(DirCursor cursor) {
-    if (static_cast<int>(dirs_.size()) >= maxOpen_) {
+    cursor.names.shrink_to_fit();
+    if (static_cast<int>(dirs_.size()) >= maxOpen_ ||
+        cursorBytes_ + cursor.bytes() > kMaxCursorBytes) {
         return 0;
     }
+    cursorBytes_ += cursor.bytes();
     const int32_t number = nextNumber(nextDir_);
     dirs_.emplace(number, std::move(cursor));
     return number;
@@ -57,7 +88,15 @@ DirCursor* CClientSession::dir(int32_t number) {
 }
 
 bool CClientSession::closeDir(int32_t number) {
-    return dirs_.erase(number) == 1;
+    const auto found = dirs_.find(number);
+    if (found == dirs_.end()) {
+        return false;
+    }
+    const size_t bytes = found->second.bytes();
+    dirs_.erase(found);
+    cursorBytes_ -= bytes;
+    giveBack(bytes);
+    return true;
 }
 
 } // namespace tavik::server

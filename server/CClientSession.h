@@ -18,18 +18,30 @@ namespace tavik::server {
 
 struct OpenFile {
     CFileDescriptor fd;
-    std::filesystem::path host;
 };
 
+// The names of one folder in listing order, in ANSI, packed into one block (each name ends with
+// a NUL) so that a large folder costs its names and little more.
 struct DirCursor {
-    std::vector<std::string> wireNames; // entry names in ANSI, in listing order
-    size_t next = 0;
+    std::string names;
+    size_t next = 0; // offset of the next name in names
+
+    void add(const std::string& wireName) { names.append(wireName).push_back('\0'); }
+    // The next name, or null after the last.
+    const char* take();
+    size_t bytes() const { return names.capacity(); }
 };
 
 class CClientSession {
 public:
+    // Memory all cursors of a session may hold; opendir beyond it is refused.
+    static constexpr size_t kMaxCursorBytes = 8 * 1024 * 1024;
+
     // maxOpen caps the open files and, separately, the open directory cursors.
     explicit CClientSession(int maxOpen) : maxOpen_(maxOpen) {}
+    ~CClientSession();
+    CClientSession(const CClientSession&) = delete;
+    CClientSession& operator=(const CClientSession&) = delete;
 
     // A successful "setuser": forgets the files and cursors of any earlier login.
     void login(const DiskConfig& disk);
@@ -47,7 +59,10 @@ public:
     int32_t addFile(OpenFile file);
     OpenFile* file(int32_t number);
     bool closeFile(int32_t number);
+    // The new cursor's number, or 0 when maxOpen cursors are open or their names would
+    // together pass kMaxCursorBytes.
     int32_t addDir(DirCursor cursor);
+    size_t cursorBytes() const { return cursorBytes_; }
     DirCursor* dir(int32_t number);
     bool closeDir(int32_t number);
 
@@ -60,6 +75,7 @@ private:
     std::map<int32_t, DirCursor> dirs_;
     int32_t nextFile_ = 1;
     int32_t nextDir_ = 1;
+    size_t cursorBytes_ = 0;
 };
 
 } // namespace tavik::server

@@ -321,8 +321,12 @@ int32_t CCommandHandlers::remoteCmd(const CPacket& request, CPacket& reply) {
     if (!folder) {
         return folder.error();
     }
-    auto output = CRemoteCommand::run(words, folder.value().host, config_.commandTimeoutMs,
-                                      kMaxCommandOutput);
+    const CFileDescriptor folderFd = session_.resolver().open(folder.value(), O_PATH | O_DIRECTORY);
+    if (!folderFd.valid()) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    auto output =
+        CRemoteCommand::run(words, folderFd.get(), config_.commandTimeoutMs, kMaxCommandOutput);
     if (!output) {
         return output.error();
     }
@@ -367,10 +371,10 @@ int32_t CCommandHandlers::getFileTime(const CPacket& request, CPacket& reply) {
     if (!path) {
         return path.error();
     }
-    struct stat info {};
-    if (::stat(path.value().host.c_str(), &info) != 0) {
-        return CFileOperations::errorFromErrno(errno);
+    if (!path.value().examined) {
+        return TAVIK_ERR_NOT_EXIST;
     }
+    const struct stat& info = path.value().info;
     // Seconds since 1970-01-01 UTC as unsigned 32-bit words.
     const auto word = [](time_t t) {
         return static_cast<int32_t>(static_cast<uint32_t>(std::clamp<int64_t>(t, 0, UINT32_MAX)));
@@ -393,7 +397,10 @@ int32_t CCommandHandlers::setFileTime(const CPacket& request, CPacket&) {
     timespec times[2]{};
     times[0].tv_sec = static_cast<time_t>(static_cast<uint32_t>(*access));
     times[1].tv_sec = static_cast<time_t>(static_cast<uint32_t>(*write));
-    if (::utimensat(AT_FDCWD, path.value().host.c_str(), times, 0) != 0) {
+    // Set through a descriptor: a name could be swapped for a link between look and act.
+    const CFileDescriptor entry =
+        session_.resolver().open(path.value(), O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (!entry.valid() || ::futimens(entry.get(), times) != 0) {
         return CFileOperations::errorFromErrno(errno);
     }
     return 0;
@@ -404,13 +411,13 @@ int32_t CCommandHandlers::openDir(const CPacket& request, CPacket& reply) {
     if (!path) {
         return path.error();
     }
-    auto entries = CFileInfoLister(session_.resolver()).children(path.value().host);
+    auto entries = CFileInfoLister(session_.resolver()).children(path.value().relative);
     if (!entries) {
         return entries.error();
     }
     DirCursor cursor;
     for (const FileEntry& entry : entries.value()) {
-        cursor.wireNames.push_back(CWireText::toWire(entry.name));
+        cursor.add(CWireText::toWire(entry.name));
     }
     const int32_t number = session_.addDir(std::move(cursor));
     if (number == 0) {
@@ -427,8 +434,8 @@ int32_t CCommandHandlers::readDir(const CPacket& request, CPacket& reply) {
         return TAVIK_ERR_INVALID_HANDLE;
     }
     // The end of the listing is a reply without "file".
-    if (cursor->next < cursor->wireNames.size()) {
-        reply.SetString("file", cursor->wireNames[cursor->next++].c_str());
+    if (const char* name = cursor->take()) {
+        reply.SetString("file", name);
     }
     return 0;
 }
@@ -441,7 +448,7 @@ int32_t CCommandHandlers::closeDir(const CPacket& request, CPacket&) {
 // ---- namespace -----------------------------------------------------------------------------
 
 int32_t CCommandHandlers::createDir(const CPacket& request, CPacket& reply) {
-    CFileOperations operations(*session_.disk());
+    CFileOperations operations(*session_.disk(), session_.resolver());
     if (stringItem(request, "fullpath") != nullptr) {
         const auto path = resolveItem(request, "fullpath");
         return path ? operations.makeFolder(path.value()) : path.error();
@@ -463,7 +470,8 @@ int32_t CCommandHandlers::createDir(const CPacket& request, CPacket& reply) {
 
 int32_t CCommandHandlers::createFile(const CPacket& request, CPacket&) {
     const auto path = resolveItem(request, "fullpath");
-    return path ? CFileOperations(*session_.disk()).createFile(path.value()) : path.error();
+    return path ? CFileOperations(*session_.disk(), session_.resolver()).createFile(path.value())
+                : path.error();
 }
 
 int32_t CCommandHandlers::deleteFile(const CPacket& request, CPacket&) {
@@ -473,7 +481,7 @@ int32_t CCommandHandlers::deleteFile(const CPacket& request, CPacket&) {
     }
     const char* option = stringItem(request, "opt");
     const bool force = option != nullptr && std::strcmp(option, "force") == 0;
-    return CFileOperations(*session_.disk()).remove(path.value(), force);
+    return CFileOperations(*session_.disk(), session_.resolver()).remove(path.value(), force);
 }
 
 int32_t CCommandHandlers::onTwoPaths(const CPacket& request, const char* first, const char* second,
@@ -486,7 +494,8 @@ int32_t CCommandHandlers::onTwoPaths(const CPacket& request, const char* first, 
     if (!two) {
         return two.error();
     }
-    return (CFileOperations(*session_.disk()).*operation)(one.value(), two.value());
+    return (CFileOperations(*session_.disk(), session_.resolver()).*operation)(one.value(),
+                                                                               two.value());
 }
 
 int32_t CCommandHandlers::renameFile(const CPacket& request, CPacket&) {
@@ -503,6 +512,22 @@ int32_t CCommandHandlers::copyFile(const CPacket& request, CPacket&) {
 
 // ---- remote file I/O -----------------------------------------------------------------------
 
+CFileDescriptor CCommandHandlers::openRegular(const ResolvedPath& path, int flags) const {
+    // O_NONBLOCK: a named pipe placed in the disk must not hang the connection in open().
+    CFileDescriptor fd = session_.resolver().open(path, flags | O_NONBLOCK, 0644);
+    uint64_t size = 0;
+    if (!fd.valid()) {
+        return fd;
+    }
+    if (!isRegularFile(fd.get(), size)) {
+        errno = S_ISDIR(path.info.st_mode) ? EISDIR : EINVAL;
+        return CFileDescriptor();
+    }
+    const int mode = ::fcntl(fd.get(), F_GETFL);
+    ::fcntl(fd.get(), F_SETFL, mode & ~O_NONBLOCK);
+    return fd;
+}
+
 int32_t CCommandHandlers::openFile(const CPacket& request, CPacket& reply) {
     const auto path = resolveItem(request, "filename");
     if (!path) {
@@ -513,15 +538,10 @@ int32_t CCommandHandlers::openFile(const CPacket& request, CPacket& reply) {
         return TAVIK_ERR_WRONG_PARAMETER;
     }
     OpenFile file;
-    file.fd.reset(::open(path.value().host.c_str(), flags, 0644));
+    file.fd = openRegular(path.value(), flags);
     if (!file.fd.valid()) {
         return CFileOperations::errorFromErrno(errno);
     }
-    uint64_t size = 0;
-    if (!isRegularFile(file.fd.get(), size)) {
-        return TAVIK_ERR_REMOTE_FILE;
-    }
-    file.host = path.value().host;
     const int32_t number = session_.addFile(std::move(file));
     if (number == 0) {
         return TAVIK_ERR_REMOTE_FILE;
@@ -545,11 +565,14 @@ int32_t CCommandHandlers::writeFile(const CPacket& request, CPacket& reply) {
     isRegularFile(fd, fileSize);
     const off_t position = ::lseek(fd, 0, SEEK_CUR);
     const uint64_t end = static_cast<uint64_t>(std::max<off_t>(position, 0)) + data.size();
-    if (end > fileSize) {
-        const auto free = CDiskSpace(*session_.disk()).freeBytes();
-        if (free && end - fileSize > free.value()) {
-            return TAVIK_ERR_DISK_FULL;
-        }
+    const DiskConfig& disk = *session_.disk();
+    CSpaceLedger::CReservation reservation;
+    const auto free = [&disk] {
+        const auto bytes = CDiskSpace(disk).freeBytes();
+        return bytes ? bytes.value() : UINT64_MAX;
+    };
+    if (end > fileSize && !disk.ledger->reserve(end - fileSize, free, reservation)) {
+        return TAVIK_ERR_DISK_FULL;
     }
     size_t done = 0;
     while (done < data.size()) {
@@ -646,15 +669,12 @@ int32_t CCommandHandlers::openSource(const CPacket& request, const char* pathIte
     }
     plan.start = static_cast<uint32_t>(*start);
     plan.end = static_cast<uint32_t>(*end);
-    plan.host = path.value().host;
-    plan.file.reset(::open(plan.host.c_str(), O_RDONLY | O_CLOEXEC));
+    plan.file = openRegular(path.value(), O_RDONLY);
     if (!plan.file.valid()) {
         return CFileOperations::errorFromErrno(errno);
     }
     uint64_t size = 0;
-    if (!isRegularFile(plan.file.get(), size)) {
-        return TAVIK_ERR_REMOTE_FILE;
-    }
+    isRegularFile(plan.file.get(), size);
     // The range is checked before the first reply, so that no client waits for bytes that
     // will never come.
     if (plan.start > plan.end || plan.end > size) {
@@ -688,27 +708,39 @@ int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
     plan.kind = TransferPlan::Kind::Upload;
     plan.start = static_cast<uint32_t>(*start);
     plan.end = static_cast<uint32_t>(*end);
-    plan.host = path.value().host;
     if (path.value().isRoot) {
         return TAVIK_ERR_REMOTE_FILE;
     }
-    struct stat existing {};
-    const bool exists = ::stat(plan.host.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        return TAVIK_ERR_REMOTE_FILE;
+    // A file that is not there yet is only created once the upload is known to fit.
+    plan.file = openRegular(path.value(), O_WRONLY);
+    if (!plan.file.valid() && errno != ENOENT) {
+        return CFileOperations::errorFromErrno(errno);
     }
-    const uint64_t oldSize = exists && !truncate ? static_cast<uint64_t>(existing.st_size) : 0;
-    const uint64_t released = exists && truncate ? static_cast<uint64_t>(existing.st_size) : 0;
-    const auto free = CDiskSpace(*session_.disk()).freeBytes();
-    const uint64_t room = (free ? free.value() : UINT64_MAX - oldSize) + released;
-    // Refused at once when it cannot fit; otherwise writes past the limit fail as they come.
-    if (plan.end > oldSize && plan.end - oldSize > room) {
+    uint64_t existing = 0;
+    if (plan.file.valid()) {
+        isRegularFile(plan.file.get(), existing);
+    }
+    const uint64_t oldSize = truncate ? 0 : existing;
+    const uint64_t released = truncate ? existing : 0;
+    // The growth is reserved against the disk's space at once, across all sessions: it is
+    // refused here when it cannot fit, and no other write can take the same bytes meanwhile.
+    const uint64_t growth = plan.end > oldSize ? plan.end - oldSize : 0;
+    const DiskConfig& disk = *session_.disk();
+    const auto free = [&disk, released] {
+        const auto bytes = CDiskSpace(disk).freeBytes();
+        return bytes ? bytes.value() + released : UINT64_MAX;
+    };
+    if (!disk.ledger->reserve(growth, free, plan.reservation)) {
         return TAVIK_ERR_DISK_FULL;
     }
-    plan.writeLimit = oldSize + room;
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    plan.file.reset(::open(plan.host.c_str(), flags, 0644));
+    plan.writeLimit = plan.end;
     if (!plan.file.valid()) {
+        plan.file = openRegular(path.value(), O_WRONLY | O_CREAT);
+    }
+    if (!plan.file.valid()) {
+        return CFileOperations::errorFromErrno(errno);
+    }
+    if (truncate && ::ftruncate(plan.file.get(), 0) != 0) {
         return CFileOperations::errorFromErrno(errno);
     }
     plan_ = std::move(plan);
@@ -727,6 +759,11 @@ int32_t CCommandHandlers::copyEx(const CPacket& request, CPacket&) {
     const auto port = intItem(request, "port");
     if (ip == nullptr || destination == nullptr || !port || *port <= 0 || *port > 65535) {
         return TAVIK_ERR_WRONG_PARAMETER;
+    }
+    // Without the list any client could make the server connect anywhere (a port scan, a
+    // relay for logins to other servers).
+    if (!config_.copyTargetAllowed(ip, static_cast<uint16_t>(*port))) {
+        return TAVIK_ERR_NOT_ALLOWED;
     }
     plan.copy.ip = ip;
     plan.copy.port = static_cast<uint16_t>(*port);

@@ -95,6 +95,9 @@ private:
     int32_t upload(const CPacket& request, CPacket& reply);
     int32_t copyEx(const CPacket& request, CPacket& reply);
 
+    // Opens a regular file below the root (open(2) flags); an invalid descriptor with errno
+    // for anything else (EISDIR for a folder).
+    CFileDescriptor openRegular(const ResolvedPath& path, int flags) const;
     // Opens the source of a download or copy and checks the range against it.
     int32_t openSource(const CPacket& request, const char* pathItem, TransferPlan& plan);
 

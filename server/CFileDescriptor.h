@@ -17,6 +17,12 @@ public:
     bool valid() const { return fd_ >= 0; }
     // Closes the held descriptor (if any) and takes the new one.
     void reset(int fd = -1);
+    // Gives up ownership: returns the descriptor without closing it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_ = -1;

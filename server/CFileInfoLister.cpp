@@ -1,5 +1,6 @@
 #include "server/CFileInfoLister.h"
 
+#include "server/CFileOperations.h"
 #include "server/CWireText.h"
 
 #include "sdk/core/CPacket.h"
@@ -84,40 +85,30 @@ bool wanted(const FileEntry& entry, int32_t infotype) {
 
 } // namespace
 
-bool CFileInfoLister::examine(const std::filesystem::path& host, FileEntry& entry) {
-    struct stat info {};
-    if (::stat(host.c_str(), &info) != 0) {
-        return false;
-    }
-    entry = entryOf(std::move(entry.name), info);
-    return true;
-}
-
 bool CFileInfoLister::examine(const ResolvedPath& path, FileEntry& entry) {
     if (!path.examined) {
-        return examine(path.host, entry);
+        return false;
     }
     entry = entryOf(std::move(entry.name), path.info);
     return true;
 }
 
-Outcome<std::vector<FileEntry>>
-CFileInfoLister::children(const std::filesystem::path& folder) const {
+Outcome<std::vector<FileEntry>> CFileInfoLister::children(std::string_view folder) const {
     using Result = Outcome<std::vector<FileEntry>>;
-    FileEntry self;
-    if (!examine(folder, self)) {
-        return Result::fail(TAVIK_ERR_NOT_EXIST);
+    CFileDescriptor opened = resolver_.open(folder, O_RDONLY | O_DIRECTORY);
+    if (!opened.valid()) {
+        return Result::fail(errno == ENOTDIR ? TAVIK_ERR_NOT_DIRECTORY
+                                             : CFileOperations::errorFromErrno(errno));
     }
-    if (!self.isDir) {
-        return Result::fail(TAVIK_ERR_NOT_DIRECTORY);
-    }
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(opened.get()));
     if (!dir) {
         return Result::fail(TAVIK_ERR_REMOTE_FILE);
     }
-    // Entries are examined relative to the open folder: a stat by full path would walk every
-    // component of it again, for each of thousands of entries.
+    opened.release(); // closedir() closes it now
+    // Entries are examined relative to the open folder; a link is followed only through the
+    // resolver, which keeps it inside the disk.
     const int fd = ::dirfd(dir.get());
+    std::string linkPath;
     std::vector<FileEntry> entries;
     for (;;) {
         errno = 0; // readdir reports its failure only through errno
@@ -133,16 +124,16 @@ CFileInfoLister::children(const std::filesystem::path& folder) const {
             continue;
         }
         struct stat info {};
-        const bool link = found->d_type == DT_LNK ||
-                          (found->d_type == DT_UNKNOWN &&
-                           ::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           S_ISLNK(info.st_mode));
-        if (link && !resolver_.staysInside(folder / found->d_name)) {
+        if (::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
             continue;
         }
-        if (::fstatat(fd, found->d_name, &info, 0) == 0) {
-            entries.push_back(entryOf(std::string(name), info));
+        if (S_ISLNK(info.st_mode)) {
+            linkPath.assign(folder).append("/").append(name);
+            if (!resolver_.staysInside(linkPath, &info)) {
+                continue; // out of the disk, or dangling
+            }
         }
+        entries.push_back(entryOf(std::string(name), info));
     }
     std::sort(entries.begin(), entries.end(), [](const FileEntry& a, const FileEntry& b) {
         if (a.isDir != b.isDir) {
@@ -160,7 +151,10 @@ int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wireP
         return TAVIK_ERR_NOT_EXIST;
     }
     if (level == -1) {
-        const uint64_t count = self.isDir ? countBelow(target.host, infotype, 0) : 0;
+        const CFileDescriptor folder =
+            self.isDir ? resolver_.open(target, O_RDONLY | O_DIRECTORY) : CFileDescriptor();
+        const uint64_t count =
+            folder.valid() ? countBelow(folder.get(), target.relative, infotype, 0) : 0;
         reply.SetInt("num", static_cast<int32_t>(std::min<uint64_t>(count, INT32_MAX)));
         return 0;
     }
@@ -169,8 +163,8 @@ int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wireP
     }
     const std::string base(wirePath);
     int count = 0;
-    auto entries =
-        level == 1 && self.isDir ? children(target.host) : Outcome<std::vector<FileEntry>>::ok({});
+    auto entries = level == 1 && self.isDir ? children(target.relative)
+                                            : Outcome<std::vector<FileEntry>>::ok({});
     if (!entries) {
         reply.Clear();
         return entries.error();
@@ -198,23 +192,42 @@ int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wireP
     return 0;
 }
 
-uint64_t CFileInfoLister::countBelow(const std::filesystem::path& folder, int32_t infotype,
+uint64_t CFileInfoLister::countBelow(int folderFd, const std::string& relative, int32_t infotype,
                                      int depth) const {
     if (depth >= kMaxCountDepth) {
         return 0;
     }
-    auto entries = children(folder);
-    if (!entries) {
+    const int own = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::unique_ptr<DIR, DirCloser> dir(own < 0 ? nullptr : ::fdopendir(own));
+    if (!dir) {
+        if (own >= 0) {
+            ::close(own);
+        }
         return 0;
     }
+    const int fd = ::dirfd(dir.get());
     uint64_t count = 0;
-    for (const FileEntry& entry : entries.value()) {
-        count += wanted(entry, infotype) ? 1 : 0;
-        const std::filesystem::path host = folder / entry.name;
-        std::error_code ec;
-        // Linked folders are counted but not entered: they may lead back up the tree.
-        if (entry.isDir && !std::filesystem::is_symlink(host, ec)) {
-            count += countBelow(host, infotype, depth + 1);
+    while (const dirent* found = ::readdir(dir.get())) {
+        const std::string_view name = found->d_name;
+        struct stat info {};
+        if (name == "." || name == ".." ||
+            ::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        const std::string path = relative + "/" + found->d_name;
+        if (S_ISLNK(info.st_mode)) {
+            // Counted as what it leads to, when that is inside the disk; never entered.
+            if (resolver_.staysInside(path, &info)) {
+                count += wanted(entryOf({}, info), infotype) ? 1 : 0;
+            }
+            continue;
+        }
+        const bool isDir = S_ISDIR(info.st_mode);
+        count += wanted(entryOf({}, info), infotype) ? 1 : 0;
+        if (isDir) {
+            const CFileDescriptor inner(
+                ::openat(fd, found->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            count += inner.valid() ? countBelow(inner.get(), path, infotype, depth + 1) : 0;
         }
     }
     return count;

@@ -47,11 +47,10 @@ public:
     int32_t list(const ResolvedPath& target, std::string_view wirePath, int32_t infotype,
                  int32_t level, CPacket& reply) const;
 
-    // The children of a folder in listing order; 23006 / 23008 when it is missing or a file.
-    Outcome<std::vector<FileEntry>> children(const std::filesystem::path& folder) const;
-    // One entry (links followed); false when it does not exist.
-    static bool examine(const std::filesystem::path& host, FileEntry& entry);
-    // The same for a resolved path, without a second look when the resolver already had one.
+    // The children of a folder (relative to the root) in listing order; 23006 / 23008 when it
+    // is missing or a file, 23009 when it leads out of the disk.
+    Outcome<std::vector<FileEntry>> children(std::string_view folder) const;
+    // A resolved entry as the resolver saw it (links followed); false when it did not exist.
     static bool examine(const ResolvedPath& path, FileEntry& entry);
 
     // "YYYY-MM-DD HH:MM" in local time. The text is kept per thread and stays valid until the
@@ -61,7 +60,10 @@ public:
     static int32_t sizeWord(uint64_t size);
 
 private:
-    uint64_t countBelow(const std::filesystem::path& folder, int32_t infotype, int depth) const;
+    // Counts below an open folder (at relative); links are counted as what they lead to when
+    // that is inside the disk, and never entered.
+    uint64_t countBelow(int folderFd, const std::string& relative, int32_t infotype,
+                        int depth) const;
 
     const CPathResolver& resolver_;
 };

@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -63,6 +64,40 @@ bool collect(int fd, std::chrono::steady_clock::time_point deadline, size_t maxO
     }
 }
 
+class CSpawnAttributes {
+public:
+    CSpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
+    ~CSpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
+    CSpawnAttributes(const CSpawnAttributes&) = delete;
+    CSpawnAttributes& operator=(const CSpawnAttributes&) = delete;
+    posix_spawnattr_t* get() { return &attributes_; }
+
+private:
+    posix_spawnattr_t attributes_;
+};
+
+// Waits for the child to end until the deadline; false when it still runs then. The child is
+// left unreaped (a zombie keeps its process group id from being reused until the group is
+// killed).
+bool waitUntil(pid_t child, std::chrono::steady_clock::time_point deadline, int& exitCode) {
+    for (;;) {
+        siginfo_t info{};
+        const int rc =
+            ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (rc == 0 && info.si_pid == child) {
+            exitCode = info.si_code == CLD_EXITED ? info.si_status : -1;
+            return true;
+        }
+        if (rc < 0 && errno != EINTR) {
+            return true; // not ours to wait for any more
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 } // namespace
 
 std::vector<std::string> CRemoteCommand::splitWords(std::string_view line) {
@@ -100,8 +135,7 @@ bool CRemoteCommand::allowed(const std::vector<std::string>& words,
 }
 
 Outcome<CRemoteCommand::Output> CRemoteCommand::run(const std::vector<std::string>& words,
-                                                    const std::filesystem::path& folder,
-                                                    int timeoutMs, size_t maxOutput) {
+                                                    int folderFd, int timeoutMs, size_t maxOutput) {
     using Result = Outcome<Output>;
     int pipeEnds[2];
     if (words.empty() || ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
@@ -113,26 +147,44 @@ Outcome<CRemoteCommand::Output> CRemoteCommand::run(const std::vector<std::strin
     ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
     ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 1);
     ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 2);
-    ::posix_spawn_file_actions_addchdir_np(actions.get(), folder.c_str());
+    ::posix_spawn_file_actions_addfchdir_np(actions.get(), folderFd);
     std::vector<char*> argv;
     for (const std::string& word : words) {
         argv.push_back(const_cast<char*>(word.c_str()));
     }
     argv.push_back(nullptr);
+    // A process group of its own: at the deadline the whole group goes, helpers included.
+    CSpawnAttributes attributes;
+    ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
+    ::posix_spawnattr_setpgroup(attributes.get(), 0);
     pid_t child = 0;
-    if (::posix_spawnp(&child, argv[0], actions.get(), nullptr, argv.data(), environ) != 0) {
+    if (::posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environ) !=
+        0) {
         return Result::fail(TAVIK_ERR_REMOTE_FILE);
     }
     writeEnd.reset();
     Output output;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (!collect(readEnd.get(), deadline, maxOutput, output)) {
-        ::kill(child, SIGKILL);
-    }
+    // The output may end long before the program does (it can close it and go on running):
+    // the wait for its end has the same deadline.
+    const bool ended = collect(readEnd.get(), deadline, maxOutput, output) &&
+                       waitUntil(child, deadline, output.exitCode);
+    output.timedOut = !ended;
+    // Whatever is left of the group (the program at its deadline, helpers it left behind)
+    // is killed, and the program reaped.
+    ::kill(-child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    output.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (!ended) {
+        output.exitCode = -1;
+    }
+    if (output.truncated) {
+        output.text += kCutMarker;
+    }
+    if (output.timedOut) {
+        output.text += kTimeoutMarker;
+    }
     return Result::ok(std::move(output));
 }
 

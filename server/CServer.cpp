@@ -1,5 +1,8 @@
 #include "server/CServer.h"
 
+#include "server/CPathResolver.h"
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -7,6 +10,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -30,6 +34,11 @@ CServer::~CServer() {
 
 bool CServer::start(std::string& error) {
     std::signal(SIGPIPE, SIG_IGN);
+    if (!CPathResolver::kernelConfines()) {
+        // Without openat2() paths could only be checked as text, which a client can race.
+        error = "the kernel lacks openat2() with RESOLVE_BENEATH (Linux 5.6 or later needed)";
+        return false;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(config_.port);
@@ -37,6 +46,7 @@ bool CServer::start(std::string& error) {
         error = "not an IPv4 address: " + config_.address;
         return false;
     }
+    fitDescriptorLimit();
     listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     int one = 1;
     ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -81,40 +91,91 @@ void CServer::stop() {
     workers_.clear();
 }
 
+int CServer::descriptorsPerConnection(const CServerConfig& config) {
+    static constexpr int kPerRequest = 16;
+    return config.maxOpenFiles + 3 + kPerRequest;
+}
+
+void CServer::fitDescriptorLimit() {
+    static constexpr rlim_t kCeiling = 1 << 20;
+    static constexpr int kServerOwn = 64; // listener, pipes, stdio, logs, refused clients
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return;
+    }
+    const rlim_t wanted = std::min(limit.rlim_max, kCeiling);
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const int64_t available = static_cast<int64_t>(limit.rlim_cur) - kServerOwn;
+    const int64_t fits = std::max<int64_t>(1, available / descriptorsPerConnection(config_));
+    if (fits < config_.maxConnections) {
+        warnings_.push_back("max_connections lowered from " +
+                            std::to_string(config_.maxConnections) + " to " + std::to_string(fits) +
+                            ": the descriptor limit is " + std::to_string(limit.rlim_cur));
+        config_.maxConnections = static_cast<int>(fits);
+    }
+}
+
 void CServer::acceptLoop() {
+    static constexpr int kBackOffMs = 200;
+    bool exhausted = false;
     for (;;) {
-        pollfd entries[2] = {{listener_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
-        const int ready = ::poll(entries, 2, 1000);
+        // After running out of descriptors only the wake-up pipe is watched for a moment: the
+        // waiting connection keeps the listener readable and would spin this loop.
+        pollfd entries[2] = {{wakeRead_.get(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
+        const int ready = ::poll(entries, exhausted ? 1 : 2, exhausted ? kBackOffMs : 1000);
         if (ready < 0 && errno != EINTR) {
             return;
         }
-        if (entries[1].revents != 0) {
+        if (entries[0].revents != 0) {
             return;
         }
-        if (entries[0].revents & POLLIN) {
-            acceptOne();
+        const bool wasExhausted = exhausted;
+        exhausted = false;
+        if (wasExhausted || (entries[1].revents & POLLIN)) {
+            exhausted = !acceptOne();
+            if (exhausted && !wasExhausted) {
+                log_.event("-", "out of file descriptors: new connections wait");
+            }
         }
         std::lock_guard lock(workersMutex_);
         reapFinished();
     }
 }
 
-void CServer::acceptOne() {
+size_t CServer::connectionsFrom(const std::string& address) const {
+    size_t count = 0;
+    for (const Worker& worker : workers_) {
+        count += !worker.connection->finished() && worker.connection->address() == address ? 1 : 0;
+    }
+    return count;
+}
+
+bool CServer::acceptOne() {
     sockaddr_in address{};
     socklen_t length = sizeof address;
     const int fd =
         ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
     if (fd < 0) {
-        return;
+        return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
     }
     CSocketStream stream(fd);
     const std::string peer = peerName(address);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     std::lock_guard lock(workersMutex_);
     const size_t running = reapFinished();
     const auto cap = static_cast<size_t>(config_.maxConnections);
     if (running >= cap + kRefusalSlots) {
         log_.event(peer, "closed: connection limit reached");
-        return;
+        return true;
+    }
+    if (connectionsFrom(text) >= static_cast<size_t>(config_.maxConnectionsPerAddress)) {
+        log_.event(peer, "closed: too many connections from this address");
+        return true;
     }
     // Just over the cap a connection is still read once, so that its client learns why it is
     // turned away (22004) instead of seeing a bare close.
@@ -123,6 +184,7 @@ void CServer::acceptOne() {
     worker.connection = std::make_unique<CClientConnection>(std::move(stream), peer, config_,
                                                             stats_, log_, throttle_, refuse);
     worker.thread = std::thread([connection = worker.connection.get()] { connection->run(); });
+    return true;
 }
 
 size_t CServer::reapFinished() {

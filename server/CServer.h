@@ -1,9 +1,14 @@
 // The listener: accepts connections on the configured address and serves each one on a thread
 // of its own, up to the configured number of connections. A few connections beyond that are
 // answered with 22004 ("session limit error") to their first request and closed; any further
-// ones are closed at once. stop() closes the listener, wakes every connection and waits for all
-// threads. Starting a server makes the process ignore SIGPIPE: a client that goes away mid-transfer
-// must end its connection, not the process.
+// ones, and those beyond the per-address cap, are closed at once. stop() closes the listener,
+// wakes every connection and waits for all threads. Starting a server makes the process ignore
+// SIGPIPE: a client that goes away mid-transfer must end its connection, not the process.
+//
+// File descriptors: start() raises the process's soft limit to the hard one and, when even that
+// cannot hold max_connections connections with max_open_files files each, lowers the number of
+// connections to what fits (saying so in warnings()). When accept() still runs out of them, the
+// listener pauses briefly instead of spinning on a connection it cannot take.
 #pragma once
 
 #include "server/CClientConnection.h"
@@ -19,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tavik::server {
 
@@ -37,6 +43,11 @@ public:
     void stop();
 
     const CServerConfig& config() const { return config_; }
+    // What start() had to adjust (the connection cap, to fit the descriptor limit).
+    const std::vector<std::string>& warnings() const { return warnings_; }
+    // Descriptors one connection may need: its socket, its files, a copy's connection, the
+    // disk's root and those a request holds while it runs.
+    static int descriptorsPerConnection(const CServerConfig& config);
     CServerStats& stats() { return stats_; }
     CLoginThrottle& loginThrottle() { return throttle_; }
 
@@ -49,7 +60,10 @@ private:
     };
 
     void acceptLoop();
-    void acceptOne();
+    // False when accept() ran out of descriptors.
+    bool acceptOne();
+    void fitDescriptorLimit();
+    size_t connectionsFrom(const std::string& address) const;
     // Joins the threads of finished connections and returns how many still run.
     size_t reapFinished();
 
@@ -65,6 +79,7 @@ private:
     std::mutex workersMutex_;
     std::list<Worker> workers_;
     bool stopped_ = false;
+    std::vector<std::string> warnings_;
 };
 
 } // namespace tavik::server

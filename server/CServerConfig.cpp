@@ -20,14 +20,19 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
         reader.onlyKnownKeys(table,
                              {"address", "port", "max_connections", "idle_timeout_ms",
                               "request_timeout_ms", "max_open_files", "allowed_commands",
-                              "command_timeout_ms", "log_commands"},
+                              "command_timeout_ms", "log_commands", "login_timeout_ms",
+                              "max_connections_per_address", "copy_targets"},
                              "[server]") &&
         reader.readString(table, "address", config.address) &&
         reader.readInt(table, "port", 0, 65535, port) &&
         reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections) &&
         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, config.idleTimeoutMs) &&
         reader.readInt(table, "request_timeout_ms", 1, INT32_MAX, config.requestTimeoutMs) &&
-        reader.readInt(table, "max_open_files", 1, INT32_MAX, config.maxOpenFiles) &&
+        reader.readInt(table, "max_open_files", 1, 65536, config.maxOpenFiles) &&
+        reader.readInt(table, "login_timeout_ms", 1, INT32_MAX, config.loginTimeoutMs) &&
+        reader.readInt(table, "max_connections_per_address", 1, INT32_MAX,
+                       config.maxConnectionsPerAddress) &&
+        reader.readStringList(table, "copy_targets", config.copyTargets) &&
         reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs) &&
         reader.readBool(table, "log_commands", config.logCommands) &&
         reader.readStringList(table, "allowed_commands", config.allowedCommands);
@@ -240,6 +245,16 @@ const DiskConfig* CServerConfig::findDisk(std::string_view id) const {
         }
     }
     return nullptr;
+}
+
+bool CServerConfig::copyTargetAllowed(std::string_view ip, uint16_t port) const {
+    const std::string withPort = std::string(ip) + ":" + std::to_string(port);
+    for (const std::string& target : copyTargets) {
+        if (target == ip || target == withPort) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CServerConfig::isLoopback(std::string_view address) {

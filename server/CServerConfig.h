@@ -7,9 +7,11 @@
 #include "server/CAccountConfig.h"
 #include "server/CDiskCapability.h"
 #include "server/CPasswordHash.h"
+#include "server/CSpaceLedger.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +29,9 @@ struct DiskConfig {
     // Only capability ids (handed out by the disk-information server) log in to this disk; its
     // plain id is refused like an unknown one.
     bool capabilityOnly = false;
+    // Space promised to running writes, shared by every session of the disk (and by copies of
+    // the configuration).
+    std::shared_ptr<CSpaceLedger> ledger = std::make_shared<CSpaceLedger>();
 };
 
 class CServerConfig {
@@ -38,10 +43,16 @@ public:
     int idleTimeoutMs = 300000;
     // Budget for the rest of a packet once its first byte arrived, and for each send.
     int requestTimeoutMs = 30000;
+    // A connection that has not logged in this long after it was accepted is closed.
+    int loginTimeoutMs = 30000;
+    // Connections one client address may hold at once.
+    int maxConnectionsPerAddress = 16;
     int maxOpenFiles = 32;
     // Program names "remotecmd" may run (first word of the command, exact match).
     std::vector<std::string> allowedCommands;
     int commandTimeoutMs = 10000;
+    // Where "copyex" may connect: "address" (any port) or "address:port". Empty: nowhere.
+    std::vector<std::string> copyTargets;
     bool logCommands = true;
     std::vector<DiskConfig> disks;
     // Accounts and the two service servers; enabled when there are accounts.
@@ -68,6 +79,8 @@ public:
                                              const std::string& diskId, std::string& error);
 
     const DiskConfig* findDisk(std::string_view id) const;
+    // True when copyTargets lets "copyex" connect to ip:port (ip exactly as listed).
+    bool copyTargetAllowed(std::string_view ip, uint16_t port) const;
     // A disk anyone may log in to (no password) while the server listens on an address other
     // machines can reach; null when there is none. The program refuses to start with one unless
     // told --allow-open.

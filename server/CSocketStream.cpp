@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
@@ -212,10 +213,19 @@ long CSocketStream::recvSome(void* buffer, size_t count, int timeoutMs) {
 }
 
 CSocketStream::Receive CSocketStream::recvExact(void* buffer, size_t count, int timeoutMs) {
+    // One deadline for all of it: a peer that dribbles a byte now and then must not stretch
+    // the wait without end.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     auto* bytes = static_cast<uint8_t*>(buffer);
     size_t done = 0;
     while (done < count) {
-        const long n = recvSome(bytes + done, count - done, timeoutMs);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            return Receive::Timeout;
+        }
+        const long n = recvSome(bytes + done, count - done, static_cast<int>(left));
         if (n == 0) {
             return Receive::Timeout;
         }
@@ -259,6 +269,8 @@ CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs,
             return Receive::Closed;
         }
     }
+    // From its first byte on, the whole packet must arrive within requestMs.
+    const auto started = std::chrono::steady_clock::now();
     uint8_t header[wire::kHeaderSize];
     Receive got = recvExact(header, sizeof header, requestMs);
     if (got != Receive::Ok) {
@@ -272,7 +284,14 @@ CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs,
     }
     std::vector<uint8_t> buffer(wire::kHeaderSize + static_cast<size_t>(bodyLength));
     std::memcpy(buffer.data(), header, sizeof header);
-    got = recvExact(buffer.data() + wire::kHeaderSize, static_cast<size_t>(bodyLength), requestMs);
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - started)
+                           .count();
+    if (spent >= requestMs) {
+        return Receive::Timeout;
+    }
+    got = recvExact(buffer.data() + wire::kHeaderSize, static_cast<size_t>(bodyLength),
+                    requestMs - static_cast<int>(spent));
     if (got != Receive::Ok) {
         return got;
     }

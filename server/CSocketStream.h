@@ -43,7 +43,7 @@ public:
 
     // events: POLLIN / POLLOUT. timeoutMs -1 waits without limit.
     Wait waitFor(short events, int timeoutMs);
-    // Receives exactly count bytes; each wait for more bytes may take up to timeoutMs.
+    // Receives exactly count bytes, all of them within timeoutMs.
     Receive recvExact(void* buffer, size_t count, int timeoutMs);
     // Receives what is there (at most count bytes) after waiting up to timeoutMs; returns the
     // count, 0 on time-out, -1 on a closed or failed connection.
@@ -55,7 +55,7 @@ public:
     // socket has no room).
     long sendFileSome(int fileFd, off_t& offset, size_t count);
 
-    // Waits up to idleMs for a packet to start, then up to requestMs for each further part.
+    // Waits up to idleMs for a packet to start, then up to requestMs for the whole packet.
     // A body length outside 0..1 MiB or a packet that does not parse is Malformed.
     Receive receivePacket(CPacket& packet, int idleMs, int requestMs);
     bool sendPacket(CPacket& packet, int timeoutMs);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <poll.h>
 #include <unistd.h>
 #include <vector>
@@ -17,7 +18,8 @@ namespace tavik::server {
 namespace {
 
 constexpr size_t kSendfileChunk = 1 << 20;
-constexpr size_t kUploadBuffer = 256 * 1024;
+// The unit of the data phases' deadlines: each block must pass within the request time-out.
+constexpr size_t kDataBlock = 64 * 1024;
 
 int32_t writeError(int err) {
     const int32_t error = CFileOperations::errorFromErrno(err);
@@ -90,9 +92,18 @@ bool CTransferPhases::sendRange(TransferPlan& plan) {
     CServerStats::CGuard counted(stats_.downloads);
     off_t offset = plan.start;
     const off_t end = plan.end;
+    off_t blockStart = offset;
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.requestTimeoutMs);
     while (offset < end) {
         if (stopping_) {
             return false;
+        }
+        if (offset - blockStart >= static_cast<off_t>(kDataBlock)) {
+            // A client that reads a little now and then gets no longer per block for that.
+            blockStart = offset;
+            deadline = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(config_.requestTimeoutMs);
         }
         const size_t want = std::min<size_t>(kSendfileChunk, static_cast<size_t>(end - offset));
         const long n = client_.sendFileSome(plan.file.get(), offset, want);
@@ -106,8 +117,11 @@ bool CTransferPhases::sendRange(TransferPlan& plan) {
         if (errno == EINTR) {
             continue;
         }
-        if ((errno != EAGAIN && errno != EWOULDBLOCK) ||
-            client_.waitFor(POLLOUT, config_.requestTimeoutMs) != CSocketStream::Wait::Ready) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) || left <= 0 ||
+            client_.waitFor(POLLOUT, static_cast<int>(left)) != CSocketStream::Wait::Ready) {
             return false;
         }
     }
@@ -115,7 +129,11 @@ bool CTransferPhases::sendRange(TransferPlan& plan) {
 }
 
 bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
-    if (!receiveRange(plan, finalError)) {
+    const bool received = receiveRange(plan, finalError);
+    // The bytes are on the disk now (or never will be): the promise goes before the client
+    // hears the upload is done, so that its next write does not find the space counted twice.
+    plan.reservation.release();
+    if (!received) {
         return false;
     }
     return sendClosingReply(finalError);
@@ -123,18 +141,15 @@ bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
 
 bool CTransferPhases::receiveRange(TransferPlan& plan, int32_t& finalError) {
     CServerStats::CGuard counted(stats_.uploads);
-    std::vector<uint8_t> buffer(kUploadBuffer);
+    std::vector<uint8_t> buffer(kDataBlock);
     uint64_t position = plan.start;
     while (position < plan.end) {
         if (stopping_) {
             return false;
         }
-        const size_t want = std::min<uint64_t>(buffer.size(), plan.end - position);
-        const long n = client_.recvSome(buffer.data(), want, config_.requestTimeoutMs);
-        if (n <= 0) {
-            // Gone or stalled: the bytes written so far stay, nothing else happens.
-            return false;
-        }
+        // Each block must arrive whole within the request time-out.
+        const size_t want = std::min<uint64_t>(kDataBlock, plan.end - position);
+        const size_t n = receiveBlock(buffer.data(), want);
         // After a failed write the rest is still read, so that the closing reply can tell.
         if (finalError == 0 && position + static_cast<uint64_t>(n) > plan.writeLimit) {
             finalError = TAVIK_ERR_DISK_FULL;
@@ -145,8 +160,30 @@ bool CTransferPhases::receiveRange(TransferPlan& plan, int32_t& finalError) {
             finalError = err == 0 ? 0 : writeError(err);
         }
         position += static_cast<uint64_t>(n);
+        if (n < want) {
+            // Gone or stalled: the bytes received so far stay, nothing else happens.
+            return false;
+        }
     }
     return true;
+}
+
+size_t CTransferPhases::receiveBlock(uint8_t* buffer, size_t count) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.requestTimeoutMs);
+    size_t done = 0;
+    while (done < count && !stopping_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        const long n =
+            left <= 0 ? 0 : client_.recvSome(buffer + done, count - done, static_cast<int>(left));
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return done;
 }
 
 bool CTransferPhases::copy(TransferPlan& plan) {

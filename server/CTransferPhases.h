@@ -37,6 +37,9 @@ private:
     bool sendRange(TransferPlan& plan);
     bool receiveRange(TransferPlan& plan, int32_t& finalError);
     bool copyRange(TransferPlan& plan);
+    // Receives up to count bytes within one request time-out; fewer when the client went
+    // away or stalled.
+    size_t receiveBlock(uint8_t* buffer, size_t count);
     bool sendClosingReply(int32_t error);
     bool sendPosition(uint32_t position);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "server/CFileDescriptor.h"
+#include "server/CSpaceLedger.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,11 +25,12 @@ struct TransferPlan {
     enum class Kind { Download, Upload, Copy };
     Kind kind = Kind::Download;
     CFileDescriptor file;
-    std::filesystem::path host;
     uint32_t start = 0;
     uint32_t end = 0;
     // Upload: a write that would reach past this offset fails with "disk full".
     uint64_t writeLimit = 0;
+    // Upload: the disk space promised to it, given back when the plan goes.
+    CSpaceLedger::CReservation reservation;
     CopyTarget copy;
 };
 

@@ -283,6 +283,9 @@ int serve(tavik::server::CServerConfig config) {
         std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return kExitRefused;
     }
+    for (const std::string& warning : server.warnings()) {
+        std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
+    }
     std::fprintf(stderr, "tavik-server: listening on %s:%u\n", config.address.c_str(),
                  static_cast<unsigned>(server.port()));
     nameDiskServerPort(config, server.port());

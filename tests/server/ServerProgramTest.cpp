@@ -233,5 +233,51 @@ TEST(ServerProgram, HashedPasswordFromThePipeGuardsTheDiskAndFailuresAreLoggedAn
     EXPECT_EQ(program.terminate(), 0);
 }
 
+TEST(ServerProgram, DescriptorLimitLowersTheConnectionCapAndExhaustionIsWaitedOut) {
+    if (::access("/usr/bin/prlimit", X_OK) != 0) {
+        GTEST_SKIP() << "prlimit is not available";
+    }
+    CTempFolder folder;
+    for (int i = 0; i < 64; ++i) {
+        ASSERT_TRUE(folder.write("f" + std::to_string(i), "x"));
+    }
+    ASSERT_TRUE(folder.write("server.toml", "[server]\nport = 0\nmax_open_files = 64\n"
+                                            "[[disk]]\nid = \"demo\"\nroot = \".\"\n"));
+    CProgram program;
+    ASSERT_TRUE(program.start({"/usr/bin/prlimit", "--nofile=48:48", TAVIK_SERVER_PROGRAM,
+                               "--config", folder.file("server.toml")}));
+    EXPECT_FALSE(program.waitForLine(std::regex("(max_connections lowered from 64 to 1)")).empty());
+    const std::string port = program.waitForLine(std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    ASSERT_FALSE(port.empty());
+    CTestClient hog;
+    ASSERT_TRUE(hog.connect(static_cast<uint16_t>(std::stoi(port))));
+    ASSERT_EQ(hog.login(), 0);
+    // Open files until the process has no descriptor left.
+    std::vector<int32_t> files;
+    for (int i = 0; i < 64; ++i) {
+        auto open = CTestClient::request("openfile");
+        open->SetString("filename", ("/demo/f" + std::to_string(i)).c_str());
+        open->SetInt("flags", 0);
+        CPacket reply;
+        if (hog.call(*open, reply) != 0) {
+            break;
+        }
+        files.push_back(reply.GetInt("fd", 0));
+    }
+    ASSERT_LT(files.size(), 64u);
+    // A newcomer cannot be taken now; the listener waits instead of spinning.
+    CTestClient newcomer;
+    ASSERT_TRUE(newcomer.connect(static_cast<uint16_t>(std::stoi(port))));
+    EXPECT_FALSE(program.waitForLine(std::regex("(out of file descriptors)")).empty());
+    for (const int32_t fd : files) {
+        auto close = CTestClient::request("closefile");
+        close->SetInt("fd", fd);
+        ASSERT_EQ(hog.call(*close), 0);
+    }
+    // With descriptors back it is taken, and learns that the one connection allowed is in use.
+    EXPECT_EQ(newcomer.login(), TAVIK_ERR_SESSION_LIMIT);
+    EXPECT_EQ(program.terminate(), 0);
+}
+
 } // namespace
 } // namespace tavik::test

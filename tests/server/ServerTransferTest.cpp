@@ -245,7 +245,9 @@ protected:
         }
         return positions;
     }
-    CServerHarness source;
+    // Copies may go to 127.0.0.2 (any port) only.
+    CServerHarness source{
+        [](server::CServerConfig& config) { config.copyTargets = {"127.0.0.2"}; }};
     CServerHarness target{{}, "127.0.0.2"};
     CTestClient client;
 };
@@ -281,6 +283,12 @@ TEST_F(ServerCopyTest, FailuresToReachTheOtherServerComeInTheFirstReply) {
     auto unreachable = copyRequest(0, 3);
     unreachable->SetInt("port", 1);
     EXPECT_EQ(client.call(*unreachable), TAVIK_ERR_CONNECT_FAIL);
+    // Anywhere not listed is refused before any connection is tried.
+    for (const char* ip : {"127.0.0.1", "127.0.0.22", "localhost", "127.0.0.2 "}) {
+        auto elsewhere = copyRequest(0, 3);
+        elsewhere->SetString("ip", ip);
+        EXPECT_EQ(client.call(*elsewhere), TAVIK_ERR_NOT_ALLOWED) << ip;
+    }
     EXPECT_EQ(client.call(*CTestClient::request("getserverinfo")), 0);
 }
 

@@ -16,9 +16,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 namespace tavik::test {
 namespace {
@@ -40,19 +42,25 @@ protected:
     fs::path root;
 };
 
-TEST_F(PathResolverTest, PathsInsideTheSessionPathMapUnderTheRoot) {
+TEST_F(PathResolverTest, PathsInsideTheSessionPathMapBelowTheRoot) {
     CPathResolver resolver(root, "/disk");
-    const auto top = resolver.resolve("/disk");
-    ASSERT_TRUE(top);
-    EXPECT_TRUE(top.value().isRoot);
-    EXPECT_EQ(top.value().host, root);
-    const auto deep = resolver.resolve("/disk//inside/./deep/");
-    ASSERT_TRUE(deep);
-    EXPECT_FALSE(deep.value().isRoot);
-    EXPECT_EQ(deep.value().host, root / "inside" / "deep");
-    const auto missing = resolver.resolve("/disk/inside/not-yet");
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing.value().host, root / "inside" / "not-yet");
+    ASSERT_TRUE(resolver.valid());
+    const std::tuple<const char*, const char*, const char*, const char*> rows[] = {
+        // request path, relative, name, parent
+        {"/disk", ".", ".", "."},
+        {"/disk/", ".", ".", "."},
+        {"/disk//inside/./deep/", "inside/deep", "deep", "inside"},
+        {"/disk/inside/not-yet", "inside/not-yet", "not-yet", "inside"},
+        {"/disk/top", "top", "top", "."},
+    };
+    for (const auto& [request, relative, name, parent] : rows) {
+        const auto resolved = resolver.resolve(request);
+        ASSERT_TRUE(resolved) << request;
+        EXPECT_EQ(resolved.value().relative, relative) << request;
+        EXPECT_EQ(resolved.value().isRoot, std::string(relative) == ".") << request;
+        EXPECT_EQ(resolved.value().name(), name) << request;
+        EXPECT_EQ(resolved.value().parent(), parent) << request;
+    }
 }
 
 TEST_F(PathResolverTest, DotDotOtherDisksAndRelativePathsAreRefused) {
@@ -62,49 +70,76 @@ TEST_F(PathResolverTest, DotDotOtherDisksAndRelativePathsAreRefused) {
     }
 }
 
-TEST_F(PathResolverTest, LinksLeadingOutOfTheRootAreRefusedAndLinksInsideAllowed) {
-    fs::create_symlink(temp.file("outside"), root / "out");
-    fs::create_symlink(root / "inside", root / "alias");
-    fs::create_symlink(temp.file("outside/none"), root / "dangling");
-    fs::create_symlink("../../outside", root / "inside" / "up");
-    EXPECT_EQ(error("/disk/out"), TAVIK_ERR_PERMISSION);
-    EXPECT_EQ(error("/disk/out/new-file"), TAVIK_ERR_PERMISSION);
-    EXPECT_EQ(error("/disk/inside/up"), TAVIK_ERR_PERMISSION);
-    // Creating through a dangling link would create its target outside.
-    EXPECT_EQ(error("/disk/dangling"), TAVIK_ERR_PERMISSION);
-    EXPECT_EQ(error("/disk/alias/deep"), 0);
-    EXPECT_EQ(error("/disk/missing/a/b"), 0);
-}
-
-TEST_F(PathResolverTest, TheEntrysOwnLookIsKeptOnlyWhenItIsNoLink) {
-    fs::create_symlink(root / "inside", root / "alias");
-    CPathResolver resolver(root, "/disk");
-    const auto folder = resolver.resolve("/disk/inside");
-    ASSERT_TRUE(folder);
-    EXPECT_TRUE(folder.value().examined);
-    EXPECT_TRUE(S_ISDIR(folder.value().info.st_mode));
-    const auto link = resolver.resolve("/disk/alias");
-    ASSERT_TRUE(link);
-    EXPECT_FALSE(link.value().examined); // a link's lstat is not its target's stat
-    const auto missing = resolver.resolve("/disk/inside/not-yet");
-    ASSERT_TRUE(missing);
-    EXPECT_FALSE(missing.value().examined);
-    const auto top = resolver.resolve("/disk");
-    ASSERT_TRUE(top);
-    EXPECT_FALSE(top.value().examined);
-}
-
-TEST_F(PathResolverTest, HostPathsAreCheckedWhereverTheyCameFrom) {
-    // Listings check link targets directly: a lexical prefix of the root or a ".." must not
-    // pass for "inside".
-    CPathResolver resolver(root, "/disk");
+TEST_F(PathResolverTest, LinksAreFollowedOnlyWhileTheyStayInside) {
     fs::create_directories(root.string() + "-sibling");
-    EXPECT_FALSE(resolver.staysInside(root.string() + "-sibling"));
-    EXPECT_FALSE(resolver.staysInside(root / ".." / "outside"));
-    EXPECT_FALSE(resolver.staysInside(root / "inside" / ".." / ".." / "outside"));
-    EXPECT_TRUE(resolver.staysInside(root / "inside" / ".." / "inside"));
-    EXPECT_TRUE(resolver.staysInside(root / "inside" / "deep"));
-    EXPECT_TRUE(resolver.staysInside(root));
+    const std::pair<std::string, std::string> links[] = {
+        {"out", temp.file("outside")},
+        {"alias", (root / "inside").string()},   // absolute, inside
+        {"top", root.string()},                  // absolute, the root itself
+        {"near", "inside/deep"},                 // relative, inside
+        {"inside/up", "../../outside"},          // relative, out
+        {"inside/back", ".."},                   // relative, the root
+        {"dangling", temp.file("outside/none")}, // dangling, outside
+        {"ghost", "inside/none"},                // dangling, inside
+        {"sibling", root.string() + "-sibling"}, // a prefix of the root's name is not it
+        {"chain", "alias/deep"},                 // relative to absolute, inside
+        {"chainout", "out"},                     // relative to absolute, out
+        {"loop", "loop"},
+    };
+    for (const auto& [name, target] : links) {
+        fs::create_symlink(target, root / name);
+    }
+    const std::tuple<const char*, int32_t, bool> rows[] = {
+        // request path, error, examined (exists, links followed)
+        {"/disk/out", TAVIK_ERR_PERMISSION, false},
+        {"/disk/out/new-file", TAVIK_ERR_PERMISSION, false},
+        {"/disk/inside/up", TAVIK_ERR_PERMISSION, false},
+        {"/disk/inside/up/x", TAVIK_ERR_PERMISSION, false},
+        {"/disk/dangling", TAVIK_ERR_PERMISSION, false},
+        {"/disk/sibling", TAVIK_ERR_PERMISSION, false},
+        {"/disk/chainout", TAVIK_ERR_PERMISSION, false},
+        {"/disk/loop", TAVIK_ERR_PERMISSION, false},
+        {"/disk/alias", 0, true},
+        {"/disk/alias/deep", 0, true},
+        {"/disk/top/inside/deep", 0, true},
+        {"/disk/near", 0, true},
+        {"/disk/inside/back/inside", 0, true},
+        {"/disk/chain", 0, true},
+        {"/disk/ghost", 0, false},
+        {"/disk/missing/a/b", 0, false},
+        {"/disk/inside", 0, true},
+        {"/disk", 0, true},
+    };
+    CPathResolver resolver(root, "/disk");
+    for (const auto& [request, expected, examined] : rows) {
+        const auto resolved = resolver.resolve(request);
+        EXPECT_EQ(resolved.error(), expected) << request;
+        if (resolved) {
+            EXPECT_EQ(resolved.value().examined, examined) << request;
+            EXPECT_TRUE(!examined || S_ISDIR(resolved.value().info.st_mode)) << request;
+        }
+    }
+    // The listing's question, asked of paths relative to the root.
+    for (const auto& [relative, inside] :
+         std::vector<std::pair<std::string, bool>>{{"alias", true},
+                                                   {"near", true},
+                                                   {"top", true},
+                                                   {"out", false},
+                                                   {"ghost", false},
+                                                   {"dangling", false},
+                                                   {"sibling", false},
+                                                   {"inside/up", false},
+                                                   {".", true}}) {
+        EXPECT_EQ(resolver.staysInside(relative), inside) << relative;
+    }
+    // Opened descriptors are what the name meant, whatever the text looks like.
+    const auto opened = resolver.open("chain", O_PATH | O_DIRECTORY);
+    ASSERT_TRUE(opened.valid());
+    struct stat viaLink {};
+    struct stat real {};
+    ASSERT_EQ(::fstat(opened.get(), &viaLink), 0);
+    ASSERT_EQ(::stat((root / "inside" / "deep").c_str(), &real), 0);
+    EXPECT_EQ(viaLink.st_ino, real.st_ino);
 }
 
 TEST(ServerConfig, ParsesServerSettingsAndDisks) {
@@ -121,6 +156,9 @@ request_timeout_ms = 2000
 max_open_files = 3
 allowed_commands = ["ls", "df"]
 log_commands = false
+login_timeout_ms = 4000
+max_connections_per_address = 2
+copy_targets = ["127.0.0.2:9553"]
 
 [[disk]]
 id = "alpha"
@@ -144,6 +182,9 @@ root = ")" + temp.file("b") + R"("
     EXPECT_EQ(config->maxOpenFiles, 3);
     EXPECT_EQ(config->allowedCommands, (std::vector<std::string>{"ls", "df"}));
     EXPECT_FALSE(config->logCommands);
+    EXPECT_EQ(config->loginTimeoutMs, 4000);
+    EXPECT_EQ(config->maxConnectionsPerAddress, 2);
+    EXPECT_EQ(config->copyTargets, (std::vector<std::string>{"127.0.0.2:9553"}));
     ASSERT_EQ(config->disks.size(), 2u);
     const auto* alpha = config->findDisk("alpha");
     ASSERT_NE(alpha, nullptr);
@@ -155,7 +196,7 @@ root = ")" + temp.file("b") + R"("
     EXPECT_FALSE(alpha->password->matches("pW"));
     // A password in clear still works, with a warning naming the place.
     ASSERT_EQ(config->warnings.size(), 1u);
-    EXPECT_NE(config->warnings[0].find("configuration:16: disk alpha: password kept in clear"),
+    EXPECT_NE(config->warnings[0].find("configuration:19: disk alpha: password kept in clear"),
               std::string::npos)
         << config->warnings[0];
     EXPECT_EQ(alpha->quota, 1048576u);
@@ -242,6 +283,20 @@ TEST(ServerConfig, HashedPasswordsAreCheckedWithoutWarning) {
     EXPECT_TRUE(plain.matches("pw"));
     for (const char* wrong : {"", "p", "pw ", "pw\n", "PW"}) {
         EXPECT_FALSE(plain.matches(wrong)) << wrong;
+    }
+}
+
+TEST(ServerConfig, CopyTargetsListAddressesWithOrWithoutPort) {
+    server::CServerConfig config;
+    EXPECT_FALSE(config.copyTargetAllowed("127.0.0.1", 9553)); // nowhere by default
+    config.copyTargets = {"127.0.0.2", "127.0.0.3:9553"};
+    const std::tuple<const char*, uint16_t, bool> rows[] = {
+        {"127.0.0.2", 1, true},     {"127.0.0.2", 9553, true},  {"127.0.0.3", 9553, true},
+        {"127.0.0.3", 9554, false}, {"127.0.0.1", 9553, false}, {"127.0.0.22", 9553, false},
+        {"", 9553, false},
+    };
+    for (const auto& [ip, port, allowed] : rows) {
+        EXPECT_EQ(config.copyTargetAllowed(ip, port), allowed) << ip << ":" << port;
     }
 }
 

@@ -81,7 +81,9 @@ protected:
         return t;
     }
     std::deque<std::string> paths;
-    CServerHarness harness;
+    // Server copies may go to the second server of the copy test.
+    CServerHarness harness{
+        [](server::CServerConfig& config) { config.copyTargets = {"127.0.0.2"}; }};
     CTempFolder local;
     TAVIK_SESSION session = nullptr;
     ProgressState progress;
