@@ -39,8 +39,16 @@ void readAll(const tavik::CPacket& reply, int32_t infotype, int32_t capacity) {
 
     auto list = tavik::CFileInfoList::fromReply(reply, infotype);
     volatile size_t touched = 0;
-    for (int32_t i = 0; i < list->count(); ++i) {
+    // "num" is the peer's claim; only the records the reply backs are held, and never more.
+    const int32_t held = list->handle()->nCount;
+    if (held < 0 || held > list->count()) {
+        __builtin_trap();
+    }
+    for (int32_t i = 0; i < held; ++i) {
         const TAVIK_FILEINFO* entry = list->entry(i);
+        if (entry == nullptr) {
+            __builtin_trap();
+        }
         for (const char16_t* text : {entry->pszName, entry->pszDate}) {
             for (const char16_t* c = text; c != nullptr && *c != 0; ++c) {
                 touched = touched + 1;
