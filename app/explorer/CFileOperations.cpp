@@ -109,12 +109,18 @@ void CFileOperations::OnLabelEdited(FileListCtrl& list, int row, const QString& 
         HideSoftInputPanel();
         return;
     }
+    const QString oldName = list.Text(row, kColumnName);
+    // An edit confirmed with its text left alone (Enter on a new folder's editor) changes
+    // nothing; asking for it would only report that the name already exists.
+    if (text == oldName) {
+        HideSoftInputPanel();
+        return;
+    }
     if (HasForbiddenNameChar(text)) {
         CMessageBox::Show(kForbiddenNameText, QString(), MB_OK | MB_ICONERROR, &view_);
         HideSoftInputPanel();
         return;
     }
-    const QString oldName = list.Text(row, kColumnName);
     const bool folder = list.Text(row, kColumnSize) == kFolderSizeText;
     const QString base = remote ? view_.CurrentRemoteFolder() : view_.CurrentDevicePath();
     const QChar separator = remote ? QLatin1Char('/') : QLatin1Char('\\');

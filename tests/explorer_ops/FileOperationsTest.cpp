@@ -77,6 +77,9 @@ TEST_F(FileOperationsTest, RenameChecksNamesAndReportsFailures) {
          QStringLiteral("지정한 이름을 가진 폴더가 존재합니다."), "tree"},
         {"local, fine", false, "a.txt", "renamed.txt", {}, "renamed.txt"},
         {"remote, fine", true, "a.txt", "renamed.txt", {}, "renamed.txt"},
+        // Enter on an editor whose text was left alone (a new folder's, say) renames nothing.
+        {"local, name unchanged", false, "c.txt", "c.txt", {}, "c.txt"},
+        {"remote, name unchanged", true, "b.txt", "b.txt", {}, "b.txt"},
         {"remote, too long", true, "b.txt", QString(300, 'l'), app::kRenamePathTooLongText,
          "b.txt"},
     };
