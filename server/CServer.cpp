@@ -39,34 +39,10 @@ bool CServer::start(std::string& error) {
         error = "the kernel lacks openat2() with RESOLVE_BENEATH (Linux 5.6 or later needed)";
         return false;
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(config_.port);
-    if (::inet_pton(AF_INET, config_.address.c_str(), &address.sin_addr) != 1) {
-        error = "not an IPv4 address: " + config_.address;
-        return false;
-    }
     fitDescriptorLimit();
-    listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    int one = 1;
-    ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (!listener_.valid() ||
-        ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_.get(), SOMAXCONN) != 0) {
-        error = "cannot listen on " + config_.address + ":" + std::to_string(config_.port) + ": " +
-                std::strerror(errno);
+    if (!listening_.open(config_.address, config_.port, error)) {
         return false;
     }
-    socklen_t length = sizeof address;
-    ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error = "cannot create the wake-up pipe";
-        return false;
-    }
-    wakeRead_.reset(ends[0]);
-    wakeWrite_.reset(ends[1]);
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return true;
 }
@@ -77,10 +53,9 @@ void CServer::stop() {
         return;
     }
     stopped_ = true;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = ::write(wakeWrite_.get(), &byte, 1);
+    listening_.wake();
     acceptThread_.join();
-    listener_.reset();
+    listening_.closeListener();
     std::lock_guard lock(workersMutex_);
     for (Worker& worker : workers_) {
         worker.connection->requestStop();
@@ -125,7 +100,8 @@ void CServer::acceptLoop() {
     for (;;) {
         // After running out of descriptors only the wake-up pipe is watched for a moment: the
         // waiting connection keeps the listener readable and would spin this loop.
-        pollfd entries[2] = {{wakeRead_.get(), POLLIN, 0}, {listener_.get(), POLLIN, 0}};
+        pollfd entries[2] = {{listening_.wakeFd(), POLLIN, 0},
+                             {listening_.listenerFd(), POLLIN, 0}};
         const int ready = ::poll(entries, exhausted ? 1 : 2, exhausted ? kBackOffMs : 1000);
         if (ready < 0 && errno != EINTR) {
             return;
@@ -157,8 +133,8 @@ size_t CServer::connectionsFrom(const std::string& address) const {
 bool CServer::acceptOne() {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    const int fd =
-        ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
+    const int fd = ::accept4(listening_.listenerFd(), reinterpret_cast<sockaddr*>(&address),
+                             &length, SOCK_CLOEXEC);
     if (fd < 0) {
         return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
     }

@@ -13,7 +13,7 @@
 
 #include "server/CClientConnection.h"
 #include "server/CCommandLog.h"
-#include "server/CFileDescriptor.h"
+#include "server/CListeningSocket.h"
 #include "server/CLoginThrottle.h"
 #include "server/CServerConfig.h"
 #include "server/CServerStats.h"
@@ -38,7 +38,7 @@ public:
     // Binds and starts accepting; false with a description in error when it cannot listen.
     bool start(std::string& error);
     // The port actually bound (useful with port 0).
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return listening_.port(); }
     // Idempotent; waits for every connection thread.
     void stop();
 
@@ -71,10 +71,7 @@ private:
     CServerStats stats_;
     CCommandLog log_;
     CLoginThrottle throttle_;
-    CFileDescriptor listener_;
-    CFileDescriptor wakeRead_;
-    CFileDescriptor wakeWrite_;
-    uint16_t port_ = 0;
+    CListeningSocket listening_;
     std::thread acceptThread_;
     std::mutex workersMutex_;
     std::list<Worker> workers_;

@@ -22,33 +22,10 @@ CServiceListener::~CServiceListener() {
 
 bool CServiceListener::start(const std::string& address, uint16_t port, std::string& error) {
     std::signal(SIGPIPE, SIG_IGN);
-    sockaddr_in bound{};
-    bound.sin_family = AF_INET;
-    bound.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &bound.sin_addr) != 1) {
-        error = "not an IPv4 address: " + address;
+    if (!listening_.open(address, port, error)) {
+        error = name_ + ": " + error;
         return false;
     }
-    listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    int one = 1;
-    ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (!listener_.valid() ||
-        ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 ||
-        ::listen(listener_.get(), SOMAXCONN) != 0) {
-        error = name_ + ": cannot listen on " + address + ":" + std::to_string(port) + ": " +
-                std::strerror(errno);
-        return false;
-    }
-    socklen_t length = sizeof bound;
-    ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&bound), &length);
-    port_ = ntohs(bound.sin_port);
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error = name_ + ": cannot create the wake-up pipe";
-        return false;
-    }
-    wakeRead_.reset(ends[0]);
-    wakeWrite_.reset(ends[1]);
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return true;
 }
@@ -57,10 +34,9 @@ void CServiceListener::stop() {
     if (!acceptThread_.joinable()) {
         return;
     }
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = ::write(wakeWrite_.get(), &byte, 1);
+    listening_.wake();
     acceptThread_.join();
-    listener_.reset();
+    listening_.closeListener();
     std::lock_guard lock(workersMutex_);
     for (Worker& worker : workers_) {
         worker.connection->requestStop();
@@ -74,7 +50,8 @@ void CServiceListener::stop() {
 
 void CServiceListener::acceptLoop() {
     for (;;) {
-        pollfd entries[2] = {{listener_.get(), POLLIN, 0}, {wakeRead_.get(), POLLIN, 0}};
+        pollfd entries[2] = {{listening_.listenerFd(), POLLIN, 0},
+                             {listening_.wakeFd(), POLLIN, 0}};
         const int ready = ::poll(entries, 2, 1000);
         if (ready < 0 && errno != EINTR) {
             return;
@@ -93,8 +70,8 @@ void CServiceListener::acceptLoop() {
 void CServiceListener::acceptOne() {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    const int fd =
-        ::accept4(listener_.get(), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
+    const int fd = ::accept4(listening_.listenerFd(), reinterpret_cast<sockaddr*>(&address),
+                             &length, SOCK_CLOEXEC);
     if (fd < 0) {
         // Out of descriptors: the pending connection stays queued; do not spin on it.
         if (errno == EMFILE || errno == ENFILE) {

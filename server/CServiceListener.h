@@ -6,7 +6,7 @@
 #pragma once
 
 #include "server/CCommandLog.h"
-#include "server/CFileDescriptor.h"
+#include "server/CListeningSocket.h"
 #include "server/CServiceConnection.h"
 
 #include <cstdint>
@@ -36,7 +36,7 @@ public:
 
     // Binds address:port (port 0: any free one) and starts accepting; false with error.
     bool start(const std::string& address, uint16_t port, std::string& error);
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return listening_.port(); }
     // Idempotent.
     void stop();
 
@@ -55,10 +55,7 @@ private:
     Limits limits_;
     CCommandLog& log_;
     Handler handler_;
-    CFileDescriptor listener_;
-    CFileDescriptor wakeRead_;
-    CFileDescriptor wakeWrite_;
-    uint16_t port_ = 0;
+    CListeningSocket listening_;
     std::thread acceptThread_;
     std::mutex workersMutex_;
     std::list<Worker> workers_;
