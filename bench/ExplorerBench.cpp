@@ -1,8 +1,9 @@
 // The explorer's figures, each against a reference measured in the same run:
 //   1. A remote folder of 5,000 entries shown in the remote pane, sorted (the two listing
 //      requests, rows built with type names and icons, the list filled, sorted and painted),
-//      against the same folder's tavik_OpenFileInfo requests alone (the folder and the file
-//      listing the pane asks for; the file listing alone is printed too). Goal: at most 2x.
+//      against one tavik_OpenFileInfo request for the folder's entries (the file listing, which
+//      carries 4,900 of the 5,000). Goal: at most 2x. The pane's own two requests (folders, then
+//      files) are timed alone too, to show how much of the pane's time is the pane's.
 //   2. Sorting 5,000 rows by each key, on shuffled, already sorted and reversed input, and the
 //      time per row as the rows double from 5,000 to 40,000 (nearly flat for an O(n log n)
 //      sort, doubling at each step for a quadratic one).
@@ -107,10 +108,11 @@ void RemotePaneFigure(const char* serverProgram) {
         rows = view->RemoteList().RowCount();
         files.push_back(TimeLibraryListing(document.CurrentSession(), path, false));
     }
-    std::printf("remote pane, %d rows shown sorted: %.1f ms; tavik_OpenFileInfo folders+files "
-                "%.1f ms (ratio %.2f); files alone %.1f ms (ratio %.2f)\n",
-                rows, BestOf(pane) * 1e3, BestOf(both) * 1e3, BestOf(pane) / BestOf(both),
-                BestOf(files) * 1e3, BestOf(pane) / BestOf(files));
+    std::printf("remote pane, %d rows shown sorted: %.1f ms; one tavik_OpenFileInfo (files) "
+                "%.1f ms: ratio %.2f (goal at most 2); the pane's two requests (folders, files) "
+                "%.1f ms: ratio %.2f\n",
+                rows, BestOf(pane) * 1e3, BestOf(files) * 1e3, BestOf(pane) / BestOf(files),
+                BestOf(both) * 1e3, BestOf(pane) / BestOf(both));
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
 }

@@ -47,9 +47,11 @@ public:
     int32_t list(const ResolvedPath& target, std::string_view wirePath, int32_t infotype,
                  int32_t level, CPacket& reply) const;
 
-    // The children of a folder (relative to the root) in listing order; 23006 / 23008 when it
-    // is missing or a file, 23009 when it leads out of the disk.
-    Outcome<std::vector<FileEntry>> children(std::string_view folder) const;
+    // The children of a folder (relative to the root) in listing order, of the kinds infotype
+    // asks for (bits kFiles and kFolders; both by default); 23006 / 23008 when it is missing or
+    // a file, 23009 when it leads out of the disk.
+    Outcome<std::vector<FileEntry>> children(std::string_view folder,
+                                             int32_t infotype = kFiles | kFolders) const;
     // A resolved entry as the resolver saw it (links followed); false when it did not exist.
     static bool examine(const ResolvedPath& path, FileEntry& entry);
 

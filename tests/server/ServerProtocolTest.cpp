@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sys/stat.h>
 
 namespace tavik::test {
 namespace {
@@ -145,6 +146,41 @@ TEST_F(ServerProtocolTest, ListingHonoursTheKindAndFieldBits) {
     // A path that ends in "/" is not given a second one.
     EXPECT_STREQ(folderReply.GetString("p1", ""), "/demo/");
     EXPECT_STREQ(folderReply.GetString("p2", ""), "/demo/sub");
+}
+
+// Each kind of entry lands in the listing of its kind: links as what they lead to inside the
+// disk, never when they lead out or nowhere, and a named pipe among the files.
+TEST_F(ServerProtocolTest, ListingSortsEveryKindOfEntryIntoFoldersOrFiles) {
+    fs::create_directory(harness.disk("sub"));
+    writeFile(harness.disk("file"), "x");
+    fs::create_directory_symlink("sub", harness.disk("link-to-sub"));
+    fs::create_symlink("file", harness.disk("link-to-file"));
+    fs::create_symlink("/etc", harness.disk("link-out"));
+    fs::create_symlink("none", harness.disk("link-dangling"));
+    ASSERT_EQ(::mkfifo(harness.disk("pipe").c_str(), 0600), 0);
+    loggedIn();
+
+    const std::pair<int32_t, std::vector<std::string>> rows[] = {
+        {1 | 4, {"/demo/file", "/demo/link-to-file", "/demo/pipe"}},
+        {2 | 4, {"/demo", "/demo/link-to-sub", "/demo/sub"}},
+        {1 | 2 | 4,
+         {"/demo", "/demo/link-to-sub", "/demo/sub", "/demo/file", "/demo/link-to-file",
+          "/demo/pipe"}},
+        {4, {}}, // neither kind: not even the folder itself
+    };
+    for (const auto& [infotype, expected] : rows) {
+        auto request = CTestClient::request("getfileinfo");
+        request->SetString("path", "/demo");
+        request->SetInt("infotype", infotype);
+        request->SetInt("recursivelevel", 1);
+        CPacket reply;
+        ASSERT_EQ(client.call(*request, reply), 0) << infotype;
+        std::vector<std::string> listed;
+        for (int i = 1; i <= reply.GetInt("num", 0); ++i) {
+            listed.emplace_back(reply.GetString(("p" + std::to_string(i)).c_str(), ""));
+        }
+        EXPECT_EQ(listed, expected) << "infotype " << infotype;
+    }
 }
 
 TEST_F(ServerProtocolTest, ListingLevelZeroIsTheEntryItselfAndMinusOneCountsBelow) {
