@@ -6,9 +6,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -291,6 +293,25 @@ bool waitForPort(int port, int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return false;
+}
+
+bool pinToCpu(pid_t pid, int cpu) {
+    if (cpu < 0 || cpu >= CPU_SETSIZE ||
+        cpu >= static_cast<int>(std::thread::hardware_concurrency())) {
+        return false;
+    }
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    const std::string tasks =
+        pid == 0 ? std::string("/proc/self/task") : "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    bool all = true;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+        const pid_t thread = static_cast<pid_t>(std::stol(task.path().filename().string()));
+        all = ::sched_setaffinity(thread, sizeof set, &set) == 0 && all;
+    }
+    return !error && all;
 }
 
 CServerProcess::CServerProcess(const std::string& program, const std::string& root, int port) {

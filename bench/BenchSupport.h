@@ -39,10 +39,17 @@ public:
     CServerProcess(const CServerProcess&) = delete;
     CServerProcess& operator=(const CServerProcess&) = delete;
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
 };
+
+// Binds every thread of the process (0: this one) to one CPU, and so the threads they start
+// later. Two processes that stream to each other over loopback each get a CPU of their own this
+// way, instead of taking turns on one whenever the scheduler puts them together. False when the
+// machine has fewer CPUs or the kernel refuses.
+bool pinToCpu(pid_t pid, int cpu);
 
 // A free TCP port on 127.0.0.1 (bound and released).
 int freePort();

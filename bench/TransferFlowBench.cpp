@@ -1,7 +1,13 @@
 // The explorer's transfer flow (selection, checks, TransferDialog, progress handling with its
 // event processing, offscreen) against tavik_Download / tavik_Upload alone, on the same session
-// of the same tavik-server in the same run; best of five each, from a settled page cache, the
+// of the same tavik-server in the same run; best of nine each, from a settled page cache, the
 // two sides taking turns to go first.
+//
+// What is compared is the program's work around the library, so the machine's own noise is kept
+// out where it can be: each side writes over its own destination file round after round instead
+// of making a new one (a new gigabyte means fresh pages and blocks for the kernel to find, which
+// on a virtual machine costs from one run to the next anywhere between nothing and twice the
+// transfer), and the benchmark and the server each get a CPU of their own when there are two.
 // Usage: tavik-flow-bench [--bytes N] [--server PATH]   (N defaults to 1 GiB)
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
@@ -19,6 +25,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -27,7 +35,7 @@ using namespace tavik::app;
 
 namespace {
 
-constexpr int kRuns = 5;
+constexpr int kRuns = 9;
 
 struct Options {
     uint64_t bytes = 1ull << 30;
@@ -53,6 +61,45 @@ void Settle() {
     ::sync();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+// A destination is written over round after round, so that a run which wrote nothing would
+// still leave the last run's bytes: its first and last 4 KiB are spoilt before each run and must
+// match the source again after it.
+constexpr size_t kMark = 4096;
+
+bool EachEnd(const fs::path& path, const std::function<bool(std::fstream&, std::streamoff)>& act) {
+    std::error_code error;
+    const auto size = static_cast<std::streamoff>(fs::file_size(path, error));
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (error || !file || size < static_cast<std::streamoff>(kMark)) {
+        return false;
+    }
+    return act(file, 0) && act(file, size - static_cast<std::streamoff>(kMark));
+}
+
+void Spoil(const fs::path& path) {
+    const std::string zeros(kMark, '\0');
+    EachEnd(path, [&](std::fstream& file, std::streamoff at) {
+        file.seekp(at);
+        return static_cast<bool>(file.write(zeros.data(), zeros.size()));
+    });
+}
+
+bool EndsMatch(const fs::path& source, const fs::path& destination) {
+    std::string expected[2];
+    int end = 0;
+    const bool read = EachEnd(source, [&](std::fstream& file, std::streamoff at) {
+        expected[end].resize(kMark);
+        file.seekg(at);
+        return static_cast<bool>(file.read(expected[end++].data(), kMark));
+    });
+    end = 0;
+    return read && EachEnd(destination, [&](std::fstream& file, std::streamoff at) {
+               std::string found(kMark, '\0');
+               file.seekg(at);
+               return file.read(found.data(), kMark) && found == expected[end++];
+           });
 }
 
 double Rate(uint64_t bytes, uint64_t startNs) {
@@ -93,8 +140,9 @@ double FlowRate(CTavikPDAView& view, bool download, const QString& name, uint64_
 
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
-    if (options.bytes == 0 || options.bytes > 0xFFFFFFFFull || options.server.empty()) {
-        std::fprintf(stderr, "usage: tavik-flow-bench [--bytes 1..4294967295] [--server PATH]\n");
+    if (options.bytes < 2 * kMark || options.bytes > 0xFFFFFFFFull || options.server.empty()) {
+        std::fprintf(stderr,
+                     "usage: tavik-flow-bench [--bytes 8192..4294967295] [--server PATH]\n");
         return 2;
     }
     const fs::path root =
@@ -136,39 +184,49 @@ int main(int argc, char** argv) {
         document.TakeDiskList(std::move(disks));
         view->RemoteList().SelectRow(0, true);
         if (view->ConnectSelected()) {
+            const bool pinned = bench::pinToCpu(server.pid(), 1) && bench::pinToCpu(0, 0);
             const std::string sessionPath = document.SessionPath().toStdString();
             TAVIK_SESSION session = document.CurrentSession();
             double down[2] = {0, 0}, up[2] = {0, 0}; // [library, flow]
+            bool intact = true;
             // The two sides alternate which goes first, so that neither always meets the other's
             // write-back; each keeps its best run.
             for (int run = 0; run < kRuns; ++run) {
                 for (int turn = 0; turn < 2; ++turn) {
                     const bool flow = (run + turn) % 2 == 1;
-                    fs::remove(root / "device" / (flow ? "down.bin" : "raw.bin"));
+                    const fs::path target = root / "device" / (flow ? "down.bin" : "raw.bin");
+                    Spoil(target);
                     Settle();
-                    double& best = down[flow ? 1 : 0];
-                    best =
-                        std::max(best, flow ? FlowRate(*view, true, "down.bin", options.bytes)
-                                            : LibraryRate(session, true, sessionPath + "/down.bin",
-                                                          "\\raw.bin", options.bytes));
+                    const double rate = flow ? FlowRate(*view, true, "down.bin", options.bytes)
+                                             : LibraryRate(session, true, sessionPath + "/down.bin",
+                                                           "\\raw.bin", options.bytes);
+                    const bool arrived = EndsMatch(root / "disk" / "down.bin", target);
+                    intact = intact && arrived;
+                    down[flow ? 1 : 0] = std::max(down[flow ? 1 : 0], arrived ? rate : 0.0);
                 }
                 for (int turn = 0; turn < 2; ++turn) {
                     const bool flow = (run + turn) % 2 == 1;
-                    fs::remove(root / "disk" / (flow ? "up.bin" : "raw up.bin"));
+                    const fs::path target = root / "disk" / (flow ? "up.bin" : "raw up.bin");
+                    Spoil(target);
                     Settle();
-                    double& best = up[flow ? 1 : 0];
-                    best = std::max(best,
-                                    flow ? FlowRate(*view, false, "up.bin", options.bytes)
-                                         : LibraryRate(session, false, sessionPath + "/raw up.bin",
-                                                       "\\up.bin", options.bytes));
+                    const double rate =
+                        flow ? FlowRate(*view, false, "up.bin", options.bytes)
+                             : LibraryRate(session, false, sessionPath + "/raw up.bin", "\\up.bin",
+                                           options.bytes);
+                    const bool arrived = EndsMatch(root / "device" / "up.bin", target);
+                    intact = intact && arrived;
+                    up[flow ? 1 : 0] = std::max(up[flow ? 1 : 0], arrived ? rate : 0.0);
                 }
             }
-            const bool intact = bench::filesEqual((root / "disk" / "down.bin").string(),
-                                                  (root / "device" / "down.bin").string()) &&
-                                bench::filesEqual((root / "device" / "up.bin").string(),
-                                                  (root / "disk" / "up.bin").string());
-            std::printf("transfer flow, %llu bytes, best of %d, offscreen\n",
-                        static_cast<unsigned long long>(options.bytes), kRuns);
+            intact = intact &&
+                     bench::filesEqual((root / "disk" / "down.bin").string(),
+                                       (root / "device" / "down.bin").string()) &&
+                     bench::filesEqual((root / "device" / "up.bin").string(),
+                                       (root / "disk" / "up.bin").string());
+            std::printf("transfer flow, %llu bytes, best of %d, offscreen, %s\n",
+                        static_cast<unsigned long long>(options.bytes), kRuns,
+                        pinned ? "server and benchmark on CPUs of their own"
+                               : "server and benchmark sharing the CPUs");
             std::printf("%-30s %9.1f MB/s\n", "tavik_Download alone", down[0] / 1e6);
             std::printf("%-30s %9.1f MB/s   ratio %.2f\n", "download through the explorer",
                         down[1] / 1e6, down[0] > 0 ? down[1] / down[0] : 0.0);

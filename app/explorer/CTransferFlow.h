@@ -8,8 +8,9 @@
 // frame, which relays them to the view, which calls OnProgress) after every block.
 //
 // During the call: OnProgress updates the dialog at most about 30 times a second (always at
-// 100 % and on an error notice) and lets the pending events through at every notification, so
-// the close button, repainting and the window stay alive. Running() is true, and the view and
+// 100 % and on an error notice), lets the events posted to the dialog and the frame through at
+// every notification and reads the window system's input at most once a millisecond, so the
+// close button, repainting and the window stay alive. Running() is true, and the view and
 // frame keep every command that would use the session out until the call returns. The cancel
 // flag is this object's, so it stays valid after the dialog is gone.
 //
@@ -62,6 +63,8 @@ public:
 
     // Updates the dialog at most this often (milliseconds), except at 100 % and on errors.
     static constexpr int kRepaintIntervalMs = 33;
+    // Reads the window system's input at most this often (milliseconds) during a transfer.
+    static constexpr int kInputIntervalMs = 1;
 
 signals:
     // A download went to this local folder (device path): the frame's download folder.
@@ -82,6 +85,7 @@ private:
     CWindow* NotifyWindow();
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
     void CloseDialog();
+    void LetPendingEventsThrough();
 
     CTavikPDAView& view_;
     CWindow* notifyWindow_ = nullptr;
@@ -92,6 +96,8 @@ private:
     bool running_ = false;
     bool painted_ = false;
     QElapsedTimer sincePaint_;
+    bool pumped_ = false;
+    QElapsedTimer sincePump_;
 };
 
 } // namespace tavik::app

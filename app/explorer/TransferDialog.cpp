@@ -169,7 +169,6 @@ void TransferDialog::UpdateProgress(int percent, const TAVIK_PROGRESS& progress)
         }
     }
     PushTexts();
-    repaint();
 }
 
 void TransferDialog::PushTexts() {

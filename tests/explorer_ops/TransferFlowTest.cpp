@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 
 namespace tavik::test {
 namespace {
@@ -171,7 +172,7 @@ TEST_F(TransferFlowTest, ZeroByteDownloadShowsCompleteWithoutDividingByZero) {
 // The close button pressed while the bytes flow: the question, OK, the transfer stops, the
 // dialog goes, commands tried meanwhile are kept out, and the next listing works.
 TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
-    const size_t size = 32u << 20;
+    const size_t size = 64u << 20;
     WriteFile(Disk("big.bin"), Pattern(size));
     WriteFile(Device("big up.bin"), Pattern(size));
     ListBoth();
@@ -180,17 +181,26 @@ TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
         const size_t before = boxes_->Boxes().size();
         Select(download ? view_->RemoteList() : view_->LocalList(),
                {download ? "big.bin" : "big up.bin"});
+        const std::string target = download ? Device("big.bin") : Disk("big up.bin");
         bool pressed = false;
-        // Runs inside the first notification, while the library holds the session.
-        QTimer::singleShot(0, view_, [&] {
+        // Runs inside the notifications, while the library holds the session, and looks again
+        // at each pass of the event loop until a quarter has arrived: the passes must go on
+        // through the transfer, not only at its first notification.
+        std::function<void()> pressWhenAQuarterIsThere = [&] {
             ASSERT_TRUE(Flow().Running());
+            std::error_code ignored;
+            if (fs::file_size(target, ignored) < size / 4 || ignored) {
+                QTimer::singleShot(0, view_, pressWhenAQuarterIsThere);
+                return;
+            }
             // Delete would ask its question and use the session: it must not get through.
             view_->OnCommand(app::ID_DELETE);
             view_->OnCommand(app::ID_REFRESH);
             ASSERT_NE(Flow().Dialog(), nullptr);
             Flow().Dialog()->OnCloseButton();
             pressed = true;
-        });
+        };
+        QTimer::singleShot(0, view_, pressWhenAQuarterIsThere);
         view_->OnCommand(download ? app::ID_DOWNLOAD : app::ID_UPLOAD);
         Settle();
         EXPECT_TRUE(pressed);
@@ -200,7 +210,6 @@ TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
         EXPECT_EQ(
             BoxTexts().mid(static_cast<int>(before)),
             QStringList{download ? app::kCancelDownloadQuestion : app::kCancelUploadQuestion});
-        const std::string target = download ? Device("big.bin") : Disk("big up.bin");
         EXPECT_LT(fs::exists(target) ? fs::file_size(target) : 0, size);
         EXPECT_TRUE(view_->ListRemoteFolder(view_->CurrentRemoteFolder()));
         EXPECT_GE(view_->RemoteList().FindRow("big.bin"), 0);
