@@ -2,6 +2,7 @@
 
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/PaneText.h"
 #include "app/explorer/PathBar.h"

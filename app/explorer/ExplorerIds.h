@@ -53,6 +53,10 @@ inline constexpr unsigned WM_LOCAL_SORT = 0x07EA;
 inline constexpr unsigned WM_PATHBAR_ADD_REMOTE = 0x07F3;
 inline constexpr unsigned WM_REMOTE_PATH_CHOSEN = 0x07F4;
 inline constexpr unsigned WM_REMOTE_SORT = 0x07F5;
+// The library's progress notices of a transfer, and the progress dialog's end notice.
+inline constexpr unsigned WM_UPLOAD_PROGRESS = 0x081A;
+inline constexpr unsigned WM_DOWNLOAD_PROGRESS = 0x081B;
+inline constexpr unsigned WM_TRANSFER_DIALOG_GONE = 0x081C;
 
 // What a sort button sends (lParam of WM_LOCAL_SORT / WM_REMOTE_SORT).
 struct SortRequest {

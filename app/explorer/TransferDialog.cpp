@@ -1,5 +1,6 @@
 #include "app/explorer/TransferDialog.h"
 
+#include "app/explorer/ExplorerIds.h"
 #include "app/explorer/PercentProgressCtrl.h"
 #include "app/explorer/TransferText.h"
 #include "app/shell/CMessageBox.h"

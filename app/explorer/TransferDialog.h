@@ -29,9 +29,6 @@ namespace tavik::app {
 class PercentProgressCtrl;
 
 inline constexpr int IDD_TRANSFER = 132;
-inline constexpr UINT WM_UPLOAD_PROGRESS = 0x081A;
-inline constexpr UINT WM_DOWNLOAD_PROGRESS = 0x081B;
-inline constexpr UINT WM_TRANSFER_DIALOG_GONE = 0x081C;
 
 inline const QString kTransferDialogTitle = QStringLiteral("TAVIK - 다운/업");
 inline const QString kCancelDownloadQuestion =

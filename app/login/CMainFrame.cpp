@@ -1,6 +1,7 @@
 #include "app/login/CMainFrame.h"
 
 #include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/ExplorerIds.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/CLoginDlg.h"
 #include "app/login/QueryDiskInfo.h"
@@ -35,17 +36,6 @@ const QString CMainFrame::kLogoutForAnotherPrompt =
     QStringLiteral("로그아웃 후에 다른 이름으로 로그인 하시겠습니까?");
 
 namespace {
-
-// The view's commands on the "파일" menu; the view of the explorer handles them.
-constexpr int ID_UPLOAD = 32792;
-constexpr int ID_DOWNLOAD = 32793;
-constexpr int ID_SELECT_ALL = 32797;
-constexpr int ID_RENAME = 32829;
-
-// The transfer messages the library sends to the frame, and the progress dialog's end notice.
-constexpr UINT kWmUploadProgress = 0x081A;
-constexpr UINT kWmDownloadProgress = 0x081B;
-constexpr UINT kWmTransferDialogGone = 0x081C;
 
 // The tray menu sits above the handheld's task bar, 26 pixels high.
 constexpr int kTaskBarHeight = 26;
@@ -294,7 +284,8 @@ void CMainFrame::About() {
 
 LRESULT CMainFrame::windowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     // The transfer messages are the view's business; the frame only relays them.
-    if (msg == kWmUploadProgress || msg == kWmDownloadProgress || msg == kWmTransferDialogGone) {
+    if (msg == WM_UPLOAD_PROGRESS || msg == WM_DOWNLOAD_PROGRESS ||
+        msg == WM_TRANSFER_DIALOG_GONE) {
         auto* view = dynamic_cast<CWindow*>(centralWidget());
         return view != nullptr ? view->windowProc(msg, wParam, lParam) : 0;
     }
