@@ -101,6 +101,15 @@ uint64_t nowNs() {
                                      .count());
 }
 
+const char* option(int argc, char** argv, const char* name) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0) {
+            return argv[i + 1];
+        }
+    }
+    return nullptr;
+}
+
 double secondsSince(uint64_t startNs) {
     return static_cast<double>(nowNs() - startNs) / 1e9;
 }

@@ -9,6 +9,9 @@
 
 namespace bench {
 
+// The word after "--name" on the command line, or null when the option is not there.
+const char* option(int argc, char** argv, const char* name);
+
 double secondsSince(uint64_t startNs);
 uint64_t nowNs();
 

@@ -140,12 +140,8 @@ bool listDisks(uint16_t port, int count, size_t& requestBytes, size_t& replyByte
 }
 
 int argument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::strcmp(argv[i], name) == 0) {
-            return std::atoi(argv[i + 1]);
-        }
-    }
-    return fallback;
+    const char* value = bench::option(argc, argv, name);
+    return value != nullptr ? std::atoi(value) : fallback;
 }
 
 } // namespace
@@ -172,8 +168,8 @@ int main(int argc, char** argv) {
     account.passwordHash = *hash;
     account.displayName = "Bench";
     for (int i = 0; i < 10; ++i) {
-        account.disks.push_back({"disk" + std::to_string(i), "디스크 " + std::to_string(i),
-                                 "127.0.0.1"});
+        account.disks.push_back(
+            {"disk" + std::to_string(i), "디스크 " + std::to_string(i), "127.0.0.1"});
     }
     config.service.accounts.push_back(account);
     CServiceServers servers(config);
@@ -199,8 +195,8 @@ int main(int argc, char** argv) {
         }
     }
     const double loginRate = logins / bench::secondsSince(start);
-    std::printf("logins:      %8.1f /s   argon2id checks alone: %8.1f /s   ratio %.2f\n",
-                loginRate, kdfRate, loginRate / kdfRate);
+    std::printf("logins:      %8.1f /s   argon2id checks alone: %8.1f /s   ratio %.2f\n", loginRate,
+                kdfRate, loginRate / kdfRate);
 
     size_t requestBytes = 0;
     size_t replyBytes = 0;

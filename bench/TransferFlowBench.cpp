@@ -47,12 +47,11 @@ Options ParseOptions(int argc, char** argv) {
 #ifdef TAVIK_SERVER_PROGRAM
     options.server = TAVIK_SERVER_PROGRAM;
 #endif
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--bytes") == 0) {
-            options.bytes = std::strtoull(argv[i + 1], nullptr, 10);
-        } else if (std::strcmp(argv[i], "--server") == 0) {
-            options.server = argv[i + 1];
-        }
+    if (const char* bytes = bench::option(argc, argv, "--bytes")) {
+        options.bytes = std::strtoull(bytes, nullptr, 10);
+    }
+    if (const char* server = bench::option(argc, argv, "--server")) {
+        options.server = server;
     }
     return options;
 }
