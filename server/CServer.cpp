@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -56,14 +57,7 @@ void CServer::stop() {
     listening_.wake();
     acceptThread_.join();
     listening_.closeListener();
-    std::lock_guard lock(workersMutex_);
-    for (Worker& worker : workers_) {
-        worker.connection->requestStop();
-    }
-    for (Worker& worker : workers_) {
-        worker.thread.join();
-    }
-    workers_.clear();
+    connections_.stopAll();
 }
 
 int CServer::descriptorsPerConnection(const CServerConfig& config) {
@@ -117,17 +111,8 @@ void CServer::acceptLoop() {
                 log_.event("-", "out of file descriptors: new connections wait");
             }
         }
-        std::lock_guard lock(workersMutex_);
-        reapFinished();
+        connections_.reap();
     }
-}
-
-size_t CServer::connectionsFrom(const std::string& address) const {
-    size_t count = 0;
-    for (const Worker& worker : workers_) {
-        count += !worker.connection->finished() && worker.connection->address() == address ? 1 : 0;
-    }
-    return count;
 }
 
 bool CServer::acceptOne() {
@@ -142,39 +127,24 @@ bool CServer::acceptOne() {
     const std::string peer = peerName(address);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    std::lock_guard lock(workersMutex_);
-    const size_t running = reapFinished();
+    const size_t running = connections_.reap();
     const auto cap = static_cast<size_t>(config_.maxConnections);
     if (running >= cap + kRefusalSlots) {
         log_.event(peer, "closed: connection limit reached");
         return true;
     }
-    if (connectionsFrom(text) >= static_cast<size_t>(config_.maxConnectionsPerAddress)) {
+    if (connections_.runningFrom(text) >= static_cast<size_t>(config_.maxConnectionsPerAddress)) {
         log_.event(peer, "closed: too many connections from this address");
         return true;
     }
     // Just over the cap a connection is still read once, so that its client learns why it is
     // turned away (22004) instead of seeing a bare close.
     const bool refuse = running >= cap;
-    Worker& worker = workers_.emplace_back();
-    worker.connection = std::make_unique<CClientConnection>(std::move(stream), peer, config_,
-                                                            stats_, log_, throttle_, refuse);
-    worker.thread = std::thread([connection = worker.connection.get()] { connection->run(); });
+    auto connection = std::make_shared<CClientConnection>(std::move(stream), peer, config_, stats_,
+                                                          log_, throttle_, refuse);
+    connections_.start(
+        text, [connection] { connection->run(); }, [connection] { connection->requestStop(); });
     return true;
-}
-
-size_t CServer::reapFinished() {
-    size_t running = 0;
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (it->connection->finished()) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++running;
-            ++it;
-        }
-    }
-    return running;
 }
 
 } // namespace tavik::server

@@ -13,15 +13,14 @@
 
 #include "server/CClientConnection.h"
 #include "server/CCommandLog.h"
+#include "server/CConnectionThreads.h"
 #include "server/CListeningSocket.h"
 #include "server/CLoginThrottle.h"
 #include "server/CServerConfig.h"
 #include "server/CServerStats.h"
 
 #include <cstdint>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,18 +53,10 @@ public:
 private:
     static constexpr size_t kRefusalSlots = 8;
 
-    struct Worker {
-        std::unique_ptr<CClientConnection> connection;
-        std::thread thread;
-    };
-
     void acceptLoop();
     // False when accept() ran out of descriptors.
     bool acceptOne();
     void fitDescriptorLimit();
-    size_t connectionsFrom(const std::string& address) const;
-    // Joins the threads of finished connections and returns how many still run.
-    size_t reapFinished();
 
     CServerConfig config_;
     CServerStats stats_;
@@ -73,8 +64,7 @@ private:
     CLoginThrottle throttle_;
     CListeningSocket listening_;
     std::thread acceptThread_;
-    std::mutex workersMutex_;
-    std::list<Worker> workers_;
+    CConnectionThreads connections_;
     bool stopped_ = false;
     std::vector<std::string> warnings_;
 };

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -37,15 +38,7 @@ void CServiceListener::stop() {
     listening_.wake();
     acceptThread_.join();
     listening_.closeListener();
-    std::lock_guard lock(workersMutex_);
-    for (Worker& worker : workers_) {
-        worker.connection->requestStop();
-    }
-    for (Worker& worker : workers_) {
-        worker.thread.join();
-    }
-    workers_.clear();
-    perAddress_.clear();
+    connections_.stopAll();
 }
 
 void CServiceListener::acceptLoop() {
@@ -62,8 +55,7 @@ void CServiceListener::acceptLoop() {
         if (entries[0].revents & POLLIN) {
             acceptOne();
         }
-        std::lock_guard lock(workersMutex_);
-        reapFinished();
+        connections_.reap();
     }
 }
 
@@ -83,41 +75,21 @@ void CServiceListener::acceptOne() {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     const std::string peerAddress(text);
-    std::lock_guard lock(workersMutex_);
-    reapFinished();
-    int& fromAddress = perAddress_[peerAddress];
-    if (static_cast<int>(workers_.size()) >= limits_.maxConnections ||
-        fromAddress >= limits_.maxPerAddress) {
-        if (fromAddress == 0) {
-            perAddress_.erase(peerAddress);
-        }
+    const size_t running = connections_.reap();
+    if (running >= static_cast<size_t>(limits_.maxConnections) ||
+        connections_.runningFrom(peerAddress) >= static_cast<size_t>(limits_.maxPerAddress)) {
         log_.event(peerAddress, name_ + ": closed: connection limit reached");
         return;
     }
-    ++fromAddress;
-    Worker& worker = workers_.emplace_back();
-    worker.connection = std::make_unique<CServiceConnection>(std::move(stream), peerAddress,
-                                                             ntohs(address.sin_port));
-    worker.thread = std::thread([this, &worker] {
-        handler_(*worker.connection);
-        worker.connection->requestStop();
-        worker.finished = true;
-    });
-}
-
-void CServiceListener::reapFinished() {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (!it->finished) {
-            ++it;
-            continue;
-        }
-        it->thread.join();
-        const auto counted = perAddress_.find(it->connection->peerAddress());
-        if (counted != perAddress_.end() && --counted->second <= 0) {
-            perAddress_.erase(counted);
-        }
-        it = workers_.erase(it);
-    }
+    auto connection = std::make_shared<CServiceConnection>(std::move(stream), peerAddress,
+                                                           ntohs(address.sin_port));
+    connections_.start(
+        peerAddress,
+        [this, connection] {
+            handler_(*connection);
+            connection->requestStop();
+        },
+        [connection] { connection->requestStop(); });
 }
 
 } // namespace tavik::server

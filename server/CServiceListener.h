@@ -6,15 +6,12 @@
 #pragma once
 
 #include "server/CCommandLog.h"
+#include "server/CConnectionThreads.h"
 #include "server/CListeningSocket.h"
 #include "server/CServiceConnection.h"
 
 #include <cstdint>
 #include <functional>
-#include <list>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -41,15 +38,8 @@ public:
     void stop();
 
 private:
-    struct Worker {
-        std::unique_ptr<CServiceConnection> connection;
-        std::thread thread;
-        std::atomic<bool> finished{false};
-    };
-
     void acceptLoop();
     void acceptOne();
-    void reapFinished();
 
     std::string name_;
     Limits limits_;
@@ -57,9 +47,7 @@ private:
     Handler handler_;
     CListeningSocket listening_;
     std::thread acceptThread_;
-    std::mutex workersMutex_;
-    std::list<Worker> workers_;
-    std::map<std::string, int> perAddress_;
+    CConnectionThreads connections_;
 };
 
 } // namespace tavik::server
