@@ -6,6 +6,8 @@
 #include "server/CDiskInfoResponder.h"
 #include "server/CFormFrameProbe.h"
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace tavik::server {
@@ -27,6 +29,30 @@ const char* endReason(CServiceConnection::Read read) {
         return "closed: malformed frame";
     default:
         return nullptr;
+    }
+}
+
+// What a server makes of one request frame: the reply to send (none: send nothing and go on),
+// or no value to end the connection.
+using Answer = std::function<std::optional<std::vector<uint8_t>>(const std::vector<uint8_t>&)>;
+
+// Reads frames and answers them until the client goes, idles, stalls or sends a bad frame.
+void serveFrames(CServiceConnection& connection, const ServiceConfig& service,
+                 const CServiceConnection::Probe& probe, const Answer& answer, CCommandLog& log) {
+    std::vector<uint8_t> frame;
+    for (;;) {
+        const auto read =
+            connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs, frame);
+        if (read != CServiceConnection::Read::Frame) {
+            if (const char* reason = endReason(read)) {
+                log.event(connection.peer(), reason);
+            }
+            return;
+        }
+        const std::optional<std::vector<uint8_t>> reply = answer(frame);
+        if (!reply || (!reply->empty() && !connection.send(*reply, service.frameTimeoutMs))) {
+            return;
+        }
     }
 }
 
@@ -83,21 +109,12 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
             return FrameProbe{FrameProbe::Kind::Incomplete, 0};
         }
     };
-    std::vector<uint8_t> frame;
-    for (;;) {
-        const auto read =
-            connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs, frame);
-        if (read != CServiceConnection::Read::Frame) {
-            if (const char* reason = endReason(read)) {
-                log_.event(connection.peer(), reason);
-            }
-            return;
-        }
-        const std::vector<uint8_t> reply = conversation.answer(frame);
-        if (!reply.empty() && !connection.send(reply, service.frameTimeoutMs)) {
-            return;
-        }
-    }
+    serveFrames(
+        connection, service, probe,
+        [&](const std::vector<uint8_t>& frame) {
+            return std::optional(conversation.answer(frame));
+        },
+        log_);
 }
 
 void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
@@ -106,21 +123,17 @@ void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
     const auto probe = [](std::span<const uint8_t> received) {
         return CFormFrameProbe::probe(received, app::formwire::kMaxBufferBytes);
     };
-    std::vector<uint8_t> frame;
-    for (;;) {
-        const auto read =
-            connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs, frame);
-        if (read != CServiceConnection::Read::Frame) {
-            if (const char* reason = endReason(read)) {
-                log_.event(connection.peer(), reason);
+    // A request the responder cannot answer ends the connection.
+    serveFrames(
+        connection, service, probe,
+        [&](const std::vector<uint8_t>& frame) -> std::optional<std::vector<uint8_t>> {
+            std::vector<uint8_t> reply = responder.answer(frame, connection.peerAddress());
+            if (reply.empty()) {
+                return std::nullopt;
             }
-            return;
-        }
-        const std::vector<uint8_t> reply = responder.answer(frame, connection.peerAddress());
-        if (reply.empty() || !connection.send(reply, service.frameTimeoutMs)) {
-            return;
-        }
-    }
+            return reply;
+        },
+        log_);
 }
 
 } // namespace tavik::server
