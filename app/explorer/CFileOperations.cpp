@@ -6,6 +6,7 @@
 #include "app/explorer/FileOperationText.h"
 #include "app/explorer/ImageButton.h"
 #include "app/shell/CMessageBox.h"
+#include "app/shell/CWaitCursor.h"
 #include "app/shell/PocketShell.h"
 
 #include "platform/LocalFileSystem.h"
@@ -18,14 +19,6 @@
 namespace tavik::app {
 
 namespace {
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // New local folder names are tried up to this number; a folder holding them all is full enough.
 constexpr int kMaxNewFolderAttempts = 10000;
@@ -50,7 +43,7 @@ void CFileOperations::NewFolder() {
 }
 
 void CFileOperations::NewRemoteFolder() {
-    WaitCursor wait;
+    CWaitCursor wait;
     std::array<char16_t, 257> name{};
     const std::u16string folder = view_.CurrentRemoteFolder().toStdU16String();
     if (!tavik_MakeFolder2(folder.c_str(), name.data(), 256, view_.Document().CurrentSession())) {

@@ -13,6 +13,7 @@
 #include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
+#include "app/shell/CWaitCursor.h"
 
 #include "sdk/include/TavikSDK.h"
 
@@ -37,14 +38,6 @@ namespace {
 // The list's name column takes the view's width but for this many pixels.
 constexpr int kNameColumnMargin = 85;
 constexpr int kSizeColumnWidth = 75;
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 ImageButton* MakeButton(const QString& name, const QString& art, QWidget* parent) {
     auto* button = new ImageButton(name, parent);
@@ -372,7 +365,7 @@ bool CTavikPDAView::ConnectSelected() {
     }
     const QString diskName = remoteList_->Text(selected.front(), kColumnName);
     {
-        WaitCursor wait;
+        CWaitCursor wait;
         if (!document_.Connect(diskName)) {
             return false;
         }
@@ -394,7 +387,7 @@ QString CTavikPDAView::CurrentRemoteFolder() const {
 }
 
 bool CTavikPDAView::ListRemoteFolder(const QString& folderPath) {
-    WaitCursor wait;
+    CWaitCursor wait;
     remoteList_->clear();
     TAVIK_SESSION session = document_.CurrentSession();
     if (session == nullptr) {
@@ -471,7 +464,7 @@ QString CTavikPDAView::CurrentDevicePath() const {
 }
 
 void CTavikPDAView::ListLocalFolder(const QString& devicePath) {
-    WaitCursor wait;
+    CWaitCursor wait;
     localList_->SetSortedRows(app::ListLocalFolder(devicePath), localSortColumn_,
                               localSortColumn_ == kColumnSize);
 }
