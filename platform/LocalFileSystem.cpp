@@ -172,6 +172,19 @@ uint32_t moveFile(std::u16string_view fromPath, std::u16string_view toPath) {
     return kErrorSuccess;
 }
 
+uint32_t replaceFile(std::u16string_view fromPath, std::u16string_view toPath) {
+    std::string from = hostPath(fromPath);
+    std::string to = hostPath(toPath);
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return kErrorAccessDenied;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return lastError(to);
+    }
+    return kErrorSuccess;
+}
+
 uint32_t getDiskFreeSpace(std::u16string_view devicePath, uint64_t& freeBytes,
                           uint64_t& totalBytes) {
     std::string host = hostPath(devicePath);
