@@ -126,20 +126,21 @@ void CTransferFlow::Upload() {
     if (outcome == Outcome::Refused) {
         return;
     }
-    if (outcome == Outcome::Succeeded) {
-        const CRemoteReplacement::CommitResult committed = replacement.Commit(plan.destination);
-        if (!committed.ok) {
+    // The library's error first: what follows answers with its own.
+    const QString errorText = LibraryErrorText();
+    const CRemoteReplacement::CommitResult committed = outcome == Outcome::Succeeded
+                                                           ? replacement.Commit(plan.destination)
+                                                           : CRemoteReplacement::CommitResult{};
+    // Gone before the folder is listed again, which would show it.
+    replacement.Discard();
+    if (outcome != Outcome::Failed) {
+        if (outcome == Outcome::Succeeded && !committed.ok) {
             CMessageBox::Show(committed.errorText, QString(), MB_OK | MB_ICONERROR, &view_);
             CloseDialog();
         }
-    }
-    if (outcome != Outcome::Failed) {
         view_.ListRemoteFolder(remoteFolder);
         return;
     }
-    // The library's error first: removing the hidden file answers with its own.
-    const QString errorText = LibraryErrorText();
-    replacement.Discard();
     TAVIK_DISKSPACE after{};
     if (tavik_GetDiskSpace(&after, session)) {
         CMessageBox::Show(after.dwFree != 0 ? errorText : kUploadStoppedNoSpaceText, QString(),
@@ -206,19 +207,20 @@ void CTransferFlow::Download() {
     if (outcome == Outcome::Refused) {
         return;
     }
-    if (outcome == Outcome::Succeeded) {
-        const uint32_t error = replacement.Commit(plan.destination);
-        if (error != platform::kErrorSuccess) {
-            const RenameFailure failure = LocalRenameFailure(error, false);
+    const uint32_t commitError = outcome == Outcome::Succeeded
+                                     ? replacement.Commit(plan.destination)
+                                     : platform::kErrorSuccess;
+    // Gone before the folder is listed again, which would show it.
+    replacement.Discard();
+    if (outcome != Outcome::Failed) {
+        if (commitError != platform::kErrorSuccess) {
+            const RenameFailure failure = LocalRenameFailure(commitError, false);
             CMessageBox::Show(failure.text, QString(), MB_OK | failure.icon, &view_);
             CloseDialog();
         }
-    }
-    if (outcome != Outcome::Failed) {
         view_.ListLocalFolder(localFolder);
         return;
     }
-    replacement.Discard();
     if (ProbeFreeSpace(localFolder, freeBytes)) {
         CMessageBox::Show(DownloadRefusedForSpace(freeBytes) ? kNoSpaceText : LibraryErrorText(),
                           QString(), MB_OK, &view_);

@@ -51,6 +51,15 @@ std::map<std::string, std::string> Tree(const std::string& folder) {
     return files;
 }
 
+// The names a list shows.
+std::set<std::string> RowNames(app::FileListCtrl& list) {
+    std::set<std::string> names;
+    for (int row = 0; row < list.RowCount(); ++row) {
+        names.insert(list.Text(row, app::kColumnName).toStdString());
+    }
+    return names;
+}
+
 // The size of the biggest file directly in a host folder (a transfer's file, whatever its name).
 uintmax_t LargestFileSize(const std::string& folder) {
     uintmax_t largest = 0;
@@ -259,6 +268,8 @@ TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
             QStringList{download ? app::kCancelDownloadQuestion : app::kCancelUploadQuestion});
         EXPECT_TRUE(ReadFile(target) == "the file that was there before");
         EXPECT_EQ(Names(folder), namesBefore);
+        // The pane listed after the cancel shows what is there, no half-written hidden file.
+        EXPECT_EQ(RowNames(download ? view_->LocalList() : view_->RemoteList()), namesBefore);
         EXPECT_TRUE(view_->ListRemoteFolder(view_->CurrentRemoteFolder()));
         EXPECT_GE(view_->RemoteList().FindRow("big.bin"), 0);
     }
@@ -301,6 +312,9 @@ TEST_F(TransferFlowTest, ReplacingALongerFileLeavesExactlyTheNewOne) {
     WriteFile(Device("short.txt"), std::string(5000, 'o'));
     WriteFile(Device("up.txt"), Pattern(1000));
     WriteFile(Disk("up.txt"), std::string(5000, 'o'));
+    // The replaced file keeps its permissions, as a file written in place would.
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec;
+    fs::permissions(Device("short.txt"), kept);
     ListBoth();
     for (bool download : {true, false}) {
         SCOPED_TRACE(download ? "download" : "upload");
@@ -315,6 +329,21 @@ TEST_F(TransferFlowTest, ReplacingALongerFileLeavesExactlyTheNewOne) {
         EXPECT_TRUE(arrived == Pattern(1000));
         EXPECT_EQ(Names(folder), namesBefore);
     }
+    EXPECT_EQ(fs::status(Device("short.txt")).permissions(), kept);
+}
+
+// An upload whose name is a remote folder's leaves the folder alone and nothing else behind.
+TEST_F(TransferFlowTest, UploadOverAFolderOfTheSameNameLeavesTheFolder) {
+    WriteFile(Device("remote folder"), "a file");
+    WriteFile(Disk("remote folder/inside.txt"), "inside");
+    ListBoth();
+    const std::set<std::string> namesBefore = Names(Disk());
+    Select(view_->LocalList(), {"remote folder"});
+    view_->OnCommand(app::ID_UPLOAD);
+    EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("지정한 이름을 가진 폴더가 존재합니다.")});
+    EXPECT_EQ(ReadFile(Disk("remote folder/inside.txt")), "inside");
+    EXPECT_EQ(Names(Disk()), namesBefore);
+    EXPECT_EQ(RowNames(view_->RemoteList()), namesBefore);
 }
 
 // Remote names that cannot be one name on the device (a separator of either kind) are refused
