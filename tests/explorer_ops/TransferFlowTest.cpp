@@ -379,11 +379,17 @@ TEST_F(TransferFlowTest, PathPickDuringATransferLeavesBarAndListTogether) {
     WriteFile(Device("local folder/report.txt"), "inside");
     ListBoth();
     view_->OpenLocalRow(view_->LocalList().FindRow("local folder"));
+    view_->OpenRemoteRow(view_->RemoteList().FindRow("remote folder"));
+    WriteFile(Disk("remote folder/big.bin"), Pattern(size));
+    view_->ListRemoteFolder(view_->CurrentRemoteFolder());
     const QString barBefore = view_->LocalBar().pathButton().Path();
+    const QString remoteBarBefore = view_->RemoteBar().pathButton().Path();
+    const QString remoteFolderBefore = view_->CurrentRemoteFolder();
     bool picked = false;
     QTimer::singleShot(0, view_, [&] {
         ASSERT_TRUE(Flow().Running());
         view_->LocalBar().pathButton().Choose(0);
+        view_->RemoteBar().pathButton().Choose(1);
         picked = true;
     });
     Select(view_->RemoteList(), {"big.bin"});
@@ -391,6 +397,8 @@ TEST_F(TransferFlowTest, PathPickDuringATransferLeavesBarAndListTogether) {
     Settle();
     ASSERT_TRUE(picked);
     EXPECT_EQ(view_->LocalBar().pathButton().Path(), barBefore);
+    EXPECT_EQ(view_->RemoteBar().pathButton().Path(), remoteBarBefore);
+    EXPECT_EQ(view_->CurrentRemoteFolder(), remoteFolderBefore);
     EXPECT_EQ(view_->CurrentDevicePath(), QStringLiteral("\\local folder"));
     Select(view_->LocalList(), {"report.txt"});
     view_->OnCommand(app::ID_DELETE);
