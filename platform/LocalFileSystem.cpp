@@ -172,6 +172,25 @@ uint32_t moveFile(std::u16string_view fromPath, std::u16string_view toPath) {
     return kErrorSuccess;
 }
 
+uint32_t replaceFile(std::u16string_view fromPath, std::u16string_view toPath) {
+    std::string from = hostPath(fromPath);
+    std::string to = hostPath(toPath);
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            return kErrorAccessDenied;
+        }
+        // The new file keeps the old one's permissions, as writing into it would have.
+        if (S_ISREG(st.st_mode)) {
+            ::chmod(from.c_str(), st.st_mode & 07777);
+        }
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return lastError(to);
+    }
+    return kErrorSuccess;
+}
+
 uint32_t getDiskFreeSpace(std::u16string_view devicePath, uint64_t& freeBytes,
                           uint64_t& totalBytes) {
     std::string host = hostPath(devicePath);

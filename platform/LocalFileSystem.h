@@ -52,6 +52,10 @@ uint32_t removeFolder(std::u16string_view devicePath); // must be empty (145)
 uint32_t deleteFile(std::u16string_view devicePath);   // not for folders (5)
 // Renames or moves a file or folder; fails with 183 when the target exists.
 uint32_t moveFile(std::u16string_view fromPath, std::u16string_view toPath);
+// Puts a file in another's place in one step: an existing file (or link) at toPath is replaced,
+// never written into, so a reader sees the old file or the new one whole; the new file takes an
+// old regular file's permissions. A folder at toPath is not replaced (5).
+uint32_t replaceFile(std::u16string_view fromPath, std::u16string_view toPath);
 // Bytes free for this user and bytes in all, of the volume holding the path.
 uint32_t getDiskFreeSpace(std::u16string_view devicePath, uint64_t& freeBytes,
                           uint64_t& totalBytes);

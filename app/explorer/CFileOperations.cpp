@@ -5,6 +5,7 @@
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
 #include "app/explorer/ImageButton.h"
+#include "app/explorer/LocalNames.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CWaitCursor.h"
 #include "app/shell/PocketShell.h"
@@ -64,8 +65,9 @@ void CFileOperations::NewLocalFolder() {
     QString made;
     for (int attempt = 0; attempt < kMaxNewFolderAttempts; ++attempt) {
         const QString name = LocalNewFolderName(attempt);
+        const std::optional<QString> path = EntryInFolder(devicePath, name);
         const uint32_t error =
-            platform::createFolder((devicePath + QLatin1Char('\\') + name).toStdU16String());
+            path ? platform::createFolder(path->toStdU16String()) : platform::kErrorAccessDenied;
         if (error == platform::kErrorSuccess) {
             made = name;
             break;
@@ -115,10 +117,13 @@ void CFileOperations::OnLabelEdited(FileListCtrl& list, int row, const QString& 
         return;
     }
     const bool folder = list.Text(row, kColumnSize) == kFolderSizeText;
-    const QString base = remote ? view_.CurrentRemoteFolder() : view_.CurrentDevicePath();
-    const QChar separator = remote ? QLatin1Char('/') : QLatin1Char('\\');
-    const QString oldPath = base + separator + oldName;
-    const QString newPath = base + separator + text;
+    const std::optional<EntryPaths> paths = RenamePaths(remote, oldName, text);
+    if (!paths) {
+        HideSoftInputPanel();
+        return;
+    }
+    const QString& oldPath = paths->oldPath;
+    const QString& newPath = paths->newPath;
     if (!FitsRenameBuffer(oldPath) || !FitsRenameBuffer(newPath)) {
         CMessageBox::Show(kRenamePathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
         HideSoftInputPanel();
@@ -145,6 +150,31 @@ void CFileOperations::OnLabelEdited(FileListCtrl& list, int row, const QString& 
     HideSoftInputPanel();
 }
 
+std::optional<CFileOperations::EntryPaths>
+CFileOperations::RenamePaths(bool remote, const QString& oldName, const QString& newName) {
+    // Both names must be entries of the folder shown: "..", or a local name holding a
+    // separator, would reach beside it.
+    for (const QString& name : {oldName, newName}) {
+        if (!(remote ? IsSingleRemoteName(name) : IsSingleLocalName(name))) {
+            CMessageBox::Show(UnusableNameText(name), QString(), MB_OK | MB_ICONERROR, &view_);
+            return std::nullopt;
+        }
+    }
+    if (remote) {
+        const QString base = view_.CurrentRemoteFolder() + QLatin1Char('/');
+        return EntryPaths{base + oldName, base + newName};
+    }
+    const QString base = view_.CurrentDevicePath();
+    const std::optional<QString> oldPath = EntryInFolder(base, oldName);
+    const std::optional<QString> newPath = EntryInFolder(base, newName);
+    if (!oldPath || !newPath) {
+        CMessageBox::Show(UnusableNameText(oldPath ? newName : oldName), QString(),
+                          MB_OK | MB_ICONERROR, &view_);
+        return std::nullopt;
+    }
+    return EntryPaths{*oldPath, *newPath};
+}
+
 void CFileOperations::Delete() {
     const CTavikPDAView::Pane pane = view_.ActivePane();
     const bool remote = pane == CTavikPDAView::Pane::Remote;
@@ -159,8 +189,15 @@ void CFileOperations::Delete() {
     }
     const bool folder = list.Text(row, kColumnSize) == kFolderSizeText;
     const QString name = list.Text(row, kColumnName);
-    const QString path = remote ? view_.CurrentRemoteFolder() + QLatin1Char('/') + name
-                                : view_.CurrentDevicePath() + QLatin1Char('\\') + name;
+    // A name that is no single entry would delete something beside the folder shown.
+    const std::optional<QString> localPath =
+        remote ? std::nullopt : EntryInFolder(view_.CurrentDevicePath(), name);
+    if (remote ? !IsSingleRemoteName(name) : !localPath) {
+        CMessageBox::Show(UnusableNameText(name), QString(), MB_OK | MB_ICONERROR, &view_);
+        return;
+    }
+    const QString path =
+        remote ? view_.CurrentRemoteFolder() + QLatin1Char('/') + name : *localPath;
     if (CMessageBox::Show(folder ? kDeleteFolderQuestion : kDeleteFileQuestion, QString(),
                           MB_OKCANCEL | MB_ICONQUESTION, &view_) != IDOK) {
         return;

@@ -7,12 +7,16 @@
 // Messages go through CMessageBox: the remote "같은 이름의 폴더가 이미 존재 합니다." /
 // "새 폴더를 만드는데 오류가 발생하였습니다", the local "\"%s\" 에 디렉토리를 만들 수 없습니다.",
 // the forbidden-character text, the rename errors by platform error, and the two delete questions.
-// Deletion failures are silent: the refreshed list shows what is left.
+// Deletion failures are silent: the refreshed list shows what is left. A name that is no single
+// entry of the folder shown (LocalNames.h), stored or typed, is refused with its own message
+// before any path is built from it. A folder row that is a symbolic link loses the link only.
 // Threads: user-interface thread.
 #pragma once
 
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 namespace tavik::app {
 
@@ -36,6 +40,14 @@ private:
     void NewLocalFolder();
     void EditRowNamed(FileListCtrl& list, const QString& name);
     bool RemoteBrowsing() const;
+    struct EntryPaths {
+        QString oldPath;
+        QString newPath;
+    };
+    // The paths of a rename in the active pane's folder; nullopt (after its message) when either
+    // name is no single entry there.
+    std::optional<EntryPaths> RenamePaths(bool remote, const QString& oldName,
+                                          const QString& newName);
 
     CTavikPDAView& view_;
 };

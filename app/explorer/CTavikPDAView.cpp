@@ -6,8 +6,10 @@
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ImageButton.h"
 #include "app/explorer/LocalListing.h"
+#include "app/explorer/LocalNames.h"
 #include "app/explorer/PaneText.h"
 #include "app/explorer/PathBar.h"
+#include "app/explorer/PathButton.h"
 #include "app/explorer/RemoteListing.h"
 #include "app/login/CMainFrame.h"
 #include "app/service/CWindowMessage.h"
@@ -463,6 +465,27 @@ QString CTavikPDAView::CurrentDevicePath() const {
     return DevicePathOfLocalBar(localBar_->pathButton().Path());
 }
 
+void CTavikPDAView::LockPanes(bool locked) {
+    panesLocked_ = locked;
+    if (locked) {
+        lockedRemoteBar_ = remoteBar_->pathButton().Components();
+        lockedLocalBar_ = localBar_->pathButton().Components();
+    }
+    remoteBar_->setEnabled(!locked);
+    localBar_->setEnabled(!locked);
+}
+
+void CTavikPDAView::RestoreLockedBar(PathBar& bar, const QStringList& components) {
+    PathButton& button = bar.pathButton();
+    if (components.isEmpty() || button.Components() == components) {
+        return;
+    }
+    button.ResetTo(components.front());
+    for (qsizetype i = 1; i < components.size(); ++i) {
+        button.AppendComponent(components[i]);
+    }
+}
+
 void CTavikPDAView::ListLocalFolder(const QString& devicePath) {
     CWaitCursor wait;
     localList_->SetSortedRows(app::ListLocalFolder(devicePath), localSortColumn_,
@@ -474,12 +497,18 @@ void CTavikPDAView::OpenLocalRow(int row) {
         return;
     }
     const QString name = localList_->Text(row, kColumnName);
+    // A name holding a separator would open another entry than the row's.
+    const std::optional<QString> path = EntryInFolder(CurrentDevicePath(), name);
+    if (!path) {
+        CMessageBox::Show(UnusableNameText(name), QString(), MB_OK | MB_ICONERROR, this);
+        return;
+    }
     if (localList_->Text(row, kColumnSize) == kFolderSizeText) {
         ListLocalFolder(DevicePathOfLocalBar(localBar_->pathButton().AppendComponent(name)));
         return;
     }
     // A failed open is not reported, as on the handheld.
-    CShellOpen::Open(CurrentDevicePath() + QLatin1Char('\\') + name);
+    CShellOpen::Open(*path);
 }
 
 // ---- sorting and messages ----
@@ -499,8 +528,14 @@ LRESULT CTavikPDAView::windowProc(UINT msg, WPARAM, LPARAM lParam) {
     default:
         break;
     }
-    // A pick in a path bar lists a folder, which would use the session a transfer holds.
-    if (document_.SessionBusy() && (msg == WM_LOCAL_PATH_CHOSEN || msg == WM_REMOTE_PATH_CHOSEN)) {
+    // A pick in a path bar lists a folder, which would use the session a transfer holds. The
+    // bar has cut its path already: it goes back to the folder its list still shows.
+    if (msg == WM_LOCAL_PATH_CHOSEN && (panesLocked_ || document_.SessionBusy())) {
+        RestoreLockedBar(*localBar_, lockedLocalBar_);
+        return 0;
+    }
+    if (msg == WM_REMOTE_PATH_CHOSEN && (panesLocked_ || document_.SessionBusy())) {
+        RestoreLockedBar(*remoteBar_, lockedRemoteBar_);
         return 0;
     }
     switch (msg) {

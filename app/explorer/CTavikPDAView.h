@@ -17,7 +17,10 @@
 // a list has been tapped. Transfers run in CTransferFlow, new folder, rename and delete in
 // CFileOperations. While a transfer runs inside its library call, every command but "모두 선택
 // 하기" and every path-bar pick or double tap is ignored: they would use the session the transfer
-// holds. The transfer messages (0x081A, 0x081B, 0x081C) reach windowProc from the frame.
+// holds. The panes are locked then (LockPanes): the path bars take no input, and a pick that
+// reaches a bar all the same is undone at once, so the bars always name the folders the lists
+// show, which every path the view builds is taken from. The transfer messages (0x081A, 0x081B,
+// 0x081C) reach windowProc from the frame.
 // Every problem is shown through CMessageBox.
 // Threads: user-interface thread.
 #pragma once
@@ -27,6 +30,7 @@
 
 #include "sdk/include/TavikWindow.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <vector>
@@ -86,6 +90,9 @@ public:
     // The device path the local pane shows.
     QString CurrentDevicePath() const;
 
+    // While locked, the path bars take no input and a pick that arrives anyway is undone.
+    void LockPanes(bool locked);
+
     // State, for the frame and the other explorer parts.
     bool DiskListMode() const { return diskListMode_; }
     Pane ActivePane() const { return activePane_; }
@@ -127,6 +134,7 @@ private:
     void SortPane(FileListCtrl& list, int column, bool numeric);
     FileListCtrl* ActiveList();
     void ApplyColumnWidths();
+    void RestoreLockedBar(PathBar& bar, const QStringList& components);
 
     CTavikPDADoc& document_;
     QLabel* banner_ = nullptr;
@@ -142,6 +150,9 @@ private:
     CTransferFlow* transfers_ = nullptr;
     CFileOperations* fileOperations_ = nullptr;
 
+    bool panesLocked_ = false;
+    QStringList lockedRemoteBar_;
+    QStringList lockedLocalBar_;
     bool diskListMode_ = false;
     Pane activePane_ = Pane::None;
     int remoteSortColumn_ = 0;

@@ -1,9 +1,13 @@
 #include "app/explorer/CTransferFlow.h"
 
+#include "app/explorer/CLocalReplacement.h"
+#include "app/explorer/CRemoteReplacement.h"
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
+#include "app/explorer/FileOperationText.h"
+#include "app/explorer/LocalNames.h"
 #include "app/explorer/PaneText.h"
 #include "app/explorer/PathBar.h"
 #include "app/explorer/PathButton.h"
@@ -92,8 +96,14 @@ void CTransferFlow::Upload() {
         CMessageBox::Show(kFolderUploadText, QString(), MB_OK, &view_);
         return;
     }
-    Plan plan{TransferDialog::Direction::Upload, {}, {}, {}, ParseSizeText(sizeText).value_or(0)};
-    plan.source = view_.CurrentDevicePath() + QLatin1Char('\\') + name;
+    const std::optional<QString> source = EntryInFolder(view_.CurrentDevicePath(), name);
+    if (!source) {
+        CMessageBox::Show(UnusableNameText(name), QString(), MB_OK | MB_ICONERROR, &view_);
+        return;
+    }
+    Plan plan{TransferDialog::Direction::Upload,  {}, {}, {}, {},
+              ParseSizeText(sizeText).value_or(0)};
+    plan.source = *source;
     // Positions are 32-bit: a bigger file would silently arrive cut short.
     platform::LocalFileInfo info;
     if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess &&
@@ -109,17 +119,32 @@ void CTransferFlow::Upload() {
     const QString remoteFolder = view_.CurrentRemoteFolder();
     plan.destination = remoteFolder + QLatin1Char('/') + name;
     plan.diskPathText = DiskPathText(view_.RemoteBar().pathButton().Path(), name);
+    // The bytes go to a hidden name; the target changes only once they have all arrived.
+    CRemoteReplacement replacement(session, remoteFolder);
+    plan.transferDestination = replacement.Path();
     const Outcome outcome = Run(plan);
+    if (outcome == Outcome::Refused) {
+        return;
+    }
+    // The library's error first: what follows answers with its own.
+    const QString errorText = LibraryErrorText();
+    const CRemoteReplacement::CommitResult committed = outcome == Outcome::Succeeded
+                                                           ? replacement.Commit(plan.destination)
+                                                           : CRemoteReplacement::CommitResult{};
+    // Gone before the folder is listed again, which would show it.
+    replacement.Discard();
     if (outcome != Outcome::Failed) {
-        if (outcome == Outcome::Succeeded) {
-            view_.ListRemoteFolder(remoteFolder);
+        if (outcome == Outcome::Succeeded && !committed.ok) {
+            CMessageBox::Show(committed.errorText, QString(), MB_OK | MB_ICONERROR, &view_);
+            CloseDialog();
         }
+        view_.ListRemoteFolder(remoteFolder);
         return;
     }
     TAVIK_DISKSPACE after{};
     if (tavik_GetDiskSpace(&after, session)) {
-        CMessageBox::Show(after.dwFree != 0 ? LibraryErrorText() : kUploadStoppedNoSpaceText,
-                          QString(), MB_OK, &view_);
+        CMessageBox::Show(after.dwFree != 0 ? errorText : kUploadStoppedNoSpaceText, QString(),
+                          MB_OK, &view_);
         view_.ListRemoteFolder(remoteFolder);
     }
     CloseDialog();
@@ -151,7 +176,14 @@ void CTransferFlow::Download() {
         CMessageBox::Show(kFolderDownloadText, QString(), MB_OK, &view_);
         return;
     }
-    Plan plan{TransferDialog::Direction::Download, {}, {}, {}, ParseSizeText(sizeText).value_or(0)};
+    // A name that is no single local name would put the file beside the folder shown, not in it.
+    const std::optional<QString> destination = EntryInFolder(localFolder, name);
+    if (!destination) {
+        CMessageBox::Show(UnusableNameText(name), QString(), MB_OK | MB_ICONERROR, &view_);
+        return;
+    }
+    Plan plan{TransferDialog::Direction::Download, {}, {}, {}, {},
+              ParseSizeText(sizeText).value_or(0)};
     if (DownloadNeedsSpaceQuestion(freeBytes, plan.size) &&
         CMessageBox::Show(kNoSpaceQuestionText, QString(), MB_OKCANCEL | MB_ICONQUESTION, &view_) !=
             IDOK) {
@@ -159,13 +191,34 @@ void CTransferFlow::Download() {
     }
     plan.source = view_.CurrentRemoteFolder() + QLatin1Char('/') + name;
     plan.diskPathText = DiskPathText(view_.RemoteBar().pathButton().Path(), name);
-    emit downloadFolderChosen(localFolder);
-    plan.destination = localFolder + QLatin1Char('\\') + name;
+    // The device root's own path is "\\": an empty path would open nothing.
+    emit downloadFolderChosen(localFolder.isEmpty() ? QStringLiteral("\\") : localFolder);
+    plan.destination = *destination;
+    // The bytes go to a hidden file beside the destination, which keeps its old contents until
+    // they have all arrived.
+    CLocalReplacement replacement(localFolder);
+    if (!replacement.Ready()) {
+        CMessageBox::Show(CannotCreateFileText(localFolder), QString(), MB_OK | MB_ICONERROR,
+                          &view_);
+        return;
+    }
+    plan.transferDestination = replacement.Path();
     const Outcome outcome = Run(plan);
+    if (outcome == Outcome::Refused) {
+        return;
+    }
+    const uint32_t commitError = outcome == Outcome::Succeeded
+                                     ? replacement.Commit(plan.destination)
+                                     : platform::kErrorSuccess;
+    // Gone before the folder is listed again, which would show it.
+    replacement.Discard();
     if (outcome != Outcome::Failed) {
-        if (outcome == Outcome::Succeeded) {
-            view_.ListLocalFolder(localFolder);
+        if (commitError != platform::kErrorSuccess) {
+            const RenameFailure failure = LocalRenameFailure(commitError, false);
+            CMessageBox::Show(failure.text, QString(), MB_OK | failure.icon, &view_);
+            CloseDialog();
         }
+        view_.ListLocalFolder(localFolder);
         return;
     }
     if (ProbeFreeSpace(localFolder, freeBytes)) {
@@ -179,8 +232,8 @@ void CTransferFlow::Download() {
 CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     // The record's paths live in 512-byte buffers: a longer path is refused, never cut.
     const std::optional<std::string> source = TransferPathBytes(plan.source);
-    const std::optional<std::string> destination = TransferPathBytes(plan.destination);
-    if (!source || !destination) {
+    const std::optional<std::string> destination = TransferPathBytes(plan.transferDestination);
+    if (!source || !destination || !TransferPathBytes(plan.destination)) {
         CMessageBox::Show(kPathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
         return Outcome::Refused;
     }
@@ -199,21 +252,29 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     transfer.pszDstPath = destination->c_str();
     transfer.dwStartPos = 0;
     transfer.dwEndPos = plan.size;
-    transfer.bTrunc = 0;
+    // A fresh hidden file is written from its first byte to its last.
+    transfer.bTrunc = 1;
     transfer.hNotifyWnd = NotifyWindow();
     transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
     cancel_ = 0;
+    shownDestination_ = plan.destination;
     painted_ = false;
     pumped_ = false;
 
     running_ = true;
     view_.Document().SetSessionBusy(true);
+    view_.LockPanes(true);
     TAVIK_SESSION session = view_.Document().CurrentSession();
     const BOOL ok = download ? tavik_Download(session, &transfer, &cancel_)
                              : tavik_Upload(session, &transfer, &cancel_);
+    view_.LockPanes(false);
     view_.Document().SetSessionBusy(false);
     running_ = false;
-    return ok != 0 ? Outcome::Succeeded : Outcome::Failed;
+    if (ok == 0) {
+        return Outcome::Failed;
+    }
+    // The library reports a cancel as success: the file is incomplete all the same.
+    return cancel_ != 0 ? Outcome::Cancelled : Outcome::Succeeded;
 }
 
 LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
@@ -226,13 +287,28 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
         const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs ||
                          percent == 100 || progress->dwError != 0;
         if (due) {
-            dialog_->UpdateProgress(percent, *progress);
+            ShowProgress(percent, *progress);
             painted_ = true;
             sincePaint_.start();
         }
     }
     LetPendingEventsThrough();
     return 0;
+}
+
+void CTransferFlow::ShowProgress(int percent, const TAVIK_PROGRESS& progress) {
+    // The library writes to a hidden name; the dialog names the file the user asked for.
+    if (progress.pTransfer == nullptr || !running_) {
+        dialog_->UpdateProgress(percent, progress);
+        return;
+    }
+    const std::string local =
+        TransferPathBytes(shownDestination_).value_or(std::string(progress.pTransfer->pszDstPath));
+    TAVIK_TRANSFER shownTransfer = *progress.pTransfer;
+    shownTransfer.pszDstPath = local.c_str();
+    TAVIK_PROGRESS shown = progress;
+    shown.pTransfer = &shownTransfer;
+    dialog_->UpdateProgress(percent, shown);
 }
 
 void CTransferFlow::LetPendingEventsThrough() {

@@ -14,8 +14,15 @@
 // frame keep every command that would use the session out until the call returns. The cancel
 // flag is this object's, so it stays valid after the dialog is gone.
 //
+// The bytes never go straight to the file the user named: a download fills a hidden file beside
+// it (CLocalReplacement), an upload a hidden remote name (CRemoteReplacement), and only a
+// transfer that ends whole, uncancelled, puts the new file in the old one's place. A failed or
+// cancelled transfer leaves the old file as it was. While the call runs the view's panes are
+// locked (CTavikPDAView::LockPanes).
+//
 // Refusals (messages through CMessageBox): no selection, a folder, no space, a path longer than
-// the transfer record's 512-byte buffers, a local file of 4 GiB or more (32-bit positions).
+// the transfer record's 512-byte buffers, a local file of 4 GiB or more (32-bit positions), a
+// name that is no single local name (LocalNames.h), no hidden file to be made on the device.
 // Threads: user-interface thread.
 #pragma once
 
@@ -75,17 +82,19 @@ signals:
 private:
     struct Plan {
         TransferDialog::Direction direction;
-        QString source;       // device path or remote path
-        QString destination;  // the other side
-        QString diskPathText; // the dialog's "연결된 TAVIK :" line
+        QString source;              // device path or remote path
+        QString destination;         // the other side, as the user named it
+        QString transferDestination; // where the bytes go: a hidden name beside destination
+        QString diskPathText;        // the dialog's "연결된 TAVIK :" line
         uint32_t size = 0;
     };
-    enum class Outcome { Refused, Succeeded, Failed };
+    enum class Outcome { Refused, Succeeded, Cancelled, Failed };
     Outcome Run(const Plan& plan);
     CWindow* NotifyWindow();
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
     void CloseDialog();
     void LetPendingEventsThrough();
+    void ShowProgress(int percent, const TAVIK_PROGRESS& progress);
 
     CTavikPDAView& view_;
     CWindow* notifyWindow_ = nullptr;
@@ -94,6 +103,7 @@ private:
     QPointer<TransferDialog> dialog_;
     int cancel_ = 0;
     bool running_ = false;
+    QString shownDestination_;
     bool painted_ = false;
     QElapsedTimer sincePaint_;
     bool pumped_ = false;

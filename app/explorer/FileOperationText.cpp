@@ -52,6 +52,14 @@ RenameFailure LocalRenameFailure(uint32_t error, bool folder) {
 }
 
 uint32_t DeleteLocalTree(const QString& devicePath) {
+    // A link to a folder goes as a link: its target may lie anywhere, even outside the device.
+    const std::string self = platform::hostPath(devicePath.toStdU16String());
+    std::error_code linkError;
+    if (std::filesystem::is_symlink(self, linkError)) {
+        return std::filesystem::remove(self, linkError)
+                   ? platform::kErrorSuccess
+                   : platform::fileErrorFromErrno(linkError.value(), self);
+    }
     // The entries are collected first: deleting while the folder is being read may skip some.
     std::vector<platform::FoundEntry> entries;
     {

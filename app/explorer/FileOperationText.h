@@ -52,7 +52,8 @@ RenameFailure RemoteRenameFailure(bool folder);
 RenameFailure LocalRenameFailure(uint32_t error, bool folder);
 
 // Deletes the device folder and everything in it, depth first; failures are passed over (what
-// is left stays). Returns the platform error of removing the folder itself (0 when it is gone).
+// is left stays). A folder that is a symbolic link loses the link only, never its target's files.
+// Returns the platform error of removing the folder itself (0 when it is gone).
 uint32_t DeleteLocalTree(const QString& devicePath);
 
 } // namespace tavik::app

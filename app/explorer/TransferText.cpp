@@ -7,6 +7,10 @@
 
 namespace tavik::app {
 
+QString CannotCreateFileText(const QString& devicePath) {
+    return QStringLiteral("\"%1\" 에 파일을 만들 수 없습니다.").arg(devicePath);
+}
+
 QString GroupDigits(uint64_t value) {
     QString digits = QString::number(value);
     for (int at = digits.size() - 3; at > 0; at -= 3) {

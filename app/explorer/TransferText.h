@@ -32,6 +32,8 @@ inline const QString kUploadStoppedNoSpaceText =
 inline const QString kPathTooLongText =
     QStringLiteral("파일 경로가 너무 길어서 전송할 수 없습니다. 더 짧은 경로를 사용하십시오.");
 inline const QString kFileTooLargeText = QStringLiteral("4GB 이상인 파일은 전송할 수 없습니다.");
+// "\"%s\" 에 파일을 만들 수 없습니다." with the device folder: no file can be made there.
+QString CannotCreateFileText(const QString& devicePath);
 
 // The transfer record's path buffers hold this many bytes, the terminating zero included.
 inline constexpr int kTransferPathBytes = 512;

@@ -5,6 +5,7 @@
 #include "app/explorer/CFileOperations.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
+#include "app/explorer/LocalNames.h"
 
 #include <filesystem>
 
@@ -75,6 +76,12 @@ TEST_F(FileOperationsTest, RenameChecksNamesAndReportsFailures) {
          QStringLiteral("지정한 이름을 가진 파일이 존재합니다."), "a.txt"},
         {"local folder onto a file", false, "tree", "c.txt",
          QStringLiteral("지정한 이름을 가진 폴더가 존재합니다."), "tree"},
+        // Names that are no single entry of the folder shown.
+        {"local, parent", false, "a.txt", "..", app::UnusableNameText(".."), "a.txt"},
+        {"local, itself", false, "b.txt", ".", app::UnusableNameText("."), "b.txt"},
+        {"remote, parent", true, "a.txt", "..", app::UnusableNameText(".."), "a.txt"},
+        {"local, NUL", false, "a.txt", QString("x") + QChar(0) + "y",
+         app::UnusableNameText(QString("x") + QChar(0) + "y"), "a.txt"},
         {"local, fine", false, "a.txt", "renamed.txt", {}, "renamed.txt"},
         {"remote, fine", true, "a.txt", "renamed.txt", {}, "renamed.txt"},
         // Enter on an editor whose text was left alone (a new folder's, say) renames nothing.
@@ -122,6 +129,14 @@ TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
     EXPECT_FALSE(fs::exists(Device("tree")));
     EXPECT_EQ(ReadFile(folder_.file("outside/keep.txt")), "keep");
 
+    // A folder row that is a link: the link goes, what it points to stays.
+    fs::create_directory_symlink(folder_.file("outside"), Device("linked"));
+    view_->ListLocalFolder(QString());
+    Select(view_->LocalList(), {"linked"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_FALSE(fs::is_symlink(Device("linked")));
+    EXPECT_EQ(ReadFile(folder_.file("outside/keep.txt")), "keep");
+
     // Remote: a file, then a folder.
     Select(view_->RemoteList(), {"b.txt", "c.txt"});
     view_->OnCommand(app::ID_DELETE);
@@ -131,6 +146,26 @@ TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
     view_->OnCommand(app::ID_DELETE);
     EXPECT_FALSE(fs::exists(Disk("docs")));
     EXPECT_LT(view_->RemoteList().FindRow("docs"), 0);
+}
+
+// A local entry whose name holds a separator ("..\\b.txt" in a folder) is refused by every
+// operation that would build a path from it: nothing outside the folder shown is touched.
+TEST_F(FileOperationsTest, LocalNamesWithSeparatorsAreRefused) {
+    WriteFile(Device("tree/..\\b.txt"), "odd");
+    view_->OpenLocalRow(view_->LocalList().FindRow("tree"));
+    const QString odd = QStringLiteral("..\\b.txt");
+    Select(view_->LocalList(), {odd});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(BoxTexts(), QStringList{app::UnusableNameText(odd)});
+    EXPECT_EQ(ReadFile(Device("b.txt")), "b.txt");
+    EXPECT_EQ(ReadFile(Device("tree/..\\b.txt")), "odd");
+
+    const int row = view_->LocalList().FindRow(odd);
+    ASSERT_GE(row, 0);
+    Ops().OnLabelEdited(view_->LocalList(), row, "plain.txt");
+    EXPECT_EQ(BoxTexts().mid(1), QStringList{app::UnusableNameText(odd)});
+    EXPECT_TRUE(fs::exists(Device("b.txt")));
+    EXPECT_FALSE(fs::exists(Device("tree/plain.txt")));
 }
 
 } // namespace

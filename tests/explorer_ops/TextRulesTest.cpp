@@ -1,5 +1,6 @@
 // The plain rules behind the dialogs and operations, as rows of inputs and expected texts.
 #include "app/explorer/FileOperationText.h"
+#include "app/explorer/LocalNames.h"
 #include "app/explorer/TransferText.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/FolderPath.h"
@@ -133,6 +134,41 @@ TEST(FileOperationTextTest, NamesCharactersErrorsAndFolders) {
     }
     EXPECT_EQ(ChildFolder(QStringLiteral("\\"), QStringLiteral("x")), QStringLiteral("\\x"));
     EXPECT_EQ(ChildFolder(QStringLiteral("\\a"), QStringLiteral("b")), QStringLiteral("\\a\\b"));
+}
+
+// Which names become one entry of the folder shown, and the device path they get there.
+TEST(LocalNamesTest, OnlySingleNamesGetAPathInsideTheFolder) {
+    const QString nul = QStringLiteral("x") + QChar(0) + QStringLiteral("y");
+    struct Row {
+        QString folder;
+        QString name;
+        std::optional<QString> entry; // nullopt: refused
+        bool remoteToo;               // whether the disk takes the name as one entry
+    };
+    const Row rows[] = {
+        {"", "a.txt", "\\a.txt", true},
+        {"\\Docs", "보고서 1.txt", "\\Docs\\보고서 1.txt", true},
+        {"\\Docs", ".hidden", "\\Docs\\.hidden", true},
+        {"\\Docs", "...", "\\Docs\\...", true},
+        {"\\Docs", "..\\victim.txt", std::nullopt, true},
+        {"\\Docs", "..\\..\\PWN_root.txt", std::nullopt, true},
+        {"\\Docs", "sub\\inner.txt", std::nullopt, true},
+        {"\\Docs", "../victim.txt", std::nullopt, false},
+        {"\\Docs", "a/b", std::nullopt, false},
+        {"\\Docs", "..", std::nullopt, false},
+        {"\\Docs", ".", std::nullopt, false},
+        {"\\Docs", "", std::nullopt, false},
+        {"\\Docs", nul, std::nullopt, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        EXPECT_EQ(EntryInFolder(row.folder, row.name), row.entry);
+        EXPECT_EQ(IsSingleLocalName(row.name), row.entry.has_value());
+        EXPECT_EQ(IsSingleRemoteName(row.name), row.remoteToo);
+    }
+    EXPECT_EQ(UnusableNameText(QStringLiteral("..\\x")),
+              QStringLiteral("\"..\\x\" 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다."));
+    EXPECT_TRUE(UnusableNameText(nul).contains(QStringLiteral("x\\0y")));
 }
 
 } // namespace

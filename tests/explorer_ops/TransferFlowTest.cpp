@@ -4,14 +4,25 @@
 #include "tests/explorer_ops/ExplorerFixture.h"
 
 #include "app/explorer/CTransferFlow.h"
+#include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
+#include "app/explorer/PathBar.h"
+#include "app/explorer/PathButton.h"
 #include "app/explorer/TransferDialog.h"
 #include "app/explorer/TransferText.h"
+#include "app/res/ProgramResources.h"
+#include "app/shell/CShellOpen.h"
 
+#include "platform/LocalFileSystem.h"
+
+#include <QAction>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
 
 namespace tavik::test {
 namespace {
@@ -19,6 +30,47 @@ namespace {
 namespace fs = std::filesystem;
 using app::CTransferFlow;
 using app::TransferDialog;
+
+// The names in a host folder, hidden ones included.
+std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// Every file under a host folder, relative path to contents.
+std::map<std::string, std::string> Tree(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[fs::relative(entry.path(), folder).string()] = ReadFile(entry.path().string());
+        }
+    }
+    return files;
+}
+
+// The names a list shows.
+std::set<std::string> RowNames(app::FileListCtrl& list) {
+    std::set<std::string> names;
+    for (int row = 0; row < list.RowCount(); ++row) {
+        names.insert(list.Text(row, app::kColumnName).toStdString());
+    }
+    return names;
+}
+
+// The size of the biggest file directly in a host folder (a transfer's file, whatever its name).
+uintmax_t LargestFileSize(const std::string& folder) {
+    uintmax_t largest = 0;
+    std::error_code ignored;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ignored)) {
+        if (entry.is_regular_file(ignored)) {
+            largest = std::max(largest, entry.file_size(ignored));
+        }
+    }
+    return largest;
+}
 
 class TransferFlowTest : public ExplorerFixture {
 protected:
@@ -182,14 +234,18 @@ TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
         Select(download ? view_->RemoteList() : view_->LocalList(),
                {download ? "big.bin" : "big up.bin"});
         const std::string target = download ? Device("big.bin") : Disk("big up.bin");
+        // The file already there must survive the cancel untouched, and nothing else may stay.
+        WriteFile(target, "the file that was there before");
+        const std::string folder = fs::path(target).parent_path();
+        const std::set<std::string> namesBefore = Names(folder);
+        const std::string partial = download ? Device() : Disk();
         bool pressed = false;
         // Runs inside the notifications, while the library holds the session, and looks again
         // at each pass of the event loop until a quarter has arrived: the passes must go on
         // through the transfer, not only at its first notification.
         std::function<void()> pressWhenAQuarterIsThere = [&] {
             ASSERT_TRUE(Flow().Running());
-            std::error_code ignored;
-            if (fs::file_size(target, ignored) < size / 4 || ignored) {
+            if (LargestFileSize(partial) < size / 4) {
                 QTimer::singleShot(0, view_, pressWhenAQuarterIsThere);
                 return;
             }
@@ -210,7 +266,10 @@ TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
         EXPECT_EQ(
             BoxTexts().mid(static_cast<int>(before)),
             QStringList{download ? app::kCancelDownloadQuestion : app::kCancelUploadQuestion});
-        EXPECT_LT(fs::exists(target) ? fs::file_size(target) : 0, size);
+        EXPECT_TRUE(ReadFile(target) == "the file that was there before");
+        EXPECT_EQ(Names(folder), namesBefore);
+        // The pane listed after the cancel shows what is there, no half-written hidden file.
+        EXPECT_EQ(RowNames(download ? view_->LocalList() : view_->RemoteList()), namesBefore);
         EXPECT_TRUE(view_->ListRemoteFolder(view_->CurrentRemoteFolder()));
         EXPECT_GE(view_->RemoteList().FindRow("big.bin"), 0);
     }
@@ -244,6 +303,124 @@ TEST_F(TransferFlowTest, OldDialogGoingAwayLeavesTheNewOne) {
     first->OnCloseButton();
     Settle();
     EXPECT_EQ(Flow().Dialog(), second);
+}
+
+// A file that is already there is replaced whole, whichever is longer: a shorter file never
+// leaves the old one's tail behind, on the device or on the disk.
+TEST_F(TransferFlowTest, ReplacingALongerFileLeavesExactlyTheNewOne) {
+    WriteFile(Disk("short.txt"), Pattern(1000));
+    WriteFile(Device("short.txt"), std::string(5000, 'o'));
+    WriteFile(Device("up.txt"), Pattern(1000));
+    WriteFile(Disk("up.txt"), std::string(5000, 'o'));
+    // The replaced file keeps its permissions, as a file written in place would.
+    const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec;
+    fs::permissions(Device("short.txt"), kept);
+    ListBoth();
+    for (bool download : {true, false}) {
+        SCOPED_TRACE(download ? "download" : "upload");
+        const char* name = download ? "short.txt" : "up.txt";
+        const std::string folder = download ? Device() : Disk();
+        const std::set<std::string> namesBefore = Names(folder);
+        Select(download ? view_->RemoteList() : view_->LocalList(), {name});
+        view_->OnCommand(download ? app::ID_DOWNLOAD : app::ID_UPLOAD);
+        EXPECT_TRUE(BoxTexts().isEmpty()) << BoxTexts().join('|').toStdString();
+        const std::string arrived = ReadFile(download ? Device(name) : Disk(name));
+        EXPECT_EQ(arrived.size(), 1000u);
+        EXPECT_TRUE(arrived == Pattern(1000));
+        EXPECT_EQ(Names(folder), namesBefore);
+    }
+    EXPECT_EQ(fs::status(Device("short.txt")).permissions(), kept);
+}
+
+// An upload whose name is a remote folder's leaves the folder alone and nothing else behind.
+TEST_F(TransferFlowTest, UploadOverAFolderOfTheSameNameLeavesTheFolder) {
+    WriteFile(Device("remote folder"), "a file");
+    WriteFile(Disk("remote folder/inside.txt"), "inside");
+    ListBoth();
+    const std::set<std::string> namesBefore = Names(Disk());
+    Select(view_->LocalList(), {"remote folder"});
+    view_->OnCommand(app::ID_UPLOAD);
+    EXPECT_EQ(BoxTexts(), QStringList{QStringLiteral("지정한 이름을 가진 폴더가 존재합니다.")});
+    EXPECT_EQ(ReadFile(Disk("remote folder/inside.txt")), "inside");
+    EXPECT_EQ(Names(Disk()), namesBefore);
+    EXPECT_EQ(RowNames(view_->RemoteList()), namesBefore);
+}
+
+// Remote names that cannot be one name on the device (a separator of either kind) are refused
+// with a box naming them, and nothing is written anywhere on the device.
+TEST_F(TransferFlowTest, RemoteNamesThatLeaveTheFolderAreRefused) {
+    for (const char* name : {"..\\victim.txt", "sub\\inner.txt", "..\\..\\PWN_root.txt"}) {
+        WriteFile(Disk(name), "from the server");
+    }
+    fs::create_directories(Device("local folder/sub"));
+    ListBoth();
+    view_->OpenLocalRow(view_->LocalList().FindRow("local folder"));
+    const std::map<std::string, std::string> before = Tree(Device());
+    for (const QString& name : {QStringLiteral("..\\victim.txt"), QStringLiteral("sub\\inner.txt"),
+                                QStringLiteral("..\\..\\PWN_root.txt")}) {
+        SCOPED_TRACE(name.toStdString());
+        const size_t shown = boxes_->Boxes().size();
+        Select(view_->RemoteList(), {name});
+        view_->OnCommand(app::ID_DOWNLOAD);
+        const QStringList boxes = BoxTexts().mid(static_cast<int>(shown));
+        ASSERT_EQ(boxes.size(), 1);
+        EXPECT_TRUE(boxes.front().contains(name)) << boxes.front().toStdString();
+        EXPECT_EQ(Flow().Dialog(), nullptr);
+    }
+    EXPECT_EQ(Tree(Device()), before);
+}
+
+// A path pick while a download runs is refused without moving the bar: afterwards the bar, the
+// list and the paths that delete builds all name the folder the list shows.
+TEST_F(TransferFlowTest, PathPickDuringATransferLeavesBarAndListTogether) {
+    const size_t size = 16u << 20;
+    WriteFile(Disk("big.bin"), Pattern(size));
+    WriteFile(Device("report.txt"), "root");
+    WriteFile(Device("local folder/report.txt"), "inside");
+    ListBoth();
+    view_->OpenLocalRow(view_->LocalList().FindRow("local folder"));
+    view_->OpenRemoteRow(view_->RemoteList().FindRow("remote folder"));
+    WriteFile(Disk("remote folder/big.bin"), Pattern(size));
+    view_->ListRemoteFolder(view_->CurrentRemoteFolder());
+    const QString barBefore = view_->LocalBar().pathButton().Path();
+    const QString remoteBarBefore = view_->RemoteBar().pathButton().Path();
+    const QString remoteFolderBefore = view_->CurrentRemoteFolder();
+    bool picked = false;
+    QTimer::singleShot(0, view_, [&] {
+        ASSERT_TRUE(Flow().Running());
+        view_->LocalBar().pathButton().Choose(0);
+        view_->RemoteBar().pathButton().Choose(1);
+        picked = true;
+    });
+    Select(view_->RemoteList(), {"big.bin"});
+    view_->OnCommand(app::ID_DOWNLOAD);
+    Settle();
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(view_->LocalBar().pathButton().Path(), barBefore);
+    EXPECT_EQ(view_->RemoteBar().pathButton().Path(), remoteBarBefore);
+    EXPECT_EQ(view_->CurrentRemoteFolder(), remoteFolderBefore);
+    EXPECT_EQ(view_->CurrentDevicePath(), QStringLiteral("\\local folder"));
+    Select(view_->LocalList(), {"report.txt"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(ReadFile(Device("report.txt")), "root");
+    EXPECT_FALSE(fs::exists(Device("local folder/report.txt")));
+}
+
+// A download into the device root: "다운로드 폴더 열기" then opens the device root.
+TEST_F(TransferFlowTest, DownloadFolderOfTheDeviceRootOpensIt) {
+    QStringList opened;
+    app::CShellOpen::Handler previous =
+        app::CShellOpen::SetHandler([&opened](const app::ShellOpenRequest& request) {
+            opened << request.file;
+            return 0u;
+        });
+    Select(view_->RemoteList(), {"remote.bin"});
+    view_->OnCommand(app::ID_DOWNLOAD);
+    frame_->Action(app::ID_OPEN_DOWNLOAD_FOLDER)->trigger();
+    app::CShellOpen::SetHandler(previous);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_FALSE(opened.front().isEmpty());
+    EXPECT_EQ(platform::hostPath(opened.front().toStdU16String()), Device());
 }
 
 // A remote path longer than the transfer record's 512-byte buffers is refused, not cut.

@@ -102,6 +102,35 @@ TEST(FileErrors, MoveRefusesToReplace) {
     EXPECT_LE(freeBytes, totalBytes);
 }
 
+// replaceFile puts the new file in the old one's place whole: a longer old file leaves no tail,
+// a link is replaced rather than written through, a folder is refused.
+TEST(FileErrors, ReplaceTakesTheOldFilesPlaceWhole) {
+    DeviceRoot root;
+    root.write("new.txt", "new");
+    root.write("old.txt", "an old and longer file");
+    std::filesystem::permissions(root / "old.txt", std::filesystem::perms::owner_all);
+    EXPECT_EQ(replaceFile(u"\\new.txt", u"\\old.txt"), kErrorSuccess);
+    EXPECT_EQ(root.read("old.txt"), "new");
+    EXPECT_EQ(std::filesystem::status(root / "old.txt").permissions(),
+              std::filesystem::perms::owner_all);
+    EXPECT_FALSE(std::filesystem::exists(root / "new.txt"));
+
+    root.write("target.txt", "target");
+    std::filesystem::create_symlink(root / "target.txt", root / "link.txt");
+    root.write("new.txt", "new");
+    EXPECT_EQ(replaceFile(u"\\new.txt", u"\\link.txt"), kErrorSuccess);
+    EXPECT_FALSE(std::filesystem::is_symlink(root / "link.txt"));
+    EXPECT_EQ(root.read("link.txt"), "new");
+    EXPECT_EQ(root.read("target.txt"), "target");
+
+    std::filesystem::create_directory(root / "folder");
+    root.write("new.txt", "new");
+    EXPECT_EQ(replaceFile(u"\\new.txt", u"\\folder"), kErrorAccessDenied);
+    EXPECT_TRUE(std::filesystem::is_directory(root / "folder"));
+    EXPECT_EQ(replaceFile(u"\\gone.txt", u"\\old.txt"), kErrorFileNotFound);
+    EXPECT_EQ(root.read("old.txt"), "new");
+}
+
 TEST(LocalFile, OpenModesSeekReadWrite) {
     DeviceRoot root;
     root.write("f.bin", "0123456789");
