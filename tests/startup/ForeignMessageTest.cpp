@@ -15,8 +15,16 @@
 
 #include <QSignalSpy>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
 
 namespace tavik::app {
 namespace {
@@ -67,6 +75,62 @@ TEST_F(ForeignMessageTest, OnlyRecordsOfThisUserAreReceived) {
     ASSERT_TRUE(endpoint.Receive(record));
     EXPECT_EQ(record, (EndpointRecord{kWmClose, 1, 2}));
     EXPECT_FALSE(endpoint.Receive(record));
+}
+
+// Sends the record with a descriptor attached, as a process handing over a handle would.
+bool PostWithDescriptor(const std::string& address, const EndpointRecord& record, int fd) {
+    int sender = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un target{};
+    target.sun_family = AF_UNIX;
+    std::memcpy(target.sun_path + 1, address.data(), address.size());
+    unsigned char bytes[20] = {};
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = static_cast<unsigned char>(record.msg >> (8 * i));
+    }
+    iovec data{bytes, sizeof bytes};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_name = &target;
+    message.msg_namelen =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + address.size());
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* part = CMSG_FIRSTHDR(&message);
+    part->cmsg_level = SOL_SOCKET;
+    part->cmsg_type = SCM_RIGHTS;
+    part->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(part), &fd, sizeof fd);
+    bool sent = ::sendmsg(sender, &message, 0) == static_cast<ssize_t>(sizeof bytes);
+    ::close(sender);
+    return sent;
+}
+
+size_t OpenDescriptors() {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                             std::filesystem::directory_iterator()));
+}
+
+// A handle from outside is never taken: a record that carries one is dropped, and no
+// descriptor arrives in this process.
+TEST_F(ForeignMessageTest, ARecordCarryingADescriptorIsDropped) {
+    CWindowEndpoint endpoint;
+    ASSERT_EQ(endpoint.Bind(CWindowEndpoint::ClassName(u"handle_test")), 0);
+    std::vector<std::string> found =
+        CWindowEndpoint::Find(CWindowEndpoint::ClassName(u"handle_test"));
+    ASSERT_EQ(found.size(), 1u);
+    int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(PostWithDescriptor(found[0], {kWmClose, 0, 0}, fd));
+    ::close(fd);
+    ASSERT_TRUE(CWindowEndpoint::Post(found[0], {kWmClose, 3, 4}));
+    const size_t before = OpenDescriptors();
+    EndpointRecord record;
+    ASSERT_TRUE(endpoint.Receive(record));
+    EXPECT_EQ(record, (EndpointRecord{kWmClose, 3, 4}));
+    EXPECT_FALSE(endpoint.Receive(record));
+    EXPECT_EQ(OpenDescriptors(), before);
 }
 
 // The program's own messages carry pointers (progress notices, path picks, sort requests) or
