@@ -145,6 +145,9 @@ bool CAuthHandler::OnControlMessage(const CMsgTextMap& header) {
 
 void CAuthHandler::GiveUp() {
     decided_ = true;
+    // Closed before the box: the server's frames would otherwise go on costing time while it
+    // waits for the user.
+    Disconnect();
     CAuthProgressDlg* dialog = CAuthProgressDlg::Global();
     if (dialog != nullptr) {
         // As when the watchdog fires: stopped before the box, reported after it.
