@@ -63,7 +63,7 @@ public:
     void StartWatchdog();
     void StopWatchdog();
     bool WatchdogActive() const { return watchdog_.isActive(); }
-    // The design's period is 5000 ms; a test may shorten it.
+    // The period is 5000 ms; a test may shorten it.
     void SetWatchdogPeriod(int milliseconds);
     int WatchdogPeriod() const { return watchdog_.interval(); }
 
