@@ -86,6 +86,22 @@ EndpointRecord Decode(const unsigned char* bytes) {
     return record;
 }
 
+// True when the datagram carries the credentials of a process running as this user. The kernel
+// fills them in for every sender; only a process allowed to change its user id can claim
+// another one, and such a process could reach this user's windows anyway.
+bool FromThisUser(msghdr& message) {
+    for (cmsghdr* part = CMSG_FIRSTHDR(&message); part != nullptr;
+         part = CMSG_NXTHDR(&message, part)) {
+        if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_CREDENTIALS &&
+            part->cmsg_len >= CMSG_LEN(sizeof(ucred))) {
+            ucred sender;
+            std::memcpy(&sender, CMSG_DATA(part), sizeof sender);
+            return sender.uid == ::getuid();
+        }
+    }
+    return false;
+}
+
 bool IsBound(const std::string& abstract) {
     sockaddr_un addr;
     socklen_t length = 0;
@@ -135,6 +151,13 @@ int CWindowEndpoint::Bind(const std::string& name) {
             return errno;
         }
         if (::bind(socket.fd(), reinterpret_cast<sockaddr*>(&addr), length) == 0) {
+            // Abstract names have no permissions: any process of any user can send here. With
+            // SO_PASSCRED the kernel attaches each sender's true credentials, so Receive can
+            // keep to the records of this user's own processes.
+            int one = 1;
+            if (::setsockopt(socket.fd(), SOL_SOCKET, SO_PASSCRED, &one, sizeof one) != 0) {
+                return errno;
+            }
             fd_ = socket.release();
             return 0;
         }
@@ -180,18 +203,27 @@ bool CWindowEndpoint::Receive(EndpointRecord& record) {
     }
     for (;;) {
         unsigned char bytes[kRecordSize + 1];
-        ssize_t got = ::recv(fd_, bytes, sizeof bytes, MSG_DONTWAIT);
+        iovec data{bytes, sizeof bytes};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t got = ::recvmsg(fd_, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return false;
         }
-        if (static_cast<size_t>(got) == kRecordSize) {
+        if (static_cast<size_t>(got) == kRecordSize && !(message.msg_flags & MSG_CTRUNC) &&
+            FromThisUser(message)) {
             record = Decode(bytes);
             return true;
         }
-        // Not a record of ours: drop it and look at the next one.
+        // Not a record of ours, or sent by another user's process: drop it and look at the
+        // next one.
     }
 }
 

@@ -9,6 +9,11 @@
 // TAVIK_WINDOW_SCOPE, when set, makes a separate namespace (tests, and programs they start,
 // meet only each other).
 //
+// Abstract names carry no permissions, so anyone on the machine can send to them: a bound
+// endpoint asks the kernel for each sender's credentials and Receive hands over only records
+// sent by processes of the current user. Receivers still treat wParam and lParam as plain
+// numbers from outside, never as pointers, sizes or handles.
+//
 // Ownership: the object owns its socket and closes it on destruction, which makes the name
 // free again at once (abstract names leave no file behind). Errors are errno values.
 // Threads: one object per thread; the static functions are thread-safe.
@@ -58,7 +63,7 @@ public:
     // The socket to watch for readability (-1 when not bound).
     int Descriptor() const { return fd_; }
     // The next waiting record without blocking; false when none is waiting. Datagrams that are
-    // not exactly one record are dropped.
+    // not exactly one record, or that come from another user's process, are dropped.
     bool Receive(EndpointRecord& record);
 
     // The bound instances of a name, as socket addresses for Post, in instance order.

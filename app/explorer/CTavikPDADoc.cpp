@@ -12,13 +12,18 @@ namespace tavik::app {
 
 namespace {
 
-// Opening a session logs in while the user-interface thread waits; the wait is bounded here
-// and lifted once the session is open, so that long transfers are not cut short.
+// Opening a session logs in while the user-interface thread waits; the login's exchange is
+// bounded here, and every later command by the document's command bound.
 constexpr int kLoginTimeoutMs = 15000;
 
 } // namespace
 
 CTavikPDADoc::CTavikPDADoc(QObject* parent) : QObject(parent) {}
+
+void CTavikPDADoc::SetWaits(int connectTimeoutMs, int commandTimeoutMs) {
+    connectTimeoutMs_ = connectTimeoutMs;
+    commandTimeoutMs_ = commandTimeoutMs;
+}
 
 CTavikPDADoc::~CTavikPDADoc() {
     DestroySessions();
@@ -75,12 +80,15 @@ bool CTavikPDADoc::Connect(const QString& diskName) {
         if (!ServerOf(entry->serverAddress, host, port)) {
             return false;
         }
+        // The library keeps the connect bound for the reconnects of later commands too.
+        tavik_SetConnectTimeout(connectTimeoutMs_);
         TAVIK_SESSION session = tavik_CreateSession(host.c_str(), port, entry->diskId.c_str(),
                                                     nullptr, kLoginTimeoutMs);
         if (session == nullptr) {
             return false;
         }
-        tavik_SetSessionTimeout(session, -1);
+        // Transfers measure it as time without progress, so long transfers are not cut short.
+        tavik_SetSessionTimeout(session, commandTimeoutMs_);
         entry->session = session;
     }
     currentSession_ = entry->session;

@@ -6,6 +6,11 @@
 // port 9553 unless the server address names one as "host:port", the disk id as user, no
 // password) and stores it in the entry; connecting again reuses it. Sessions stay open while the
 // pane returns to the disk list; Disconnect, Logout and the document's end close them.
+//
+// Waits: the library calls block the window, so none may wait for ever. Making a session's
+// connection (at opening and at each reconnect of a command) waits at most kConnectTimeoutMs,
+// each command's request and reply at most kCommandTimeoutMs; a transfer fails only after that
+// long without progress. A wait that runs out fails the call with the library's error.
 // Threads: user-interface thread (the library calls block it while they run).
 #pragma once
 
@@ -23,10 +28,16 @@ class CTavikPDADoc : public QObject, public CDiskListOwner {
     Q_OBJECT
 
 public:
+    static constexpr int kConnectTimeoutMs = 10000;
+    static constexpr int kCommandTimeoutMs = 30000;
+
     explicit CTavikPDADoc(QObject* parent = nullptr);
     ~CTavikPDADoc() override;
     CTavikPDADoc(const CTavikPDADoc&) = delete;
     CTavikPDADoc& operator=(const CTavikPDADoc&) = delete;
+
+    // The two bounds of sessions opened from now on (tests shorten them).
+    void SetWaits(int connectTimeoutMs, int commandTimeoutMs);
 
     // CDiskListOwner: replaces the array (closing the sessions of the one it replaces, which
     // nothing could reach any more) and emits diskListChanged.
@@ -81,6 +92,8 @@ private:
     // A second slot the explorer never fills; closed at the end when set.
     TAVIK_SESSION secondSession_ = nullptr;
     bool sessionBusy_ = false;
+    int connectTimeoutMs_ = kConnectTimeoutMs;
+    int commandTimeoutMs_ = kCommandTimeoutMs;
 };
 
 } // namespace tavik::app

@@ -103,36 +103,61 @@ void CAuthHandler::OnConnect(int code, LPARAM socket) {
 void CAuthHandler::OnClose(int, LPARAM) {}
 
 void CAuthHandler::OnMessage(CMsgPacket& packet) {
-    CMsgTextMap header;
-    if (!packet.GetHeader(header)) {
+    if (decided_) {
         return;
     }
-    if (header.Contains(u"ctrl")) {
-        OnControlMessage(header);
-    } else {
-        OnAddressedMessage(header, packet);
+    CMsgTextMap header;
+    bool forward = false;
+    if (packet.GetHeader(header)) {
+        forward = header.Contains(u"ctrl") ? OnControlMessage(header)
+                                           : OnAddressedMessage(header, packet);
+    }
+    // A frame that leads nowhere costs the server nothing to send; a handful is normal chatter,
+    // more means the login will not move on.
+    if (!forward && !decided_ && ++ignoredFrames_ > kMaxIgnoredFrames) {
+        GiveUp();
     }
 }
 
-void CAuthHandler::OnControlMessage(const CMsgTextMap& header) {
+bool CAuthHandler::OnControlMessage(const CMsgTextMap& header) {
     authStep(60);
     std::u16string ctrl;
     std::u16string general;
     header.GetValue(u"ctrl", ctrl);
     if (ctrl != u"general" || !header.GetValue(u"general", general)) {
-        return;
+        return false;
     }
     authStep(70);
     if (general != u"queryNodeAns") {
-        return;
+        return false;
     }
     std::u16string nodeAddress;
     if (!header.Contains(u"parentname") || !header.Contains(u"childname") ||
         !header.GetValue(u"yournodeaddr", nodeAddress)) {
-        return;
+        return false;
     }
+    // Only the first answer moves the login on; a repeated one is answered all the same.
+    bool first = nodeAddress_.empty();
     nodeAddress_ = nodeAddress;
     SendAuthRequest();
+    return first;
+}
+
+void CAuthHandler::GiveUp() {
+    decided_ = true;
+    // Closed before the box: the server's frames would otherwise go on costing time while it
+    // waits for the user.
+    Disconnect();
+    CAuthProgressDlg* dialog = CAuthProgressDlg::Global();
+    if (dialog != nullptr) {
+        // As when the watchdog fires: stopped before the box, reported after it.
+        dialog->StopWatchdog();
+    }
+    QPointer<CAuthHandler> self(this);
+    CMessageBox::Show(CAuthProgressDlg::StalledText(), QString(), MB_OK | MB_ICONWARNING, dialog);
+    if (self) {
+        ReportResult(kAuthFailed);
+    }
 }
 
 void CAuthHandler::SendAuthRequest() {
@@ -153,32 +178,34 @@ void CAuthHandler::SendAuthRequest() {
     }
 }
 
-void CAuthHandler::OnAddressedMessage(const CMsgTextMap& header, CMsgPacket& packet) {
+bool CAuthHandler::OnAddressedMessage(const CMsgTextMap& header, CMsgPacket& packet) {
     std::u16string to;
     // Until the node address is known nothing can be addressed to us: an empty address would
     // otherwise be a prefix of every "to".
     if (nodeAddress_.empty() || !header.Contains(u"from") || !header.GetValue(u"to", to) ||
         !to.starts_with(nodeAddress_)) {
-        return;
+        return false;
     }
     authStep(80);
     ReplyBody body(packet);
     std::u16string inform;
     if (!body.Get(u"inform", inform) || inform != u"auth") {
-        return;
+        return false;
     }
     authStep(90);
     std::u16string result;
     if (!body.Get(u"result", result)) {
-        return;
+        return false;
     }
     // errmsg, name, userno, kid and eid are only tested for presence; none is kept.
     bool allFieldsPresent =
         body.Has(u"name") && body.Has(u"userno") && body.Has(u"kid") && body.Has(u"eid");
     Decide(result, allFieldsPresent);
+    return true;
 }
 
 void CAuthHandler::Decide(const std::u16string& result, bool allFieldsPresent) {
+    decided_ = true;
     if (result != u"0") {
         ReportResult(kAuthFailed);
         CMessageBox::Show(kWrongAccount, QString(), MB_OK | MB_ICONWARNING);

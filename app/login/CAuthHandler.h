@@ -16,7 +16,11 @@
 // messages other than general/queryNodeAns, a queryNodeAns without its three pairs, messages
 // without to and from, messages whose "to" does not begin with the node address, and any
 // addressed message before the node address is known. A stalled conversation is ended by the
-// progress dialog's watchdog; a connection close changes nothing by itself.
+// progress dialog's watchdog, which only a step forward re-arms (the first usable queryNodeAns,
+// the reply that decides); a connection close changes nothing by itself. More than
+// kMaxIgnoredFrames frames that lead nowhere end the login as the watchdog would: the box
+// "현재 네트워크 상태를 체크하신 후 다시 접속해주십시오!", then WM_AUTHRESULT 0. Once the login
+// is decided (or ended so), further frames are dropped.
 //
 // Each step moves the authentication bar of the global progress dialog (CAuthProgressDlg), when
 // there is one: 30 connected, 35, 45 node query sent, 60 control message, 70 general pair,
@@ -42,6 +46,9 @@ class CMsgTypedBody;
 class CAuthHandler : public CSockHandler {
     Q_OBJECT
 public:
+    // Frames that do not move the login on, tolerated before it is ended as stalled.
+    static constexpr int kMaxIgnoredFrames = 8;
+
     CAuthHandler(std::u16string userId, std::u16string password);
     CAuthHandler(std::u16string userId, std::u16string password, std::u16string sessionKey,
                  QObject* resultWindow);
@@ -62,8 +69,10 @@ public:
     static std::u16string ServiceNodeOf(const std::u16string& nodeAddress);
 
 private:
-    void OnControlMessage(const CMsgTextMap& header);
-    void OnAddressedMessage(const CMsgTextMap& header, CMsgPacket& packet);
+    // Each answers whether the frame moved the login forward.
+    bool OnControlMessage(const CMsgTextMap& header);
+    bool OnAddressedMessage(const CMsgTextMap& header, CMsgPacket& packet);
+    void GiveUp();
     void SendAuthRequest();
     void Decide(const std::u16string& result, bool allFieldsPresent);
     void ReportResult(LPARAM result);
@@ -73,6 +82,8 @@ private:
     std::u16string password_;
     std::u16string sessionKey_;
     QPointer<QObject> resultWindow_;
+    int ignoredFrames_ = 0;
+    bool decided_ = false;
 };
 
 } // namespace tavik::app

@@ -110,7 +110,11 @@ void CAuthProgressDlg::SetAuthStep(int position) {
         diskText_->setText(kDiskWorking);
         diskText_->setAccessibleName(kDiskWorking);
     }
-    Restart();
+    if (position > highestAuth_) {
+        highestAuth_ = position;
+        watchdog_.start();
+    }
+    Repaint();
 }
 
 void CAuthProgressDlg::SetDiskStep(int position) {
@@ -123,6 +127,7 @@ void CAuthProgressDlg::SetDiskStep(int position) {
 }
 
 void CAuthProgressDlg::StartWatchdog() {
+    highestAuth_ = 0;
     watchdog_.start();
 }
 
@@ -157,9 +162,17 @@ void CAuthProgressDlg::reject() {
 
 void CAuthProgressDlg::Restart() {
     watchdog_.start();
+    Repaint();
+}
+
+void CAuthProgressDlg::Repaint() {
     if (isVisible()) {
         repaint();
     }
+}
+
+QString CAuthProgressDlg::StalledText() {
+    return kStalled;
 }
 
 bool CAuthProgressDlg::Stalled(int last, const QProgressBar& bar) {

@@ -2,8 +2,11 @@
 // disk-information bar (0-100), a text line above each, a cancel button, and the watchdog that
 // ends a login whose server stopped answering.
 //
-// Every SetAuthStep and SetDiskStep restarts the watchdog (timer 5000, period 5000 ms), so each
-// step of the conversation must follow the previous one within the period. When it fires:
+// StartWatchdog starts it (timer 5000, period 5000 ms) for a new login. A SetAuthStep beyond
+// every earlier step of that login, and every SetDiskStep, restarts it, so each step forward must
+// follow the previous one within the period; a step that repeats or goes back (a frame the
+// conversation ignored) does not, so a server cannot keep a login waiting by sending frames that
+// lead nowhere. When it fires:
 //   - authentication bar stopped at 1..99: the box "현재 네트워크 상태를 체크하신 후 다시
 //     접속해주십시오!", then WM_AUTHRESULT 0 to the owner (whose reaction hides this dialog);
 //   - otherwise disk-information bar stopped at 1..99: the same box, then the dialog cancels
@@ -50,17 +53,22 @@ public:
     void SetOwnerWindow(QObject* owner);
     QObject* OwnerWindow() const { return owner_.data(); }
 
-    // Move a bar, restart the watchdog and repaint at once (the disk query blocks the event loop
-    // between its steps). The authentication bar at 100 changes the two text lines; the
-    // disk-information bar at 100 closes the dialog.
+    // Move a bar, restart the watchdog (the authentication bar: only beyond its highest step so
+    // far) and repaint at once (the disk query blocks the event loop between its steps). The
+    // authentication bar at 100 changes the two text lines; the disk-information bar at 100 closes
+    // the dialog.
     void SetAuthStep(int position);
     void SetDiskStep(int position);
+    // Starts the watchdog for a new login: its authentication steps count from nothing again.
     void StartWatchdog();
     void StopWatchdog();
     bool WatchdogActive() const { return watchdog_.isActive(); }
-    // The design's period is 5000 ms; a test may shorten it.
+    // The period is 5000 ms; a test may shorten it.
     void SetWatchdogPeriod(int milliseconds);
     int WatchdogPeriod() const { return watchdog_.interval(); }
+
+    // The box of a stalled login: "현재 네트워크 상태를 체크하신 후 다시 접속해주십시오!".
+    static QString StalledText();
 
     int AuthStep() const { return lastAuth_; }
     int DiskStep() const { return lastDisk_; }
@@ -79,6 +87,7 @@ private:
     void OnWatchdog();
     void CloseAfterDiskStep();
     void Restart();
+    void Repaint();
     static bool Stalled(int last, const QProgressBar& bar);
 
     QLabel* authText_ = nullptr;
@@ -89,6 +98,7 @@ private:
     QTimer watchdog_;
     QPointer<QObject> owner_;
     int lastAuth_ = 0;
+    int highestAuth_ = 0;
     int lastDisk_ = 0;
 };
 

@@ -5,6 +5,8 @@
 #include <QSocketNotifier>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace tavik::app {
 
 CEndpointWindow::CEndpointWindow(QObject* window) : QObject(window), window_(window) {}
@@ -54,6 +56,9 @@ void CEndpointWindow::Deliver(const platform::EndpointRecord& record) {
         } else if (auto* widget = qobject_cast<QWidget*>(window_)) {
             widget->close();
         }
+        return;
+    }
+    if (std::find(accepted_.begin(), accepted_.end(), record.msg) == accepted_.end()) {
         return;
     }
     // Posted, as a message from another program always is: the sender does not wait.

@@ -134,8 +134,10 @@ bool CUpdateMgr::CreateHiddenWindow() {
         handle_ = 0;
         return false;
     }
-    // A hidden window has nothing to close on a notice from outside.
+    // A hidden window has nothing to close on a notice from outside; the updater's notice of
+    // ready updates is the one message it takes from another program.
     endpoints->SetCloseHandler([] {});
+    endpoints->Accept(WM_UPDATE_NOTICE);
     endpoints_ = endpoints;
     return true;
 }

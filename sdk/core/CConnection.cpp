@@ -49,6 +49,61 @@ in_addr_t resolveHost(const char* host) {
     return address;
 }
 
+// Waits for a non-blocking connect in progress: true when it succeeded within timeoutMs;
+// otherwise false with its error (ETIMEDOUT when time ran out) in errno.
+bool finishConnect(int socket, int32_t timeoutMs) {
+    const uint32_t start = GetTickCount();
+    for (;;) {
+        uint32_t spent = GetTickCount() - start;
+        int wait = spent >= static_cast<uint32_t>(timeoutMs)
+                       ? 0
+                       : static_cast<int>(static_cast<uint32_t>(timeoutMs) - spent);
+        pollfd watch{socket, POLLOUT, 0};
+        int ready = ::poll(&watch, 1, wait);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            return false;
+        }
+        if (ready == 0) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+            return false;
+        }
+        errno = error;
+        return error == 0;
+    }
+}
+
+// connect on a blocking socket, waiting at most timeoutMs (-1: as long as the system tries) for
+// the connection to be made; the socket is blocking again afterwards. A connect that does not
+// finish in time fails with ETIMEDOUT in errno.
+bool connectWithin(int socket, const sockaddr_in& address, int32_t timeoutMs) {
+    const auto* target = reinterpret_cast<const sockaddr*>(&address);
+    if (timeoutMs < 0) {
+        return ::connect(socket, target, sizeof address) == 0;
+    }
+    int flags = ::fcntl(socket, F_GETFL);
+    if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) {
+        return false;
+    }
+    bool connected = ::connect(socket, target, sizeof address) == 0;
+    if (!connected && errno == EINPROGRESS) {
+        connected = finishConnect(socket, timeoutMs);
+    }
+    int error = errno;
+    if (::fcntl(socket, F_SETFL, flags) != 0) {
+        return false;
+    }
+    errno = error;
+    return connected;
+}
+
 // Packet buffers come from the network's length fields (at most 1 MiB + header) or from the
 // packet's own size; an allocation failure is an ordinary result, not an exception.
 std::unique_ptr<uint8_t[]> allocateBuffer(int64_t size) {
@@ -106,7 +161,8 @@ CConnection::~CConnection() {
     Close();
 }
 
-bool CConnection::Connect(const char* host, uint16_t port, bool blocking) {
+bool CConnection::Connect(const char* host, uint16_t port, bool blocking,
+                          int32_t connectTimeoutMs) {
     if (IsOpen()) {
         Close();
     }
@@ -124,8 +180,7 @@ bool CConnection::Connect(const char* host, uint16_t port, bool blocking) {
     if (address.sin_addr.s_addr == INADDR_NONE && host != nullptr) {
         address.sin_addr.s_addr = resolveHost(host);
     }
-    bool connected =
-        ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    bool connected = connectWithin(socket_, address, connectTimeoutMs);
     if (!connected) {
         keepSocketError();
         Close();

@@ -25,8 +25,10 @@ public:
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
 
-    // Host is ANSI text: a dotted IPv4 address, or a name that is resolved.
-    bool Connect(const char* host, uint16_t port, bool blocking);
+    // Host is ANSI text: a dotted IPv4 address, or a name that is resolved. connectTimeoutMs
+    // bounds the wait for the connection to be made (-1: as long as the system keeps trying;
+    // a connect that runs out of time fails with the socket error WSAETIMEDOUT).
+    bool Connect(const char* host, uint16_t port, bool blocking, int32_t connectTimeoutMs = -1);
     void Close();
     bool IsOpen() const { return socket_ >= 0; }
     int Socket() const { return socket_; }

@@ -5,6 +5,7 @@
 #include "sdk/core/CTrace.h"
 #include "sdk/include/TavikErrors.h"
 
+#include <atomic>
 #include <string>
 
 namespace tavik {
@@ -46,6 +47,23 @@ bool Exchange(CSession& session, CPacket& request, CPacket& reply) {
     return result >= 0;
 }
 
+namespace {
+
+std::atomic<int32_t>& connectTimeout() {
+    static std::atomic<int32_t> timeout{-1};
+    return timeout;
+}
+
+} // namespace
+
+int32_t SetConnectTimeout(int32_t timeoutMs) {
+    return connectTimeout().exchange(timeoutMs);
+}
+
+int32_t ConnectTimeout() {
+    return connectTimeout().load();
+}
+
 Result<Done> ConnectAndLogin(CSession& session) {
     if (session.host.empty() || session.port == 0) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket info error"));
@@ -59,7 +77,8 @@ Result<Done> ConnectAndLogin(CSession& session) {
     // login's own exchange takes it again.
     std::lock_guard<std::recursive_mutex> hold(session.lock);
     std::string host = platform::toAnsi(session.host);
-    if (!session.connection.Connect(host.c_str(), static_cast<uint16_t>(session.port), true)) {
+    if (!session.connection.Connect(host.c_str(), static_cast<uint16_t>(session.port), true,
+                                    ConnectTimeout())) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_CONNECT_FAIL, u"connect fail.."));
     }
     return Login(session);

@@ -45,10 +45,16 @@ Result<Done> CheckSessionTexts(const CSession& session);
 // session's time-out. False when either failed (the connection is then closed).
 bool Exchange(CSession& session, CPacket& request, CPacket& reply);
 
-// Connects to host:port and runs Login, holding the session's lock throughout (a reconnect
-// waits for another thread's exchange or transfer on the session to end). The report carries
-// what the last error must become: 21002 "socket info error", 24001 "wrong parameter" (see
-// CheckSessionTexts), 21001 "connect fail..", or Login's report.
+// The longest wait for a session's connection to be made, for every session of the process
+// (creation and each reconnect); -1, the default, leaves it to the system. Thread-safe.
+// SetConnectTimeout answers the previous value.
+int32_t SetConnectTimeout(int32_t timeoutMs);
+int32_t ConnectTimeout();
+
+// Connects to host:port (within ConnectTimeout) and runs Login, holding the session's lock
+// throughout (a reconnect waits for another thread's exchange or transfer on the session to end).
+// The report carries what the last error must become: 21002 "socket info error", 24001 "wrong
+// parameter" (see CheckSessionTexts), 21001 "connect fail..", or Login's report.
 Result<Done> ConnectAndLogin(CSession& session);
 // The "setuser" exchange; on any outcome the report holds the last error to store.
 Result<Done> Login(CSession& session);

@@ -120,6 +120,11 @@ TAVIK_API void tavik_SetSessionTimeout(TAVIK_SESSION session, int timeout) {
     });
 }
 
+TAVIK_API int tavik_SetConnectTimeout(int timeout) {
+    // A setting of the process, not of a session: it touches no handle and no last error.
+    return tavik::SetConnectTimeout(timeout < 0 ? -1 : timeout);
+}
+
 TAVIK_API LPCWSTR tavik_GetSessionPath(TAVIK_SESSION session) {
     return tavik::exportCall<LPCWSTR>(nullptr,
                                       [&] { return sessionText(session, &CSession::path); });

@@ -30,8 +30,8 @@ TAVIK_EXTERN_C_BEGIN
  * "connect fail..", 21002 "socket error" (login exchange failed), or the server's error.
  * Host names longer than 254 bytes and user IDs or passwords longer than 510 bytes in the ANSI
  * code page are refused with 24001 "wrong parameter". */
-TAVIK_API TAVIK_SESSION tavik_CreateSession(LPCWSTR host, int port, LPCWSTR user,
-                                            LPCWSTR password, int timeout);
+TAVIK_API TAVIK_SESSION tavik_CreateSession(LPCWSTR host, int port, LPCWSTR user, LPCWSTR password,
+                                            int timeout);
 /* A new session with the same server, account and time-out, logged in on its own connection;
  * null with the errors of tavik_CreateSession. A null or unregistered (destroyed) handle: 24002,
  * text unchanged. */
@@ -40,6 +40,12 @@ TAVIK_API TAVIK_SESSION tavik_DuplicateSession(TAVIK_SESSION session);
 TAVIK_API void tavik_DestroySession(TAVIK_SESSION session);
 /* Takes effect with the next exchange; -1 removes the limit. Unregistered: 24002. */
 TAVIK_API void tavik_SetSessionTimeout(TAVIK_SESSION session, int timeout);
+/* The longest wait, in ms, for a session's TCP connection to be made, for every session of the
+ * process: creation, duplication and each reconnect of a command. -1 (the default; any negative
+ * value) leaves it to the system, which may try for minutes against a server that drops
+ * connection attempts. A connect that runs out of time fails as any failed connect: 21001
+ * "connect fail..". Thread-safe; takes effect with the next connect. Returns the previous value. */
+TAVIK_API int tavik_SetConnectTimeout(int timeout);
 /* Values of the last login reply; owned by the session, valid until it logs in again or is
  * destroyed. Unregistered handle: 24002 and null (0 for the mode). */
 TAVIK_API LPCWSTR tavik_GetSessionPath(TAVIK_SESSION session);

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 
+#include <sys/socket.h>
+
 namespace tavik::test {
 namespace {
 
@@ -254,6 +256,86 @@ TEST_F(AuthLoginTest, IgnoredMessagesLeaveTheLoginToTheWatchdog) {
     EXPECT_FALSE(progress->isVisible());
     EXPECT_FALSE(progress->WatchdogActive());
     EXPECT_TRUE(form.isVisible());
+}
+
+// A server that keeps sending frames the conversation ignores must not keep it "logging in":
+// the frames do not re-arm the watchdog (here too long to end anything), and a few of them end
+// the login as a stalled one.
+TEST_F(AuthLoginTest, AFloodOfIgnoredFramesEndsTheLogin) {
+    CTestLoginForm form;
+    form.password->setText(QStringLiteral("pw"));
+    form.show();
+    constexpr int kFloodFrames = 64;
+    CFakeDiskServer peer(15000);
+    peer.custom("node query",
+                [](int s, std::string& why) {
+                    Bytes frame;
+                    return readServiceFrame(s, frame, why);
+                })
+        .sendRaw(serviceFrame(nodeAnswer("A/B")))
+        .custom("request",
+                [](int s, std::string& why) {
+                    Bytes frame;
+                    return readServiceFrame(s, frame, why);
+                })
+        .custom("flood",
+                [](int s, std::string&) {
+                    // Until the client hangs up; a send error is that hang-up.
+                    Bytes frame = serviceFrame("ctrl=general&general=queryNode&bodytype=0");
+                    for (int i = 0; i < kFloodFrames; ++i) {
+                        if (::send(s, frame.data(), frame.size(), MSG_NOSIGNAL) < 0) {
+                            break;
+                        }
+                    }
+                    return true;
+                })
+        .expectClosed()
+        .start();
+
+    ASSERT_TRUE(form.Login(loopback(peer.port())));
+    app::CAuthProgressDlg* progress = app::CAuthProgressDlg::Global();
+    ASSERT_NE(progress, nullptr);
+    progress->SetWatchdogPeriod(600000);
+    ASSERT_TRUE(waitFor([&] { return !form.results.empty(); }));
+    settleEvents();
+    ASSERT_TRUE(peer.finish());
+    EXPECT_EQ(form.results, std::vector<LPARAM>{app::kAuthFailed});
+    EXPECT_EQ(BoxTexts(), QStringList{kStalled});
+    EXPECT_FALSE(progress->isVisible());
+    EXPECT_FALSE(progress->WatchdogActive());
+    EXPECT_TRUE(form.isVisible());
+}
+
+// Only a step beyond every earlier one of the same login re-arms the watchdog; a new login
+// starts counting again.
+TEST_F(AuthLoginTest, OnlyProgressReArmsTheWatchdog) {
+    struct Row {
+        std::vector<int> before; // steps of the login so far
+        int step;
+        bool rearmed;
+    };
+    const Row rows[] = {
+        {{20}, 30, true},
+        {{20, 30, 45, 60, 70}, 60, false},
+        {{20, 30, 45}, 45, false},
+        {{20, 30, 45, 60, 70, 80}, 90, true},
+        {{20, 30, 45, 80}, 70, false},
+    };
+    for (const Row& row : rows) {
+        app::CAuthProgressDlg dialog;
+        dialog.StartWatchdog();
+        for (int step : row.before) {
+            dialog.SetAuthStep(step);
+        }
+        dialog.StopWatchdog();
+        dialog.SetAuthStep(row.step);
+        EXPECT_EQ(dialog.WatchdogActive(), row.rearmed) << "step " << row.step;
+        dialog.StopWatchdog();
+        dialog.StartWatchdog();
+        dialog.StopWatchdog();
+        dialog.SetAuthStep(20);
+        EXPECT_TRUE(dialog.WatchdogActive()) << "a new login after step " << row.step;
+    }
 }
 
 TEST_F(AuthLoginTest, CancelButtonAbandonsTheLogin) {
