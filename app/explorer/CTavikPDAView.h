@@ -18,7 +18,8 @@
 // CFileOperations. While a transfer runs inside its library call, every command but "모두 선택
 // 하기" and every path-bar pick or double tap is ignored: they would use the session the transfer
 // holds. The transfer messages (0x081A, 0x081B, 0x081C) reach windowProc from the frame.
-// Every problem is shown through CMessageBox.
+// Every problem is shown through CMessageBox. While the login's progress dialog exists, a resize
+// hides the view; it shows itself again when that dialog is gone.
 // Threads: user-interface thread.
 #pragma once
 
@@ -127,6 +128,8 @@ private:
     void SortPane(FileListCtrl& list, int column, bool numeric);
     FileListCtrl* ActiveList();
     void ApplyColumnWidths();
+    // Hidden while the login's progress dialog exists, shown (and redrawn) otherwise.
+    void ShowUnlessLoggingIn();
 
     CTavikPDADoc& document_;
     QLabel* banner_ = nullptr;
