@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPointer>
 
 #include <utility>
 
@@ -20,7 +21,17 @@ QAction* CPopupMenu::Run(QMenu& menu, const QPoint& globalPos) {
     if (CurrentChooser()) {
         return CurrentChooser()(menu, globalPos);
     }
-    return menu.exec(globalPos);
+    // An item pressed through the accessibility interface is triggered, but the menu neither
+    // closes nor returns it from exec: the trigger itself is taken as the pick.
+    QPointer<QAction> triggered;
+    const QMetaObject::Connection watch =
+        QObject::connect(&menu, &QMenu::triggered, &menu, [&menu, &triggered](QAction* action) {
+            triggered = action;
+            menu.close();
+        });
+    QAction* picked = menu.exec(globalPos);
+    QObject::disconnect(watch);
+    return picked != nullptr ? picked : triggered.data();
 }
 
 int CPopupMenu::CommandOf(const QAction* action) {

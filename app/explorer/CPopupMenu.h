@@ -18,7 +18,8 @@ class CPopupMenu {
 public:
     using Chooser = std::function<QAction*(QMenu& menu, const QPoint& globalPos)>;
 
-    // Shows the menu at the point (or asks the chooser); the picked action or null.
+    // Shows the menu at the point (or asks the chooser); the picked action or null. An item
+    // pressed through the accessibility interface counts as picked.
     static QAction* Run(QMenu& menu, const QPoint& globalPos);
     // The command id the action carries (0 for none or null).
     static int CommandOf(const QAction* action);

@@ -11,6 +11,7 @@
 #include "app/explorer/PathBar.h"
 #include "app/explorer/PathButton.h"
 #include "app/explorer/RemoteListing.h"
+#include "app/login/CAuthProgressDlg.h"
 #include "app/login/CMainFrame.h"
 #include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
@@ -135,6 +136,9 @@ void CTavikPDAView::ConnectSignals() {
     });
     connect(remoteList_, &QTreeWidget::itemSelectionChanged, this,
             &CTavikPDAView::commandStateChanged);
+    // The disconnect button is greyed by the same rule as the menu's "연결끊기".
+    connect(this, &CTavikPDAView::commandStateChanged, this,
+            [this] { disconnectButton_->setEnabled(IsCommandEnabled(ID_DISCONNECT)); });
     connect(connectButton_, &QAbstractButton::clicked, this, [this] { OnCommand(ID_CONNECT); });
     connect(disconnectButton_, &QAbstractButton::clicked, this,
             [this] { OnCommand(ID_DISCONNECT); });
@@ -163,6 +167,7 @@ void CTavikPDAView::AttachToFrame(CMainFrame& frame) {
             }
         }
     });
+    emit commandStateChanged();
 }
 
 void CTavikPDAView::OnInitialUpdate() {
@@ -234,8 +239,10 @@ bool CTavikPDAView::IsCommandEnabled(int id) const {
     case ID_UPLOAD:
         return uploadButton_->isEnabled();
     case ID_DISCONNECT: {
+        // Outside the disk list only a browsed disk can be disconnected: the empty pane (before
+        // the disk list, after logout) has nothing to disconnect.
         if (!diskListMode_) {
-            return true;
+            return document_.CurrentSession() != nullptr;
         }
         const int row = remoteList_->FirstSelectedRow();
         return row >= 0 && remoteList_->Text(row, kColumnSize) == kConnectedText;
@@ -314,6 +321,8 @@ void CTavikPDAView::SetBrowsingButtons(bool browsing) {
 void CTavikPDAView::ClearRemotePane() {
     remoteList_->clear();
     remoteBar_->pathButton().ResetTo(kRemoteRootComponent);
+    // The empty pane looks as before the first disk list: connect shown, and greyed.
+    SetConnectShown(true);
     connectButton_->setEnabled(false);
     SetBrowsingButtons(false);
     diskListMode_ = false;
@@ -604,6 +613,21 @@ void CTavikPDAView::ApplyColumnWidths() {
 void CTavikPDAView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     ApplyColumnWidths();
+    ShowUnlessLoggingIn();
+}
+
+void CTavikPDAView::ShowUnlessLoggingIn() {
+    // While the login's progress dialog is up the panes would show a state that is about to be
+    // replaced; the view comes back when the dialog goes.
+    if (CAuthProgressDlg* progress = CAuthProgressDlg::Global()) {
+        // Queued: while the dialog is being deleted it may still be the global one.
+        connect(progress, &QObject::destroyed, this, &CTavikPDAView::ShowUnlessLoggingIn,
+                static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
+        hide();
+        return;
+    }
+    update();
+    show();
 }
 
 } // namespace tavik::app

@@ -21,7 +21,8 @@
 // reaches a bar all the same is undone at once, so the bars always name the folders the lists
 // show, which every path the view builds is taken from. The transfer messages (0x081A, 0x081B,
 // 0x081C) reach windowProc from the frame.
-// Every problem is shown through CMessageBox.
+// Every problem is shown through CMessageBox. While the login's progress dialog exists, a resize
+// hides the view; it shows itself again when that dialog is gone.
 // Threads: user-interface thread.
 #pragma once
 
@@ -135,6 +136,8 @@ private:
     FileListCtrl* ActiveList();
     void ApplyColumnWidths();
     void RestoreLockedBar(PathBar& bar, const QStringList& components);
+    // Hidden while the login's progress dialog exists, shown (and redrawn) otherwise.
+    void ShowUnlessLoggingIn();
 
     CTavikPDADoc& document_;
     QLabel* banner_ = nullptr;

@@ -4,6 +4,7 @@
 #include "app/explorer/PaneText.h"
 #include "app/service/CWindowMessage.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace tavik::app {
@@ -14,6 +15,8 @@ PathButton::PathButton(QChar separator, int menuBase, unsigned chosenMessage, QW
     setAutoDefault(false);
     setFlat(true);
     setStyleSheet(QStringLiteral("text-align: left; padding: 1px 4px;"));
+    // Space and the accessible press click the button; the mouse opens the menu on press.
+    connect(this, &QAbstractButton::clicked, this, &PathButton::OpenMenu);
 }
 
 QString PathButton::AppendComponent(const QString& component) {
@@ -76,6 +79,19 @@ void PathButton::mousePressEvent(QMouseEvent* event) {
         QPushButton::mousePressEvent(event);
         return;
     }
+    OpenMenu();
+}
+
+void PathButton::keyPressEvent(QKeyEvent* event) {
+    // The button is no dialog's default, so Return would otherwise do nothing.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void PathButton::OpenMenu() {
     setDown(true);
     QAction* picked = CPopupMenu::Run(menu_, mapToGlobal(QPoint(0, height())));
     setDown(false);

@@ -7,7 +7,8 @@
 // pixels in the button's font. A tap opens the menu below the button with the current component
 // checked; picking an earlier one cuts the later components off and sends the chosen-path
 // message (WM_REMOTE_PATH_CHOSEN / WM_LOCAL_PATH_CHOSEN, lParam a const QString* to the new path
-// text, valid during the send) to the notify window.
+// text, valid during the send) to the notify window. The menu also opens with Space, Return and
+// the accessible press; the whole path is the button's accessible description.
 // Threads: user-interface thread.
 #pragma once
 
@@ -45,8 +46,10 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void OpenMenu();
     void UpdateText();
     void RebuildMenu();
 

@@ -4,6 +4,7 @@
 #include "app/explorer/PaneText.h"
 #include "app/service/CWindowMessage.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 namespace tavik::app {
@@ -45,6 +46,9 @@ SortButton::SortButton(unsigned sortMessage, QWidget* parent)
         item->setCheckable(true);
     }
     setText(QStringLiteral("이름") + kArrowSuffix);
+    setAccessibleDescription(QStringLiteral("이름"));
+    // Space and the accessible press click the button; the mouse opens the menu on press.
+    connect(this, &QAbstractButton::clicked, this, &SortButton::OpenMenu);
 }
 
 SortRequest SortButton::RequestFor(int commandId) {
@@ -59,6 +63,7 @@ void SortButton::Choose(int commandId) {
     }
     currentKey_ = commandId;
     setText(QString::fromUtf16(key->text) + kArrowSuffix);
+    setAccessibleDescription(QString::fromUtf16(key->text));
     const SortRequest request = key->request;
     CWindowMessage::Send(notifyWindow_, sortMessage_, 0, reinterpret_cast<LPARAM>(&request));
 }
@@ -68,6 +73,19 @@ void SortButton::mousePressEvent(QMouseEvent* event) {
         QPushButton::mousePressEvent(event);
         return;
     }
+    OpenMenu();
+}
+
+void SortButton::keyPressEvent(QKeyEvent* event) {
+    // The button is no dialog's default, so Return would otherwise do nothing.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+void SortButton::OpenMenu() {
     for (QAction* item : menu_.actions()) {
         item->setChecked(CPopupMenu::CommandOf(item) == currentKey_);
     }

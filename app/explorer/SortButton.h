@@ -3,7 +3,8 @@
 //   "크기" 32775 → numeric, column 1  | "종류" 32776 → column 2   (all ascending)
 // A pick sets the button's text and sends the matching SortRequest (lParam a const SortRequest*,
 // valid during the send) with the sort message (WM_REMOTE_SORT / WM_LOCAL_SORT) to the notify
-// window; no pick changes nothing.
+// window; no pick changes nothing. The menu also opens with Space, Return and the accessible
+// press; the current key's text is the button's accessible description.
 // Threads: user-interface thread.
 #pragma once
 
@@ -31,8 +32,11 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void OpenMenu();
+
     unsigned sortMessage_;
     QObject* notifyWindow_ = nullptr;
     int currentKey_ = ID_SORT_NAME;

@@ -40,6 +40,13 @@ QLabel* MakeLabel(const QString& text, const QString& name, int id, QWidget* par
     return label;
 }
 
+// A value label keeps its fixed accessible name (what the value is) and tells assistive tools
+// the value itself as its description.
+void SetValue(QLabel* label, const QString& value) {
+    label->setText(value);
+    label->setAccessibleDescription(value);
+}
+
 PercentProgressCtrl* MakeBar(int id, const QString& name, QWidget* parent) {
     auto* bar = new PercentProgressCtrl(parent);
     bar->setObjectName(QString::number(id));
@@ -139,7 +146,7 @@ void TransferDialog::SetFiles(int current, int total) {
 }
 
 void TransferDialog::SetDiskPathText(const QString& text) {
-    diskPath_->setText(text);
+    SetValue(diskPath_, text);
 }
 
 void TransferDialog::UpdateProgress(int percent, const TAVIK_PROGRESS& progress) {
@@ -173,12 +180,12 @@ void TransferDialog::UpdateProgress(int percent, const TAVIK_PROGRESS& progress)
 }
 
 void TransferDialog::PushTexts() {
-    file_->setText(fileText_);
-    bytes_->setText(bytesText_);
-    speed_->setText(speedText_);
-    remaining_->setText(remainingText_);
-    files_->setText(
-        QStringLiteral("%1 / %2").arg(GroupDigits(currentFile_), GroupDigits(totalFiles_)));
+    SetValue(file_, fileText_);
+    SetValue(bytes_, bytesText_);
+    SetValue(speed_, speedText_);
+    SetValue(remaining_, remainingText_);
+    SetValue(files_,
+             QStringLiteral("%1 / %2").arg(GroupDigits(currentFile_), GroupDigits(totalFiles_)));
 }
 
 QString TransferDialog::DiskPathText() const {

@@ -3,7 +3,8 @@
 // "다운로드 파일명: ", "파일 크기:" as "%s / %s byte", "전송 속도:" as "%5.2f k/s", "남은 시간:",
 // "진행 상태:" as "%s / %s" files, two PercentProgressCtrl bars (1011, 1012), the close button
 // (1032, "취소", "완료" once done) and "다운로드 폴더 열기" (1031, shown when a download
-// completes).
+// completes). Each value label keeps a fixed accessible name and carries its value as its
+// accessible description.
 //
 // Closing: the close button, Escape and the window's close all ask, while bar 1012 is not above
 // 99, "파일을 다운로드하는 중 입니다. 다운로드 작업을 취소하시겠습니까?" (or the upload text)

@@ -21,6 +21,11 @@
 
 namespace tavik::app {
 
+const QString CLoginDlg::kPasswordNotKeptText =
+    QStringLiteral("비밀번호가 %1자보다 길어 저장하지 않았습니다. 다음 접속 때 비밀번호를 다시 "
+                   "입력해주십시오.")
+        .arg(kMaxStoredPasswordLength);
+
 namespace {
 
 CLoginDlg::LoginStarter& CurrentStarter() {
@@ -108,9 +113,11 @@ void CLoginDlg::BuildControls() {
     adjustSize();
 
     connect(user_, &QComboBox::activated, this, &CLoginDlg::OnUserChosen);
-    connect(deleteAccount_, &QCheckBox::clicked, this, &CLoginDlg::OnDeleteClicked);
-    connect(autoLogin_, &QCheckBox::clicked, this, &CLoginDlg::OnAutoLoginClicked);
-    connect(savePassword_, &QCheckBox::clicked, this, &CLoginDlg::OnSavePasswordClicked);
+    // The rules follow every change of a box, not only clicks: the keyboard and assistive
+    // tools toggle boxes without clicking them.
+    connect(deleteAccount_, &QCheckBox::toggled, this, &CLoginDlg::OnDeleteToggled);
+    connect(autoLogin_, &QCheckBox::toggled, this, &CLoginDlg::OnAutoLoginToggled);
+    connect(savePassword_, &QCheckBox::toggled, this, &CLoginDlg::OnSavePasswordToggled);
     connect(login_, &QPushButton::clicked, this, &CLoginDlg::OnLogin);
     connect(cancel_, &QPushButton::clicked, this, &CLoginDlg::OnCancel);
 }
@@ -185,23 +192,42 @@ void CLoginDlg::OnUserChosen(int index) {
     savePassword_->setChecked(true);
 }
 
-void CLoginDlg::OnDeleteClicked() {
-    savePassword_->setChecked(false);
-    autoLogin_->setChecked(false);
-}
-
-void CLoginDlg::OnAutoLoginClicked(bool checked) {
-    if (deleteAccount_->isChecked()) {
-        autoLogin_->setChecked(!checked);
+void CLoginDlg::ApplyRule(const std::function<void()>& rule) {
+    // What a rule sets is its result, not a new change for the other rules to answer.
+    if (applyingRule_) {
         return;
     }
-    savePassword_->setChecked(true);
+    applyingRule_ = true;
+    rule();
+    applyingRule_ = false;
 }
 
-void CLoginDlg::OnSavePasswordClicked(bool checked) {
-    if (autoLogin_->isChecked() || deleteAccount_->isChecked()) {
-        savePassword_->setChecked(!checked);
+void CLoginDlg::OnDeleteToggled(bool checked) {
+    if (!checked) {
+        return;
     }
+    ApplyRule([this] {
+        savePassword_->setChecked(false);
+        autoLogin_->setChecked(false);
+    });
+}
+
+void CLoginDlg::OnAutoLoginToggled(bool checked) {
+    ApplyRule([this, checked] {
+        if (deleteAccount_->isChecked()) {
+            autoLogin_->setChecked(!checked);
+            return;
+        }
+        savePassword_->setChecked(true);
+    });
+}
+
+void CLoginDlg::OnSavePasswordToggled(bool checked) {
+    ApplyRule([this, checked] {
+        if (autoLogin_->isChecked() || deleteAccount_->isChecked()) {
+            savePassword_->setChecked(!checked);
+        }
+    });
 }
 
 LoginFields CLoginDlg::Fields() const {
@@ -267,12 +293,22 @@ bool CLoginDlg::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void CLoginDlg::StoreAccount(const CAccountGlobals& account, bool launchedWithSessionKey) {
-    CAccountStore store;
+void CLoginDlg::StoreAccount(const CAccountGlobals& account, bool launchedWithSessionKey,
+                             QWidget* parent) {
     if (account.deleteAccount) {
-        store.Delete(account);
-    } else if (!launchedWithSessionKey) {
-        store.Save(account);
+        CAccountStore().Delete(account);
+        return;
+    }
+    SaveAccount(account, launchedWithSessionKey, parent);
+}
+
+void CLoginDlg::SaveAccount(const CAccountGlobals& account, bool launchedWithSessionKey,
+                            QWidget* parent) {
+    if (account.deleteAccount || launchedWithSessionKey) {
+        return;
+    }
+    if (CAccountStore().Save(account) == SaveResult::PasswordNotKept) {
+        CMessageBox::Show(kPasswordNotKeptText, QString(), MB_OK | MB_ICONINFORMATION, parent);
     }
 }
 

@@ -61,9 +61,18 @@ public:
     using LoginStarter = std::function<CAuthHandler*(const LoginFields&, QWidget* dialog)>;
     static LoginStarter SetLoginStarter(LoginStarter starter);
 
-    // After a successful login: deletes the account when "접속정보 삭제" was ticked, else saves
-    // it, unless the program was launched with a session key (which has no password to save).
-    static void StoreAccount(const CAccountGlobals& account, bool launchedWithSessionKey);
+    // Told when a password too long for the store was not saved with its account.
+    static const QString kPasswordNotKeptText;
+
+    // After the login at start-up: deletes the account when "접속정보 삭제" was ticked, else
+    // saves it (SaveAccount).
+    static void StoreAccount(const CAccountGlobals& account, bool launchedWithSessionKey,
+                             QWidget* parent = nullptr);
+    // After a later login ("로그인" again): saves the account unless "접속정보 삭제" was ticked
+    // or the program was launched with a session key (which has no password to save); nothing
+    // is deleted here. A password the store cannot hold is reported with kPasswordNotKeptText.
+    static void SaveAccount(const CAccountGlobals& account, bool launchedWithSessionKey,
+                            QWidget* parent = nullptr);
 
     // The control with a resource identifier (IDC_*), null for an unknown one.
     QWidget* Control(int controlId) const;
@@ -89,15 +98,18 @@ private:
     void InitDialog();
     void FillSavedAccounts();
     void OnUserChosen(int index);
-    void OnDeleteClicked();
-    void OnAutoLoginClicked(bool checked);
-    void OnSavePasswordClicked(bool checked);
+    // The check-box rules, run on every change of a box.
+    void ApplyRule(const std::function<void()>& rule);
+    void OnDeleteToggled(bool checked);
+    void OnAutoLoginToggled(bool checked);
+    void OnSavePasswordToggled(bool checked);
     LoginFields Fields() const;
     void OnAuthResult(LPARAM result);
 
     bool autoLoginAllowed_;
     bool autoLoginStarted_ = false;
     bool finished_ = false;
+    bool applyingRule_ = false;
     QRect savedGeometry_;
     QPointer<CAuthHandler> handler_;
     std::vector<SavedAccount> accounts_;

@@ -89,6 +89,13 @@ bool CMainFrame::CreateCommandBar() {
     AddCommand(connection, ID_LOGIN_AS_ANOTHER, QStringLiteral("다른 이름으로 로그인"));
     AddCommand(connection, ID_LOGOUT, QStringLiteral("로그아웃"));
     connection->addSeparator();
+    // The remote pane's commands; the view keeps "연결끊기" greyed by its rule (nothing is
+    // connected before the first disk list). "테스트" is a hidden diagnostic: reachable as a
+    // command, never shown.
+    AddCommand(connection, ID_CONNECT, QStringLiteral("연결"));
+    AddCommand(connection, ID_DISCONNECT, QStringLiteral("연결끊기"))->setEnabled(false);
+    AddCommand(connection, ID_TEST_COUNT, QStringLiteral("테스트"))->setVisible(false);
+    connection->addSeparator();
     AddCommand(connection, ID_OPEN_DOWNLOAD_FOLDER, QStringLiteral("다운로드 폴더 열기"));
     AddCommand(connection, ID_SETTINGS, QStringLiteral("설정"));
     AddCommand(connection, ID_APP_ABOUT, QStringLiteral("TAVIK 탐색기 정보"));
@@ -223,7 +230,7 @@ void CMainFrame::LoginAgain() {
     CLoginDlg login(autoLoginAllowed_, this);
     int result = login.exec();
     if (result == QDialog::Accepted) {
-        CLoginDlg::StoreAccount(CAccountGlobals::Instance(), launchedWithSessionKey_);
+        CLoginDlg::SaveAccount(CAccountGlobals::Instance(), launchedWithSessionKey_, this);
         QueryDiskInfo();
     }
     // The query closes the progress dialog when it is decided; one that failed early is

@@ -39,10 +39,8 @@ void CAccountStore::Load(CAccountGlobals& globals) const {
 
 SaveResult CAccountStore::Save(const CAccountGlobals& globals) const {
     const std::u16string key = globals.AccountKey();
+    bool passwordKept = true;
     if (globals.savePassword) {
-        if (globals.password.size() > kMaxStoredPasswordLength) {
-            return SaveResult::PasswordTooLong;
-        }
         if (hasKeyBreakingCharacter(key)) {
             return SaveResult::InvalidAccountKey;
         }
@@ -50,12 +48,18 @@ SaveResult CAccountStore::Save(const CAccountGlobals& globals) const {
         if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
             keys.push_back(key);
         }
+        // A password longer than a stored one holds is neither cut (the cut one would fail the
+        // next login) nor left as it was (an older password would be offered): it is emptied.
+        const bool fits = globals.password.size() <= kMaxStoredPasswordLength;
+        passwordKept = fits;
         bool written = profile_.WriteString(kUser, u"ALL", JoinAccountList(keys)) &&
                        profile_.WriteString(kUser, u"id", key) &&
                        profile_.WriteInt(kUser, u"Auto", globals.autoLogin ? 1 : 0) &&
                        profile_.WriteString(key, u"Id", globals.userName) &&
                        profile_.WriteString(key, u"sitename", globals.domainSuffix) &&
-                       profile_.WriteBinary(key, u"password", ScramblePassword(globals.password));
+                       profile_.WriteBinary(key, u"password",
+                                            fits ? ScramblePassword(globals.password)
+                                                 : std::vector<uint8_t>());
         if (!written) {
             return SaveResult::WriteFailed;
         }
@@ -63,7 +67,7 @@ SaveResult CAccountStore::Save(const CAccountGlobals& globals) const {
     if (!profile_.WriteInt(kUser, u"PwSave", globals.savePassword ? 1 : 0)) {
         return SaveResult::WriteFailed;
     }
-    return SaveResult::Saved;
+    return passwordKept ? SaveResult::Saved : SaveResult::PasswordNotKept;
 }
 
 bool CAccountStore::Delete(const CAccountGlobals& globals) const {

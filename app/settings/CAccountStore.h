@@ -34,8 +34,10 @@ struct SavedAccount {
 
 enum class SaveResult {
     Saved,
-    // The password is longer than a stored password holds; nothing at all was written.
-    PasswordTooLong,
+    // The password is longer than a stored password holds: everything else was saved (ALL, id,
+    // Auto, the section's Id and sitename, PwSave) and the section's password was emptied, so
+    // that no earlier password is offered for the account. The user should be told.
+    PasswordNotKept,
     // The user name or domain holds "," or "\", which would break the account list or the
     // section name; nothing at all was written.
     InvalidAccountKey,
@@ -49,7 +51,8 @@ public:
     // flags automatic login and save password from the registry (defaults when absent).
     void Load(CAccountGlobals& globals) const;
     // After a successful login. With save password set, records the account in ALL and its
-    // section and makes it the last used; always writes PwSave.
+    // section and makes it the last used; always writes PwSave. A password over
+    // kMaxStoredPasswordLength characters is not kept (PasswordNotKept).
     SaveResult Save(const CAccountGlobals& globals) const;
     // Login with "delete account information": removes the account from ALL (and from id when
     // it is the last used), writes ALL, id, Auto, PwSave, and deletes the account's section.

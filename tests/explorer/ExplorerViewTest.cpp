@@ -7,6 +7,7 @@
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ImageButton.h"
 #include "app/explorer/PathBar.h"
+#include "app/login/CAuthProgressDlg.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "tests/explorer/ExplorerTestSupport.h"
@@ -20,6 +21,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sys/time.h>
 
 namespace tavik::app {
@@ -230,6 +232,65 @@ TEST_F(ExplorerViewTest, ConnectBrowseReturnAndDisconnectFromTheDiskList) {
     EXPECT_TRUE(view->ConnectButton().isVisible());
     EXPECT_EQ(BoxTexts(), (QStringList{"현재 선택되어 있는 TAVIK의 연결을 끊으시겠습니까?",
                                        "현재 선택되어 있는 TAVIK의 연결을 끊으시겠습니까?"}));
+}
+
+TEST_F(ExplorerViewTest, DisconnectIsGreyedByOneRuleInEveryState) {
+    auto selectDisk = [this](int row) {
+        view->RemoteList().ClearSelectedRows();
+        view->RemoteList().SelectRow(row, true);
+        view->OnRemoteTap(row);
+    };
+    const struct {
+        const char* state;
+        std::function<void()> enter;
+        bool enabled;
+    } steps[] = {
+        {"before the disk list", [] {}, false},
+        {"disk list, nothing selected", [this] { GiveDisks(); }, false},
+        {"disk list, a disconnected disk", [&] { selectDisk(0); }, false},
+        {"browsing", [this] { ConnectTo(kDisk); }, true},
+        {"disk list, the connected disk",
+         [&] {
+             PickRemote(0);
+             selectDisk(0);
+         },
+         true},
+        {"disk list, the other disk", [&] { selectDisk(1); }, false},
+        {"browsing again", [this] { ConnectTo(kDisk); }, true},
+        {"after logout", [this] { document.CloseAllSessions(); }, false},
+        {"disk list after a new login", [this] { GiveDisks(); }, false},
+    };
+    for (const auto& step : steps) {
+        step.enter();
+        SCOPED_TRACE(step.state);
+        EXPECT_EQ(view->IsCommandEnabled(ID_DISCONNECT), step.enabled);
+        // The button the user can press obeys the menu's rule.
+        EXPECT_EQ(view->DisconnectButton().isEnabled(), step.enabled);
+        if (view->DisconnectButton().isVisible() == view->ConnectButton().isVisible()) {
+            ADD_FAILURE() << "connect and disconnect shown alike";
+        }
+    }
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(ExplorerViewTest, TheViewHidesWhileTheLoginProgressDialogExists) {
+    frame.resize(500, 800);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view->isVisible());
+    CAuthProgressDlg::CreateGlobal();
+    frame.resize(480, 800);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->isVisible());
+    // A second dialog replacing the first keeps it hidden; the last one going shows it.
+    CAuthProgressDlg::CreateGlobal();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view->isVisible());
+    CAuthProgressDlg::DestroyGlobal();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view->isVisible());
+    frame.resize(500, 800);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(view->isVisible());
 }
 
 TEST_F(ExplorerViewTest, DisconnectWhileBrowsingReturnsToTheDiskList) {

@@ -181,7 +181,6 @@ TEST_F(AccountStoreTest, SavesThatWriteLittleOrNothing) {
         CAccountGlobals account;
         SaveResult result;
     } refused[] = {
-        {Account(u"kim", u"tavik.local", std::u16string(81, u'x')), SaveResult::PasswordTooLong},
         {Account(u"a,b", u"tavik.local", u"pw"), SaveResult::InvalidAccountKey},
         {Account(u"kim", u"x\\y", u"pw"), SaveResult::InvalidAccountKey},
     };
@@ -189,12 +188,43 @@ TEST_F(AccountStoreTest, SavesThatWriteLittleOrNothing) {
         EXPECT_EQ(store_.Save(row.account), row.result);
         EXPECT_TRUE(Sections().empty());
     }
-    // Eighty characters still fit.
-    EXPECT_EQ(store_.Save(Account(u"kim", u"tavik.local", std::u16string(80, u'x'))),
-              SaveResult::Saved);
-    CAccountGlobals loaded;
-    store_.Load(loaded);
-    EXPECT_EQ(loaded.password, std::u16string(80, u'x'));
+}
+
+TEST_F(AccountStoreTest, APasswordLongerThanAStoredOneIsNotKeptButTheAccountIs) {
+    // Each row saves over an account saved earlier with the password "old".
+    const struct {
+        size_t length;
+        SaveResult result;
+        std::u16string loadedPassword;
+    } rows[] = {
+        {80, SaveResult::Saved, std::u16string(80, u'x')},
+        {81, SaveResult::PasswordNotKept, u""},
+        {500, SaveResult::PasswordNotKept, u""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.length);
+        ResetRegistry();
+        ASSERT_EQ(store_.Save(Account(u"kim", u"tavik.local", u"old", true, false)),
+                  SaveResult::Saved);
+        ASSERT_EQ(store_.Save(Account(u"lee", u"tavik.local", u"pw", false)), SaveResult::Saved);
+        EXPECT_EQ(store_.Save(Account(u"kim", u"tavik.local", std::u16string(row.length, u'x'),
+                                      true, true)),
+                  row.result);
+        // Everything else a save writes is there: the account is listed, last used, automatic
+        // login and save password are set.
+        EXPECT_EQ(profile_.GetString(u"user", u"ALL", u""), u"kim@tavik.local");
+        EXPECT_EQ(profile_.GetString(u"user", u"id", u""), u"kim@tavik.local");
+        EXPECT_EQ(profile_.GetInt(u"user", u"Auto", 9), 1u);
+        EXPECT_EQ(profile_.GetInt(u"user", u"PwSave", 9), 1u);
+        CAccountGlobals loaded;
+        store_.Load(loaded);
+        EXPECT_EQ(loaded.userName, u"kim");
+        EXPECT_EQ(loaded.domainSuffix, u"@tavik.local");
+        // Neither a cut password nor the older one is offered.
+        EXPECT_EQ(loaded.password, row.loadedPassword);
+        ASSERT_EQ(store_.List().size(), 1u);
+        EXPECT_EQ(store_.List()[0].password, row.loadedPassword);
+    }
 }
 
 TEST_F(AccountStoreTest, DefaultsOfAnEmptyOrOddRegistry) {

@@ -2,6 +2,9 @@
 // (the conversation itself is the authentication's tests' business) and every box answered
 // through the program's one message-box function.
 #include "app/explorer/CTavikPDADoc.h"
+#include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/explorer/ImageButton.h"
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/CLoginDlg.h"
@@ -20,6 +23,8 @@
 #include "tests/startup/DialogScript.h"
 #include "tests/startup/StartupFixture.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -37,6 +42,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 
 namespace tavik::app {
 namespace {
@@ -251,17 +257,30 @@ TEST_F(StartupFlowTest, CheckBoxRulesHoldForEveryStartAndClick) {
         {true, false, false, CLoginDlg::IDC_SAVE_PASSWORD, false, false, false},
         {false, false, false, CLoginDlg::IDC_SAVE_PASSWORD, true, false, false},
     };
-    for (const Row& row : rows) {
-        CLoginDlg dialog(true);
-        dialog.SavePasswordBox()->setChecked(row.save);
-        dialog.AutoLoginBox()->setChecked(row.autoLogin);
-        dialog.DeleteAccountBox()->setChecked(row.remove);
-        qobject_cast<QCheckBox*>(dialog.Control(row.click))->click();
-        SCOPED_TRACE(::testing::Message()
-                     << row.save << row.autoLogin << row.remove << " click " << row.click);
-        EXPECT_EQ(dialog.SavePasswordBox()->isChecked(), row.wantSave);
-        EXPECT_EQ(dialog.AutoLoginBox()->isChecked(), row.wantAuto);
-        EXPECT_EQ(dialog.DeleteAccountBox()->isChecked(), row.wantRemove);
+    // The same rules whether the box is clicked or toggled by an assistive tool.
+    const std::pair<const char*, std::function<void(QCheckBox*)>> ways[] = {
+        {"click", [](QCheckBox* box) { box->click(); }},
+        {"accessible toggle",
+         [](QCheckBox* box) {
+             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+             ASSERT_NE(accessible, nullptr);
+             ASSERT_NE(accessible->actionInterface(), nullptr);
+             accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+         }},
+    };
+    for (const auto& [way, change] : ways) {
+        for (const Row& row : rows) {
+            CLoginDlg dialog(true);
+            dialog.SavePasswordBox()->setChecked(row.save);
+            dialog.AutoLoginBox()->setChecked(row.autoLogin);
+            dialog.DeleteAccountBox()->setChecked(row.remove);
+            change(qobject_cast<QCheckBox*>(dialog.Control(row.click)));
+            SCOPED_TRACE(::testing::Message() << row.save << row.autoLogin << row.remove << " "
+                                              << way << " " << row.click);
+            EXPECT_EQ(dialog.SavePasswordBox()->isChecked(), row.wantSave);
+            EXPECT_EQ(dialog.AutoLoginBox()->isChecked(), row.wantAuto);
+            EXPECT_EQ(dialog.DeleteAccountBox()->isChecked(), row.wantRemove);
+        }
     }
 }
 
@@ -304,6 +323,34 @@ TEST_F(StartupFlowTest, ChoosingASavedUserFillsItsDomainAndPasswordAndTheLoginSa
     EXPECT_EQ(CAccountGlobals::Instance().domainSuffix, u"@other.org");
     EXPECT_EQ(CProfile().GetString(u"user", u"id", u""), u"beta@other.org");
     EXPECT_EQ(CProfile().GetInt(u"user", u"PwSave", 0), 1u);
+}
+
+TEST_F(StartupFlowTest, APasswordTooLongToKeepIsToldAndTheAccountStillSaved) {
+    const struct {
+        size_t length;
+        bool told;
+    } rows[] = {{80, false}, {81, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.length);
+        const QString password(static_cast<qsizetype>(row.length), QLatin1Char('p'));
+        DialogScript script({[&](CLoginDlg& dialog) {
+            dialog.UserCombo()->setEditText(QStringLiteral("kim"));
+            dialog.PasswordEdit()->setText(password);
+            dialog.SavePasswordBox()->setChecked(true);
+            ClickLogin(dialog);
+        }});
+        CMessageBox::Recorder boxes;
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(Texts(boxes.Boxes()).contains(CLoginDlg::kPasswordNotKeptText), row.told);
+        EXPECT_EQ(CProfile().GetString(u"user", u"ALL", u""), u"kim@tavik.local");
+        EXPECT_EQ(CProfile().GetString(u"user", u"id", u""), u"kim@tavik.local");
+        EXPECT_EQ(CProfile().GetInt(u"user", u"PwSave", 0), 1u);
+        const std::vector<SavedAccount> saved = CAccountStore().List();
+        ASSERT_EQ(saved.size(), 1u);
+        EXPECT_EQ(saved[0].password, row.told ? u"" : password.toStdU16String());
+        app_.reset();
+        CAuthProgressDlg::DestroyGlobal();
+    }
 }
 
 TEST_F(StartupFlowTest, AFailedLoginShowsTheDialogAgain) {
@@ -384,6 +431,49 @@ TEST_F(MainFrameTest, CreationGivesTitleTrayCommandBarAndSettings) {
     EXPECT_EQ(forwarded[0][0].toInt(), 32795);
 }
 
+TEST_F(MainFrameTest, TheRemotePaneCommandsAreInTheConnectionMenuWithTheirRules) {
+    CMainFrame& frame = Frame();
+    QMenu* connection = frame.menuBar()->actions()[0]->menu();
+    ASSERT_NE(connection, nullptr);
+    const struct {
+        int id;
+        const char* text;
+        bool visible;
+    } entries[] = {{32815, "연결", true}, {32789, "연결끊기", true}, {32781, "테스트", false}};
+    QSignalSpy forwarded(&frame, &CMainFrame::viewCommand);
+    // The view's own questions (disconnect) are answered "취소".
+    CMessageBox::Recorder questions([](const MessageBoxRequest&) { return IDCANCEL; });
+    for (const auto& entry : entries) {
+        SCOPED_TRACE(entry.id);
+        QAction* action = frame.Action(entry.id);
+        ASSERT_NE(action, nullptr);
+        EXPECT_TRUE(connection->actions().contains(action));
+        EXPECT_EQ(action->text(), QString::fromUtf8(entry.text));
+        EXPECT_EQ(action->isVisible(), entry.visible);
+        // Each reaches the view, the hidden one as a command.
+        forwarded.clear();
+        frame.SendCommand(entry.id);
+        ASSERT_EQ(forwarded.count(), 1);
+        EXPECT_EQ(forwarded[0][0].toInt(), entry.id);
+    }
+    // "연결" is always enabled; "연결끊기" only with something to disconnect, never after logout.
+    auto* view = dynamic_cast<CTavikPDAView*>(frame.centralWidget());
+    ASSERT_NE(view, nullptr);
+    CMessageBox::Recorder boxes; // OK to the logout question
+    for (bool withDisks : {false, true, false}) {
+        if (withDisks) {
+            frame.Document().TakeDiskList(TwoDisks());
+            view->RemoteList().SelectRow(0, true);
+            view->OnRemoteTap(0);
+        } else {
+            frame.Logout();
+        }
+        EXPECT_TRUE(frame.Action(ID_CONNECT)->isEnabled());
+        EXPECT_FALSE(frame.Action(ID_DISCONNECT)->isEnabled());
+        EXPECT_FALSE(view->DisconnectButton().isEnabled());
+    }
+}
+
 TEST_F(MainFrameTest, LogoutAsksAndDropsTheDiskListOnlyOnOk) {
     for (int answer : {IDCANCEL, IDOK}) {
         Frame().Document().TakeDiskList(TwoDisks());
@@ -419,6 +509,44 @@ TEST_F(MainFrameTest, LoginAsAnotherShowsTheDialogWithoutAutomaticLogin) {
               QStringLiteral("로그아웃 후에 다른 이름으로 로그인 하시겠습니까?"));
     EXPECT_EQ(Frame().LogoutPrompt(), QStringLiteral("로그아웃 하시겠습니까?"));
     EXPECT_TRUE(Frame().isVisible());
+}
+
+TEST_F(MainFrameTest, LoginAgainSavesWhatTheDialogSaysAndNeverDeletes) {
+    // Each row logs in again as alpha (saved at start with the password "pa").
+    const struct {
+        bool tickDelete;
+        QString password;
+        bool told;
+        std::u16string storedPassword;
+    } rows[] = {
+        // "접속정보 삭제" on a later login: nothing is saved, and nothing is deleted either.
+        {true, QStringLiteral("new"), false, u"pa"},
+        {false, QString(81, QLatin1Char('q')), true, u""},
+        {false, QStringLiteral("new"), false, u"new"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.password.toStdString());
+        CMessageBox::Recorder boxes; // OK to the logout question
+        DialogScript script({[&](CLoginDlg& dialog) {
+            dialog.UserCombo()->setEditText(QStringLiteral("alpha"));
+            dialog.PasswordEdit()->setText(row.password);
+            dialog.SavePasswordBox()->setChecked(true);
+            if (row.tickDelete) {
+                dialog.DeleteAccountBox()->click();
+            }
+            ClickLogin(dialog);
+        }});
+        Frame().Action(ID_LOGIN_AS_ANOTHER)->trigger();
+        ASSERT_EQ(script.Seen(), 1);
+        EXPECT_EQ(Texts(boxes.Boxes()).contains(CLoginDlg::kPasswordNotKeptText), row.told);
+        EXPECT_EQ(CProfile().GetString(u"user", u"ALL", u""), u"alpha@tavik.local");
+        EXPECT_EQ(CProfile().GetString(u"user", u"id", u""), u"alpha@tavik.local");
+        const std::vector<SavedAccount> saved = CAccountStore().List();
+        ASSERT_EQ(saved.size(), 1u);
+        EXPECT_EQ(saved[0].password, row.storedPassword);
+        // The next row starts from the account as saved at start.
+        SaveAccount(u"alpha", u"pa", false);
+    }
 }
 
 TEST_F(MainFrameTest, CancellingTheLoginOfLoginAgainOrConfirmingExitEndsTheProgram) {
