@@ -1,6 +1,7 @@
 #include "sdk/core/CSession.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Tick.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CTrace.h"
 #include "sdk/include/TavikErrors.h"
@@ -36,17 +37,36 @@ Result<Done> CheckSessionTexts(const CSession& session) {
     return Result<Done>::ok(Done{});
 }
 
-bool Exchange(CSession& session, CPacket& request, CPacket& reply) {
+int32_t BudgetLeft(int32_t budgetMs, uint32_t startedTick) {
+    if (budgetMs < 0) {
+        return -1;
+    }
+    const uint32_t spent = platform::GetTickCount() - startedTick;
+    return spent >= static_cast<uint32_t>(budgetMs)
+               ? 0
+               : static_cast<int32_t>(static_cast<uint32_t>(budgetMs) - spent);
+}
+
+bool Exchange(CSession& session, CPacket& request, CPacket& reply, int32_t timeoutMs) {
     std::lock_guard<std::recursive_mutex> hold(session.lock);
-    int result = session.connection.SendPacket(request, session.timeout);
+    const uint32_t started = platform::GetTickCount();
+    int result = session.connection.SendPacket(request, timeoutMs);
     if (result >= 0) {
-        result = session.connection.ReceivePacket(reply, session.timeout);
+        result = session.connection.ReceivePacket(reply, BudgetLeft(timeoutMs, started));
     }
     TAVIK_TRACE(2, u"command", exchangeOutcome(request, reply, result >= 0));
     return result >= 0;
 }
 
+bool Exchange(CSession& session, CPacket& request, CPacket& reply) {
+    return Exchange(session, request, reply, session.timeout);
+}
+
 Result<Done> ConnectAndLogin(CSession& session) {
+    return ConnectAndLogin(session, session.timeout);
+}
+
+Result<Done> ConnectAndLogin(CSession& session, int32_t timeoutMs) {
     if (session.host.empty() || session.port == 0) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket info error"));
     }
@@ -62,10 +82,14 @@ Result<Done> ConnectAndLogin(CSession& session) {
     if (!session.connection.Connect(host.c_str(), static_cast<uint16_t>(session.port), true)) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_CONNECT_FAIL, u"connect fail.."));
     }
-    return Login(session);
+    return Login(session, timeoutMs);
 }
 
 Result<Done> Login(CSession& session) {
+    return Login(session, session.timeout);
+}
+
+Result<Done> Login(CSession& session, int32_t timeoutMs) {
     CPacket request(2);
     CPacket reply(2);
     request.SetString("_cmd", "setuser");
@@ -77,7 +101,7 @@ Result<Done> Login(CSession& session) {
     request.SetString("version", kClientVersion);
     request.SetString("authtype", "");
 
-    if (!Exchange(session, request, reply)) {
+    if (!Exchange(session, request, reply, timeoutMs)) {
         TAVIK_TRACE(1, u"login", platform::toAnsi(session.user) + ": exchange failed");
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket error"));
     }
