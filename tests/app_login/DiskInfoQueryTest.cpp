@@ -189,7 +189,7 @@ std::set<std::string> requestPairs(const Bytes& frame, std::string& text) {
 class DiskInfoQueryTest : public LoginTest {
 protected:
     app::DiskInfoQuery Query(uint16_t port) const {
-        return {u"demo", u"@tavik.local", {"127.0.0.1", port}, -1};
+        return {u"demo", u"@tavik.local", {"127.0.0.1", port}, -1, u""};
     }
 };
 
