@@ -162,6 +162,8 @@ int main(int argc, char** argv) {
     config.service.authPort = 0;
     config.service.diskInfoPort = 0;
     config.service.stateDatabase = ":memory:";
+    // The lists are asked for many times after one login: no one-time ticket, the address rule.
+    config.service.diskInfoAddressRule = true;
     AccountConfig account;
     account.user = "bench";
     account.domain = "tavik.local";

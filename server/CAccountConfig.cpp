@@ -36,14 +36,15 @@ bool readServiceTable(const toml::table& table, const std::filesystem::path& bas
         reader.onlyKnownKeys(table,
                              {"auth_port", "diskinfo_port", "state_database", "installation_key",
                               "capability_lifetime_hours", "diskinfo_window_seconds",
-                              "max_connections", "max_per_address", "idle_timeout_ms",
-                              "frame_timeout_ms"},
+                              "diskinfo_address_rule", "max_connections", "max_per_address",
+                              "idle_timeout_ms", "frame_timeout_ms"},
                              "[service]") &&
         readPort(reader, table, "auth_port", service.authPort) &&
         readPort(reader, table, "diskinfo_port", service.diskInfoPort) &&
         reader.readInt(table, "capability_lifetime_hours", 24, 24 * 365,
                        service.capabilityLifetimeHours) &&
         reader.readInt(table, "diskinfo_window_seconds", 1, 86400, service.diskInfoWindowSeconds) &&
+        reader.readBool(table, "diskinfo_address_rule", service.diskInfoAddressRule) &&
         reader.readInt(table, "max_connections", 1, 100000, service.maxConnections) &&
         reader.readInt(table, "max_per_address", 1, 100000, service.maxPerAddress) &&
         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, service.idleTimeoutMs) &&

@@ -40,11 +40,15 @@ struct ServiceConfig {
     std::filesystem::path stateDatabase;   // session keys; default beside the configuration
     std::filesystem::path installationKey; // capability key file; default beside the configuration
     int capabilityLifetimeHours = 48;      // at least 24: the library logs in again by itself
-    int diskInfoWindowSeconds = 300;       // GetDiskInfo answered this long after a login
-    int maxConnections = 512;              // per service server
-    int maxPerAddress = 64;                // per service server and client address
-    int idleTimeoutMs = 60000;             // a silent connection is closed
-    int frameTimeoutMs = 10000;            // a whole frame must arrive within this
+    int diskInfoWindowSeconds = 300;       // the address rule's window after a login
+    // Also answer GetDiskInfo without a ticket, for any client on the address an account logged
+    // in from within the window (clients that cannot send the ticket; exposes the disk list and
+    // its disk ids to everyone behind that address).
+    bool diskInfoAddressRule = false;
+    int maxConnections = 512;   // per service server
+    int maxPerAddress = 64;     // per service server and client address
+    int idleTimeoutMs = 60000;  // a silent connection is closed
+    int frameTimeoutMs = 10000; // a whole frame must arrive within this
     std::vector<AccountConfig> accounts;
 
     bool enabled() const { return !accounts.empty(); }

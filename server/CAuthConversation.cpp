@@ -122,13 +122,16 @@ std::vector<uint8_t> CAuthConversation::answerAuth(const std::u16string& userId,
         body.SetValue(u"errmsg", u"wrong user id, password or session key");
         return frameOf(header, body);
     }
-    recentLogins_.record(account->identifier(), peerAddress_, CRecentLogins::Clock::now());
+    const std::string ticket =
+        recentLogins_.record(account->identifier(), peerAddress_, CRecentLogins::Clock::now());
     body.SetValue(u"result", u"0");
     body.SetValue(u"errmsg", u"");
     body.SetValue(u"name", wide(account->displayName));
     body.SetValue(u"userno", wide(std::to_string(account->userNumber)));
-    body.SetValue(u"kid", wide(account->user));
-    body.SetValue(u"eid", wide(account->domain));
+    // Clients only require kid and eid to be present: both carry the disk-list ticket, which our
+    // explorer sends back with its GetDiskInfo request.
+    body.SetValue(u"kid", wide(ticket));
+    body.SetValue(u"eid", wide(ticket));
     return frameOf(header, body);
 }
 

@@ -8,11 +8,12 @@
 //     from = this connection's node address, to = parentName, svc = authsvr -> an addressed
 //     reply (to = the node address, from = parentName "/authsvr") whose text body holds
 //     inform=auth, result ("0" or a non-zero code, see below) and errmsg, and on success
-//     name (display name), userno (user number), kid (user name) and eid (domain).
+//     name (display name), userno (user number), and in both kid and eid the login's one-time
+//     disk-list ticket (see CRecentLogins).
 //
 // Result codes: "0" authenticated; "1" wrong identifier, password or session key (one answer
 // for all: an unknown account must look like a wrong password); "2" a request without userid.
-// A successful login is recorded for the disk-information rule.
+// A successful login is recorded for the disk-information server.
 //
 // Pure over bytes: answer() takes one whole frame and returns the reply frame, or nothing.
 // One conversation per connection, used by that connection's thread.

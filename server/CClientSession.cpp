@@ -1,5 +1,6 @@
 #include "server/CClientSession.h"
 
+#include <atomic>
 #include <climits>
 #include <cstring>
 #include <malloc.h>
@@ -16,13 +17,24 @@ int32_t nextNumber(int32_t& counter) {
     return number;
 }
 
-// Cursor names given back in bulk are returned to the system rather than kept by the
-// allocator (the program asks it to keep freed memory for its packets).
+// Cursor names are returned to the system rather than kept by the allocator (the program asks
+// it to keep freed memory for its packets, and every connection thread's arena keeps what that
+// thread freed). What all sessions free is counted together: sessions that each held little
+// would otherwise never trim, however many of them came and went.
 constexpr size_t kTrimAfter = 1024 * 1024;
 
 void giveBack(size_t bytes) {
-    if (bytes >= kTrimAfter) {
+    static std::atomic<size_t> freed{0};
+    if (bytes == 0 || freed.fetch_add(bytes) + bytes < kTrimAfter) {
+        return;
+    }
+    // One thread trims for all that was counted; another that came at the same time puts back
+    // what it took.
+    const size_t taken = freed.exchange(0);
+    if (taken >= kTrimAfter) {
         ::malloc_trim(0);
+    } else {
+        freed.fetch_add(taken);
     }
 }
 

@@ -1,14 +1,17 @@
 #include "server/CCommandLog.h"
 
+#include "server/CDiskCapability.h"
+
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 namespace tavik::server {
 
 namespace {
 
-std::mutex& logMutex() {
+// One lock for every log of the process: the disk server's and the service servers' lines
+// share stderr.
+std::mutex& streamMutex() {
     static std::mutex mutex;
     return mutex;
 }
@@ -22,9 +25,38 @@ std::string timestamp() {
     return text;
 }
 
-// Client text goes into the log: control characters would let a client forge log lines.
-std::string printable(std::string_view text) {
-    std::string out(text);
+// The client's address without the port: every connection of one client shares it.
+std::string_view addressOf(std::string_view peer) {
+    const size_t colon = peer.rfind(':');
+    return colon == std::string_view::npos ? peer : peer.substr(0, colon);
+}
+
+// Cuts at most kMaxTextBytes, never inside a UTF-8 sequence.
+std::string cut(std::string text) {
+    if (text.size() <= CCommandLog::kMaxTextBytes) {
+        return text;
+    }
+    size_t end = CCommandLog::kMaxTextBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
+        --end;
+    }
+    text.resize(end);
+    return text + "...[cut]";
+}
+
+} // namespace
+
+CCommandLog::~CCommandLog() {
+    if (enabled_) {
+        std::lock_guard lock(mutex_);
+        writeSummaries(true);
+    }
+}
+
+std::string CCommandLog::loggable(std::string_view text) {
+    // Capabilities go first: a cut could leave part of a MAC that is no longer recognised.
+    std::string out = cut(CDiskCapability::withoutMacs(text));
+    // Control characters would let a client forge log lines.
     for (char& c : out) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
             c = '?';
@@ -33,8 +65,6 @@ std::string printable(std::string_view text) {
     return out;
 }
 
-} // namespace
-
 void CCommandLog::command(std::string_view peer, std::string_view disk, std::string_view command,
                           std::string_view path, int32_t error, uint32_t elapsedMs) {
     if (!enabled_) {
@@ -42,13 +72,15 @@ void CCommandLog::command(std::string_view peer, std::string_view disk, std::str
     }
     std::string line = timestamp();
     line.append(" ").append(peer).append(" [").append(disk.empty() ? "-" : disk).append("] ");
-    line.append(command.empty() ? "?" : printable(command));
+    line.append(command.empty() ? "?" : loggable(command));
     if (!path.empty()) {
-        line.append(" \"").append(printable(path)).append("\"");
+        line.append(" \"").append(loggable(path)).append("\"");
     }
     line.append(" -> ").append(std::to_string(error));
     line.append(" (").append(std::to_string(elapsedMs)).append(" ms)\n");
-    write(line);
+    // Successful commands are the client's work and always written; failures can be repeated
+    // at will.
+    write(peer, line, error != 0);
 }
 
 void CCommandLog::event(std::string_view peer, std::string_view text) {
@@ -56,15 +88,34 @@ void CCommandLog::event(std::string_view peer, std::string_view text) {
         return;
     }
     std::string line = timestamp();
-    // Events quote client text (login ids, account names): a line break in it must not forge a
-    // log line of its own.
-    line.append(" ").append(peer).append(" ").append(printable(text)).append("\n");
-    write(line);
+    line.append(" ").append(peer).append(" ").append(loggable(text)).append("\n");
+    write(peer, line, true);
 }
 
-void CCommandLog::write(const std::string& line) {
-    std::lock_guard lock(logMutex());
+void CCommandLog::write(std::string_view peer, const std::string& line, bool foldable) {
+    std::lock_guard lock(mutex_);
+    writeSummaries(false);
+    if (foldable && !fold_.admit(addressOf(peer), line, CLogFold::Clock::now())) {
+        return;
+    }
+    std::lock_guard stream(streamMutex());
     std::fputs(line.c_str(), stderr);
+}
+
+void CCommandLog::writeSummaries(bool all) {
+    for (const CLogFold::Summary& summary : fold_.due(CLogFold::Clock::now(), all)) {
+        // The last folded line already carries its time and peer.
+        std::string last = summary.lastText;
+        if (!last.empty() && last.back() == '\n') {
+            last.pop_back();
+        }
+        const std::string line =
+            timestamp() + " " + summary.address + " " + std::to_string(summary.folded) +
+            " more lines from this address in " + std::to_string(CLogFold::kInterval.count()) +
+            " s not written; the last: " + last + "\n";
+        std::lock_guard stream(streamMutex());
+        std::fputs(line.c_str(), stderr);
+    }
 }
 
 } // namespace tavik::server

@@ -1,8 +1,17 @@
 // One line per command on stderr: time, peer, disk, command, path, result code, milliseconds.
 // Lines from different connection threads never interleave.
+//
+// What a client sends is written only in part: every client text (paths, login ids, account
+// names) is cut to kMaxTextBytes and marked "[cut]", the expiry and MAC of any capability disk id
+// in it are left out (only its disk id is written), and control characters become "?". Events
+// and failed commands of one client address are folded (CLogFold): a few per interval are
+// written, the rest summed up in one line when the interval is over (or when the log ends).
 #pragma once
 
+#include "server/CLogFold.h"
+
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -10,19 +19,33 @@ namespace tavik::server {
 
 class CCommandLog {
 public:
+    static constexpr size_t kMaxTextBytes = 300;
+
     explicit CCommandLog(bool enabled) : enabled_(enabled) {}
+    // Writes the summaries still held back.
+    ~CCommandLog();
+    CCommandLog(const CCommandLog&) = delete;
+    CCommandLog& operator=(const CCommandLog&) = delete;
 
     // False with --quiet: callers then need not build the texts of a line at all.
     bool enabled() const { return enabled_; }
 
     void command(std::string_view peer, std::string_view disk, std::string_view command,
                  std::string_view path, int32_t error, uint32_t elapsedMs);
-    // Connection-level events (accepted, dropped, malformed input).
+    // Connection-level events (accepted, dropped, malformed input, logins).
     void event(std::string_view peer, std::string_view text);
 
+    // The form in which client text is written (see above).
+    static std::string loggable(std::string_view text);
+
 private:
-    void write(const std::string& line);
+    // Writes line unless it is folded away (foldable lines only), after any summaries due.
+    void write(std::string_view peer, const std::string& line, bool foldable);
+    void writeSummaries(bool all);
+
     bool enabled_;
+    std::mutex mutex_;
+    CLogFold fold_;
 };
 
 } // namespace tavik::server

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include <cctype>
 #include <charconv>
 #include <fcntl.h>
 #include <fstream>
@@ -41,6 +42,39 @@ std::optional<Parts> split(std::string_view text) {
         }
     }
     return parts;
+}
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool isAlphanumeric(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+// Where a capability's "~" EXPIRY "~" MAC tail that begins at text[tilde] ends, or 0 when none
+// begins there. The expiry is any run without "~", blanks or quotes; the MAC 32 hex digits not
+// followed by a letter or digit.
+size_t tailEnd(std::string_view text, size_t tilde) {
+    size_t at = tilde + 1;
+    while (at < text.size() && text[at] != '~' && text[at] != '"' &&
+           std::isspace(static_cast<unsigned char>(text[at])) == 0) {
+        ++at;
+    }
+    if (at == tilde + 1 || at >= text.size() || text[at] != '~') {
+        return 0;
+    }
+    const size_t macStart = at + 1;
+    const size_t macEnd = macStart + 2 * kMacBytes;
+    if (macEnd > text.size()) {
+        return 0;
+    }
+    for (size_t i = macStart; i < macEnd; ++i) {
+        if (!isHexDigit(text[i])) {
+            return 0;
+        }
+    }
+    return macEnd < text.size() && isAlphanumeric(text[macEnd]) ? 0 : macEnd;
 }
 
 } // namespace
@@ -115,6 +149,21 @@ std::string CDiskCapability::issue(const Key& key, std::string_view diskId, int6
 
 bool CDiskCapability::looksLikeCapability(std::string_view text) {
     return split(text).has_value();
+}
+
+std::string CDiskCapability::withoutMacs(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text[at] == '~' ? tailEnd(text, at) : 0;
+        if (end == 0) {
+            out += text[at++];
+        } else {
+            at = end;
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> CDiskCapability::check(const Key& key, std::string_view text,

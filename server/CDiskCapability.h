@@ -44,6 +44,9 @@ public:
     // True when the text has the shape of a capability (two "~" fields, the last one 32 hex
     // digits): such an id is never looked up as a plain disk id.
     static bool looksLikeCapability(std::string_view text);
+    // The text with the expiry and MAC of every capability in it (anywhere, e.g. quoted in a
+    // log line) taken out, so that only the disk ids remain: what may be written to a log.
+    static std::string withoutMacs(std::string_view text);
 
 private:
     static std::string mac(const Key& key, std::string_view diskId, std::string_view expiry);

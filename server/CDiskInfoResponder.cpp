@@ -53,6 +53,17 @@ int64_t secondsNow() {
 CDiskInfoResponder::CDiskInfoResponder(const CServerConfig& config, CRecentLogins& recentLogins)
     : config_(config), recentLogins_(recentLogins) {}
 
+bool CDiskInfoResponder::admits(const AccountConfig& account, const CFormMessage& request,
+                                const std::string& peerAddress) {
+    const auto now = CRecentLogins::Clock::now();
+    const std::string ticket = valueOf(request, u"ticket");
+    if (!ticket.empty() && recentLogins_.redeem(ticket, account.identifier(), peerAddress, now)) {
+        return true;
+    }
+    return config_.service.diskInfoAddressRule &&
+           recentLogins_.allows(account.identifier(), peerAddress, now);
+}
+
 std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
                                                 const std::string& peerAddress) {
     CFormFramer framer(true, true);
@@ -64,8 +75,7 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
     // An unknown account gets the answer of one that has not logged in: never having logged in
     // is exactly its state, and the answer tells nobody which accounts exist.
     const AccountConfig* account = config_.service.findAccount(valueOf(request, u"username"));
-    if (account == nullptr ||
-        !recentLogins_.allows(account->identifier(), peerAddress, CRecentLogins::Clock::now())) {
+    if (account == nullptr || !admits(*account, request, peerAddress)) {
         return errorReply(u"101", "먼저 로그인하십시오");
     }
     const auto lifetime = std::chrono::hours(config_.service.capabilityLifetimeHours);

@@ -1,15 +1,16 @@
 // The disk-information server's side: answers "GetDiskInfo" requests (scrambled binary form
 // frames, both ways).
 //
-//   request  cmd=GetDiskInfo, username=USER@DOMAIN (serviceType ignored)
+//   request  cmd=GetDiskInfo, username=USER@DOMAIN, ticket=TICKET (serviceType ignored)
 //   reply    inform=GetDiskInfo, tavikinfofield=diskid|diskname|serverip|loginid|, tavikinfo =
 //            the four values of each disk in the account's order, each followed by "|".
 //
 // diskid is a capability for the disk (see CDiskCapability), serverip the disk server holding
-// it, loginid the account's user name. The request carries no secret, so the list is given only
-// for an account that logged in at the authentication server from the same client address
-// within the configured window; otherwise (and for an unknown account, with the same answer)
-// the reply is inform=error with errmsg and errorcode:
+// it, loginid the account's user name. The list is given once for each login's ticket, from the
+// client address that logged in (see CRecentLogins); with diskInfoAddressRule also without a
+// ticket, to any client on an address the account logged in from within the configured window.
+// Otherwise (and for an unknown account, with the same answer) the reply is inform=error with
+// errmsg and errorcode:
 //
 //   "100" not a GetDiskInfo request or no username;  "101" not logged in (or unknown);
 //   "102" the list would not fit the client's 65,536-byte reply limit.
@@ -25,6 +26,10 @@
 #include <string>
 #include <vector>
 
+namespace tavik::app {
+class CFormMessage;
+}
+
 namespace tavik::server {
 
 class CDiskInfoResponder {
@@ -35,6 +40,9 @@ public:
     std::vector<uint8_t> answer(std::span<const uint8_t> frame, const std::string& peerAddress);
 
 private:
+    bool admits(const AccountConfig& account, const app::CFormMessage& request,
+                const std::string& peerAddress);
+
     const CServerConfig& config_;
     CRecentLogins& recentLogins_;
 };

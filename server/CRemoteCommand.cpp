@@ -1,5 +1,6 @@
 #include "server/CRemoteCommand.h"
 
+#include "server/CCommandKeeper.h"
 #include "server/CFileDescriptor.h"
 
 #include "sdk/include/TavikErrors.h"
@@ -7,31 +8,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace tavik::server {
 
 namespace {
-
-class CSpawnActions {
-public:
-    CSpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
-    ~CSpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-    CSpawnActions(const CSpawnActions&) = delete;
-    CSpawnActions& operator=(const CSpawnActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-};
 
 // Reads the child's output until it closes the pipe or the deadline passes; false on time-out.
 bool collect(int fd, std::chrono::steady_clock::time_point deadline, size_t maxOutput,
@@ -61,40 +44,6 @@ bool collect(int fd, std::chrono::steady_clock::time_point deadline, size_t maxO
         const size_t room = maxOutput - std::min(maxOutput, output.text.size());
         output.text.append(buffer, std::min(room, static_cast<size_t>(n)));
         output.truncated = output.truncated || static_cast<size_t>(n) > room;
-    }
-}
-
-class CSpawnAttributes {
-public:
-    CSpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
-    ~CSpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
-    CSpawnAttributes(const CSpawnAttributes&) = delete;
-    CSpawnAttributes& operator=(const CSpawnAttributes&) = delete;
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_;
-};
-
-// Waits for the child to end until the deadline; false when it still runs then. The child is
-// left unreaped (a zombie keeps its process group id from being reused until the group is
-// killed).
-bool waitUntil(pid_t child, std::chrono::steady_clock::time_point deadline, int& exitCode) {
-    for (;;) {
-        siginfo_t info{};
-        const int rc =
-            ::waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT);
-        if (rc == 0 && info.si_pid == child) {
-            exitCode = info.si_code == CLD_EXITED ? info.si_status : -1;
-            return true;
-        }
-        if (rc < 0 && errno != EINTR) {
-            return true; // not ours to wait for any more
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
@@ -143,42 +92,24 @@ Outcome<CRemoteCommand::Output> CRemoteCommand::run(const std::vector<std::strin
     }
     CFileDescriptor readEnd(pipeEnds[0]);
     CFileDescriptor writeEnd(pipeEnds[1]);
-    CSpawnActions actions;
-    ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 1);
-    ::posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), 2);
-    ::posix_spawn_file_actions_addfchdir_np(actions.get(), folderFd);
-    std::vector<char*> argv;
-    for (const std::string& word : words) {
-        argv.push_back(const_cast<char*>(word.c_str()));
-    }
-    argv.push_back(nullptr);
-    // A process group of its own: at the deadline the whole group goes, helpers included.
-    CSpawnAttributes attributes;
-    ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETPGROUP);
-    ::posix_spawnattr_setpgroup(attributes.get(), 0);
-    pid_t child = 0;
-    if (::posix_spawnp(&child, argv[0], actions.get(), attributes.get(), argv.data(), environ) !=
-        0) {
+    CCommandKeeper keeper;
+    if (!keeper.start(words, folderFd, writeEnd.get())) {
         return Result::fail(TAVIK_ERR_REMOTE_FILE);
     }
     writeEnd.reset();
     Output output;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     // The output may end long before the program does (it can close it and go on running):
-    // the wait for its end has the same deadline.
-    const bool ended = collect(readEnd.get(), deadline, maxOutput, output) &&
-                       waitUntil(child, deadline, output.exitCode);
-    output.timedOut = !ended;
-    // Whatever is left of the group (the program at its deadline, helpers it left behind)
-    // is killed, and the program reaped.
-    ::kill(-child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    // the wait for its end has the same deadline. When the output is still open at the
+    // deadline, the keeper ends everything at once.
+    const bool drained = collect(readEnd.get(), deadline, maxOutput, output);
+    const CCommandKeeper::Report report =
+        keeper.finish(drained ? deadline : std::chrono::steady_clock::now());
+    if (!report.started) {
+        return Result::fail(TAVIK_ERR_REMOTE_FILE);
     }
-    if (!ended) {
-        output.exitCode = -1;
-    }
+    output.timedOut = !report.ended;
+    output.exitCode = report.ended ? report.exitCode : -1;
     if (output.truncated) {
         output.text += kCutMarker;
     }

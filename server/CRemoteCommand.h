@@ -1,10 +1,11 @@
 // "remotecmd": runs a program from the configuration's allow-list, never through a shell. The
 // command line is split into words at blanks (double quotes group words); the first word must
 // equal an allowed program name exactly. The program runs in the session's current folder with
-// stdin from /dev/null, in a process group of its own; stdout and stderr are collected together
-// up to a size cap. One deadline covers the output and the program's end: when it passes, the
-// whole group is killed. Whatever of the group is left when the program ends is killed too. Output
-// cut at the cap ends with kCutMarker, output of a killed program with kTimeoutMarker.
+// stdin from /dev/null, under a keeper process (CCommandKeeper); stdout and stderr are collected
+// together up to a size cap. One deadline covers the output and the program's end: when it
+// passes, the program and every process it started are killed, also those that left its process
+// group or session; whatever it left running is killed when it ends. Output cut at the cap ends
+// with kCutMarker, output of a killed program with kTimeoutMarker.
 #pragma once
 
 #include "server/Outcome.h"

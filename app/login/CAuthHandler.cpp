@@ -6,6 +6,7 @@
 #include "app/service/CMsgTextMap.h"
 #include "app/service/CMsgTypedBody.h"
 #include "app/service/CWindowMessage.h"
+#include "app/settings/CAccountGlobals.h"
 #include "app/shell/CMessageBox.h"
 
 #include <string>
@@ -197,9 +198,15 @@ bool CAuthHandler::OnAddressedMessage(const CMsgTextMap& header, CMsgPacket& pac
     if (!body.Get(u"result", result)) {
         return false;
     }
-    // errmsg, name, userno, kid and eid are only tested for presence; none is kept.
+    // errmsg, name, userno and eid are only tested for presence. kid is kept: our server puts a
+    // one-time ticket there, which the disk-information query sends back (another server's
+    // value is sent back as well, and ignored there).
+    std::u16string ticket;
     bool allFieldsPresent =
-        body.Has(u"name") && body.Has(u"userno") && body.Has(u"kid") && body.Has(u"eid");
+        body.Has(u"name") && body.Has(u"userno") && body.Get(u"kid", ticket) && body.Has(u"eid");
+    if (result == u"0" && allFieldsPresent) {
+        CAccountGlobals::Instance().diskTicket = ticket;
+    }
     Decide(result, allFieldsPresent);
     return true;
 }

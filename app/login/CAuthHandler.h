@@ -6,7 +6,9 @@
 // to = the node address up to its first "/" (the whole address without one), svc = "authsvr";
 // a scrambled typed body with cmd "auth", userid, passwd and, only when there is a session key,
 // brelo_sessionkey. The reply addressed to this node with inform "auth" decides the login:
-//   result "0" with name, userno, kid and eid present  -> WM_AUTHRESULT 1, authentication bar 100
+//   result "0" with name, userno, kid and eid present  -> WM_AUTHRESULT 1, authentication bar 100;
+//                                                          kid kept as the account globals'
+//                                                          disk ticket (for QueryDiskInfo)
 //   result "0" with one of them missing                -> WM_AUTHRESULT 0, box "잘못된 인증정보가
 //                                                          내려왔습니다"
 //   any other result                                   -> WM_AUTHRESULT 0, box "아이디/비밀번호/

@@ -221,6 +221,7 @@ bool CMainFrame::QueryDiskInfo() {
     DiskInfoQuery query;
     query.userName = account.userName;
     query.domainSuffix = account.domainSuffix;
+    query.ticket = account.diskTicket;
     query.server = diskInfoServer_;
     return app::QueryDiskInfo(query, document_, loggedIn_);
 }

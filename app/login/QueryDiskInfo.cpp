@@ -87,6 +87,9 @@ bool converse(const DiskInfoQuery& query, CFormMessage& reply, const Deadline& d
     request.SetValue(u"cmd", u"GetDiskInfo");
     request.SetValue(u"username", query.userName + query.domainSuffix);
     request.SetValue(u"serviceType", u"");
+    if (!query.ticket.empty()) {
+        request.SetValue(u"ticket", query.ticket);
+    }
     int32_t left = deadline.Left();
     return left > 0 && Exchange(client, request, reply, true, true, left) == kExchangeOk;
 }

@@ -1,8 +1,10 @@
 // The disk-information query: after a login, one "GetDiskInfo" exchange with the
 // disk-information server gives the account's disks as an array of DiskEntry.
 //
-// Request pairs: cmd "GetDiskInfo", username user name + "@" + domain, serviceType empty; framed
-// in binary mode with scrambling both ways. The reply's inform decides:
+// Request pairs: cmd "GetDiskInfo", username user name + "@" + domain, serviceType empty, and
+// ticket (the login's one-time ticket, see CAuthHandler) when there is one; framed in binary
+// mode with scrambling both ways. A server that does not know the ticket pair ignores it. The
+// reply's inform decides:
 //   - "GetDiskInfo": tavikinfofield ("|"-separated field names) and tavikinfo (values, record by
 //     record) give one DiskEntry per record; a record lacking one of diskid, diskname, serverip
 //     and loginid stays an empty entry in its place. An empty value list is an empty, successful
@@ -48,6 +50,8 @@ struct DiskInfoQuery {
     // Time budget of connect and reply together; negative: four fifths of the progress
     // dialog's watchdog period (of 5000 ms when there is no dialog).
     int32_t budgetMs = -1;
+    // The login's ticket (the account globals' diskTicket); empty: no ticket pair.
+    std::u16string ticket;
 };
 
 // Runs the whole query; returns the logged-in flag, which it also sets in loggedIn when the

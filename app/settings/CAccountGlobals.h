@@ -12,6 +12,9 @@ struct CAccountGlobals {
     std::u16string domainSuffix; // "@" + domain
     std::u16string password;
     std::u16string sessionKey; // only from the launch parameters
+    // The last login's "kid", which our authentication server fills with a one-time ticket for
+    // the disk-information query (never stored on disk).
+    std::u16string diskTicket;
     bool autoLogin = false;
     bool deleteAccount = false;
     bool savePassword = true;

@@ -317,26 +317,38 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
         return;
     }
     uint64_t start = 0;
+    // Resuming the user's own file: it is checked where it is, and takes the temporary name only
+    // once its bytes are known to match, so that a refusal leaves it as it was.
+    const bool continuesTarget = decision == Decision::Resume && targetExists && !partialExists;
     if (decision == Decision::Resume) {
-        if (targetExists && !partialExists) {
-            fs::rename(local, partial, ec); // the target itself is the part to continue
+        const fs::path& resumed = continuesTarget ? local : partial;
+        start = fs::file_size(resumed, ec);
+        if (ec || start > entry.size) {
+            if (continuesTarget) {
+                fail(name, local.string() + " is larger than its source; not resumed (use "
+                                            "--overwrite to transfer it anew)");
+                return;
+            }
+            note("larger than its source, transferred anew: " + local.string());
+            start = 0;
+        } else if (!sameBefore(*remoteAnsi, resumed, start, name)) {
+            return;
+        }
+        if (continuesTarget) {
+            fs::rename(local, partial, ec);
             if (ec) {
                 fail(name, "cannot rename " + local.string() + ": " + systemReason(ec));
                 return;
             }
         }
-        start = fs::file_size(partial, ec);
-        if (ec || start > entry.size) {
-            note("larger than its source, transferred anew: " + local.string());
-            start = 0;
-        } else if (!sameBefore(*remoteAnsi, partial, start, name)) {
-            return;
-        }
     }
     if (!runDownload(*remoteAnsi, *partialAnsi, static_cast<uint32_t>(start), entry.size,
                      start == 0, name, partial.string())) {
-        // What arrived stays for --resume; an empty file the transfer only created does not.
-        if (!cancelled() && start == 0 && fs::file_size(partial, ec) == 0 && !ec) {
+        if (continuesTarget) {
+            // The user's file goes back to its name, with whatever arrived appended.
+            fs::rename(partial, local, ec);
+        } else if (!cancelled() && start == 0 && fs::file_size(partial, ec) == 0 && !ec) {
+            // What arrived stays for --resume; an empty file the transfer only created does not.
             fs::remove(partial, ec);
         }
         return;

@@ -2,6 +2,7 @@
 
 #include "cli/core/CJson.h"
 #include "cli/core/CRemotePath.h"
+#include "cli/core/CTerminalText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -23,11 +24,12 @@ std::string CListing::render(const std::vector<RemoteEntry>& entries, bool longF
     size_t dateWidth = 0;
     for (const RemoteEntry& e : entries) {
         sizeWidth = std::max(sizeWidth, std::to_string(e.size).size());
-        dateWidth = std::max(dateWidth, e.date.size());
+        dateWidth = std::max(dateWidth, CTerminalText::escaped(e.date).size());
     }
     std::string out;
     for (const RemoteEntry& e : entries) {
-        const std::string name = CRemotePath::baseName(e.path);
+        const std::string name = CTerminalText::escaped(CRemotePath::baseName(e.path));
+        const std::string date = CTerminalText::escaped(e.date);
         if (!longForm) {
             out += name + (e.folder ? "/" : "") + "\n";
             continue;
@@ -38,8 +40,8 @@ std::string CListing::render(const std::vector<RemoteEntry>& entries, bool longF
         out.append(sizeWidth - size.size(), ' ');
         out += size;
         out += "  ";
-        out += e.date;
-        out.append(dateWidth - e.date.size(), ' ');
+        out += date;
+        out.append(dateWidth - date.size(), ' ');
         out += "  ";
         out += name;
         out += e.folder ? "/\n" : "\n";
@@ -49,10 +51,10 @@ std::string CListing::render(const std::vector<RemoteEntry>& entries, bool longF
 
 std::string CListing::describe(const RemoteEntry& entry) {
     std::string out;
-    out += "Path: " + entry.path + "\n";
+    out += "Path: " + CTerminalText::escaped(entry.path) + "\n";
     out += std::string("Type: ") + (entry.folder ? "folder" : "file") + "\n";
     out += "Size: " + std::to_string(entry.size) + "\n";
-    out += "Date: " + entry.date + "\n";
+    out += "Date: " + CTerminalText::escaped(entry.date) + "\n";
     return out;
 }
 

@@ -19,7 +19,8 @@ struct RemoteEntry {
 class CListing {
 public:
     static void sort(std::vector<RemoteEntry>& entries);
-    // One line per entry, each ending in "\n". Names are the last path component.
+    // One line per entry, each ending in "\n". Names are the last path component. The server's
+    // texts (names, dates) are shown escaped, here and in describe() (see CTerminalText).
     static std::string render(const std::vector<RemoteEntry>& entries, bool longForm);
     // The detail block of "stat".
     static std::string describe(const RemoteEntry& entry);

@@ -1,10 +1,12 @@
 #include "sdk/core/CSession.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Tick.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CTrace.h"
 #include "sdk/include/TavikErrors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -37,11 +39,29 @@ Result<Done> CheckSessionTexts(const CSession& session) {
     return Result<Done>::ok(Done{});
 }
 
-bool Exchange(CSession& session, CPacket& request, CPacket& reply) {
+int32_t BudgetLeft(int32_t budgetMs, uint32_t startedTick) {
+    if (budgetMs < 0) {
+        return -1;
+    }
+    const uint32_t spent = platform::GetTickCount() - startedTick;
+    return spent >= static_cast<uint32_t>(budgetMs)
+               ? 0
+               : static_cast<int32_t>(static_cast<uint32_t>(budgetMs) - spent);
+}
+
+int32_t TighterTimeout(int32_t aMs, int32_t bMs) {
+    if (aMs < 0) {
+        return bMs;
+    }
+    return bMs < 0 ? aMs : std::min(aMs, bMs);
+}
+
+bool Exchange(CSession& session, CPacket& request, CPacket& reply, int32_t timeoutMs) {
     std::lock_guard<std::recursive_mutex> hold(session.lock);
-    int result = session.connection.SendPacket(request, session.timeout);
+    const uint32_t started = platform::GetTickCount();
+    int result = session.connection.SendPacket(request, timeoutMs);
     if (result >= 0) {
-        result = session.connection.ReceivePacket(reply, session.timeout);
+        result = session.connection.ReceivePacket(reply, BudgetLeft(timeoutMs, started));
     }
     TAVIK_TRACE(2, u"command", exchangeOutcome(request, reply, result >= 0));
     return result >= 0;
@@ -64,7 +84,15 @@ int32_t ConnectTimeout() {
     return connectTimeout().load();
 }
 
+bool Exchange(CSession& session, CPacket& request, CPacket& reply) {
+    return Exchange(session, request, reply, session.timeout);
+}
+
 Result<Done> ConnectAndLogin(CSession& session) {
+    return ConnectAndLogin(session, session.timeout);
+}
+
+Result<Done> ConnectAndLogin(CSession& session, int32_t timeoutMs) {
     if (session.host.empty() || session.port == 0) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket info error"));
     }
@@ -77,14 +105,21 @@ Result<Done> ConnectAndLogin(CSession& session) {
     // login's own exchange takes it again.
     std::lock_guard<std::recursive_mutex> hold(session.lock);
     std::string host = platform::toAnsi(session.host);
+    // Connecting spends the same budget as the login after it, so that a reconnect inside a
+    // command never outlasts the command's time-out.
+    const uint32_t started = platform::GetTickCount();
     if (!session.connection.Connect(host.c_str(), static_cast<uint16_t>(session.port), true,
-                                    ConnectTimeout())) {
+                                    TighterTimeout(ConnectTimeout(), timeoutMs))) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_CONNECT_FAIL, u"connect fail.."));
     }
-    return Login(session);
+    return Login(session, BudgetLeft(timeoutMs, started));
 }
 
 Result<Done> Login(CSession& session) {
+    return Login(session, session.timeout);
+}
+
+Result<Done> Login(CSession& session, int32_t timeoutMs) {
     CPacket request(2);
     CPacket reply(2);
     request.SetString("_cmd", "setuser");
@@ -96,7 +131,7 @@ Result<Done> Login(CSession& session) {
     request.SetString("version", kClientVersion);
     request.SetString("authtype", "");
 
-    if (!Exchange(session, request, reply)) {
+    if (!Exchange(session, request, reply, timeoutMs)) {
         TAVIK_TRACE(1, u"login", platform::toAnsi(session.user) + ": exchange failed");
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket error"));
     }

@@ -41,8 +41,16 @@ inline constexpr size_t kMaxAccountBytes = 510;
 // Fails with 24001 "wrong parameter" when the host, user or password is longer than that.
 Result<Done> CheckSessionTexts(const CSession& session);
 
-// Under the session's lock: SendPacket(request), then ReceivePacket(reply), both with the
-// session's time-out. False when either failed (the connection is then closed).
+// Milliseconds left of a budget of budgetMs that began at the tick startedTick: -1 for a budget
+// of -1 (no limit), else at least 0.
+int32_t BudgetLeft(int32_t budgetMs, uint32_t startedTick);
+// The shorter of two time-outs, where -1 means no limit.
+int32_t TighterTimeout(int32_t aMs, int32_t bMs);
+
+// Under the session's lock: SendPacket(request), then ReceivePacket(reply), the two together
+// within timeoutMs (-1: no limit; without it, the session's time-out). False when either failed
+// (the connection is then closed).
+bool Exchange(CSession& session, CPacket& request, CPacket& reply, int32_t timeoutMs);
 bool Exchange(CSession& session, CPacket& request, CPacket& reply);
 
 // The longest wait for a session's connection to be made, for every session of the process
@@ -54,9 +62,12 @@ int32_t ConnectTimeout();
 // Connects to host:port (within ConnectTimeout) and runs Login, holding the session's lock
 // throughout (a reconnect waits for another thread's exchange or transfer on the session to end).
 // The report carries what the last error must become: 21002 "socket info error", 24001 "wrong
-// parameter" (see CheckSessionTexts), 21001 "connect fail..", or Login's report.
+// parameter" (see CheckSessionTexts), 21001 "connect fail..", or Login's report. The login's
+// exchange is bounded by timeoutMs (without it, by the session's time-out).
+Result<Done> ConnectAndLogin(CSession& session, int32_t timeoutMs);
 Result<Done> ConnectAndLogin(CSession& session);
 // The "setuser" exchange; on any outcome the report holds the last error to store.
+Result<Done> Login(CSession& session, int32_t timeoutMs);
 Result<Done> Login(CSession& session);
 
 } // namespace tavik

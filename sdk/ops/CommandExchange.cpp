@@ -2,6 +2,7 @@
 #include "sdk/ops/CommandExchange.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Tick.h"
 #include "sdk/core/CSession.h"
 #include "sdk/include/TavikErrors.h"
 
@@ -29,16 +30,19 @@ Result<Done> runCommand(TAVIK_SESSION session, CPacket& request, CPacket& reply)
             ErrorReport::withText(TAVIK_ERR_INVALID_HANDLE, u"invalid session handle"));
     }
     CSession& target = *static_cast<CSession*>(session);
-    bool exchanged = Exchange(target, request, reply);
-    if (!exchanged && mayRelogin(request)) {
+    // The session's time-out bounds the whole command, the re-login and the retry included.
+    const int32_t budget = target.timeout;
+    const uint32_t started = platform::GetTickCount();
+    bool exchanged = Exchange(target, request, reply, budget);
+    if (!exchanged && mayRelogin(request) && BudgetLeft(budget, started) != 0) {
         // The connection was closed by the failure (or earlier, by a time-out or a cancelled
         // transfer): log in again once and give the request one more chance.
-        Result<Done> reconnected = ConnectAndLogin(target);
+        Result<Done> reconnected = ConnectAndLogin(target, BudgetLeft(budget, started));
         if (!reconnected) {
             return Result<Done>::failFrom(reconnected);
         }
         reply.Clear();
-        exchanged = Exchange(target, request, reply);
+        exchanged = Exchange(target, request, reply, BudgetLeft(budget, started));
     }
     if (!exchanged) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_SOCKET, u"socket error"));

@@ -1,5 +1,6 @@
 // The calling pattern every remote operation shares: null-session check, one Exchange, the
-// re-login with a single retry (never for "setuser"), "socket error", and the reply's
+// re-login with a single retry (never for "setuser", and only while the session's time-out,
+// which bounds the whole command, is not used up), "socket error", and the reply's
 // "error"/"errstr" as the report. Operations only build the request and read the reply.
 #pragma once
 

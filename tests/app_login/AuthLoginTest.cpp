@@ -7,6 +7,7 @@
 #include "app/login/CAuthProgressDlg.h"
 #include "app/service/CHostResolver.h"
 #include "app/service/CMsgPacket.h"
+#include "app/settings/CAccountGlobals.h"
 
 #include "tests/support/CFakeDiskServer.h"
 
@@ -131,6 +132,7 @@ class AuthLoginTest : public LoginTest {};
 TEST_F(AuthLoginTest, RequestFollowsNodeAddressAndReplyDecides) {
     for (const AuthRow& row : authRows()) {
         SCOPED_TRACE(row.name);
+        app::CAccountGlobals::Instance().diskTicket.clear();
         CTestLoginForm form;
         form.userName->setText(row.userName);
         form.password->setText(row.password);
@@ -192,6 +194,10 @@ TEST_F(AuthLoginTest, RequestFollowsNodeAddressAndReplyDecides) {
         if (!row.sessionKey.empty()) {
             EXPECT_TRUE(body.GetString(u"brelo_sessionkey", value) && value == row.sessionKey);
         }
+
+        // A success keeps the reply's kid as the disk query's ticket; a failure keeps nothing.
+        EXPECT_EQ(app::CAccountGlobals::Instance().diskTicket,
+                  row.expectedResults.front() == app::kAuthSucceeded ? u"k1" : u"");
 
         // Success leaves the progress dialog at 100 with its new texts for the disk query;
         // failure hides it, stops its watchdog and brings the login form back.

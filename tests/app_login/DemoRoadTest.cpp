@@ -7,6 +7,7 @@
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/QueryDiskInfo.h"
+#include "app/settings/CAccountGlobals.h"
 #include "sdk/include/TavikSDK.h"
 
 #include "tests/cli/CChildProcess.h"
@@ -74,8 +75,13 @@ protected:
     std::vector<app::DiskEntry> DiskList(const std::u16string& user, uint16_t diskInfoPort) {
         ListOwner owner;
         bool loggedIn = false;
-        EXPECT_TRUE(app::QueryDiskInfo({user, u"@tavik.local", {"127.0.0.1", diskInfoPort}, -1},
-                                       owner, loggedIn));
+        // With the ticket the login left, as the main frame sends it.
+        const app::DiskInfoQuery query{user,
+                                       u"@tavik.local",
+                                       {"127.0.0.1", diskInfoPort},
+                                       -1,
+                                       app::CAccountGlobals::Instance().diskTicket};
+        EXPECT_TRUE(app::QueryDiskInfo(query, owner, loggedIn));
         EXPECT_TRUE(loggedIn);
         EXPECT_EQ(app::CAuthProgressDlg::Global(), nullptr) << "the dialog closes at 100";
         return owner.received;

@@ -189,13 +189,16 @@ std::set<std::string> requestPairs(const Bytes& frame, std::string& text) {
 class DiskInfoQueryTest : public LoginTest {
 protected:
     app::DiskInfoQuery Query(uint16_t port) const {
-        return {u"demo", u"@tavik.local", {"127.0.0.1", port}, -1};
+        return {u"demo", u"@tavik.local", {"127.0.0.1", port}, -1, u""};
     }
 };
 
 TEST_F(DiskInfoQueryTest, RepliesAreDecidedOrLeftToTheWatchdog) {
+    bool withTicket = false;
     for (const QueryRow& row : queryRows()) {
         SCOPED_TRACE(row.name);
+        // Every other row carries the login's ticket, which travels as one more pair.
+        withTicket = !withTicket;
         app::CAuthProgressDlg* progress = app::CAuthProgressDlg::CreateGlobal();
         progress->StartWatchdog();
         Bytes request;
@@ -209,7 +212,9 @@ TEST_F(DiskInfoQueryTest, RepliesAreDecidedOrLeftToTheWatchdog) {
 
         RecordingOwner owner;
         bool loggedIn = row.startLoggedIn;
-        EXPECT_EQ(app::QueryDiskInfo(Query(peer.port()), owner, loggedIn), row.expectedResult);
+        app::DiskInfoQuery query = Query(peer.port());
+        query.ticket = withTicket ? u"0f3a9c" : u"";
+        EXPECT_EQ(app::QueryDiskInfo(query, owner, loggedIn), row.expectedResult);
         ASSERT_TRUE(peer.finish());
         EXPECT_EQ(loggedIn, row.expectedLoggedIn);
         EXPECT_EQ(BoxTexts(), row.expectedBoxes);
@@ -236,8 +241,12 @@ TEST_F(DiskInfoQueryTest, RepliesAreDecidedOrLeftToTheWatchdog) {
         std::string text;
         std::set<std::string> pairs = requestPairs(request, text);
         EXPECT_TRUE(text.starts_with("&")) << text;
-        EXPECT_EQ(pairs, (std::set<std::string>{"cmd=GetDiskInfo",
-                                                "serviceType=", "username=demo%40tavik%2Elocal"}));
+        std::set<std::string> expectedPairs = {"cmd=GetDiskInfo",
+                                               "serviceType=", "username=demo%40tavik%2Elocal"};
+        if (withTicket) {
+            expectedPairs.insert("ticket=0f3a9c");
+        }
+        EXPECT_EQ(pairs, expectedPairs);
         ResetForNextRow();
     }
 }

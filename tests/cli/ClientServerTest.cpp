@@ -291,7 +291,8 @@ TEST_F(ClientServerTest, CutDownloadsResumeOnlyOverMatchingBytes) {
     const fs::path part = m_local / ".r.bin.tavik-part";
     struct Row {
         const char* name;
-        std::string partBefore; // the temporary file a cut download left
+        std::string targetBefore; // "" when the final name does not exist yet
+        std::string partBefore;   // the temporary file a cut download left; "" for none
         std::vector<std::string> flags;
         int exitCode;
         std::string finalFile; // "" when the final name must not exist
@@ -301,20 +302,35 @@ TEST_F(ClientServerTest, CutDownloadsResumeOnlyOverMatchingBytes) {
     std::string spliced = cut;
     spliced[89999] ^= 0x55; // differs just before the resume point
     const Row rows[] = {
-        {"a cut download is continued with --resume", cut, {"--resume"}, 0, content, ""},
-        {"a rerun without --resume starts anew", cut, {}, 0, content, ""},
+        {"a cut download is continued with --resume", "", cut, {"--resume"}, 0, content, ""},
+        {"a rerun without --resume starts anew", "", cut, {}, 0, content, ""},
         {"different bytes before the resume point are refused",
+         "",
          spliced,
          {"--resume"},
          1,
          "",
          spliced},
-        {"--overwrite replaces the temporary file", spliced, {"--overwrite"}, 0, content, ""},
+        {"--overwrite replaces the temporary file", "", spliced, {"--overwrite"}, 0, content, ""},
+        {"the user's own prefix is continued", cut, "", {"--resume"}, 0, content, ""},
+        {"the user's own file that differs is refused and left as it was",
+         spliced,
+         "",
+         {"--resume"},
+         1,
+         spliced,
+         ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         fs::remove(m_local / "r.bin");
-        writeAll(part, row.partBefore);
+        fs::remove(part);
+        if (!row.targetBefore.empty()) {
+            writeAll(m_local / "r.bin", row.targetBefore);
+        }
+        if (!row.partBefore.empty()) {
+            writeAll(part, row.partBefore);
+        }
         std::vector<std::string> args = {"get"};
         args.insert(args.end(), row.flags.begin(), row.flags.end());
         args.insert(args.end(), {"r.bin", local("r.bin")});
@@ -327,6 +343,8 @@ TEST_F(ClientServerTest, CutDownloadsResumeOnlyOverMatchingBytes) {
         EXPECT_EQ(fs::exists(part), !row.partAfter.empty());
         if (!row.partAfter.empty()) {
             EXPECT_TRUE(readAll(part) == row.partAfter);
+        }
+        if (row.exitCode != 0) {
             EXPECT_NE(run.err.find("differ"), std::string::npos) << run.err;
         }
     }

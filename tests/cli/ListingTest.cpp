@@ -36,6 +36,40 @@ TEST(ListingTest, Describe) {
               "Path: /d/a.txt\nType: file\nSize: 42\nDate: 2026-12-01 10:00\n");
 }
 
+// Names and dates come from the server: a terminal must get no control character of theirs,
+// and an escaped name must not read like another name.
+TEST(ListingTest, ControlCharactersFromTheServerAreShownEscaped) {
+    struct Row {
+        const char* name;
+        std::string remoteName;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {"escape sequence", "a\x1b[2Jb", "a\\x1b[2Jb"},
+        {"ESC and BEL",
+         "a\x1b]0;title\x07"
+         "b",
+         "a\\x1b]0;title\\x07b"},
+        {"CR and LF", "ok.txt\r\nfake.txt", "ok.txt\\r\\nfake.txt"},
+        {"tab and DEL", "a\tb\x7f", "a\\tb\\x7f"},
+        {"C1 control (CSI) in UTF-8",
+         "a\xc2\x9b"
+         "2Jb",
+         "a\\u009b2Jb"},
+        {"a backslash is doubled", "a\\nb", "a\\\\nb"},
+        {"Korean and other text pass", "가나 다.txt", "가나 다.txt"},
+    };
+    for (const Row& row : rows) {
+        const RemoteEntry entry{"/d/" + row.remoteName, 1, false, "2026-12-01\r10:00"};
+        EXPECT_EQ(CListing::render({entry}, false), row.shown + "\n") << row.name;
+        EXPECT_EQ(CListing::render({entry}, true), "- 1  2026-12-01\\r10:00  " + row.shown + "\n")
+            << row.name;
+        EXPECT_EQ(CListing::describe(entry),
+                  "Path: /d/" + row.shown + "\nType: file\nSize: 1\nDate: 2026-12-01\\r10:00\n")
+            << row.name;
+    }
+}
+
 TEST(ErrorReportTest, LibraryTextCodeAndServerText) {
     EXPECT_EQ(CErrorReport::compose("get /a", 23006, "file or directory not exist", ""),
               "tavik: get /a: file or directory not exist (23006)");

@@ -104,6 +104,28 @@ TEST_F(CommandExchangeTest, RetryThatFailsAgainGivesSocketErrorWithoutThirdAttem
     EXPECT_EQ(server.connectionsAccepted(), 2);
 }
 
+// The session's time-out bounds the whole command: an exchange that used it all up is not
+// followed by a re-login and a second full wait.
+TEST(CommandExchangeBudget, AnExchangeThatUsedUpTheTimeOutIsNotRetried) {
+    // The script waits for a second connection that must never come; a short step time-out ends
+    // it (it then reports that step as failed, which is the point).
+    CFakeDiskServer server(3000);
+    server.expectLogin()
+        .expect("getlength")
+        .expectClosed()
+        .acceptNext()
+        .expectLogin()
+        .expect("getlength");
+    server.start();
+    TAVIK_SESSION session = tavik_CreateSession(server.host(), server.port(), u"bob", nullptr, 300);
+    ASSERT_NE(session, nullptr);
+    EXPECT_EQ(tavik_GetFileSize(u"/disk/f", session), -1);
+    EXPECT_EQ(tavik_GetLastError(), TAVIK_ERR_SOCKET);
+    tavik_DestroySession(session);
+    (void)server.finish();
+    EXPECT_EQ(server.connectionsAccepted(), 1) << "logged in again after the time-out";
+}
+
 // Fault loop: the reply is cut after every possible byte count. Each run must end in the
 // retried command's success (a cut first reply) or in "socket error" (both replies cut), and
 // never in a wrong value, a hang or a third attempt.

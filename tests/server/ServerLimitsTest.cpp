@@ -277,9 +277,13 @@ TEST(ServerLimits, RemoteCommandsEndWithTheirGroupAtTheDeadlineAndMarkCutOutput)
     ASSERT_EQ(run("sh -c \"exec >/dev/null 2>&1; sleep 30\"", text, exitCode), 0);
     EXPECT_EQ(exitCode, -1);
     EXPECT_EQ(text, timeout + std::string(1, '\0'));
-    // Helpers left behind go with the group: one that keeps the output open, one that does not.
+    // Helpers left behind go with the program: one that keeps the output open, one that does
+    // not, and ones that left the group and session for their own (setsid), the last one also
+    // orphaned at once (forked by a process that then ended).
     for (const char* command :
-         {"sh -c \"sleep 30 & echo $!\"", "sh -c \"sleep 30 >/dev/null 2>&1 & echo $!\""}) {
+         {"sh -c \"sleep 30 & echo $!\"", "sh -c \"sleep 30 >/dev/null 2>&1 & echo $!\"",
+          "sh -c \"setsid sleep 30 & echo $!\"",
+          "sh -c \"setsid -f sh -c 'echo $$; exec sleep 30 >/dev/null 2>&1' | cat\""}) {
         ASSERT_EQ(run(command, text, exitCode), 0) << command;
         const pid_t helper = std::atoi(text.c_str());
         ASSERT_GT(helper, 0) << command;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <set>
+
 namespace tavik::test {
 namespace {
 
@@ -41,6 +44,7 @@ TEST(AuthServerTest, AnswersLoginsWithOneAnswerForEveryFailure) {
         {"bob after alice's failures", "bob@tavik.local", CServiceHarness::kBobPassword, "", "0"},
     };
     std::string failureText;
+    std::set<std::string> tickets;
     int row = 0;
     for (const Row& r : rows) {
         // Each row from its own address, so that earlier failures' delays stay small.
@@ -55,8 +59,10 @@ TEST(AuthServerTest, AnswersLoginsWithOneAnswerForEveryFailure) {
             const bool alice = r.userId.rfind("alice", 0) == 0;
             EXPECT_EQ(reply["name"], alice ? "alice 님" : "bob 님") << r.name;
             EXPECT_EQ(reply["userno"], alice ? "1001" : "1002") << r.name;
-            EXPECT_EQ(reply["kid"], alice ? "alice" : "bob") << r.name;
-            EXPECT_EQ(reply["eid"], "tavik.local") << r.name;
+            // kid and eid carry the login's disk-list ticket: random, one per login.
+            EXPECT_TRUE(std::regex_match(reply["kid"], std::regex("[0-9a-f]{32}"))) << r.name;
+            EXPECT_EQ(reply["eid"], reply["kid"]) << r.name;
+            EXPECT_TRUE(tickets.insert(reply["kid"]).second) << r.name << ": a fresh ticket";
         } else if (std::string(r.result) == "1") {
             EXPECT_EQ(reply.count("name") + reply.count("userno") + reply.count("kid"), 0u)
                 << r.name;

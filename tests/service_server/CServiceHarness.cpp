@@ -236,13 +236,16 @@ std::string formEncode(const std::string& text) {
     return out;
 }
 
-TextPairs handDiskInfo(uint16_t port, const std::string& userName,
-                       const std::string& sourceAddress) {
+TextPairs handDiskInfo(uint16_t port, const std::string& userName, const std::string& sourceAddress,
+                       const std::string& ticket) {
     CRawClient client;
     Bytes reply;
-    const std::string text =
+    std::string text =
         "&cmd=GetDiskInfo&username=" + formEncode(server::CWireText::toWire(userName)) +
         "&serviceType=";
+    if (!ticket.empty()) {
+        text += "&ticket=" + formEncode(ticket);
+    }
     if (!client.connect(port, sourceAddress) || !client.send(CHandFrames::form(text)) ||
         !client.readForm(reply)) {
         return {};

@@ -73,8 +73,10 @@ private:
 // body. Returns the reply's body pairs (empty when no reply came).
 TextPairs handLogin(CRawClient& client, const std::string& userId, const std::string& password,
                     const std::string& sessionKey = "");
-// One GetDiskInfo exchange over a hand-made form frame; the reply's pairs.
+// One GetDiskInfo exchange over a hand-made form frame, with a "ticket" pair when ticket is not
+// empty; the reply's pairs.
 TextPairs handDiskInfo(uint16_t port, const std::string& userName,
-                       const std::string& sourceAddress = "127.0.0.1");
+                       const std::string& sourceAddress = "127.0.0.1",
+                       const std::string& ticket = "");
 
 } // namespace tavik::test

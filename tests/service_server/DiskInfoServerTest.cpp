@@ -22,11 +22,14 @@ std::vector<std::string> splitBars(const std::string& text) {
     return items;
 }
 
-void logIn(CServiceHarness& harness, const std::string& userId, const std::string& password,
-           const std::string& source = "127.0.0.1") {
+// A password login; the reply's disk-list ticket.
+std::string logIn(CServiceHarness& harness, const std::string& userId, const std::string& password,
+                  const std::string& source = "127.0.0.1") {
     CRawClient client;
-    ASSERT_TRUE(client.connect(harness.authPort(), source));
-    ASSERT_EQ(handLogin(client, userId, password)["result"], "0") << userId;
+    EXPECT_TRUE(client.connect(harness.authPort(), source));
+    TextPairs reply = handLogin(client, userId, password);
+    EXPECT_EQ(reply["result"], "0") << userId;
+    return reply["kid"];
 }
 
 // A disk-server login with the disk id as the only credential, as the explorer makes it.
@@ -40,7 +43,7 @@ int32_t openDisk(uint16_t port, const std::string& diskId) {
     return error;
 }
 
-TEST(DiskInfoServerTest, ListsAnAccountsDisksOnlyAfterItsLoginFromTheSameAddress) {
+TEST(DiskInfoServerTest, ListsAnAccountsDisksOnlyForItsLoginsOneTimeTicket) {
     CServiceHarness harness;
     ASSERT_TRUE(harness.running());
     const uint16_t port = harness.diskInfoPort();
@@ -53,18 +56,48 @@ TEST(DiskInfoServerTest, ListsAnAccountsDisksOnlyAfterItsLoginFromTheSameAddress
     EXPECT_EQ(unknown["errorcode"], before["errorcode"]) << "unknown looks like not logged in";
     EXPECT_EQ(unknown["errmsg"], before["errmsg"]);
 
-    logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
-    EXPECT_EQ(handDiskInfo(port, "alice@tavik.local", "127.0.0.3")["errorcode"], "101")
-        << "another address";
-    EXPECT_EQ(handDiskInfo(port, "bob@tavik.local")["errorcode"], "101") << "another account";
-    EXPECT_EQ(handDiskInfo(port, "")["errorcode"], "101");
+    const std::string bobTicket = logIn(harness, "bob@tavik.local", CServiceHarness::kBobPassword);
+    const std::string ticket = logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
+    std::string forged = ticket;
+    forged.back() = forged.back() == 'a' ? 'b' : 'a';
+    // In order: a refused request leaves the ticket to its owner, an answered one spends it.
+    struct Row {
+        const char* name;
+        std::string user;
+        std::string source;
+        std::string ticket;
+        const char* errorcode; // nullptr: the list
+    };
+    const Row rows[] = {
+        {"same address, no ticket", "alice@tavik.local", "127.0.0.1", "", "101"},
+        {"another account's ticket", "alice@tavik.local", "127.0.0.1", bobTicket, "101"},
+        {"ticket for another account", "bob@tavik.local", "127.0.0.1", ticket, "101"},
+        {"ticket from another address", "alice@tavik.local", "127.0.0.3", ticket, "101"},
+        {"forged ticket", "alice@tavik.local", "127.0.0.1", forged, "101"},
+        {"no user name", "", "127.0.0.1", ticket, "101"},
+        {"own ticket", "alice@TAVIK.LOCAL", "127.0.0.1", ticket, nullptr},
+        {"own ticket again", "alice@tavik.local", "127.0.0.1", ticket, "101"},
+        {"bob's own ticket", "bob@tavik.local", "127.0.0.1", bobTicket, nullptr},
+    };
+    TextPairs reply;
+    for (const Row& row : rows) {
+        TextPairs answer = handDiskInfo(port, row.user, row.source, row.ticket);
+        if (row.errorcode != nullptr) {
+            EXPECT_EQ(answer["inform"], "error") << row.name;
+            EXPECT_EQ(answer["errorcode"], row.errorcode) << row.name;
+        } else {
+            EXPECT_EQ(answer["inform"], "GetDiskInfo") << row.name;
+        }
+        if (row.user == "alice@TAVIK.LOCAL") {
+            reply = answer;
+        }
+    }
     CRawClient other;
     Bytes frame;
     ASSERT_TRUE(other.connect(port) && other.send(CHandFrames::form("&cmd=GetUserInfo")) &&
                 other.readForm(frame));
     EXPECT_EQ(CHandFrames::pairs(CHandFrames::formText(frame))["errorcode"], "100");
 
-    TextPairs reply = handDiskInfo(port, "alice@TAVIK.LOCAL");
     ASSERT_EQ(reply["inform"], "GetDiskInfo");
     EXPECT_EQ(reply["tavikinfofield"], "diskid|diskname|serverip|loginid|");
     const auto values = splitBars(reply["tavikinfo"]);
@@ -79,22 +112,22 @@ TEST(DiskInfoServerTest, ListsAnAccountsDisksOnlyAfterItsLoginFromTheSameAddress
     EXPECT_EQ(vaultCapability.rfind("vault~", 0), 0u);
 
     // The capability is the whole credential; the capability-only disk takes nothing else.
-    std::string forged = vaultCapability;
-    forged.back() = forged.back() == 'a' ? 'b' : 'a';
-    struct Row {
+    std::string forgedCapability = vaultCapability;
+    forgedCapability.back() = forgedCapability.back() == 'a' ? 'b' : 'a';
+    struct DiskRow {
         const char* name;
         std::string id;
         int32_t error;
     };
-    const Row rows[] = {
+    const DiskRow diskRows[] = {
         {"demo by capability", demoCapability, 0},
         {"vault by capability", vaultCapability, 0},
         {"vault by capability, again (re-login)", vaultCapability, 0},
         {"vault by plain id", "vault", TAVIK_ERR_WRONG_ID},
-        {"forged capability", forged, TAVIK_ERR_WRONG_ID},
+        {"forged capability", forgedCapability, TAVIK_ERR_WRONG_ID},
         {"demo by plain id still works", "demo", 0},
     };
-    for (const Row& row : rows) {
+    for (const DiskRow& row : diskRows) {
         EXPECT_EQ(openDisk(harness.diskPort(), row.id), row.error) << row.name;
     }
 }
@@ -103,18 +136,18 @@ TEST(DiskInfoServerTest, ListsEmptyAndLongListsAndRefusesOnesAboveTheClientsLimi
     CServiceHarness harness;
     ASSERT_TRUE(harness.running());
     const uint16_t port = harness.diskInfoPort();
-    logIn(harness, "bob@tavik.local", CServiceHarness::kBobPassword);
-    logIn(harness, "many@tavik.local", CServiceHarness::kBobPassword);
-    logIn(harness, "huge@tavik.local", CServiceHarness::kBobPassword);
+    const std::string bob = logIn(harness, "bob@tavik.local", CServiceHarness::kBobPassword);
+    const std::string many = logIn(harness, "many@tavik.local", CServiceHarness::kBobPassword);
+    const std::string huge = logIn(harness, "huge@tavik.local", CServiceHarness::kBobPassword);
 
-    TextPairs none = handDiskInfo(port, "bob@tavik.local");
+    TextPairs none = handDiskInfo(port, "bob@tavik.local", "127.0.0.1", bob);
     EXPECT_EQ(none["inform"], "GetDiskInfo");
     EXPECT_EQ(none["tavikinfofield"], "diskid|diskname|serverip|loginid|");
     EXPECT_EQ(none["tavikinfo"], "");
 
-    TextPairs many = handDiskInfo(port, "many@tavik.local");
-    ASSERT_EQ(many["inform"], "GetDiskInfo");
-    const auto values = splitBars(many["tavikinfo"]);
+    TextPairs manyList = handDiskInfo(port, "many@tavik.local", "127.0.0.1", many);
+    ASSERT_EQ(manyList["inform"], "GetDiskInfo");
+    const auto values = splitBars(manyList["tavikinfo"]);
     ASSERT_EQ(values.size(), 800u);
     for (size_t disk = 0; disk < 200; ++disk) {
         EXPECT_EQ(values[4 * disk].substr(0, values[4 * disk].find('~')),
@@ -123,20 +156,21 @@ TEST(DiskInfoServerTest, ListsEmptyAndLongListsAndRefusesOnesAboveTheClientsLimi
         EXPECT_EQ(values[4 * disk + 2], "127.0.0.2");
     }
 
-    TextPairs huge = handDiskInfo(port, "huge@tavik.local");
-    EXPECT_EQ(huge["inform"], "error");
-    EXPECT_EQ(huge["errorcode"], "102");
-    EXPECT_LE(std::stoul(huge["(frame bytes)"]), 65536u);
+    TextPairs hugeList = handDiskInfo(port, "huge@tavik.local", "127.0.0.1", huge);
+    EXPECT_EQ(hugeList["inform"], "error");
+    EXPECT_EQ(hugeList["errorcode"], "102");
+    EXPECT_LE(std::stoul(hugeList["(frame bytes)"]), 65536u);
 }
 
 TEST(DiskInfoServerTest, AnswersTheRequestTheCodecBuilds) {
     CServiceHarness harness;
     ASSERT_TRUE(harness.running());
-    logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
+    const std::string ticket = logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
     app::CFormMessage request;
     request.SetValue(u"cmd", u"GetDiskInfo");
     request.SetValue(u"username", u"alice@tavik.local");
     request.SetValue(u"serviceType", u"");
+    request.SetValue(u"ticket", std::u16string(ticket.begin(), ticket.end()));
     app::CFormFramer out(true, true);
     ASSERT_TRUE(out.Append(request));
     CRawClient client;
@@ -154,6 +188,21 @@ TEST(DiskInfoServerTest, AnswersTheRequestTheCodecBuilds) {
     std::u16string name;
     EXPECT_TRUE(table.GetValue(1, u"diskname", name));
     EXPECT_EQ(name, u"금고");
+}
+
+// For clients that cannot send the ticket, the older rule can be chosen: any client on the
+// address the account logged in from, within the window.
+TEST(DiskInfoServerTest, TheAddressRuleAnswersTheLoginsAddressWithoutATicket) {
+    CServiceHarness harness(
+        [](server::CServerConfig& config) { config.service.diskInfoAddressRule = true; });
+    ASSERT_TRUE(harness.running());
+    const uint16_t port = harness.diskInfoPort();
+    EXPECT_EQ(handDiskInfo(port, "alice@tavik.local")["errorcode"], "101") << "before the login";
+    logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
+    EXPECT_EQ(handDiskInfo(port, "alice@tavik.local")["inform"], "GetDiskInfo");
+    EXPECT_EQ(handDiskInfo(port, "alice@tavik.local")["inform"], "GetDiskInfo") << "again";
+    EXPECT_EQ(handDiskInfo(port, "alice@tavik.local", "127.0.0.3")["errorcode"], "101");
+    EXPECT_EQ(handDiskInfo(port, "bob@tavik.local")["errorcode"], "101");
 }
 
 } // namespace

@@ -12,10 +12,11 @@ namespace {
 void expectServed(CServiceHarness& harness, const std::string& source) {
     CRawClient client;
     ASSERT_TRUE(client.connect(harness.authPort(), source));
-    EXPECT_EQ(handLogin(client, "bob@tavik.local", CServiceHarness::kBobPassword)["result"], "0")
-        << source;
-    EXPECT_EQ(handDiskInfo(harness.diskInfoPort(), "bob@tavik.local", source)["inform"],
-              "GetDiskInfo")
+    TextPairs login = handLogin(client, "bob@tavik.local", CServiceHarness::kBobPassword);
+    EXPECT_EQ(login["result"], "0") << source;
+    EXPECT_EQ(
+        handDiskInfo(harness.diskInfoPort(), "bob@tavik.local", source, login["kid"])["inform"],
+        "GetDiskInfo")
         << source;
 }
 

@@ -67,8 +67,9 @@ TEST(ServiceProgramTest, DemoServesLoginDiskListAndDisk) {
 
     CRawClient client;
     ASSERT_TRUE(client.connect(ports.auth));
-    EXPECT_EQ(handLogin(client, "demo@tavik.local", "데모 암호")["result"], "0");
-    TextPairs disks = handDiskInfo(ports.diskInfo, "demo@tavik.local");
+    TextPairs login = handLogin(client, "demo@tavik.local", "데모 암호");
+    EXPECT_EQ(login["result"], "0");
+    TextPairs disks = handDiskInfo(ports.diskInfo, "demo@tavik.local", "127.0.0.1", login["kid"]);
     ASSERT_EQ(disks["inform"], "GetDiskInfo");
     const std::string list = disks["tavikinfo"];
     const std::string capability = list.substr(0, list.find('|'));

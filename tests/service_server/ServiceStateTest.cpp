@@ -1,5 +1,6 @@
 // The configuration of accounts, capability disk ids and the session-key store.
 #include "server/CDiskCapability.h"
+#include "server/CRecentLogins.h"
 #include "server/CServerConfig.h"
 #include "server/CSessionKeyStore.h"
 #include "tests/support/CTempFolder.h"
@@ -81,6 +82,42 @@ TEST(AccountConfigTest, CapabilityOnlyDisksAreNotOpenDisks) {
     ASSERT_TRUE(guarded && open) << error;
     EXPECT_EQ(guarded->openDiskExposed(), nullptr);
     EXPECT_NE(open->openDiskExposed(), nullptr);
+}
+
+// Tickets by the clock: each is good once, for its own login, until its lifetime is over; the
+// address rule has a window of its own.
+TEST(RecentLoginsTest, ATicketOpensTheListOnceWithinItsLifetime) {
+    using Clock = CRecentLogins::Clock;
+    CRecentLogins logins(std::chrono::seconds(300));
+    const Clock::time_point t0 = Clock::now();
+    const std::string late = logins.record("a@x", "10.0.0.1", t0);
+    const std::string early = logins.record("a@x", "10.0.0.1", t0 + std::chrono::seconds(60));
+    const std::string other = logins.record("b@x", "10.0.0.1", t0 + std::chrono::seconds(60));
+    EXPECT_NE(late, early);
+    const auto at = [&](int seconds) { return t0 + std::chrono::seconds(seconds); };
+    struct Row {
+        const char* name;
+        std::string ticket;
+        const char* account;
+        int seconds;
+        bool opens;
+    };
+    const Row rows[] = {
+        {"before it was given", early, "a@x", 30, false},
+        {"within its lifetime", early, "a@x", 61, true},
+        {"a second time", early, "a@x", 62, false},
+        {"just after its lifetime", late, "a@x", 121, false},
+        {"for another account", other, "a@x", 90, false},
+        {"for its own account after that", other, "b@x", 90, true},
+        {"empty", "", "a@x", 90, false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(logins.redeem(row.ticket, row.account, "10.0.0.1", at(row.seconds)), row.opens)
+            << row.name;
+    }
+    EXPECT_TRUE(logins.allows("a@x", "10.0.0.1", at(359)));
+    EXPECT_FALSE(logins.allows("a@x", "10.0.0.2", at(100)));
+    EXPECT_FALSE(logins.allows("a@x", "10.0.0.1", at(361)));
 }
 
 TEST(DiskCapabilityTest, GrantsOnlyItsDiskUntilItExpires) {
