@@ -17,6 +17,13 @@ bool mayRelogin(const CPacket& request) {
     return std::strcmp(request.GetString("_cmd", ""), "setuser") != 0;
 }
 
+// A connection the server dropped fails at once, and the re-login is for that. An exchange that
+// failed only after most of the time-out had gone was a peer that stopped answering: another
+// attempt could only run into the end of the budget too.
+bool worthRetrying(int32_t budgetMs, uint32_t startedTick) {
+    return budgetMs < 0 || BudgetLeft(budgetMs, startedTick) > budgetMs / 2;
+}
+
 } // namespace
 
 ErrorReport replyReport(const CPacket& reply) {
@@ -34,7 +41,7 @@ Result<Done> runCommand(TAVIK_SESSION session, CPacket& request, CPacket& reply)
     const int32_t budget = target.timeout;
     const uint32_t started = platform::GetTickCount();
     bool exchanged = Exchange(target, request, reply, budget);
-    if (!exchanged && mayRelogin(request) && BudgetLeft(budget, started) != 0) {
+    if (!exchanged && mayRelogin(request) && worthRetrying(budget, started)) {
         // The connection was closed by the failure (or earlier, by a time-out or a cancelled
         // transfer): log in again once and give the request one more chance.
         Result<Done> reconnected = ConnectAndLogin(target, BudgetLeft(budget, started));
