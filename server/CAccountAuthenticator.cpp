@@ -72,13 +72,10 @@ bool CAccountAuthenticator::sessionKeyMatches(const AccountConfig* account,
 const AccountConfig* CAccountAuthenticator::authenticate(const Request& request,
                                                          const std::atomic<bool>& stopping) {
     const AccountConfig* account = service_.findAccount(request.identifier);
-    // The account's key exists only for accounts that exist, so that guessed names cannot fill
-    // the throttle's table.
-    std::vector<std::string> keys{"service address " + request.peerAddress};
-    if (account != nullptr) {
-        keys.push_back("account " + account->identifier());
-    }
-    const auto wait = throttle_.reserve(keys);
+    // Only accounts that exist are named, so that guessed names cannot fill the throttle's table.
+    const CLoginThrottle::Attempt attempt{
+        account != nullptr ? account->identifier() : std::string(), request.peerAddress};
+    const auto wait = throttle_.reserve(attempt);
     if (!wait) {
         log_.event(request.peerAddress,
                    "login of " + request.identifier + " refused: too many failed logins");
@@ -91,15 +88,15 @@ const AccountConfig* CAccountAuthenticator::authenticate(const Request& request,
     const bool accepted = withKey ? sessionKeyMatches(account, request.sessionKey)
                                   : passwordMatches(account, request.password);
     if (!accepted) {
-        const int failures = throttle_.failed(keys);
+        const int failures = throttle_.failed(attempt);
         log_.event(request.peerAddress,
                    "login of " + request.identifier + (withKey ? " with a session key" : "") +
-                       " failed (" + std::to_string(failures) + " in a row; next attempt waits " +
+                       " failed (" + std::to_string(failures) +
+                       " in a row from this address; next attempt waits " +
                        std::to_string(throttle_.delayAfter(failures)) + " ms)");
         return nullptr;
     }
-    // Only the address is cleared: an account under attack stays slowed down.
-    throttle_.succeeded({keys.front()});
+    throttle_.succeeded(attempt);
     log_.event(request.peerAddress, "login of " + account->identifier());
     return account;
 }

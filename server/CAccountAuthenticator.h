@@ -6,8 +6,9 @@
 //   against a stand-in hash and gets the same answer as a wrong password, so neither the reply
 //   nor its timing tells whether it exists.
 // - A session key is consumed from the key store: it works once, for its own account only.
-// - Failed logins are slowed down per account and per client address with the disk server's
-//   login throttle (growing delay) and logged; a success clears the address's record.
+// - Failed logins are slowed down with the disk server's login throttle (per client address,
+//   per account and address, and gently per account, so that guessers never lock the owner
+//   out) and logged; a success ends the delay for its account and address.
 //
 // Thread-safe: one authenticator serves every connection of the server.
 #pragma once

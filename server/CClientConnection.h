@@ -42,7 +42,7 @@ private:
     bool serve(const CPacket& request);
     void refuseOne();
     // "setuser" under the login throttle: waits for its turn, then lets the handlers check it,
-    // and counts a failure (22001, 22002) against the disk and the client's address.
+    // and counts a failure (22001, 22002) against the client's address and the disk.
     HandleResult login(CCommandHandlers& handlers, const CPacket& request, CPacket& reply);
     // Sleeps up to ms, in slices, so that a server stop is not held up; false when stopping.
     bool pause(int ms);
