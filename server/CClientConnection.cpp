@@ -126,6 +126,7 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
     } else if (result.error == 0) {
         throttle_.succeeded(attempt);
     }
+    loggedIn_ = session_.loggedIn();
     return result;
 }
 

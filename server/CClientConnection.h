@@ -34,6 +34,8 @@ public:
     void run();
     void requestStop();
     bool finished() const { return finished_; }
+    // Whether the client has logged in; any thread may ask.
+    bool loggedIn() const { return loggedIn_; }
     // The client's address without the port.
     const std::string& address() const { return address_; }
 
@@ -61,6 +63,7 @@ private:
     bool refuse_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> loggedIn_{false};
 };
 
 } // namespace tavik::server

@@ -127,14 +127,20 @@ bool CServer::acceptOne() {
     const std::string peer = peerName(address);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    const size_t running = connections_.reap();
-    const auto cap = static_cast<size_t>(config_.maxConnections);
-    if (running >= cap + kRefusalSlots) {
-        log_.event(peer, "closed: connection limit reached");
-        return true;
-    }
     if (connections_.runningFrom(text) >= static_cast<size_t>(config_.maxConnectionsPerAddress)) {
         log_.event(peer, "closed: too many connections from this address");
+        return true;
+    }
+    // A full server makes room by closing a connection that has not logged in (those of the
+    // address holding the most go first), so that clients reconnecting without logging in
+    // cannot keep real logins out.
+    size_t running = connections_.reap();
+    const auto cap = static_cast<size_t>(config_.maxConnections);
+    if (running >= cap && connections_.makeRoom()) {
+        --running;
+    }
+    if (running >= cap + kRefusalSlots) {
+        log_.event(peer, "closed: connection limit reached");
         return true;
     }
     // Just over the cap a connection is still read once, so that its client learns why it is
@@ -143,7 +149,8 @@ bool CServer::acceptOne() {
     auto connection = std::make_shared<CClientConnection>(std::move(stream), peer, config_, stats_,
                                                           log_, throttle_, refuse);
     connections_.start(
-        text, [connection] { connection->run(); }, [connection] { connection->requestStop(); });
+        text, [connection] { connection->run(); }, [connection] { connection->requestStop(); },
+        [connection] { return connection->loggedIn(); });
     return true;
 }
 
