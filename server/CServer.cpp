@@ -78,7 +78,10 @@ void CServer::fitDescriptorLimit() {
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    const int64_t available = static_cast<int64_t>(limit.rlim_cur) - kServerOwn;
+    int64_t available = static_cast<int64_t>(limit.rlim_cur) - kServerOwn;
+    if (config_.service.enabled()) {
+        available -= fitServiceConnections(available);
+    }
     const int64_t fits = std::max<int64_t>(1, available / descriptorsPerConnection(config_));
     if (fits < config_.maxConnections) {
         warnings_.push_back("max_connections lowered from " +
@@ -86,6 +89,23 @@ void CServer::fitDescriptorLimit() {
                             ": the descriptor limit is " + std::to_string(limit.rlim_cur));
         config_.maxConnections = static_cast<int>(fits);
     }
+}
+
+int64_t CServer::fitServiceConnections(int64_t available) {
+    // Two service servers, one descriptor per connection. They may take what the disk server
+    // does not need, and at least half of the budget when it needs more.
+    ServiceConfig& service = config_.service;
+    const int64_t wanted = 2 * int64_t{service.maxConnections};
+    const int64_t diskWanted = int64_t{config_.maxConnections} * descriptorsPerConnection(config_);
+    const int64_t share = std::min(wanted, std::max(available / 2, available - diskWanted));
+    if (share < wanted) {
+        const int fits = static_cast<int>(std::max<int64_t>(1, share / 2));
+        warnings_.push_back("[service] max_connections lowered from " +
+                            std::to_string(service.maxConnections) + " to " + std::to_string(fits) +
+                            " to share the descriptor limit");
+        service.maxConnections = fits;
+    }
+    return 2 * int64_t{service.maxConnections};
 }
 
 void CServer::acceptLoop() {

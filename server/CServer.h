@@ -7,9 +7,13 @@
 // wakes every connection and waits for all threads. Starting a server makes the process ignore
 // SIGPIPE: a client that goes away mid-transfer must end its connection, not the process.
 //
-// File descriptors: start() raises the process's soft limit to the hard one and, when even that
-// cannot hold max_connections connections with max_open_files files each, lowers the number of
-// connections to what fits (saying so in warnings()). When accept() still runs out of them, the
+// File descriptors: start() raises the process's soft limit to the hard one, and one budget
+// holds every listener of the process: when the service servers are configured, their
+// connections (one descriptor each, both servers) are counted first, lowered when needed to
+// what the disk server leaves or to half the budget; then, when what is left cannot hold
+// max_connections connections with max_open_files files each, the number of disk connections
+// is lowered to what fits. Both are said in warnings(); the service servers must be built from
+// config() to keep to their share. When accept() still runs out of them, the
 // listener pauses briefly instead of spinning on a connection it cannot take.
 #pragma once
 
@@ -59,6 +63,9 @@ private:
     // False when accept() ran out of descriptors.
     bool acceptOne();
     void fitDescriptorLimit();
+    // Lowers the service servers' connections to their share of available descriptors; returns
+    // the descriptors they may now hold.
+    int64_t fitServiceConnections(int64_t available);
 
     CServerConfig config_;
     CServerStats stats_;
