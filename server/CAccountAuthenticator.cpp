@@ -37,7 +37,7 @@ const std::optional<CPasswordHash>& CAccountAuthenticator::standInHash() {
     std::call_once(standInOnce_, [this] {
         for (const AccountConfig& account : service_.accounts) {
             if (!account.passwordHash.empty()) {
-                standInHash_ = CPasswordHash::fromHash(account.passwordHash);
+                standInHash_ = hashOf(account);
                 return;
             }
         }
@@ -52,11 +52,21 @@ const std::optional<CPasswordHash>& CAccountAuthenticator::standInHash() {
     return standInHash_;
 }
 
+std::optional<CPasswordHash> CAccountAuthenticator::hashOf(const AccountConfig& account) {
+    std::lock_guard lock(hashesMutex_);
+    auto found = hashes_.find(account.identifier());
+    if (found == hashes_.end()) {
+        found = hashes_.emplace(account.identifier(), CPasswordHash::fromHash(account.passwordHash))
+                    .first;
+    }
+    return found->second; // a copy that shares the stored form
+}
+
 bool CAccountAuthenticator::passwordMatches(const AccountConfig* account,
                                             const std::string& password) {
     std::optional<CPasswordHash> own;
     if (account != nullptr && !account->passwordHash.empty()) {
-        own = CPasswordHash::fromHash(account->passwordHash);
+        own = hashOf(*account);
     }
     const std::optional<CPasswordHash>& hash = own ? own : standInHash();
     const bool matches = hash && hash->matches(password);

@@ -14,6 +14,7 @@
 #include "sdk/include/TavikErrors.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -387,6 +388,39 @@ TEST(LoginThrottle, GuessersWaitAndAreRefusedWhileOthersAreNeverLockedOut) {
     }
     EXPECT_EQ(throttle.delayAfter(0), 0);
     EXPECT_EQ(throttle.delayAfter(40), 800);
+}
+
+TEST(PasswordHash, NewHashesTakeTheInteractiveCostAndOldOnesAreRemadeOnAGoodCheck) {
+    const auto made = server::CPasswordHash::hash("open sesame");
+    ASSERT_TRUE(made);
+    EXPECT_NE(made->find("$m=19456,t=2,p=1$"), std::string::npos) << *made;
+    ASSERT_TRUE(server::CPasswordHash::fromHash(*made));
+    EXPECT_FALSE(server::CPasswordHash::fromHash(*made)->needsRehash());
+    EXPECT_GE(server::CPasswordHash::concurrentChecks(), 1);
+
+    // A hash of another cost, as an older installation made it.
+    char old[crypto_pwhash_STRBYTES] = {};
+    ASSERT_EQ(crypto_pwhash_str(old, "open sesame", 11, 3, 8u << 20), 0);
+    auto stored = server::CPasswordHash::fromHash(old);
+    ASSERT_TRUE(stored);
+    const server::CPasswordHash copy = *stored; // as a copy of the configuration holds it
+    const struct {
+        const char* given;
+        bool matches;
+        bool oldAfter; // still of the old cost afterwards
+    } rows[] = {
+        {"open sesame!", false, true}, // a wrong password changes nothing
+        {"open sesame", true, false},  // the right one is checked with the old cost, then remade
+        {"open sesame", true, false},  // and the remade form keeps matching
+        {"open", false, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(stored->matches(row.given), row.matches) << row.given;
+        EXPECT_EQ(stored->needsRehash(), row.oldAfter) << row.given;
+        EXPECT_EQ(copy.needsRehash(), row.oldAfter) << row.given << ": copies share it";
+    }
+    EXPECT_TRUE(copy.matches("open sesame"));
+    EXPECT_FALSE(server::CPasswordHash::fromPlain("x").needsRehash());
 }
 
 TEST(ServerConfig, DemoServesOneFolderUnderTheGivenId) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <latch>
@@ -116,29 +117,33 @@ TEST(LoginUnderLoad, ConnectionsThatNeverLogInDoNotKeepRealLoginsOut) {
     EXPECT_LT(msSince(start), 4000);
 }
 
-// Whether this machine, as loaded as it is now, could check 200 passwords at the recommended
-// cost in five seconds at all: two checks on each core, timed.
+// Whether this machine, as loaded as it is now, could check that many passwords at the
+// recommended cost within the budget at all: three checks on each core at once, the middle time
+// of them taken as the cost of one.
 bool machineCanKeepUp(int logins, int budgetMs) {
     if (sodium_init() < 0) {
         return false;
     }
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const auto start = Clock::now();
+    std::vector<int64_t> times(cores * 3);
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < cores; ++i) {
-        workers.emplace_back([] {
+        workers.emplace_back([&times, i] {
             char text[crypto_pwhash_STRBYTES];
-            for (int j = 0; j < 2; ++j) {
+            for (unsigned j = 0; j < 3; ++j) {
+                const auto start = Clock::now();
                 [[maybe_unused]] const int made =
                     crypto_pwhash_str_alg(text, "x", 1, 2, 19u << 20, crypto_pwhash_ALG_ARGON2ID13);
+                times[i * 3 + j] = msSince(start);
             }
         });
     }
     for (std::thread& worker : workers) {
         worker.join();
     }
-    const double perCheckMs = static_cast<double>(msSince(start)) / 2.0;
-    return perCheckMs * logins / cores < budgetMs * 0.8;
+    std::sort(times.begin(), times.end());
+    const int64_t perCheckMs = times[times.size() / 2];
+    return perCheckMs * logins / cores < budgetMs * 9 / 10;
 }
 
 TEST(LoginUnderLoad, TwoHundredLoginsAtOnceAreAllAnsweredWithinFiveSeconds) {
