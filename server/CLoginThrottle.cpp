@@ -156,16 +156,16 @@ void CLoginThrottle::succeeded(const Attempt& attempt) {
     if (keys.pair.empty()) {
         return;
     }
-    Entry& pair = fetch(keys.pair, now);
     // The owner's own mistakes no longer count against the account.
-    if (Entry* account = find(keys.account, now)) {
-        account->failures = std::max(0, account->failures - pair.failures);
-        if (account->failures == 0) {
-            entries_.erase(keys.account);
-        }
+    const Entry* pair = find(keys.pair, now);
+    Entry* account = find(keys.account, now);
+    if (account != nullptr && pair != nullptr) {
+        account->failures = std::max(0, account->failures - pair->failures);
     }
-    Entry& fresh = fetch(keys.pair, now);
-    fresh = Entry{0, 0, now, true};
+    if (account != nullptr && account->failures == 0) {
+        entries_.erase(keys.account);
+    }
+    fetch(keys.pair, now) = Entry{0, 0, now, true};
 }
 
 } // namespace tavik::server
