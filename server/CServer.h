@@ -13,8 +13,8 @@
 // what the disk server leaves or to half the budget; then, when what is left cannot hold
 // max_connections connections with max_open_files files each, the number of disk connections
 // is lowered to what fits. Both are said in warnings(); the service servers must take their
-// max_connections from config() to keep to their share. When accept() still runs out of them, the
-// listener pauses briefly instead of spinning on a connection it cannot take.
+// max_connections from config() to keep to their share. When accept() still runs out of
+// descriptors, the listener pauses briefly instead of spinning on a connection it cannot take.
 #pragma once
 
 #include "server/CClientConnection.h"
