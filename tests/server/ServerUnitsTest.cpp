@@ -1,5 +1,6 @@
 // The server's pieces without a connection: path confinement, configuration, listing format,
 // text conversion, command splitting, space words.
+#include "server/CConnectionThreads.h"
 #include "server/CDiskSpace.h"
 #include "server/CFileInfoLister.h"
 #include "server/CLoginThrottle.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <sodium.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -421,6 +423,46 @@ TEST(PasswordHash, NewHashesTakeTheInteractiveCostAndOldOnesAreRemadeOnAGoodChec
     }
     EXPECT_TRUE(copy.matches("open sesame"));
     EXPECT_FALSE(server::CPasswordHash::fromPlain("x").needsRehash());
+}
+
+TEST(ConnectionThreads, MakingRoomClosesTheOldestNotLoggedInOfTheBusiestAddressOnly) {
+    struct Connection {
+        std::string address;
+        bool loggedIn;
+        std::atomic<bool> stopped{false};
+    };
+    // In the order they were accepted.
+    Connection connections[] = {{"a", true},  {"b", false}, {"c", false},
+                                {"c", false}, {"d", true},  {"c", false}};
+    server::CConnectionThreads threads;
+    for (Connection& connection : connections) {
+        threads.start(
+            connection.address,
+            [&connection] {
+                for (int i = 0; i < 10000 && !connection.stopped; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            },
+            [&connection] { connection.stopped = true; },
+            [&connection] { return connection.loggedIn; });
+    }
+    // The index stopped by each call: c holds the most, then b and c one each (b's is older),
+    // and the logged-in ones are never taken.
+    const int expected[] = {2, 3, 1, 5, -1};
+    for (const int index : expected) {
+        bool before[std::size(connections)];
+        for (size_t i = 0; i < std::size(connections); ++i) {
+            before[i] = connections[i].stopped;
+        }
+        EXPECT_EQ(threads.makeRoom(), index >= 0);
+        for (size_t i = 0; i < std::size(connections); ++i) {
+            const bool nowStopped = connections[i].stopped && !before[i];
+            EXPECT_EQ(nowStopped, static_cast<int>(i) == index) << "connection " << i;
+        }
+    }
+    // Those stopped are on their way out and no longer count.
+    EXPECT_EQ(threads.runningFrom("c"), 0u);
+    EXPECT_EQ(threads.reap(), 2u);
 }
 
 TEST(ServerConfig, DemoServesOneFolderUnderTheGivenId) {
