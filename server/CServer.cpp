@@ -147,25 +147,28 @@ bool CServer::acceptOne() {
     const std::string peer = peerName(address);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    if (connections_.runningFrom(text) >= static_cast<size_t>(config_.maxConnectionsPerAddress)) {
+    // Just over a cap a connection is still read once, so that its client learns why it is
+    // turned away (22004) instead of seeing a bare close; further ones are closed at once.
+    const size_t fromAddress = connections_.runningFrom(text);
+    const auto perAddress = static_cast<size_t>(config_.maxConnectionsPerAddress);
+    if (fromAddress >= perAddress + kRefusalSlots) {
         log_.event(peer, "closed: too many connections from this address");
         return true;
     }
+    const bool overAddressCap = fromAddress >= perAddress;
     // A full server makes room by closing a connection that has not logged in (those of the
     // address holding the most go first), so that clients reconnecting without logging in
     // cannot keep real logins out.
     size_t running = connections_.reap();
     const auto cap = static_cast<size_t>(config_.maxConnections);
-    if (running >= cap && connections_.makeRoom()) {
+    if (!overAddressCap && running >= cap && connections_.makeRoom()) {
         --running;
     }
     if (running >= cap + kRefusalSlots) {
         log_.event(peer, "closed: connection limit reached");
         return true;
     }
-    // Just over the cap a connection is still read once, so that its client learns why it is
-    // turned away (22004) instead of seeing a bare close.
-    const bool refuse = running >= cap;
+    const bool refuse = overAddressCap || running >= cap;
     auto connection = std::make_shared<CClientConnection>(std::move(stream), peer, config_, stats_,
                                                           log_, throttle_, refuse);
     connections_.start(

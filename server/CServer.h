@@ -1,9 +1,9 @@
 // The listener: accepts connections on the configured address and serves each one on a thread
 // of its own, up to the configured number of connections. When all are taken, a connection that
 // has not logged in is closed to make room (the oldest of the address holding the most of them);
-// only when every one has logged in is the newcomer refused: a few are answered with 22004
-// ("session limit error") to their first request and closed, any further ones, and those beyond
-// the per-address cap, are closed at once. stop() closes the listener,
+// only when every one has logged in is the newcomer refused. A few refused connections, over
+// either cap or the per-address one, are answered with 22004 ("session limit error") to their
+// first request and closed; any further ones are closed at once. stop() closes the listener,
 // wakes every connection and waits for all threads. Starting a server makes the process ignore
 // SIGPIPE: a client that goes away mid-transfer must end its connection, not the process.
 //
