@@ -62,7 +62,9 @@ void serveFrames(CServiceConnection& connection, const ServiceConfig& service,
                                                frame, deadline);
         if (read != CServiceConnection::Read::Frame) {
             const bool late = CServiceConnection::Clock::now() >= deadline;
-            if (const char* reason = late ? "closed: no login in time" : endReason(read)) {
+            const char* lateReason =
+                first ? "closed: first frame not completed in time" : "closed: no login in time";
+            if (const char* reason = late ? lateReason : endReason(read)) {
                 log.event(connection.peer(), reason);
             }
             return;
