@@ -37,7 +37,7 @@ const std::optional<CPasswordHash>& CAccountAuthenticator::standInHash() {
     std::call_once(standInOnce_, [this] {
         for (const AccountConfig& account : service_.accounts) {
             if (!account.passwordHash.empty()) {
-                standInHash_ = CPasswordHash::fromHash(account.passwordHash);
+                standInHash_ = hashOf(account);
                 return;
             }
         }
@@ -52,11 +52,21 @@ const std::optional<CPasswordHash>& CAccountAuthenticator::standInHash() {
     return standInHash_;
 }
 
+std::optional<CPasswordHash> CAccountAuthenticator::hashOf(const AccountConfig& account) {
+    std::lock_guard lock(hashesMutex_);
+    auto found = hashes_.find(account.identifier());
+    if (found == hashes_.end()) {
+        found = hashes_.emplace(account.identifier(), CPasswordHash::fromHash(account.passwordHash))
+                    .first;
+    }
+    return found->second; // a copy that shares the stored form
+}
+
 bool CAccountAuthenticator::passwordMatches(const AccountConfig* account,
                                             const std::string& password) {
     std::optional<CPasswordHash> own;
     if (account != nullptr && !account->passwordHash.empty()) {
-        own = CPasswordHash::fromHash(account->passwordHash);
+        own = hashOf(*account);
     }
     const std::optional<CPasswordHash>& hash = own ? own : standInHash();
     const bool matches = hash && hash->matches(password);
@@ -72,13 +82,10 @@ bool CAccountAuthenticator::sessionKeyMatches(const AccountConfig* account,
 const AccountConfig* CAccountAuthenticator::authenticate(const Request& request,
                                                          const std::atomic<bool>& stopping) {
     const AccountConfig* account = service_.findAccount(request.identifier);
-    // The account's key exists only for accounts that exist, so that guessed names cannot fill
-    // the throttle's table.
-    std::vector<std::string> keys{"service address " + request.peerAddress};
-    if (account != nullptr) {
-        keys.push_back("account " + account->identifier());
-    }
-    const auto wait = throttle_.reserve(keys);
+    // Only accounts that exist are named, so that guessed names cannot fill the throttle's table.
+    const CLoginThrottle::Attempt attempt{
+        account != nullptr ? account->identifier() : std::string(), request.peerAddress};
+    const auto wait = throttle_.reserve(attempt);
     if (!wait) {
         log_.event(request.peerAddress,
                    "login of " + request.identifier + " refused: too many failed logins");
@@ -91,15 +98,15 @@ const AccountConfig* CAccountAuthenticator::authenticate(const Request& request,
     const bool accepted = withKey ? sessionKeyMatches(account, request.sessionKey)
                                   : passwordMatches(account, request.password);
     if (!accepted) {
-        const int failures = throttle_.failed(keys);
+        const int failures = throttle_.failed(attempt);
         log_.event(request.peerAddress,
                    "login of " + request.identifier + (withKey ? " with a session key" : "") +
-                       " failed (" + std::to_string(failures) + " in a row; next attempt waits " +
+                       " failed (" + std::to_string(failures) +
+                       " in a row from this address; next attempt waits " +
                        std::to_string(throttle_.delayAfter(failures)) + " ms)");
         return nullptr;
     }
-    // Only the address is cleared: an account under attack stays slowed down.
-    throttle_.succeeded({keys.front()});
+    throttle_.succeeded(attempt);
     log_.event(request.peerAddress, "login of " + account->identifier());
     return account;
 }

@@ -2,12 +2,15 @@
 // password or a session key, from one client address.
 //
 // - Passwords are checked against the account's argon2id hash (CPasswordHash: constant time,
-//   a bounded number of key derivations at once). An unknown account costs the same derivation
-//   against a stand-in hash and gets the same answer as a wrong password, so neither the reply
-//   nor its timing tells whether it exists.
+//   a bounded number of key derivations at once). Each account's hash is read once and kept,
+//   so that a hash of an older cost, made again at the current cost on a good login, stays
+//   upgraded in memory (the configuration file is left as it is). An unknown account costs the same
+//   derivation against a stand-in hash and gets the same answer as a wrong password, so neither the
+//   reply nor its timing tells whether it exists.
 // - A session key is consumed from the key store: it works once, for its own account only.
-// - Failed logins are slowed down per account and per client address with the disk server's
-//   login throttle (growing delay) and logged; a success clears the address's record.
+// - Failed logins are slowed down with the disk server's login throttle (per client address,
+//   per account and address, and gently per account, so that guessers never lock the owner
+//   out) and logged; a success ends the delay for its account and address.
 //
 // Thread-safe: one authenticator serves every connection of the server.
 #pragma once
@@ -19,6 +22,7 @@
 #include "server/CSessionKeyStore.h"
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,6 +50,8 @@ private:
     bool passwordMatches(const AccountConfig* account, const std::string& password);
     bool sessionKeyMatches(const AccountConfig* account, const std::string& key);
     const std::optional<CPasswordHash>& standInHash();
+    // The account's hash, made on first use and kept; nullopt when its text is not a hash.
+    std::optional<CPasswordHash> hashOf(const AccountConfig& account);
 
     const ServiceConfig& service_;
     CSessionKeyStore* keys_;
@@ -53,6 +59,8 @@ private:
     CLoginThrottle& throttle_;
     std::once_flag standInOnce_;
     std::optional<CPasswordHash> standInHash_;
+    std::mutex hashesMutex_;
+    std::map<std::string, std::optional<CPasswordHash>> hashes_;
 };
 
 } // namespace tavik::server

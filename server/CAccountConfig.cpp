@@ -37,7 +37,7 @@ bool readServiceTable(const toml::table& table, const std::filesystem::path& bas
                              {"auth_port", "diskinfo_port", "state_database", "installation_key",
                               "capability_lifetime_hours", "diskinfo_window_seconds",
                               "diskinfo_address_rule", "max_connections", "max_per_address",
-                              "idle_timeout_ms", "frame_timeout_ms"},
+                              "idle_timeout_ms", "frame_timeout_ms", "login_timeout_ms"},
                              "[service]") &&
         readPort(reader, table, "auth_port", service.authPort) &&
         readPort(reader, table, "diskinfo_port", service.diskInfoPort) &&
@@ -49,6 +49,7 @@ bool readServiceTable(const toml::table& table, const std::filesystem::path& bas
         reader.readInt(table, "max_per_address", 1, 100000, service.maxPerAddress) &&
         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, service.idleTimeoutMs) &&
         reader.readInt(table, "frame_timeout_ms", 1, INT32_MAX, service.frameTimeoutMs) &&
+        reader.readInt(table, "login_timeout_ms", 1, INT32_MAX, service.loginTimeoutMs) &&
         reader.readString(table, "state_database", stateDatabase) &&
         reader.readString(table, "installation_key", installationKey);
     if (!stateDatabase.empty()) {

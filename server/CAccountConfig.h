@@ -49,6 +49,7 @@ struct ServiceConfig {
     int maxPerAddress = 64;     // per service server and client address
     int idleTimeoutMs = 60000;  // a silent connection is closed
     int frameTimeoutMs = 10000; // a whole frame must arrive within this
+    int loginTimeoutMs = 30000; // a connection not logged in (or served) by then is closed
     std::vector<AccountConfig> accounts;
 
     bool enabled() const { return !accounts.empty(); }

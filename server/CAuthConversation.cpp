@@ -122,6 +122,7 @@ std::vector<uint8_t> CAuthConversation::answerAuth(const std::u16string& userId,
         body.SetValue(u"errmsg", u"wrong user id, password or session key");
         return frameOf(header, body);
     }
+    loggedIn_ = true;
     const std::string ticket =
         recentLogins_.record(account->identifier(), peerAddress_, CRecentLogins::Clock::now());
     body.SetValue(u"result", u"0");

@@ -42,6 +42,8 @@ public:
     // The reply frame for one received frame; empty when there is none to give.
     std::vector<uint8_t> answer(std::span<const uint8_t> frame);
     const std::string& nodeAddress() const { return nodeAddress_; }
+    // Whether an auth request on this connection has succeeded.
+    bool loggedIn() const { return loggedIn_; }
 
 private:
     std::vector<uint8_t> answerNodeQuery();
@@ -55,6 +57,7 @@ private:
     std::string childName_;
     std::string nodeAddress_;
     bool nodeGiven_ = false;
+    bool loggedIn_ = false;
 };
 
 } // namespace tavik::server

@@ -97,16 +97,12 @@ bool CClientConnection::pause(int ms) {
 
 HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket& request,
                                       CPacket& reply) {
-    // The address without the port: every connection of one client shares the key. The disk's
-    // key is only made for disks that exist, so that guessed ids cannot fill the table.
-    const std::string& address = address_;
+    // The address without the port: every connection of one client shares it. Only disks that
+    // exist are named, so that guessed ids cannot fill the throttle's table.
     const std::string id = CWireText::toHost(request.GetString("id", ""));
     const DiskConfig* disk = config_.findDisk(id);
-    std::vector<std::string> keys{"address " + address};
-    if (disk != nullptr) {
-        keys.push_back("disk " + disk->id);
-    }
-    const auto wait = throttle_.reserve(keys);
+    const CLoginThrottle::Attempt attempt{disk != nullptr ? disk->id : std::string(), address_};
+    const auto wait = throttle_.reserve(attempt);
     HandleResult result;
     if (!wait) {
         // Its turn lies too far ahead: refused as a failed login, without looking at it.
@@ -123,15 +119,14 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
     }
     result = handlers.handle(request, reply);
     if (result.error == TAVIK_ERR_WRONG_ID || result.error == TAVIK_ERR_WRONG_PASSWD) {
-        const int failures = throttle_.failed(keys);
+        const int failures = throttle_.failed(attempt);
         log_.event(peer_, "login to \"" + id + "\" failed (" + std::to_string(failures) +
                               " in a row from this address; next attempt waits " +
                               std::to_string(throttle_.delayAfter(failures)) + " ms)");
     } else if (result.error == 0) {
-        // Only the address is cleared: a disk under attack stays slowed down even when its
-        // owner logs in meanwhile.
-        throttle_.succeeded({keys.front()});
+        throttle_.succeeded(attempt);
     }
+    loggedIn_ = session_.loggedIn();
     return result;
 }
 

@@ -34,6 +34,8 @@ public:
     void run();
     void requestStop();
     bool finished() const { return finished_; }
+    // Whether the client has logged in; any thread may ask.
+    bool loggedIn() const { return loggedIn_; }
     // The client's address without the port.
     const std::string& address() const { return address_; }
 
@@ -42,7 +44,7 @@ private:
     bool serve(const CPacket& request);
     void refuseOne();
     // "setuser" under the login throttle: waits for its turn, then lets the handlers check it,
-    // and counts a failure (22001, 22002) against the disk and the client's address.
+    // and counts a failure (22001, 22002) against the client's address and the disk.
     HandleResult login(CCommandHandlers& handlers, const CPacket& request, CPacket& reply);
     // Sleeps up to ms, in slices, so that a server stop is not held up; false when stopping.
     bool pause(int ms);
@@ -61,6 +63,7 @@ private:
     bool refuse_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> loggedIn_{false};
 };
 
 } // namespace tavik::server

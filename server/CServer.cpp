@@ -78,7 +78,10 @@ void CServer::fitDescriptorLimit() {
         ::setrlimit(RLIMIT_NOFILE, &limit);
         ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    const int64_t available = static_cast<int64_t>(limit.rlim_cur) - kServerOwn;
+    int64_t available = static_cast<int64_t>(limit.rlim_cur) - kServerOwn;
+    if (config_.service.enabled()) {
+        available -= fitServiceConnections(available);
+    }
     const int64_t fits = std::max<int64_t>(1, available / descriptorsPerConnection(config_));
     if (fits < config_.maxConnections) {
         warnings_.push_back("max_connections lowered from " +
@@ -86,6 +89,23 @@ void CServer::fitDescriptorLimit() {
                             ": the descriptor limit is " + std::to_string(limit.rlim_cur));
         config_.maxConnections = static_cast<int>(fits);
     }
+}
+
+int64_t CServer::fitServiceConnections(int64_t available) {
+    // Two service servers, one descriptor per connection. They may take what the disk server
+    // does not need, and at least half of the budget when it needs more.
+    ServiceConfig& service = config_.service;
+    const int64_t wanted = 2 * int64_t{service.maxConnections};
+    const int64_t diskWanted = int64_t{config_.maxConnections} * descriptorsPerConnection(config_);
+    const int64_t share = std::min(wanted, std::max(available / 2, available - diskWanted));
+    if (share < wanted) {
+        const int fits = static_cast<int>(std::max<int64_t>(1, share / 2));
+        warnings_.push_back("[service] max_connections lowered from " +
+                            std::to_string(service.maxConnections) + " to " + std::to_string(fits) +
+                            " to share the descriptor limit");
+        service.maxConnections = fits;
+    }
+    return 2 * int64_t{service.maxConnections};
 }
 
 void CServer::acceptLoop() {
@@ -127,23 +147,33 @@ bool CServer::acceptOne() {
     const std::string peer = peerName(address);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    const size_t running = connections_.reap();
+    // Just over a cap a connection is still read once, so that its client learns why it is
+    // turned away (22004) instead of seeing a bare close; further ones are closed at once.
+    const size_t fromAddress = connections_.runningFrom(text);
+    const auto perAddress = static_cast<size_t>(config_.maxConnectionsPerAddress);
+    if (fromAddress >= perAddress + kRefusalSlots) {
+        log_.event(peer, "closed: too many connections from this address");
+        return true;
+    }
+    const bool overAddressCap = fromAddress >= perAddress;
+    // A full server makes room by closing a connection that has not logged in (those of the
+    // address holding the most go first), so that clients reconnecting without logging in
+    // cannot keep real logins out.
+    size_t running = connections_.reap();
     const auto cap = static_cast<size_t>(config_.maxConnections);
+    if (!overAddressCap && running >= cap && connections_.makeRoom()) {
+        --running;
+    }
     if (running >= cap + kRefusalSlots) {
         log_.event(peer, "closed: connection limit reached");
         return true;
     }
-    if (connections_.runningFrom(text) >= static_cast<size_t>(config_.maxConnectionsPerAddress)) {
-        log_.event(peer, "closed: too many connections from this address");
-        return true;
-    }
-    // Just over the cap a connection is still read once, so that its client learns why it is
-    // turned away (22004) instead of seeing a bare close.
-    const bool refuse = running >= cap;
+    const bool refuse = overAddressCap || running >= cap;
     auto connection = std::make_shared<CClientConnection>(std::move(stream), peer, config_, stats_,
                                                           log_, throttle_, refuse);
     connections_.start(
-        text, [connection] { connection->run(); }, [connection] { connection->requestStop(); });
+        text, [connection] { connection->run(); }, [connection] { connection->requestStop(); },
+        [connection] { return connection->loggedIn(); });
     return true;
 }
 

@@ -1,14 +1,20 @@
 // The listener: accepts connections on the configured address and serves each one on a thread
-// of its own, up to the configured number of connections. A few connections beyond that are
-// answered with 22004 ("session limit error") to their first request and closed; any further
-// ones, and those beyond the per-address cap, are closed at once. stop() closes the listener,
+// of its own, up to the configured number of connections. When all are taken, a connection that
+// has not logged in is closed to make room (the oldest of the address holding the most of them);
+// only when every one has logged in is the newcomer refused. A few refused connections, over
+// either cap or the per-address one, are answered with 22004 ("session limit error") to their
+// first request and closed; any further ones are closed at once. stop() closes the listener,
 // wakes every connection and waits for all threads. Starting a server makes the process ignore
 // SIGPIPE: a client that goes away mid-transfer must end its connection, not the process.
 //
-// File descriptors: start() raises the process's soft limit to the hard one and, when even that
-// cannot hold max_connections connections with max_open_files files each, lowers the number of
-// connections to what fits (saying so in warnings()). When accept() still runs out of them, the
-// listener pauses briefly instead of spinning on a connection it cannot take.
+// File descriptors: start() raises the process's soft limit to the hard one, and one budget
+// holds every listener of the process: when the service servers are configured, their
+// connections (one descriptor each, both servers) are counted first, lowered when needed to
+// what the disk server leaves or to half the budget; then, when what is left cannot hold
+// max_connections connections with max_open_files files each, the number of disk connections
+// is lowered to what fits. Both are said in warnings(); the service servers must take their
+// max_connections from config() to keep to their share. When accept() still runs out of
+// descriptors, the listener pauses briefly instead of spinning on a connection it cannot take.
 #pragma once
 
 #include "server/CClientConnection.h"
@@ -57,6 +63,9 @@ private:
     // False when accept() ran out of descriptors.
     bool acceptOne();
     void fitDescriptorLimit();
+    // Lowers the service servers' connections to their share of available descriptors; returns
+    // the descriptors they may now hold.
+    int64_t fitServiceConnections(int64_t available);
 
     CServerConfig config_;
     CServerStats stats_;

@@ -77,6 +77,14 @@ bool readPassword(const toml::table& table, DiskConfig& disk, CServerConfig& con
     if (!disk.password) {
         return reader.fail(node, "disk " + disk.id + ": password is not a valid argon2id hash");
     }
+    if (disk.password->needsRehash()) {
+        config.warnings.push_back(
+            reader.source() + ":" + std::to_string(node->source().begin.line) + ": disk " +
+            disk.id +
+            ": password hash of another cost; it is made again at the current cost in "
+            "memory on the next good login, and \"tavik-server hash-password\" makes one "
+            "for the file");
+    }
     return true;
 }
 

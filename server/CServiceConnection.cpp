@@ -1,17 +1,19 @@
 #include "server/CServiceConnection.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 namespace tavik::server {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = CServiceConnection::Clock;
 
 int remainingMs(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
 }
 
 } // namespace
@@ -41,14 +43,16 @@ CServiceConnection::Fill CServiceConnection::fill(int timeoutMs) {
 
 CServiceConnection::Read CServiceConnection::readFrame(const Probe& probe, int idleTimeoutMs,
                                                        int frameTimeoutMs,
-                                                       std::vector<uint8_t>& frame) {
+                                                       std::vector<uint8_t>& frame,
+                                                       Clock::time_point deadline) {
     if (buffer_.empty()) {
-        const Fill first = fill(idleTimeoutMs);
+        const int waitMs = std::min(idleTimeoutMs, remainingMs(deadline));
+        const Fill first = waitMs > 0 ? fill(waitMs) : Fill::Timeout;
         if (first != Fill::Data) {
             return first == Fill::Timeout ? Read::Idle : Read::Closed;
         }
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(frameTimeoutMs);
+    deadline = std::min(deadline, Clock::now() + std::chrono::milliseconds(frameTimeoutMs));
     for (;;) {
         const FrameProbe seen = probe(buffer_);
         if (seen.kind == FrameProbe::Kind::Bad) {

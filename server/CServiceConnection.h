@@ -14,6 +14,7 @@
 #include "server/CSocketStream.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -41,13 +42,24 @@ public:
     const std::string& peerAddress() const { return peerAddress_; }
     const std::string& peer() const { return peer_; }
 
-    // Reads the next frame into frame (its bytes only; bytes after it stay buffered).
+    using Clock = std::chrono::steady_clock;
+
+    // Reads the next frame into frame (its bytes only; bytes after it stay buffered). No frame
+    // is taken after deadline either: Idle when nothing of it came by then, Stalled when part.
     Read readFrame(const Probe& probe, int idleTimeoutMs, int frameTimeoutMs,
-                   std::vector<uint8_t>& frame);
+                   std::vector<uint8_t>& frame,
+                   Clock::time_point deadline = Clock::time_point::max());
     bool send(std::span<const uint8_t> bytes, int timeoutMs);
 
     void requestStop();
     const std::atomic<bool>& stopping() const { return stopping_; }
+
+    // When the connection was accepted; the login deadline counts from it.
+    Clock::time_point accepted() const { return accepted_; }
+    // Whether the client has logged in (any thread may ask): the listener never closes such a
+    // connection to make room.
+    bool loggedIn() const { return loggedIn_; }
+    void markLoggedIn() { loggedIn_ = true; }
 
 private:
     // Receives what arrives within timeoutMs into the buffer: false on close, failure or stop.
@@ -59,6 +71,8 @@ private:
     std::string peer_;
     std::vector<uint8_t> buffer_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> loggedIn_{false};
+    Clock::time_point accepted_ = Clock::now();
 };
 
 } // namespace tavik::server

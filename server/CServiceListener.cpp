@@ -75,9 +75,15 @@ void CServiceListener::acceptOne() {
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
     const std::string peerAddress(text);
+    if (connections_.runningFrom(peerAddress) >= static_cast<size_t>(limits_.maxPerAddress)) {
+        log_.event(peerAddress, name_ + ": closed: too many connections from this address");
+        return;
+    }
+    // When every slot is taken, one that has not logged in makes room; only a server full of
+    // logged-in clients turns the newcomer away. The protocol has no answer that says so (its
+    // one failure code would read as a wrong password), so the connection is simply closed.
     const size_t running = connections_.reap();
-    if (running >= static_cast<size_t>(limits_.maxConnections) ||
-        connections_.runningFrom(peerAddress) >= static_cast<size_t>(limits_.maxPerAddress)) {
+    if (running >= static_cast<size_t>(limits_.maxConnections) && !connections_.makeRoom()) {
         log_.event(peerAddress, name_ + ": closed: connection limit reached");
         return;
     }
@@ -89,7 +95,8 @@ void CServiceListener::acceptOne() {
             handler_(*connection);
             connection->requestStop();
         },
-        [connection] { connection->requestStop(); });
+        [connection] { connection->requestStop(); },
+        [connection] { return connection->loggedIn(); });
 }
 
 } // namespace tavik::server

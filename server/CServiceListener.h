@@ -1,8 +1,10 @@
 // The listener of a service server: accepts connections on one port and serves each on a thread
-// of its own with the server's handler. It bounds what clients can hold: at most
-// maxConnections connections, and at most maxPerAddress from one client address; a connection
-// beyond either is closed at once (and logged). stop() closes the listener, wakes every
-// connection and waits for all threads.
+// of its own with the server's handler. It bounds what clients can hold: at most maxPerAddress
+// connections from one client address, and at most maxConnections in all. When all are taken,
+// the oldest connection that has not logged in (CServiceConnection::loggedIn) of the address
+// holding the most of them is closed to make room; only when every one has logged in is the new
+// connection closed at once (and logged). stop() closes the listener, wakes every connection and
+// waits for all threads.
 #pragma once
 
 #include "server/CCommandLog.h"

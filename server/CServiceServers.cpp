@@ -6,6 +6,8 @@
 #include "server/CDiskInfoResponder.h"
 #include "server/CFormFrameProbe.h"
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -36,15 +38,33 @@ const char* endReason(CServiceConnection::Read read) {
 // or no value to end the connection.
 using Answer = std::function<std::optional<std::vector<uint8_t>>(const std::vector<uint8_t>&)>;
 
-// Reads frames and answers them until the client goes, idles, stalls or sends a bad frame.
+// The deadline of the next frame. Until the client has logged in, everything it sends counts
+// against one deadline from the moment it was accepted, so that sending something now and then
+// does not keep a slot; its first whole frame is due within the frame time-out.
+CServiceConnection::Clock::time_point nextDeadline(const CServiceConnection& connection,
+                                                   const ServiceConfig& service, bool first) {
+    if (connection.loggedIn()) {
+        return CServiceConnection::Clock::time_point::max();
+    }
+    const int ms =
+        first ? std::min(service.frameTimeoutMs, service.loginTimeoutMs) : service.loginTimeoutMs;
+    return connection.accepted() + std::chrono::milliseconds(ms);
+}
+
+// Reads frames and answers them until the client goes, idles, stalls, sends a bad frame or
+// fails to log in in time.
 void serveFrames(CServiceConnection& connection, const ServiceConfig& service,
                  const CServiceConnection::Probe& probe, const Answer& answer, CCommandLog& log) {
     std::vector<uint8_t> frame;
-    for (;;) {
-        const auto read =
-            connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs, frame);
+    for (bool first = true;; first = false) {
+        const auto deadline = nextDeadline(connection, service, first);
+        const auto read = connection.readFrame(probe, service.idleTimeoutMs, service.frameTimeoutMs,
+                                               frame, deadline);
         if (read != CServiceConnection::Read::Frame) {
-            if (const char* reason = endReason(read)) {
+            const bool late = CServiceConnection::Clock::now() >= deadline;
+            const char* lateReason =
+                first ? "closed: first frame not completed in time" : "closed: no login in time";
+            if (const char* reason = late ? lateReason : endReason(read)) {
                 log.event(connection.peer(), reason);
             }
             return;
@@ -112,7 +132,11 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
     serveFrames(
         connection, service, probe,
         [&](const std::vector<uint8_t>& frame) {
-            return std::optional(conversation.answer(frame));
+            std::vector<uint8_t> reply = conversation.answer(frame);
+            if (conversation.loggedIn()) {
+                connection.markLoggedIn();
+            }
+            return std::optional(std::move(reply));
         },
         log_);
 }

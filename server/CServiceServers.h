@@ -8,6 +8,11 @@
 // They share the accounts, the session-key store and the record of recent logins: a disk list
 // is given only for an account that logged in from the same client address within
 // service.diskInfoWindowSeconds. stop() ends every connection of both and waits for them.
+//
+// A connection's first whole frame is due within service.frameTimeoutMs of accepting it, and
+// its login within service.loginTimeoutMs; until then it may be closed to make room for others.
+// A disk-information client has no login: it asks and goes, so its connection stays under that
+// deadline throughout.
 #pragma once
 
 #include "server/CAccountAuthenticator.h"

@@ -291,6 +291,8 @@ int serve(tavik::server::CServerConfig config) {
     nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
+        // The service servers keep to the share of the descriptor budget the disk server left.
+        config.service.maxConnections = server.config().service.maxConnections;
         services.emplace(config);
         if (!services->start(error)) {
             std::fprintf(stderr, "tavik-server: %s\n", error.c_str());

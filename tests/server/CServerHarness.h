@@ -47,6 +47,8 @@ public:
     static constexpr int32_t kNoReply = -99999;
 
     bool connect(uint16_t port, const std::string& host = "127.0.0.1");
+    // Connects to 127.0.0.1:port from the loopback address source ("127.0.5.1").
+    bool connectFrom(uint16_t port, const std::string& source);
     // A request packet with "_cmd" set, scrambled binary like the library's.
     static std::unique_ptr<CPacket> request(const char* command);
     // Sends the request, reads one reply; the reply's "error", or kNoReply.

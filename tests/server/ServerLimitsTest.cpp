@@ -87,7 +87,9 @@ TEST(ServerLimits, ConnectionsPerAddressAreCapped) {
     ASSERT_EQ(first.login(), 0);
     ASSERT_EQ(second.login(), 0);
     ASSERT_TRUE(third.connect(harness.port()));
-    EXPECT_EQ(third.login(), CTestClient::kNoReply);
+    // Told why rather than cut off: a bare close reads as a socket error to the client.
+    EXPECT_EQ(third.login(), TAVIK_ERR_SESSION_LIMIT);
+    EXPECT_TRUE(third.closedByPeer());
     // Once one leaves, the address may connect again.
     first.stream().close();
     bool served = false;

@@ -1,5 +1,6 @@
 // The server's pieces without a connection: path confinement, configuration, listing format,
 // text conversion, command splitting, space words.
+#include "server/CConnectionThreads.h"
 #include "server/CDiskSpace.h"
 #include "server/CFileInfoLister.h"
 #include "server/CLoginThrottle.h"
@@ -14,7 +15,9 @@
 #include "sdk/include/TavikErrors.h"
 
 #include <gtest/gtest.h>
+#include <sodium.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -318,55 +321,148 @@ TEST(ServerConfig, OpenDisksOnlyOnLoopbackAddresses) {
     EXPECT_EQ(config->openDiskExposed(), nullptr);
 }
 
-TEST(LoginThrottle, FailuresSpaceAttemptsOutWithGrowingDelays) {
+TEST(LoginThrottle, GuessersWaitAndAreRefusedWhileOthersAreNeverLockedOut) {
     int64_t now = 0;
     server::CLoginThrottle::Settings settings;
     settings.firstDelayMs = 100;
     settings.maxDelayMs = 800;
+    settings.cleanAddressDelayMs = 300;
+    settings.suspectAfter = 3;
     settings.forgetAfterMs = 10000;
     server::CLoginThrottle throttle(settings, [&now] { return now; });
-    const std::vector<std::string> both{"address a", "disk d"};
-    const std::vector<std::string> otherAddress{"address b", "disk d"};
-    const std::vector<std::string> otherDisk{"address a", "disk e"};
+    using Attempt = server::CLoginThrottle::Attempt;
+    const Attempt guesser{"d", "g"};
+    const Attempt secondGuesser{"d", "h"};
+    const Attempt owner{"d", "o"};
+    const Attempt unknownAccount{"", "g"};
+    const Attempt newUser{"e", "n"};
+    const Attempt newUserElsewhere{"e", "m"};
     enum Step { Reserve, Fail, Succeed };
     struct Row {
         int64_t at;
         Step step;
-        const std::vector<std::string>* keys;
-        int expected; // Reserve: the wait, -1 refused; Fail: failures counted
+        const Attempt* attempt;
+        int expected; // Reserve: the wait, -1 refused; Fail: failures counted on the address
     };
     const Row rows[] = {
-        {0, Reserve, &both, 0},            // no failure yet: no wait
-        {0, Fail, &both, 1},               // next turn at 100
-        {10, Reserve, &both, 90},          // waits for its turn; takes 100..200
-        {10, Reserve, &otherAddress, 190}, // the disk's queue holds this address too
-        {10, Reserve, &otherDisk, 190},    // and the address's queue the other disk
-        {100, Fail, &both, 2},             // delay doubles to 200
-        {300, Fail, &both, 3},             // 400
-        {700, Fail, &both, 4},             // 800, the cap
-        {1500, Fail, &both, 5},            // still 800
-        {1500, Reserve, &both, 800},       // each waiting attempt books the next turn
-        {1500, Reserve, &both, -1},        // more than the cap ahead: refused outright
-        {5000, Reserve, &both, 0},
-        {5000, Succeed, &both, 0}, // success clears both keys
-        {5000, Reserve, &both, 0},
-        {5000, Fail, &otherDisk, 1},
-        {20000, Reserve, &otherDisk, 0}, // forgotten after a quiet while: no wait
-        {20000, Fail, &otherDisk, 1},    // and the count starts afresh
+        {0, Reserve, &guesser, 0},   // no failure yet: no wait
+        {0, Fail, &guesser, 1},      // its next turn at 100
+        {10, Reserve, &guesser, 90}, // waits for its turn, and books the next one
+        {10, Reserve, &owner, 100},  // the account's delay, not the guesser's queue
+        {100, Fail, &guesser, 2},
+        {300, Fail, &guesser, 3},
+        {700, Fail, &guesser, 4},            // 800, the cap: next turn at 1500
+        {700, Reserve, &owner, 300},         // an innocent address waits a moment at most
+        {700, Reserve, &secondGuesser, 300}, // so does any address not yet failing
+        {1500, Reserve, &guesser, 0},
+        {1500, Reserve, &guesser, 800}, // each waiting attempt books the next turn
+        {1500, Reserve, &guesser, -1},  // more than the cap ahead: refused outright
+        {1500, Fail, &secondGuesser, 1},
+        {1500, Fail, &secondGuesser, 2},
+        {1500, Fail, &secondGuesser, 3},
+        {2300, Reserve, &secondGuesser, 800}, // a suspect address queues behind the first
+        {2300, Reserve, &owner, 300},         // while the owner is still never refused
+        {2300, Succeed, &owner, 0},
+        {2300, Reserve, &owner, 0}, // and once in, not slowed by the account's count at all
+        {2300, Reserve, &owner, 0},
+        {3000, Fail, &newUser, 1}, // a new user's own mistakes ...
+        {3000, Fail, &newUser, 2},
+        {3000, Fail, &newUser, 3},
+        {3400, Reserve, &newUser, 0},
+        {3400, Succeed, &newUser, 0},
+        {3400, Reserve, &newUser, 0},          // ... end with the success
+        {3400, Reserve, &newUserElsewhere, 0}, // and no longer count against the account
+        {20000, Reserve, &guesser, 0},         // forgotten after a quiet while: no wait
+        {20000, Fail, &unknownAccount, 1},     // and the count starts afresh
+        {20000, Fail, &guesser, 2},            // an address counts across accounts
     };
     for (const Row& row : rows) {
         now = row.at;
+        const std::string where = "at " + std::to_string(row.at) + " from " + row.attempt->address;
         if (row.step == Reserve) {
-            const auto wait = throttle.reserve(*row.keys);
-            EXPECT_EQ(wait ? *wait : -1, row.expected) << "at " << row.at;
+            const auto wait = throttle.reserve(*row.attempt);
+            EXPECT_EQ(wait ? *wait : -1, row.expected) << where;
         } else if (row.step == Fail) {
-            EXPECT_EQ(throttle.failed(*row.keys), row.expected) << "at " << row.at;
+            EXPECT_EQ(throttle.failed(*row.attempt), row.expected) << where;
         } else {
-            throttle.succeeded(*row.keys);
+            throttle.succeeded(*row.attempt);
         }
     }
     EXPECT_EQ(throttle.delayAfter(0), 0);
     EXPECT_EQ(throttle.delayAfter(40), 800);
+}
+
+TEST(PasswordHash, NewHashesTakeTheInteractiveCostAndOldOnesAreRemadeOnAGoodCheck) {
+    const auto made = server::CPasswordHash::hash("open sesame");
+    ASSERT_TRUE(made);
+    EXPECT_NE(made->find("$m=19456,t=2,p=1$"), std::string::npos) << *made;
+    ASSERT_TRUE(server::CPasswordHash::fromHash(*made));
+    EXPECT_FALSE(server::CPasswordHash::fromHash(*made)->needsRehash());
+    EXPECT_GE(server::CPasswordHash::concurrentChecks(), 1);
+
+    // A hash of another cost, as an older installation made it.
+    char old[crypto_pwhash_STRBYTES] = {};
+    ASSERT_EQ(crypto_pwhash_str(old, "open sesame", 11, 3, 8u << 20), 0);
+    auto stored = server::CPasswordHash::fromHash(old);
+    ASSERT_TRUE(stored);
+    const server::CPasswordHash copy = *stored; // as a copy of the configuration holds it
+    const struct {
+        const char* given;
+        bool matches;
+        bool oldAfter; // still of the old cost afterwards
+    } rows[] = {
+        {"open sesame!", false, true}, // a wrong password changes nothing
+        {"open sesame", true, false},  // the right one is checked with the old cost, then remade
+        {"open sesame", true, false},  // and the remade form keeps matching
+        {"open", false, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(stored->matches(row.given), row.matches) << row.given;
+        EXPECT_EQ(stored->needsRehash(), row.oldAfter) << row.given;
+        EXPECT_EQ(copy.needsRehash(), row.oldAfter) << row.given << ": copies share it";
+    }
+    EXPECT_TRUE(copy.matches("open sesame"));
+    EXPECT_FALSE(server::CPasswordHash::fromPlain("x").needsRehash());
+}
+
+TEST(ConnectionThreads, MakingRoomClosesTheOldestNotLoggedInOfTheBusiestAddressOnly) {
+    struct Connection {
+        std::string address;
+        bool loggedIn;
+        std::atomic<bool> stopped{false};
+    };
+    // In the order they were accepted.
+    Connection connections[] = {{"a", true},  {"b", false}, {"c", false},
+                                {"c", false}, {"d", true},  {"c", false}};
+    server::CConnectionThreads threads;
+    for (Connection& connection : connections) {
+        threads.start(
+            connection.address,
+            [&connection] {
+                for (int i = 0; i < 10000 && !connection.stopped; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            },
+            [&connection] { connection.stopped = true; },
+            [&connection] { return connection.loggedIn; });
+    }
+    // The index stopped by each call: c holds the most, then b and c one each (b's is older),
+    // and the logged-in ones are never taken.
+    const int expected[] = {2, 3, 1, 5, -1};
+    for (const int index : expected) {
+        bool before[std::size(connections)];
+        for (size_t i = 0; i < std::size(connections); ++i) {
+            before[i] = connections[i].stopped;
+        }
+        EXPECT_EQ(threads.makeRoom(), index >= 0);
+        for (size_t i = 0; i < std::size(connections); ++i) {
+            const bool nowStopped = connections[i].stopped && !before[i];
+            EXPECT_EQ(nowStopped, static_cast<int>(i) == index) << "connection " << i;
+        }
+    }
+    // Those stopped are on their way out and no longer count.
+    EXPECT_EQ(threads.runningFrom("c"), 0u);
+    EXPECT_EQ(threads.reap(), 2u);
 }
 
 TEST(ServerConfig, DemoServesOneFolderUnderTheGivenId) {

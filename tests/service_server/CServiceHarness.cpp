@@ -79,8 +79,10 @@ CServiceHarness::CServiceHarness(const std::function<void(server::CServerConfig&
     }
     config_ = std::move(config);
     disk_ = std::make_unique<server::CServer>(*config_);
-    services_ = std::make_unique<server::CServiceServers>(*config_);
-    running_ = disk_->start(error) && services_->start(error);
+    // Started first: the service servers keep to the share of descriptors it leaves them.
+    running_ = disk_->start(error);
+    services_ = std::make_unique<server::CServiceServers>(disk_->config());
+    running_ = running_ && services_->start(error);
 }
 
 CServiceHarness::~CServiceHarness() {
