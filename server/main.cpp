@@ -1,7 +1,7 @@
 // tavik-server: serves folders of this machine as remote disks.
 //
 //   tavik-server --config server.toml [--allow-open]
-//   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1] [--port 9553]
+//   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1,::1] [--port 9553]
 //                [--allow-open]
 //   tavik-server hash-password
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
@@ -9,6 +9,7 @@
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
 #include "server/CCommandHandlers.h"
+#include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
@@ -114,12 +115,35 @@ bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
     account.displayName = "Demo";
     account.userNumber = 1;
     const tavik::server::DiskConfig& disk = config.disks.front();
-    account.disks.push_back({disk.id, disk.name, config.address});
+    account.disks.push_back({disk.id, disk.name, config.primaryAddress()});
     config.service.accounts.push_back(std::move(account));
     // Nothing outlives a demo: its installation key and session keys live in memory.
     config.capabilityKey = tavik::server::CDiskCapability::randomKey();
     config.service.stateDatabase = ":memory:";
     return true;
+}
+
+// "--listen 127.0.0.1,::1" names several addresses.
+std::vector<std::string> splitAddresses(const std::string& text) {
+    std::vector<std::string> addresses;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        addresses.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return addresses;
+        }
+        start = comma + 1;
+    }
+}
+
+// "127.0.0.1:9553, [::1]:9553" for the start-up lines.
+std::string listeningText(const std::vector<std::string>& addresses, uint16_t port) {
+    std::string text;
+    for (const std::string& address : addresses) {
+        text += (text.empty() ? "" : ", ") + tavik::server::CNetAddress::withPort(address, port);
+    }
+    return text;
 }
 
 std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
@@ -135,7 +159,16 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
         return std::nullopt;
     }
     if (!options.listen.empty()) {
-        config->address = options.listen;
+        const auto addresses = splitAddresses(options.listen);
+        if (!tavik::server::CServerConfig::validAddresses(addresses, error)) {
+            std::fprintf(stderr, "tavik-server: --listen: %s\n", error.c_str());
+            return std::nullopt;
+        }
+        config->addresses.clear();
+        for (const std::string& address : addresses) {
+            config->addresses.push_back(tavik::server::CNetAddress::hostOf(address));
+        }
+        config->addressesDefaulted = false;
     }
     if (options.port >= 0) {
         config->port = static_cast<uint16_t>(options.port);
@@ -165,7 +198,7 @@ bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen
     std::fprintf(stderr,
                  "tavik-server: disk \"%s\" has no password and %s is not a loopback address; "
                  "give it a password or start with --allow-open\n",
-                 open->id.c_str(), config.address.c_str());
+                 open->id.c_str(), listeningText(config.addresses, config.port).c_str());
     return false;
 }
 
@@ -261,8 +294,8 @@ void nameDiskServerPort(tavik::server::CServerConfig& config, uint16_t port) {
     }
     for (tavik::server::AccountConfig& account : config.service.accounts) {
         for (tavik::server::AccountDisk& disk : account.disks) {
-            if (disk.server == config.address) {
-                disk.server += ":" + std::to_string(port);
+            if (disk.server == config.primaryAddress()) {
+                disk.server = tavik::server::CNetAddress::withPort(disk.server, port);
             }
         }
     }
@@ -286,8 +319,8 @@ int serve(tavik::server::CServerConfig config) {
     for (const std::string& warning : server.warnings()) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    std::fprintf(stderr, "tavik-server: listening on %s:%u\n", config.address.c_str(),
-                 static_cast<unsigned>(server.port()));
+    std::fprintf(stderr, "tavik-server: listening on %s\n",
+                 listeningText(server.addresses(), server.port()).c_str());
     nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
@@ -298,10 +331,9 @@ int serve(tavik::server::CServerConfig config) {
             return kExitRefused;
         }
         std::fprintf(stderr,
-                     "tavik-server: authentication server on %s:%u, disk-information server on "
-                     "%s:%u\n",
-                     config.address.c_str(), static_cast<unsigned>(services->authPort()),
-                     config.address.c_str(), static_cast<unsigned>(services->diskInfoPort()));
+                     "tavik-server: authentication server on %s, disk-information server on %s\n",
+                     listeningText(server.addresses(), services->authPort()).c_str(),
+                     listeningText(server.addresses(), services->diskInfoPort()).c_str());
     }
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
@@ -328,7 +360,8 @@ int main(int argc, char** argv) {
                                 "serve this folder as one disk, without a configuration file");
     config->excludes(demo);
     app.add_option("--id", options.demoId, "disk id of the --demo disk")->needs(demo);
-    app.add_option("--listen", options.listen, "IPv4 address to listen on");
+    app.add_option("--listen", options.listen,
+                   "addresses to listen on, comma-separated (IPv4 or IPv6)");
     app.add_option("-p,--port", options.port, "TCP port (0: any free port)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--demo-password", options.demoPassword,

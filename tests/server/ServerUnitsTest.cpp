@@ -174,7 +174,7 @@ root = ")" + temp.file("b") + R"("
     std::string error;
     const auto config = server::CServerConfig::fromToml(text, temp.path(), error);
     ASSERT_TRUE(config) << error;
-    EXPECT_EQ(config->address, "127.0.0.2");
+    EXPECT_EQ(config->addresses, std::vector<std::string>{"127.0.0.2"});
     EXPECT_EQ(config->port, 9999);
     EXPECT_EQ(config->maxConnections, 5);
     EXPECT_EQ(config->idleTimeoutMs, 1000);
@@ -214,7 +214,7 @@ TEST(ServerConfig, DefaultsAndRefusals) {
     const auto plain =
         server::CServerConfig::fromToml("[[disk]]\nid = \"x\"\nroot = \"a\"\n", temp.path(), error);
     ASSERT_TRUE(plain) << error;
-    EXPECT_EQ(plain->address, "127.0.0.1");
+    EXPECT_EQ(plain->addresses, (std::vector<std::string>{"127.0.0.1", "::1"}));
     EXPECT_EQ(plain->port, 9553);
     EXPECT_TRUE(plain->allowedCommands.empty());
 
@@ -310,10 +310,10 @@ TEST(ServerConfig, OpenDisksOnlyOnLoopbackAddresses) {
         {"192.168.1.5", true}, {"128.0.0.1", true},  {"not an address", true},
     };
     for (const auto& [address, exposed] : rows) {
-        config->address = address;
+        config->addresses = {address};
         EXPECT_EQ(config->openDiskExposed() != nullptr, exposed) << address;
     }
-    config->address = "0.0.0.0";
+    config->addresses = {"0.0.0.0"};
     config->disks.front().password = server::CPasswordHash::fromPlain("pw");
     EXPECT_EQ(config->openDiskExposed(), nullptr);
 }
