@@ -137,13 +137,23 @@ std::vector<std::string> splitAddresses(const std::string& text) {
     }
 }
 
-// "127.0.0.1:9553, [::1]:9553" for the start-up lines.
-std::string listeningText(const std::vector<std::string>& addresses, uint16_t port) {
-    std::string text;
-    for (const std::string& address : addresses) {
-        text += (text.empty() ? "" : ", ") + tavik::server::CNetAddress::withPort(address, port);
+// The start-up lines name the first address, in the form scripts read; the others follow on a
+// line of their own.
+std::string firstWithPort(const std::vector<std::string>& addresses, uint16_t port) {
+    return tavik::server::CNetAddress::withPort(addresses.front(), port);
+}
+
+void printOtherAddresses(const std::vector<std::string>& addresses) {
+    if (addresses.size() < 2) {
+        return;
     }
-    return text;
+    std::string others;
+    for (size_t i = 1; i < addresses.size(); ++i) {
+        const std::string& address = addresses[i];
+        others += (i == 1 ? "" : ", ") +
+                  (address.find(':') == std::string::npos ? address : "[" + address + "]");
+    }
+    std::fprintf(stderr, "tavik-server: also listening on %s, on the same ports\n", others.c_str());
 }
 
 std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
@@ -189,6 +199,15 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
     return config;
 }
 
+std::string reachableAddress(const std::vector<std::string>& addresses) {
+    for (const std::string& address : addresses) {
+        if (!tavik::server::CNetAddress::isLoopback(address)) {
+            return address;
+        }
+    }
+    return addresses.front();
+}
+
 // A disk without a password on an address other machines reach is served only on request.
 bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen) {
     const auto* open = config.openDiskExposed();
@@ -198,7 +217,7 @@ bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen
     std::fprintf(stderr,
                  "tavik-server: disk \"%s\" has no password and %s is not a loopback address; "
                  "give it a password or start with --allow-open\n",
-                 open->id.c_str(), listeningText(config.addresses, config.port).c_str());
+                 open->id.c_str(), reachableAddress(config.addresses).c_str());
     return false;
 }
 
@@ -320,7 +339,7 @@ int serve(tavik::server::CServerConfig config) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
     std::fprintf(stderr, "tavik-server: listening on %s\n",
-                 listeningText(server.addresses(), server.port()).c_str());
+                 firstWithPort(server.addresses(), server.port()).c_str());
     nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
@@ -332,9 +351,10 @@ int serve(tavik::server::CServerConfig config) {
         }
         std::fprintf(stderr,
                      "tavik-server: authentication server on %s, disk-information server on %s\n",
-                     listeningText(server.addresses(), services->authPort()).c_str(),
-                     listeningText(server.addresses(), services->diskInfoPort()).c_str());
+                     firstWithPort(server.addresses(), services->authPort()).c_str(),
+                     firstWithPort(server.addresses(), services->diskInfoPort()).c_str());
     }
+    printOtherAddresses(server.addresses());
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
         std::fprintf(stderr, "tavik-server: SIGHUP ignored; restart to apply a changed "
