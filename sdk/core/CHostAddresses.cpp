@@ -10,12 +10,9 @@ namespace tavik {
 
 namespace {
 
-std::string unbracketed(const char* host) {
-    std::string text(host);
-    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
-        return text.substr(1, text.size() - 2);
-    }
-    return text;
+// Brackets only ever hold an address, never a name to look up.
+bool bracketed(const std::string& text) {
+    return text.size() >= 2 && text.front() == '[' && text.back() == ']';
 }
 
 bool sameAddress(const CHostAddresses::Candidate& a, const CHostAddresses::Candidate& b) {
@@ -33,7 +30,13 @@ std::vector<CHostAddresses::Candidate> CHostAddresses::resolve(const char* host,
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICSERV;
-    const std::string name = unbracketed(host);
+    std::string name(host);
+    if (bracketed(name)) {
+        name = name.substr(1, name.size() - 2);
+        hints.ai_flags |= AI_NUMERICHOST;
+    } else if (name.front() == '[') {
+        return candidates;
+    }
     const std::string service = std::to_string(port);
     addrinfo* found = nullptr;
     if (::getaddrinfo(name.c_str(), service.c_str(), &hints, &found) != 0) {

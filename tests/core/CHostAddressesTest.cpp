@@ -65,7 +65,7 @@ TEST(CHostAddresses, LiteralsAndNamesResolveToTheirFamilies) {
     struct Row {
         const char* host;
         const char* first; // the first address, "" when nothing resolves
-        size_t count;      // 0: at least one
+        size_t count;      // how many addresses
     };
     const Row rows[] = {
         {"127.0.0.1", "127.0.0.1", 1},
@@ -75,7 +75,7 @@ TEST(CHostAddresses, LiteralsAndNamesResolveToTheirFamilies) {
         {"2001:db8:0::5", "2001:db8::5", 1},
         {"", "", 0},
         {"[::1", "", 0},
-
+        {"[localhost]", "", 0},
     };
     for (const Row& row : rows) {
         const auto candidates = CHostAddresses::resolve(row.host, 9553);
