@@ -85,8 +85,8 @@ public:
         CSockHandler::OnClose(code, socket);
     }
     void OnMessage(CMsgPacket& packet) override {
-        messages.push_back({receiveEvents.load(),
-                            Bytes(packet.GetBytes().begin(), packet.GetBytes().end())});
+        messages.push_back(
+            {receiveEvents.load(), Bytes(packet.GetBytes().begin(), packet.GetBytes().end())});
     }
 
     std::atomic<int> receiveEvents{0};
@@ -117,8 +117,15 @@ class SockHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previousLookup_ = CHostResolver::SetLookup([](const std::string& name) {
-            return name == "svc.test" ? std::optional<uint32_t>(htonl(INADDR_LOOPBACK))
-                                      : std::nullopt;
+            if (name == "svc.test") {
+                return std::vector<std::string>{"127.0.0.1"};
+            }
+            // Both families, the first refusing: IPv6 loopback, where the fake peer does not
+            // listen.
+            if (name == "dual.test") {
+                return std::vector<std::string>{"::1", "127.0.0.1"};
+            }
+            return std::vector<std::string>{};
         });
         ASSERT_EQ(CPollThread::Instance().LiveSockets(), 0);
     }
@@ -244,6 +251,8 @@ TEST_F(SockHandlerTest, ConnectOutcomes) {
         {u"svc.test", true, 1, true, true, 0},       // a name: one lookup
         {u"unknown.test", true, 1, false, false, 1}, // no such name: the box
         {u"127.0.0.1", false, 0, true, false, 0},    // refused: one OnClose, no OnConnect
+        {u"dual.test", true, 1, true, true, 0},      // ::1 refuses, then 127.0.0.1 answers
+        {u"dual.test", false, 1, true, false, 0},    // both refuse: still one OnClose
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(QString::fromStdU16String(row.host).toStdString() +
