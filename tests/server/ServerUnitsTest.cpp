@@ -289,11 +289,20 @@ TEST(ServerConfig, HashedPasswordsAreCheckedWithoutWarning) {
 TEST(ServerConfig, CopyTargetsListAddressesWithOrWithoutPort) {
     server::CServerConfig config;
     EXPECT_FALSE(config.copyTargetAllowed("127.0.0.1", 9553)); // nowhere by default
-    config.copyTargets = {"127.0.0.2", "127.0.0.3:9553"};
+    config.copyTargets = {"127.0.0.2", "127.0.0.3:9553", "::1", "[2001:db8::5]:9553"};
     const std::tuple<const char*, uint16_t, bool> rows[] = {
-        {"127.0.0.2", 1, true},     {"127.0.0.2", 9553, true},  {"127.0.0.3", 9553, true},
-        {"127.0.0.3", 9554, false}, {"127.0.0.1", 9553, false}, {"127.0.0.22", 9553, false},
+        {"127.0.0.2", 1, true},
+        {"127.0.0.2", 9553, true},
+        {"127.0.0.3", 9553, true},
+        {"127.0.0.3", 9554, false},
+        {"127.0.0.1", 9553, false},
+        {"127.0.0.22", 9553, false},
         {"", 9553, false},
+        // IPv6: a port goes with the bracketed form only.
+        {"::1", 7, true},
+        {"2001:db8::5", 9553, true},
+        {"2001:db8::5", 9554, false},
+        {"2001:db8::5:9553", 9553, false},
     };
     for (const auto& [ip, port, allowed] : rows) {
         EXPECT_EQ(config.copyTargetAllowed(ip, port), allowed) << ip << ":" << port;
