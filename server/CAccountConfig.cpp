@@ -1,6 +1,7 @@
 #include "server/CAccountConfig.h"
 
 #include "server/CConfigReader.h"
+#include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 
 #include <algorithm>
@@ -86,7 +87,7 @@ bool readAccountDisk(const toml::table& table, const std::string& defaultServer,
         return reader.fail(&table, "[[account.disk]] needs an id without '/', and its id, name "
                                    "and server hold no '|'");
     }
-    if (disk.server == "0.0.0.0") {
+    if (CNetAddress::isWildcard(disk.server)) {
         return reader.fail(&table, "[[account.disk]] " + disk.diskId +
                                        " needs its server: this server listens on every address");
     }

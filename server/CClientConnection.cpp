@@ -1,5 +1,7 @@
 #include "server/CClientConnection.h"
 
+#include "server/CNetAddress.h"
+
 #include "server/CCommandHandlers.h"
 #include "server/CTransferPhases.h"
 
@@ -19,9 +21,9 @@ namespace tavik::server {
 CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
                                      const CServerConfig& config, CServerStats& stats,
                                      CCommandLog& log, CLoginThrottle& throttle, bool refuse)
-    : stream_(std::move(stream)), peer_(std::move(peer)),
-      address_(peer_.substr(0, peer_.rfind(':'))), config_(config), stats_(stats), log_(log),
-      throttle_(throttle), session_(config.maxOpenFiles), refuse_(refuse) {}
+    : stream_(std::move(stream)), peer_(std::move(peer)), address_(CNetAddress::hostOf(peer_)),
+      config_(config), stats_(stats), log_(log), throttle_(throttle), session_(config.maxOpenFiles),
+      refuse_(refuse) {}
 
 void CClientConnection::requestStop() {
     stopping_ = true;

@@ -1,36 +1,28 @@
 #include "server/CListeningSocket.h"
 
+#include "server/CNetAddress.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tavik::server {
 
-bool CListeningSocket::open(const std::string& address, uint16_t port, std::string& error) {
-    sockaddr_in bound{};
-    bound.sin_family = AF_INET;
-    bound.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.c_str(), &bound.sin_addr) != 1) {
-        error = "not an IPv4 address: " + address;
+bool CListeningSocket::open(const std::vector<std::string>& addresses, uint16_t port,
+                            bool ipv6Optional, std::string& error) {
+    port_ = port;
+    for (const std::string& address : addresses) {
+        if (!listenOn(address, ipv6Optional, error)) {
+            return false;
+        }
+    }
+    if (listeners_.empty()) {
+        error = "no address to listen on";
         return false;
     }
-    listener_.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    int one = 1;
-    ::setsockopt(listener_.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (!listener_.valid() ||
-        ::bind(listener_.get(), reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0 ||
-        ::listen(listener_.get(), SOMAXCONN) != 0) {
-        error = "cannot listen on " + address + ":" + std::to_string(port) + ": " +
-                std::strerror(errno);
-        return false;
-    }
-    socklen_t length = sizeof bound;
-    ::getsockname(listener_.get(), reinterpret_cast<sockaddr*>(&bound), &length);
-    port_ = ntohs(bound.sin_port);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
         error = "cannot create the wake-up pipe";
@@ -39,6 +31,70 @@ bool CListeningSocket::open(const std::string& address, uint16_t port, std::stri
     wakeRead_.reset(ends[0]);
     wakeWrite_.reset(ends[1]);
     return true;
+}
+
+bool CListeningSocket::listenOn(const std::string& address, bool ipv6Optional, std::string& error) {
+    auto bound = CNetAddress::parseLiteral(address, port_);
+    if (!bound) {
+        error = "not an IP address: " + address;
+        return false;
+    }
+    CFileDescriptor listener(
+        ::socket(bound->family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    int one = 1;
+    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (bound->family == AF_INET6) {
+        ::setsockopt(listener.get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+    }
+    if (!listener.valid() ||
+        ::bind(listener.get(), reinterpret_cast<sockaddr*>(&bound->address), bound->length) != 0 ||
+        ::listen(listener.get(), SOMAXCONN) != 0) {
+        const int failure = errno;
+        if (ipv6Optional && bound->family == AF_INET6 &&
+            (failure == EAFNOSUPPORT || failure == EADDRNOTAVAIL)) {
+            return true;
+        }
+        error = "cannot listen on " + CNetAddress::withPort(CNetAddress::hostOf(address), port_) +
+                ": " + std::strerror(failure);
+        return false;
+    }
+    socklen_t length = sizeof bound->address;
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&bound->address), &length);
+    port_ = CNetAddress::port(bound->address);
+    listeners_.push_back(std::move(listener));
+    bound_.push_back(CNetAddress::hostOf(address));
+    return true;
+}
+
+std::vector<pollfd> CListeningSocket::pollSet(bool withListeners) const {
+    std::vector<pollfd> entries{{wakeRead_.get(), POLLIN, 0}};
+    if (withListeners) {
+        for (const CFileDescriptor& listener : listeners_) {
+            entries.push_back({listener.get(), POLLIN, 0});
+        }
+    }
+    return entries;
+}
+
+int CListeningSocket::acceptNext(sockaddr_storage& peer) {
+    const size_t count = listeners_.size();
+    for (size_t i = 0; i < count; ++i) {
+        const size_t index = (nextListener_ + i) % count;
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listeners_[index].get(), reinterpret_cast<sockaddr*>(&peer),
+                                 &length, SOCK_CLOEXEC);
+        if (fd >= 0) {
+            // The next call starts at the next listener, so that a busy one cannot starve the
+            // others.
+            nextListener_ = index + 1;
+            return fd;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ECONNABORTED) {
+            return -1;
+        }
+    }
+    errno = EAGAIN;
+    return -1;
 }
 
 void CListeningSocket::wake() const {

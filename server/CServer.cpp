@@ -1,5 +1,6 @@
 #include "server/CServer.h"
 
+#include "server/CNetAddress.h"
 #include "server/CPathResolver.h"
 
 #include <algorithm>
@@ -17,16 +18,6 @@
 
 namespace tavik::server {
 
-namespace {
-
-std::string peerName(const sockaddr_in& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
-}
-
-} // namespace
-
 CServer::CServer(CServerConfig config) : config_(std::move(config)), log_(config_.logCommands) {}
 
 CServer::~CServer() {
@@ -41,7 +32,7 @@ bool CServer::start(std::string& error) {
         return false;
     }
     fitDescriptorLimit();
-    if (!listening_.open(config_.address, config_.port, error)) {
+    if (!listening_.open(config_.addresses, config_.port, config_.addressesDefaulted, error)) {
         return false;
     }
     acceptThread_ = std::thread([this] { acceptLoop(); });
@@ -114,9 +105,8 @@ void CServer::acceptLoop() {
     for (;;) {
         // After running out of descriptors only the wake-up pipe is watched for a moment: the
         // waiting connection keeps the listener readable and would spin this loop.
-        pollfd entries[2] = {{listening_.wakeFd(), POLLIN, 0},
-                             {listening_.listenerFd(), POLLIN, 0}};
-        const int ready = ::poll(entries, exhausted ? 1 : 2, exhausted ? kBackOffMs : 1000);
+        std::vector<pollfd> entries = listening_.pollSet(!exhausted);
+        const int ready = ::poll(entries.data(), entries.size(), exhausted ? kBackOffMs : 1000);
         if (ready < 0 && errno != EINTR) {
             return;
         }
@@ -125,7 +115,9 @@ void CServer::acceptLoop() {
         }
         const bool wasExhausted = exhausted;
         exhausted = false;
-        if (wasExhausted || (entries[1].revents & POLLIN)) {
+        const bool waiting = std::any_of(entries.begin() + 1, entries.end(),
+                                         [](const pollfd& entry) { return entry.revents != 0; });
+        if (wasExhausted || waiting) {
             exhausted = !acceptOne();
             if (exhausted && !wasExhausted) {
                 log_.event("-", "out of file descriptors: new connections wait");
@@ -136,17 +128,14 @@ void CServer::acceptLoop() {
 }
 
 bool CServer::acceptOne() {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    const int fd = ::accept4(listening_.listenerFd(), reinterpret_cast<sockaddr*>(&address),
-                             &length, SOCK_CLOEXEC);
+    sockaddr_storage address{};
+    const int fd = listening_.acceptNext(address);
     if (fd < 0) {
         return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
     }
     CSocketStream stream(fd);
-    const std::string peer = peerName(address);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    const std::string text = CNetAddress::hostText(address);
+    const std::string peer = CNetAddress::withPort(text, CNetAddress::port(address));
     // Just over a cap a connection is still read once, so that its client learns why it is
     // turned away (22004) instead of seeing a bare close; further ones are closed at once.
     const size_t fromAddress = connections_.runningFrom(text);

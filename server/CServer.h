@@ -44,6 +44,8 @@ public:
     bool start(std::string& error);
     // The port actually bound (useful with port 0).
     uint16_t port() const { return listening_.port(); }
+    // The addresses listened on (the configured ones, less a missing IPv6 loopback).
+    const std::vector<std::string>& addresses() const { return listening_.addresses(); }
     // Idempotent; waits for every connection thread.
     void stop();
 

@@ -1,11 +1,11 @@
 #include "server/CServerConfig.h"
 
 #include "server/CConfigReader.h"
+#include "server/CNetAddress.h"
 
 #include <toml++/toml.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -13,6 +13,30 @@
 namespace tavik::server {
 
 namespace {
+
+// "address" is one literal or a list of them.
+bool readAddresses(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
+    const toml::node* node = table.get("address");
+    if (node == nullptr) {
+        return true;
+    }
+    std::vector<std::string> list;
+    if (node->is_string()) {
+        list.push_back(node->as_string()->get());
+    } else if (!reader.readStringList(table, "address", list)) {
+        return false;
+    }
+    std::string error;
+    if (!CServerConfig::validAddresses(list, error)) {
+        return reader.fail(node, error);
+    }
+    config.addresses.clear();
+    for (const std::string& address : list) {
+        config.addresses.push_back(CNetAddress::hostOf(address));
+    }
+    config.addressesDefaulted = false;
+    return true;
+}
 
 bool readServerTable(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
     int port = config.port;
@@ -23,8 +47,7 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
                               "command_timeout_ms", "log_commands", "login_timeout_ms",
                               "max_connections_per_address", "copy_targets"},
                              "[server]") &&
-        reader.readString(table, "address", config.address) &&
-        reader.readInt(table, "port", 0, 65535, port) &&
+        readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port) &&
         reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections) &&
         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, config.idleTimeoutMs) &&
         reader.readInt(table, "request_timeout_ms", 1, INT32_MAX, config.requestTimeoutMs) &&
@@ -162,7 +185,7 @@ bool readDisks(const toml::table& document, const std::filesystem::path& baseDir
 bool checkAccountDisks(const CServerConfig& config, CConfigReader& reader) {
     for (const AccountConfig& account : config.service.accounts) {
         for (const AccountDisk& disk : account.disks) {
-            if (disk.server == config.address && config.findDisk(disk.diskId) == nullptr) {
+            if (disk.server == config.primaryAddress() && config.findDisk(disk.diskId) == nullptr) {
                 return reader.fail(nullptr, "account " + account.identifier() +
                                                 ": no [[disk]] with id " + disk.diskId);
             }
@@ -200,7 +223,8 @@ std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
         ok = server->is_table() ? readServerTable(*server->as_table(), config, reader)
                                 : reader.fail(server, "server must be a [server] table");
     }
-    if (!ok || !readServiceConfig(document, baseDir, config.address, config.service, reader) ||
+    if (!ok ||
+        !readServiceConfig(document, baseDir, config.primaryAddress(), config.service, reader) ||
         !readDisks(document, baseDir, config, reader) || !checkAccountDisks(config, reader)) {
         error = reader.error();
         return std::nullopt;
@@ -256,7 +280,7 @@ const DiskConfig* CServerConfig::findDisk(std::string_view id) const {
 }
 
 bool CServerConfig::copyTargetAllowed(std::string_view ip, uint16_t port) const {
-    const std::string withPort = std::string(ip) + ":" + std::to_string(port);
+    const std::string withPort = CNetAddress::withPort(ip, port);
     for (const std::string& target : copyTargets) {
         if (target == ip || target == withPort) {
             return true;
@@ -265,14 +289,28 @@ bool CServerConfig::copyTargetAllowed(std::string_view ip, uint16_t port) const 
     return false;
 }
 
-bool CServerConfig::isLoopback(std::string_view address) {
-    in_addr parsed{};
-    const std::string text(address);
-    return ::inet_pton(AF_INET, text.c_str(), &parsed) == 1 && (ntohl(parsed.s_addr) >> 24) == 127;
+bool CServerConfig::validAddresses(const std::vector<std::string>& list, std::string& error) {
+    if (list.empty()) {
+        error = "address lists no address";
+        return false;
+    }
+    std::set<std::string> seen;
+    for (const std::string& address : list) {
+        if (!CNetAddress::parseLiteral(address, 0)) {
+            error = "address is not an IPv4 or IPv6 address: " + address;
+            return false;
+        }
+        if (!seen.insert(CNetAddress::hostOf(address)).second) {
+            error = "address listed twice: " + address;
+            return false;
+        }
+    }
+    return true;
 }
 
 const DiskConfig* CServerConfig::openDiskExposed() const {
-    if (isLoopback(address)) {
+    if (std::all_of(addresses.begin(), addresses.end(),
+                    [](const std::string& address) { return CNetAddress::isLoopback(address); })) {
         return nullptr;
     }
     // A capability-only disk is protected by its capability ids, which only the installation's

@@ -36,7 +36,13 @@ struct DiskConfig {
 
 class CServerConfig {
 public:
-    std::string address = "127.0.0.1";
+    // IPv4 and IPv6 literals to listen on, every server on each. The first is the host the disk
+    // list names for this server's own disks, so IPv4 loopback comes first by default: clients
+    // that only speak IPv4 keep finding the disks.
+    std::vector<std::string> addresses{"127.0.0.1", "::1"};
+    // True until the file or the command line names addresses: the default's IPv6 loopback is
+    // then skipped on a machine without IPv6 instead of stopping the server.
+    bool addressesDefaulted = true;
     uint16_t port = 9553;
     int maxConnections = 64;
     // A connection that sends nothing for this long is closed.
@@ -51,7 +57,8 @@ public:
     // Program names "remotecmd" may run (first word of the command, exact match).
     std::vector<std::string> allowedCommands;
     int commandTimeoutMs = 10000;
-    // Where "copyex" may connect: "address" (any port) or "address:port". Empty: nowhere.
+    // Where "copyex" may connect: "address" (any port), "address:port" or "[v6]:port". Empty:
+    // nowhere.
     std::vector<std::string> copyTargets;
     bool logCommands = true;
     std::vector<DiskConfig> disks;
@@ -85,8 +92,11 @@ public:
     // machines can reach; null when there is none. The program refuses to start with one unless
     // told --allow-open.
     const DiskConfig* openDiskExposed() const;
-    // 127.0.0.0/8 (IPv4 text); anything else, including 0.0.0.0, counts as reachable.
-    static bool isLoopback(std::string_view address);
+    // The host the disk list names for disks served here: the first address.
+    const std::string& primaryAddress() const { return addresses.front(); }
+    // Checks a list of addresses to listen on (IPv4 or IPv6 literals, none twice, at least one);
+    // false with error naming the bad one.
+    static bool validAddresses(const std::vector<std::string>& list, std::string& error);
 };
 
 } // namespace tavik::server

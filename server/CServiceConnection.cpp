@@ -1,5 +1,7 @@
 #include "server/CServiceConnection.h"
 
+#include "server/CNetAddress.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -21,7 +23,7 @@ int remainingMs(Clock::time_point deadline) {
 CServiceConnection::CServiceConnection(CSocketStream stream, std::string peerAddress,
                                        uint16_t peerPort)
     : stream_(std::move(stream)), peerAddress_(std::move(peerAddress)),
-      peer_(peerAddress_ + ":" + std::to_string(peerPort)) {}
+      peer_(CNetAddress::withPort(peerAddress_, peerPort)) {}
 
 void CServiceConnection::requestStop() {
     stopping_ = true;

@@ -1,6 +1,8 @@
 #include "server/CServiceListener.h"
 
-#include <arpa/inet.h>
+#include "server/CNetAddress.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -21,9 +23,10 @@ CServiceListener::~CServiceListener() {
     stop();
 }
 
-bool CServiceListener::start(const std::string& address, uint16_t port, std::string& error) {
+bool CServiceListener::start(const std::vector<std::string>& addresses, uint16_t port,
+                             bool ipv6Optional, std::string& error) {
     std::signal(SIGPIPE, SIG_IGN);
-    if (!listening_.open(address, port, error)) {
+    if (!listening_.open(addresses, port, ipv6Optional, error)) {
         error = name_ + ": " + error;
         return false;
     }
@@ -43,16 +46,16 @@ void CServiceListener::stop() {
 
 void CServiceListener::acceptLoop() {
     for (;;) {
-        pollfd entries[2] = {{listening_.listenerFd(), POLLIN, 0},
-                             {listening_.wakeFd(), POLLIN, 0}};
-        const int ready = ::poll(entries, 2, 1000);
+        std::vector<pollfd> entries = listening_.pollSet(true);
+        const int ready = ::poll(entries.data(), entries.size(), 1000);
         if (ready < 0 && errno != EINTR) {
             return;
         }
-        if (entries[1].revents != 0) {
+        if (entries[0].revents != 0) {
             return;
         }
-        if (entries[0].revents & POLLIN) {
+        if (std::any_of(entries.begin() + 1, entries.end(),
+                        [](const pollfd& entry) { return entry.revents != 0; })) {
             acceptOne();
         }
         connections_.reap();
@@ -60,10 +63,8 @@ void CServiceListener::acceptLoop() {
 }
 
 void CServiceListener::acceptOne() {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    const int fd = ::accept4(listening_.listenerFd(), reinterpret_cast<sockaddr*>(&address),
-                             &length, SOCK_CLOEXEC);
+    sockaddr_storage address{};
+    const int fd = listening_.acceptNext(address);
     if (fd < 0) {
         // Out of descriptors: the pending connection stays queued; do not spin on it.
         if (errno == EMFILE || errno == ENFILE) {
@@ -72,9 +73,7 @@ void CServiceListener::acceptOne() {
         return;
     }
     CSocketStream stream(fd);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    const std::string peerAddress(text);
+    const std::string peerAddress = CNetAddress::hostText(address);
     if (connections_.runningFrom(peerAddress) >= static_cast<size_t>(limits_.maxPerAddress)) {
         log_.event(peerAddress, name_ + ": closed: too many connections from this address");
         return;
@@ -88,7 +87,7 @@ void CServiceListener::acceptOne() {
         return;
     }
     auto connection = std::make_shared<CServiceConnection>(std::move(stream), peerAddress,
-                                                           ntohs(address.sin_port));
+                                                           CNetAddress::port(address));
     connections_.start(
         peerAddress,
         [this, connection] {

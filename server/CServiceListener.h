@@ -16,6 +16,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tavik::server {
 
@@ -33,8 +34,10 @@ public:
     CServiceListener(const CServiceListener&) = delete;
     CServiceListener& operator=(const CServiceListener&) = delete;
 
-    // Binds address:port (port 0: any free one) and starts accepting; false with error.
-    bool start(const std::string& address, uint16_t port, std::string& error);
+    // Binds every address on port (port 0: a free one; see CListeningSocket::open) and starts
+    // accepting; false with error.
+    bool start(const std::vector<std::string>& addresses, uint16_t port, bool ipv6Optional,
+               std::string& error);
     uint16_t port() const { return listening_.port(); }
     // Idempotent.
     void stop();

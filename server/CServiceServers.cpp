@@ -101,8 +101,10 @@ bool CServiceServers::start(std::string& error) {
     }
     authenticator_ =
         std::make_unique<CAccountAuthenticator>(config_.service, keys_.get(), log_, throttle_);
-    if (!auth_.start(config_.address, config_.service.authPort, error) ||
-        !diskInfo_.start(config_.address, config_.service.diskInfoPort, error)) {
+    if (!auth_.start(config_.addresses, config_.service.authPort, config_.addressesDefaulted,
+                     error) ||
+        !diskInfo_.start(config_.addresses, config_.service.diskInfoPort,
+                         config_.addressesDefaulted, error)) {
         stop();
         return false;
     }

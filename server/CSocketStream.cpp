@@ -34,20 +34,25 @@ void setNoDelay(int fd) {
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
-bool resolveIpv4(const std::string& host, in_addr& out) {
-    if (::inet_pton(AF_INET, host.c_str(), &out) == 1) {
-        return true;
+// Numeric hosts of either family are taken as they are; names are looked up for both families,
+// in the order the resolver prefers.
+struct AddressList {
+    addrinfo* head = nullptr;
+    ~AddressList() {
+        if (head != nullptr) {
+            ::freeaddrinfo(head);
+        }
     }
+};
+
+bool resolve(const std::string& host, uint16_t port, AddressList& out) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || list == nullptr) {
-        return false;
-    }
-    out = reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr;
-    ::freeaddrinfo(list);
-    return true;
+    hints.ai_flags = AI_NUMERICSERV;
+    const std::string service = std::to_string(port);
+    return ::getaddrinfo(host.c_str(), service.c_str(), &hints, &out.head) == 0 &&
+           out.head != nullptr;
 }
 
 } // namespace
@@ -61,23 +66,31 @@ CSocketStream::CSocketStream(int fd) : fd_(fd) {
 
 bool CSocketStream::connectTo(const std::string& host, uint16_t port, int timeoutMs,
                               CSocketStream& out) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (!resolveIpv4(host, address.sin_addr)) {
+    AddressList addresses;
+    if (!resolve(host, port, addresses)) {
         return false;
     }
-    CSocketStream stream(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    for (const addrinfo* entry = addresses.head; entry != nullptr; entry = entry->ai_next) {
+        if (connectOne(*entry->ai_addr, entry->ai_addrlen, timeoutMs, out)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CSocketStream::connectOne(const sockaddr& address, socklen_t length, int timeoutMs,
+                               CSocketStream& out) {
+    CSocketStream stream(::socket(address.sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!stream.valid()) {
         return false;
     }
-    if (::connect(stream.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(stream.fd(), &address, length) != 0) {
         if (errno != EINPROGRESS || stream.waitFor(POLLOUT, timeoutMs) != Wait::Ready) {
             return false;
         }
         int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(stream.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+        socklen_t size = sizeof error;
+        if (::getsockopt(stream.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
             return false;
         }
     }

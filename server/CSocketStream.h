@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -31,7 +32,8 @@ public:
     // Takes ownership of a connected socket and makes it non-blocking.
     explicit CSocketStream(int fd);
 
-    // Connects to an IPv4 address (dotted or a host name) within timeoutMs.
+    // Connects to an IPv4 or IPv6 address, or a host name whose addresses are tried in the
+    // resolver's order, each within timeoutMs.
     static bool connectTo(const std::string& host, uint16_t port, int timeoutMs,
                           CSocketStream& out);
 
@@ -64,6 +66,8 @@ public:
     bool peerGone();
 
 private:
+    static bool connectOne(const sockaddr& address, socklen_t length, int timeoutMs,
+                           CSocketStream& out);
     // Reads whatever has arrived (up to kReadAhead bytes) without waiting, so that a request
     // usually costs one receive instead of one for its header and one for its body.
     void readAhead();

@@ -1,7 +1,7 @@
 // tavik-server: serves folders of this machine as remote disks.
 //
 //   tavik-server --config server.toml [--allow-open]
-//   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1] [--port 9553]
+//   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1,::1] [--port 9553]
 //                [--allow-open]
 //   tavik-server hash-password
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
@@ -9,6 +9,7 @@
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
 #include "server/CCommandHandlers.h"
+#include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
@@ -114,12 +115,45 @@ bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
     account.displayName = "Demo";
     account.userNumber = 1;
     const tavik::server::DiskConfig& disk = config.disks.front();
-    account.disks.push_back({disk.id, disk.name, config.address});
+    account.disks.push_back({disk.id, disk.name, config.primaryAddress()});
     config.service.accounts.push_back(std::move(account));
     // Nothing outlives a demo: its installation key and session keys live in memory.
     config.capabilityKey = tavik::server::CDiskCapability::randomKey();
     config.service.stateDatabase = ":memory:";
     return true;
+}
+
+// "--listen 127.0.0.1,::1" names several addresses.
+std::vector<std::string> splitAddresses(const std::string& text) {
+    std::vector<std::string> addresses;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        addresses.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return addresses;
+        }
+        start = comma + 1;
+    }
+}
+
+// The start-up lines name the first address, in the form scripts read; the others follow on a
+// line of their own.
+std::string firstWithPort(const std::vector<std::string>& addresses, uint16_t port) {
+    return tavik::server::CNetAddress::withPort(addresses.front(), port);
+}
+
+void printOtherAddresses(const std::vector<std::string>& addresses) {
+    if (addresses.size() < 2) {
+        return;
+    }
+    std::string others;
+    for (size_t i = 1; i < addresses.size(); ++i) {
+        const std::string& address = addresses[i];
+        others += (i == 1 ? "" : ", ") +
+                  (address.find(':') == std::string::npos ? address : "[" + address + "]");
+    }
+    std::fprintf(stderr, "tavik-server: also listening on %s, on the same ports\n", others.c_str());
 }
 
 std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
@@ -135,7 +169,16 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
         return std::nullopt;
     }
     if (!options.listen.empty()) {
-        config->address = options.listen;
+        const auto addresses = splitAddresses(options.listen);
+        if (!tavik::server::CServerConfig::validAddresses(addresses, error)) {
+            std::fprintf(stderr, "tavik-server: --listen: %s\n", error.c_str());
+            return std::nullopt;
+        }
+        config->addresses.clear();
+        for (const std::string& address : addresses) {
+            config->addresses.push_back(tavik::server::CNetAddress::hostOf(address));
+        }
+        config->addressesDefaulted = false;
     }
     if (options.port >= 0) {
         config->port = static_cast<uint16_t>(options.port);
@@ -156,6 +199,15 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
     return config;
 }
 
+std::string reachableAddress(const std::vector<std::string>& addresses) {
+    for (const std::string& address : addresses) {
+        if (!tavik::server::CNetAddress::isLoopback(address)) {
+            return address;
+        }
+    }
+    return addresses.front();
+}
+
 // A disk without a password on an address other machines reach is served only on request.
 bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen) {
     const auto* open = config.openDiskExposed();
@@ -165,7 +217,7 @@ bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen
     std::fprintf(stderr,
                  "tavik-server: disk \"%s\" has no password and %s is not a loopback address; "
                  "give it a password or start with --allow-open\n",
-                 open->id.c_str(), config.address.c_str());
+                 open->id.c_str(), reachableAddress(config.addresses).c_str());
     return false;
 }
 
@@ -261,8 +313,8 @@ void nameDiskServerPort(tavik::server::CServerConfig& config, uint16_t port) {
     }
     for (tavik::server::AccountConfig& account : config.service.accounts) {
         for (tavik::server::AccountDisk& disk : account.disks) {
-            if (disk.server == config.address) {
-                disk.server += ":" + std::to_string(port);
+            if (disk.server == config.primaryAddress()) {
+                disk.server = tavik::server::CNetAddress::withPort(disk.server, port);
             }
         }
     }
@@ -286,8 +338,8 @@ int serve(tavik::server::CServerConfig config) {
     for (const std::string& warning : server.warnings()) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    std::fprintf(stderr, "tavik-server: listening on %s:%u\n", config.address.c_str(),
-                 static_cast<unsigned>(server.port()));
+    std::fprintf(stderr, "tavik-server: listening on %s\n",
+                 firstWithPort(server.addresses(), server.port()).c_str());
     nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
@@ -300,11 +352,11 @@ int serve(tavik::server::CServerConfig config) {
             return kExitRefused;
         }
         std::fprintf(stderr,
-                     "tavik-server: authentication server on %s:%u, disk-information server on "
-                     "%s:%u\n",
-                     config.address.c_str(), static_cast<unsigned>(services->authPort()),
-                     config.address.c_str(), static_cast<unsigned>(services->diskInfoPort()));
+                     "tavik-server: authentication server on %s, disk-information server on %s\n",
+                     firstWithPort(server.addresses(), services->authPort()).c_str(),
+                     firstWithPort(server.addresses(), services->diskInfoPort()).c_str());
     }
+    printOtherAddresses(server.addresses());
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
         std::fprintf(stderr, "tavik-server: SIGHUP ignored; restart to apply a changed "
@@ -330,7 +382,8 @@ int main(int argc, char** argv) {
                                 "serve this folder as one disk, without a configuration file");
     config->excludes(demo);
     app.add_option("--id", options.demoId, "disk id of the --demo disk")->needs(demo);
-    app.add_option("--listen", options.listen, "IPv4 address to listen on");
+    app.add_option("--listen", options.listen,
+                   "addresses to listen on, comma-separated (IPv4 or IPv6)");
     app.add_option("-p,--port", options.port, "TCP port (0: any free port)")
         ->check(CLI::Range(0, 65535));
     app.add_option("--demo-password", options.demoPassword,

@@ -2,6 +2,7 @@
 
 #include "app/service/CHostResolver.h"
 #include "app/service/CPollThread.h"
+#include "app/service/CSocketFamily.h"
 
 #include "platform/AnsiCodePage.h"
 #include "platform/WinsockError.h"
@@ -35,13 +36,19 @@ int setLastErrorFromErrno() {
     return code;
 }
 
-bool describe(const sockaddr_in& address, std::string& text, uint16_t& port) {
-    char buffer[INET_ADDRSTRLEN] = {};
-    if (inet_ntop(AF_INET, &address.sin_addr, buffer, sizeof buffer) == nullptr) {
+bool describe(const sockaddr_storage& address, std::string& text, uint16_t& port) {
+    char buffer[INET6_ADDRSTRLEN] = {};
+    const void* bytes =
+        address.ss_family == AF_INET6
+            ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6&>(address).sin6_addr)
+            : &reinterpret_cast<const sockaddr_in&>(address).sin_addr;
+    if (inet_ntop(address.ss_family, bytes, buffer, sizeof buffer) == nullptr) {
         return false;
     }
     text = buffer;
-    port = ntohs(address.sin_port);
+    port = address.ss_family == AF_INET6
+               ? ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port)
+               : ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
     return true;
 }
 
@@ -94,8 +101,8 @@ bool CPollSocket::Connect(const std::u16string& host, uint16_t port) {
         return false;
     }
     connecting_ = true;
-    std::optional<uint32_t> address = CHostResolver::Resolve(platform::toAnsi(host));
-    if (!address) {
+    pending_ = CHostResolver::Resolve(platform::toAnsi(host), port);
+    if (pending_.empty()) {
         WSASetLastError(kWsaEinval);
         return false;
     }
@@ -107,19 +114,29 @@ bool CPollSocket::Connect(const std::u16string& host, uint16_t port) {
     if (!SetNonBlocking(true)) {
         return false;
     }
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_addr.s_addr = *address;
-    remote.sin_port = htons(port);
-    // A non-blocking connect is under way when it answers EINPROGRESS (Winsock's WSAEWOULDBLOCK);
-    // either way the poll thread reports the outcome, so an immediate success takes the same road.
-    if (connect(Handle(), reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0 &&
-        errno != EINPROGRESS) {
+    if (!ConnectNext(false)) {
         setLastErrorFromErrno();
         return false;
     }
     Watch();
     return true;
+}
+
+bool CPollSocket::ConnectNext(bool renew) {
+    while (!pending_.empty()) {
+        const CHostResolver::Address next = pending_.front();
+        pending_.erase(pending_.begin());
+        const bool ready = renew ? CSocketFamily::Renew(Handle(), next.family())
+                                 : CSocketFamily::Match(Handle(), next.family());
+        renew = true;
+        // A non-blocking connect is under way when it answers EINPROGRESS (Winsock's
+        // WSAEWOULDBLOCK); either way the poll thread reports the outcome, so an immediate
+        // success takes the same road.
+        if (ready && (connect(Handle(), next.get(), next.length) == 0 || errno == EINPROGRESS)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CPollSocket::Listen(int backlog) {
@@ -259,7 +276,7 @@ int CPollSocket::Select(int flags) {
 }
 
 bool CPollSocket::GetPeerName(std::string& address, uint16_t& port) const {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t size = sizeof peer;
     if (getpeername(Handle(), reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
         setLastErrorFromErrno();
@@ -269,7 +286,7 @@ bool CPollSocket::GetPeerName(std::string& address, uint16_t& port) const {
 }
 
 bool CPollSocket::GetSockName(std::string& address, uint16_t& port) const {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t size = sizeof local;
     if (getsockname(Handle(), reinterpret_cast<sockaddr*>(&local), &size) != 0) {
         setLastErrorFromErrno();
@@ -304,7 +321,12 @@ void CPollSocket::ReportReadiness(short revents) {
             OnConnect();
             return;
         }
-        // A refused or unreachable connect ends here. The handle stays open for its owner to
+        // A refused or unreachable address gives way to the host's next one, on a fresh socket
+        // under the same handle (its owner does not use the handle while it connects).
+        if (ConnectNext(true)) {
+            return;
+        }
+        // The last one failed: the connect ends here. The handle stays open for its owner to
         // close on its own thread (the poll thread never closes a handle another thread uses).
         connectFailed_ = true;
         WSASetLastError(platform::wsaErrorFromErrno(error));

@@ -16,9 +16,12 @@
 // thread never sees a socket that is going away.
 #pragma once
 
+#include "app/service/CHostResolver.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tavik::app {
 
@@ -42,9 +45,11 @@ public:
 
     // socket() and bind() to any local address and the port; only while no handle is open.
     bool Bind(uint16_t port);
-    // Registered sockets only. host: dotted address or a name (CHostResolver); an unresolved
-    // name sets WSAEINVAL (10022). Starts a non-blocking connect and the poll thread; true when
-    // the connect completed or is under way (OnConnect follows when it completes).
+    // Registered sockets only. host: an IPv4 or IPv6 address or a name (CHostResolver); an
+    // unresolved name sets WSAEINVAL (10022). The host's addresses are tried in order, the next
+    // when one refuses or cannot be reached; OnClose reports the failure of the last. Starts a
+    // non-blocking connect and the poll thread; true when the connect completed or is under way
+    // (OnConnect follows when it completes).
     bool Connect(const std::u16string& host, uint16_t port);
     // Unregistered sockets only: listen; readiness to accept is reported by OnAccept.
     bool Listen(int backlog);
@@ -87,6 +92,9 @@ public:
 
 private:
     bool SetNonBlocking(bool on);
+    // Starts a connect to the first of pending_ that takes one (renew: on a fresh socket);
+    // false with errno when none is left.
+    bool ConnectNext(bool renew);
     void Watch();
 
     std::atomic<int> handle_{kInvalidHandle};
@@ -101,6 +109,9 @@ private:
     std::atomic<bool> connectFailed_{false};
     bool inReadSet_ = false;
     bool inWriteSet_ = false;
+    // The addresses of the host being connected to that are still to be tried: set by Connect
+    // before the poll thread watches the socket, then used only by the poll thread.
+    std::vector<CHostResolver::Address> pending_;
 };
 
 } // namespace tavik::app

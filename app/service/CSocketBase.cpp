@@ -96,16 +96,23 @@ int CSocketBase::GetOption(int level, int name, void* value, unsigned* size) con
 }
 
 bool CSocketBase::GetPeerName(std::string& address, uint16_t& port) const {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t size = sizeof peer;
-    char text[INET_ADDRSTRLEN] = {};
-    if (getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &size) != 0 ||
-        inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text) == nullptr) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (getpeername(handle_, reinterpret_cast<sockaddr*>(&peer), &size) != 0) {
+        failWithErrno();
+        return false;
+    }
+    const auto& v4Peer = reinterpret_cast<const sockaddr_in&>(peer);
+    const auto& v6Peer = reinterpret_cast<const sockaddr_in6&>(peer);
+    if ((peer.ss_family == AF_INET6
+             ? inet_ntop(AF_INET6, &v6Peer.sin6_addr, text, sizeof text)
+             : inet_ntop(AF_INET, &v4Peer.sin_addr, text, sizeof text)) == nullptr) {
         failWithErrno();
         return false;
     }
     address = text;
-    port = ntohs(peer.sin_port);
+    port = ntohs(peer.ss_family == AF_INET6 ? v6Peer.sin6_port : v4Peer.sin_port);
     return true;
 }
 

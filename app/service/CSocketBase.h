@@ -1,7 +1,7 @@
-// A blocking IPv4 socket, for one-shot request/reply exchanges (the disk-information query).
-// Returns: 0 or -1 for operations, counts for Recv and Send. Every failure
-// sets the thread's last socket error (platform::WSAGetLastError). The object owns its handle
-// (closed by Close or the destructor). One thread at a time.
+// A blocking IPv4 or IPv6 socket, for one-shot request/reply exchanges (the disk-information
+// query). Returns: 0 or -1 for operations, counts for Recv and Send. Every failure sets the
+// thread's last socket error (platform::WSAGetLastError). The object owns its handle (closed by
+// Close or the destructor). One thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,8 @@ public:
     virtual int Recv(void* buffer, int size, int flags = 0);
     virtual int Send(const void* bytes, int length, int flags = 0);
 
-    // Closes any open handle, then socket(AF_INET, type, 0); type 1 is a stream. 0 or -1.
+    // Closes any open handle, then socket(AF_INET, type, 0); type 1 is a stream. 0 or -1. A
+    // connect to an IPv6 address gives the handle a socket of that family (CSocketFamily).
     int Create(int type);
     // Sends everything in pieces of at most 1024 bytes; 0, or -1 at the first failure.
     int SendAll(const void* bytes, int length);

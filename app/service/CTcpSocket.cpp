@@ -1,6 +1,7 @@
 #include "app/service/CTcpSocket.h"
 
 #include "app/service/CHostResolver.h"
+#include "app/service/CSocketFamily.h"
 
 #include "platform/AnsiCodePage.h"
 #include "platform/WinsockError.h"
@@ -13,20 +14,23 @@
 namespace tavik::app {
 
 int CTcpSocket::Connect(const std::u16string& host, uint16_t port) {
-    std::optional<uint32_t> address = CHostResolver::Resolve(platform::toAnsi(host));
-    if (!address) {
+    const std::vector<CHostResolver::Address> addresses =
+        CHostResolver::Resolve(platform::toAnsi(host), port);
+    if (addresses.empty()) {
         platform::WSASetLastError(10022);
         return -1;
     }
-    sockaddr_in remote{};
-    remote.sin_family = AF_INET;
-    remote.sin_addr.s_addr = *address;
-    remote.sin_port = htons(port);
-    if (connect(handle_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+    // In order; the error of the last attempt is the one kept.
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const CHostResolver::Address& address = addresses[i];
+        const bool ready = i == 0 ? CSocketFamily::Match(handle_, address.family())
+                                  : CSocketFamily::Renew(handle_, address.family());
+        if (ready && connect(handle_, address.get(), address.length) == 0) {
+            return 0;
+        }
         platform::WSASetLastError(platform::wsaErrorFromErrno(errno));
-        return -1;
     }
-    return 0;
+    return -1;
 }
 
 } // namespace tavik::app

@@ -1,4 +1,5 @@
-// A blocking TCP socket that connects to a host (dotted address or name, CHostResolver).
+// A blocking TCP socket that connects to a host (IPv4 or IPv6 address or a name, CHostResolver),
+// trying the host's addresses in order.
 #pragma once
 
 #include "app/service/CSocketBase.h"

@@ -37,7 +37,8 @@ struct ProgramConstantValues {
     uint16_t diskServerPort = kDiskServerPort;
 };
 
-// "host" or "host:port"; nullopt for an empty host or a port that is not 1..65535.
+// "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address ("::1", default port);
+// nullopt for an empty host, an unclosed bracket or a port that is not 1..65535.
 std::optional<HostPort> ParseHostPort(std::string_view text, uint16_t defaultPort);
 
 // The values from the given environment lookup (a null answer means "not set"); used once by

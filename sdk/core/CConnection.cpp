@@ -3,6 +3,7 @@
 #include "platform/SocketTimeout.h"
 #include "platform/Tick.h"
 #include "platform/WinsockError.h"
+#include "sdk/core/CHostAddresses.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CTrace.h"
 #include "sdk/core/PacketWire.h"
@@ -33,20 +34,6 @@ using platform::WSASetLastError;
 
 void keepSocketError() {
     WSASetLastError(platform::wsaErrorFromErrno(errno));
-}
-
-// The first IPv4 address of a host name, or INADDR_NONE when it does not resolve.
-in_addr_t resolveHost(const char* host) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
-        return INADDR_NONE;
-    }
-    in_addr_t address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
-    return address;
 }
 
 // Waits for a non-blocking connect in progress: true when it succeeded within timeoutMs;
@@ -83,16 +70,16 @@ bool finishConnect(int socket, int32_t timeoutMs) {
 // connect on a blocking socket, waiting at most timeoutMs (-1: as long as the system tries) for
 // the connection to be made; the socket is blocking again afterwards. A connect that does not
 // finish in time fails with ETIMEDOUT in errno.
-bool connectWithin(int socket, const sockaddr_in& address, int32_t timeoutMs) {
-    const auto* target = reinterpret_cast<const sockaddr*>(&address);
+bool connectWithin(int socket, const CHostAddresses::Candidate& candidate, int32_t timeoutMs) {
+    const auto* target = reinterpret_cast<const sockaddr*>(&candidate.address);
     if (timeoutMs < 0) {
-        return ::connect(socket, target, sizeof address) == 0;
+        return ::connect(socket, target, candidate.length) == 0;
     }
     int flags = ::fcntl(socket, F_GETFL);
     if (flags < 0 || ::fcntl(socket, F_SETFL, flags | O_NONBLOCK) != 0) {
         return false;
     }
-    bool connected = ::connect(socket, target, sizeof address) == 0;
+    bool connected = ::connect(socket, target, candidate.length) == 0;
     if (!connected && errno == EINPROGRESS) {
         connected = finishConnect(socket, timeoutMs);
     }
@@ -166,21 +153,7 @@ bool CConnection::Connect(const char* host, uint16_t port, bool blocking,
     if (IsOpen()) {
         Close();
     }
-    int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) {
-        keepSocketError();
-        return false;
-    }
-    socket_ = s;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    // A dotted address is used as it is; only a name goes through the resolver.
-    address.sin_addr.s_addr = host != nullptr ? ::inet_addr(host) : INADDR_NONE;
-    if (address.sin_addr.s_addr == INADDR_NONE && host != nullptr) {
-        address.sin_addr.s_addr = resolveHost(host);
-    }
-    bool connected = connectWithin(socket_, address, connectTimeoutMs);
+    bool connected = ConnectAny(CHostAddresses::resolve(host, port), connectTimeoutMs);
     if (!connected) {
         keepSocketError();
         Close();
@@ -196,6 +169,36 @@ bool CConnection::Connect(const char* host, uint16_t port, bool blocking,
                     (connected ? " connected"
                                : " failed, socket error " + std::to_string(WSAGetLastError())));
     return connected && SetBlocking(blocking);
+}
+
+bool CConnection::ConnectAny(const std::vector<CHostAddresses::Candidate>& candidates,
+                             int32_t connectTimeoutMs) {
+    if (candidates.empty()) {
+        // A name that does not resolve fails like a connect to nowhere.
+        errno = EHOSTUNREACH;
+        return false;
+    }
+    const uint32_t start = GetTickCount();
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        Close();
+        const int s = ::socket(candidates[i].address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0) {
+            continue;
+        }
+        socket_ = s;
+        int32_t remaining = connectTimeoutMs;
+        if (connectTimeoutMs >= 0) {
+            const uint32_t spent = GetTickCount() - start;
+            remaining = spent >= static_cast<uint32_t>(connectTimeoutMs)
+                            ? 0
+                            : static_cast<int32_t>(static_cast<uint32_t>(connectTimeoutMs) - spent);
+        }
+        const int32_t budget = CHostAddresses::attemptBudget(remaining, candidates.size() - i);
+        if (connectWithin(socket_, candidates[i], budget)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void CConnection::Close() {

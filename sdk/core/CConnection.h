@@ -10,9 +10,12 @@
 // instead of waiting for readiness first.
 #pragma once
 
+#include "sdk/core/CHostAddresses.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace tavik {
 
@@ -25,10 +28,15 @@ public:
     CConnection(const CConnection&) = delete;
     CConnection& operator=(const CConnection&) = delete;
 
-    // Host is ANSI text: a dotted IPv4 address, or a name that is resolved. connectTimeoutMs
-    // bounds the wait for the connection to be made (-1: as long as the system keeps trying;
-    // a connect that runs out of time fails with the socket error WSAETIMEDOUT).
+    // Host is ANSI text: an IPv4 or IPv6 address (the latter also in brackets), or a name whose
+    // IPv6 and IPv4 addresses are tried in the resolver's order until one connects.
+    // connectTimeoutMs bounds the wait for the connection to be made (-1: as long as the system
+    // keeps trying; a connect that runs out of time fails with the socket error WSAETIMEDOUT).
     bool Connect(const char* host, uint16_t port, bool blocking, int32_t connectTimeoutMs = -1);
+    // Tries the addresses in order, each with a share of connectTimeoutMs (see
+    // CHostAddresses::attemptBudget); true when one connected (the socket stays blocking).
+    bool ConnectAny(const std::vector<CHostAddresses::Candidate>& candidates,
+                    int32_t connectTimeoutMs);
     void Close();
     bool IsOpen() const { return socket_ >= 0; }
     int Socket() const { return socket_; }

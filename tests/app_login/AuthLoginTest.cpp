@@ -374,7 +374,7 @@ TEST_F(AuthLoginTest, CancelButtonAbandonsTheLogin) {
 
 TEST_F(AuthLoginTest, UnknownServerNameGivesBothConnectBoxes) {
     auto previous = app::CHostResolver::SetLookup(
-        [](const std::string&) -> std::optional<uint32_t> { return std::nullopt; });
+        [](const std::string&) { return std::vector<std::string>{}; });
     CTestLoginForm form;
     form.show();
     EXPECT_FALSE(form.Login({"auth.invalid", 10020}));

@@ -8,9 +8,11 @@
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/QueryDiskInfo.h"
 #include "app/settings/CAccountGlobals.h"
+#include "app/settings/ProgramConstants.h"
 #include "sdk/include/TavikSDK.h"
 
 #include "tests/cli/CChildProcess.h"
+#include "tests/support/LoopbackIpv6.h"
 
 #include <csignal>
 #include <filesystem>
@@ -36,11 +38,11 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-// The ports the server announces on its standard error (it was started with --port 0).
-Ports announcedPorts(const std::string& log) {
-    const std::regex pattern(
-        R"(listening on 127\.0\.0\.1:(\d+)[\s\S]*authentication server on )"
-        R"(127\.0\.0\.1:(\d+), disk-information server on 127\.0\.0\.1:(\d+))");
+// The ports the server announces on its standard error (it was started with --port 0) for its
+// first address, given as a pattern.
+Ports announcedPorts(const std::string& log, const std::string& host = R"(127\.0\.0\.1)") {
+    const std::regex pattern("listening on " + host + R"(:(\d+)[\s\S]*authentication server on )" +
+                             host + R"(:(\d+), disk-information server on )" + host + R"(:(\d+))");
     std::smatch match;
     std::string text;
     waitFor([&] {
@@ -64,24 +66,21 @@ class DemoRoadTest : public LoginTest {
 protected:
     // One login with the form's fields; the results it got.
     std::vector<LPARAM> LogIn(CTestLoginForm& form, uint16_t authPort,
-                              const std::u16string& sessionKey = {}) {
+                              const std::u16string& sessionKey = {},
+                              const std::string& host = "127.0.0.1") {
         form.results.clear();
-        EXPECT_TRUE(form.Login({"127.0.0.1", authPort}, sessionKey));
+        EXPECT_TRUE(form.Login({host, authPort}, sessionKey));
         EXPECT_TRUE(waitFor([&] { return !form.results.empty(); }));
         settleEvents();
         return form.results;
     }
 
-    std::vector<app::DiskEntry> DiskList(const std::u16string& user, uint16_t diskInfoPort) {
+    std::vector<app::DiskEntry> DiskList(const std::u16string& user, uint16_t diskInfoPort,
+                                         const std::string& host = "127.0.0.1") {
         ListOwner owner;
         bool loggedIn = false;
-        // With the ticket the login left, as the main frame sends it.
-        const app::DiskInfoQuery query{user,
-                                       u"@tavik.local",
-                                       {"127.0.0.1", diskInfoPort},
-                                       -1,
-                                       app::CAccountGlobals::Instance().diskTicket};
-        EXPECT_TRUE(app::QueryDiskInfo(query, owner, loggedIn));
+#include "app/settings/CAccountGlobals.h"
+#include "app/settings/ProgramConstants.h"
         EXPECT_TRUE(loggedIn);
         EXPECT_EQ(app::CAuthProgressDlg::Global(), nullptr) << "the dialog closes at 100";
         return owner.received;
@@ -123,6 +122,42 @@ TEST_F(DemoRoadTest, PasswordLoginDiskListAndTheDisk) {
     EXPECT_EQ(LogIn(form, ports.auth), std::vector<LPARAM>{app::kAuthFailed});
     EXPECT_EQ(BoxTexts(), QStringList{kWrongAccount});
     EXPECT_TRUE(form.isVisible());
+
+    server.signal(SIGTERM);
+    EXPECT_EQ(server.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+// The same road with every server on IPv6 loopback only: the login and the disk list reach
+// ::1, the disk list names the disk server as [::1]:port, and that text leads the library there.
+TEST_F(DemoRoadTest, TheWholeRoadOverIpv6) {
+    TAVIK_SKIP_WITHOUT_IPV6_LOOPBACK();
+    ASSERT_TRUE(folder_->write("hello.txt", "hello"));
+    const std::string log = folder_->file("server.log");
+    CChildProcess server({TAVIK_SERVER_PROGRAM, "--demo", folder_->path(), "--port", "0",
+                          "--listen", "::1", "--demo-password", "pw", "--quiet"},
+                         {{"TAVIK_DOMAIN", ""}}, std::nullopt, log);
+    ASSERT_TRUE(server.started());
+    const Ports ports = announcedPorts(log, R"(\[::1\])");
+    ASSERT_NE(ports.auth, 0) << fileText(log);
+
+    CTestLoginForm form;
+    form.userName->setText(QStringLiteral("demo"));
+    form.password->setText(QStringLiteral("pw"));
+    form.show();
+    EXPECT_EQ(LogIn(form, ports.auth, {}, "::1"), std::vector<LPARAM>{app::kAuthSucceeded});
+    std::vector<app::DiskEntry> disks = DiskList(u"demo", ports.diskInfo, "::1");
+    ASSERT_EQ(disks.size(), 1u);
+    const std::string named = QString::fromStdU16String(disks.front().serverAddress).toStdString();
+    EXPECT_EQ(named, "[::1]:" + std::to_string(ports.disk));
+    const auto parsed = app::ParseHostPort(named, app::kDiskServerPort);
+    ASSERT_TRUE(parsed);
+    const std::u16string host = QString::fromStdString(parsed->host).toStdU16String();
+    TAVIK_SESSION session = tavik_CreateSession(host.c_str(), parsed->port,
+                                                disks.front().diskId.c_str(), nullptr, 10000);
+    ASSERT_NE(session, nullptr) << tavik_GetLastError();
+    EXPECT_EQ(tavik_GetFileSize(u"/demo/hello.txt", session), 5);
+    tavik_DestroySession(session);
+    EXPECT_TRUE(BoxTexts().isEmpty());
 
     server.signal(SIGTERM);
     EXPECT_EQ(server.wait(std::chrono::seconds(20)).exitCode, 0);

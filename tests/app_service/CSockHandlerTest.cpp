@@ -16,6 +16,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -85,8 +86,8 @@ public:
         CSockHandler::OnClose(code, socket);
     }
     void OnMessage(CMsgPacket& packet) override {
-        messages.push_back({receiveEvents.load(),
-                            Bytes(packet.GetBytes().begin(), packet.GetBytes().end())});
+        messages.push_back(
+            {receiveEvents.load(), Bytes(packet.GetBytes().begin(), packet.GetBytes().end())});
     }
 
     std::atomic<int> receiveEvents{0};
@@ -117,8 +118,15 @@ class SockHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previousLookup_ = CHostResolver::SetLookup([](const std::string& name) {
-            return name == "svc.test" ? std::optional<uint32_t>(htonl(INADDR_LOOPBACK))
-                                      : std::nullopt;
+            if (name == "svc.test") {
+                return std::vector<std::string>{"127.0.0.1"};
+            }
+            // Both families, the first refusing: IPv6 loopback, where the fake peer does not
+            // listen.
+            if (name == "dual.test") {
+                return std::vector<std::string>{"::1", "127.0.0.1"};
+            }
+            return std::vector<std::string>{};
         });
         ASSERT_EQ(CPollThread::Instance().LiveSockets(), 0);
     }
@@ -244,6 +252,8 @@ TEST_F(SockHandlerTest, ConnectOutcomes) {
         {u"svc.test", true, 1, true, true, 0},       // a name: one lookup
         {u"unknown.test", true, 1, false, false, 1}, // no such name: the box
         {u"127.0.0.1", false, 0, true, false, 0},    // refused: one OnClose, no OnConnect
+        {u"dual.test", true, 1, true, true, 0},      // ::1 refuses, then 127.0.0.1 answers
+        {u"dual.test", false, 1, true, false, 0},    // both refuse: still one OnClose
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(QString::fromStdU16String(row.host).toStdString() +
@@ -341,7 +351,20 @@ TEST_F(SockHandlerTest, BlockingClientExchangesAndFails) {
 
     CTcpClient client;
     ASSERT_EQ(client.Create(1), 0);
-    ASSERT_EQ(client.Connect(u"127.0.0.1", server.port()), 0);
+    // A time-out set before the connect survives the fresh sockets that the name's addresses
+    // (::1 refusing first, then 127.0.0.1) are tried on.
+    const timeval limit{7, 0};
+    ASSERT_EQ(client.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit), 0);
+    ASSERT_EQ(client.Connect(u"dual.test", server.port()), 0);
+    timeval kept{};
+    unsigned size = sizeof kept;
+    ASSERT_EQ(client.GetOption(SOL_SOCKET, SO_RCVTIMEO, &kept, &size), 0);
+    EXPECT_EQ(kept.tv_sec, 7);
+    std::string peer;
+    uint16_t peerPort = 0;
+    ASSERT_TRUE(client.GetPeerName(peer, peerPort));
+    EXPECT_EQ(peer, "127.0.0.1");
+    EXPECT_EQ(peerPort, server.port());
     ASSERT_EQ(client.SendAll(request.data(), static_cast<int>(request.size())), 0);
     Bytes received;
     uint8_t buffer[2];

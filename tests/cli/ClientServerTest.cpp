@@ -4,6 +4,7 @@
 #if defined(TAVIK_CLI_PROGRAM) && defined(TAVIK_SERVER_PROGRAM)
 
 #include "tests/cli/CChildProcess.h"
+#include "tests/support/LoopbackIpv6.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,19 @@ TEST_F(ClientServerTest, LookingCommands) {
     EXPECT_RUN(info, 0);
     EXPECT_NE(info.out.find("Version:      tavik-server"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Disk:         demo"), std::string::npos) << info.out;
+}
+
+// The server listens on both loopbacks by default; the command line reaches it by an IPv6
+// literal and by a name, whatever families the name has.
+TEST_F(ClientServerTest, ServerGivenAsIpv6LiteralOrName) {
+    TAVIK_SKIP_WITHOUT_IPV6_LOOPBACK();
+    writeAll(m_disk / "six.txt", "six");
+    const std::string port = std::to_string(m_port);
+    for (const std::string& server : {"[::1]:" + port, "localhost:" + port}) {
+        const Outcome ls = tavik({"--server", server, "ls"});
+        EXPECT_RUN(ls, 0);
+        EXPECT_EQ(ls.out, "six.txt\n") << server;
+    }
 }
 
 TEST_F(ClientServerTest, FolderRoundTripWithKoreanNames) {

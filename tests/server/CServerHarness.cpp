@@ -17,7 +17,7 @@ CServerHarness::CServerHarness(const std::function<void(server::CServerConfig&)>
     if (!config) {
         return;
     }
-    config->address = address;
+    config->addresses = {address};
     config->port = 0;
     config->logCommands = false;
     if (tweak) {

@@ -1,5 +1,6 @@
 // The tavik-server program itself: starts from --demo, serves, and stops cleanly on SIGTERM.
 #include "tests/server/CServerHarness.h"
+#include "tests/support/LoopbackIpv6.h"
 
 #include "sdk/include/TavikErrors.h"
 
@@ -148,6 +149,39 @@ TEST(ServerProgram, DemoFolderIsServedAndSigtermStopsCleanly) {
     EXPECT_FALSE(program.waitForLine(std::regex(R"((getfileinfo "/demo" -> 0))")).empty());
     EXPECT_EQ(program.terminate(), 0);
     EXPECT_TRUE(client.closedByPeer());
+}
+
+TEST(ServerProgram, ListenTakesAListAndLogsIpv6ClientsInBrackets) {
+    TAVIK_SKIP_WITHOUT_IPV6_LOOPBACK();
+    CTempFolder folder;
+    CProgram program;
+    ASSERT_TRUE(program.start({TAVIK_SERVER_PROGRAM, "--demo", folder.path(), "--port", "0",
+                               "--listen", "127.0.0.1,[::1]"}));
+    const std::string port = program.waitForLine(std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    ASSERT_FALSE(port.empty());
+    EXPECT_FALSE(
+        program.waitForLine(std::regex(R"((also listening on \[::1\], on the same ports))"))
+            .empty());
+    CTestClient client;
+    ASSERT_TRUE(client.connect(static_cast<uint16_t>(std::stoi(port)), "::1"));
+    EXPECT_EQ(client.login(), 0);
+    auto request = CTestClient::request("getfileinfo");
+    request->SetString("path", "/demo");
+    request->SetInt("infotype", 63);
+    request->SetInt("recursivelevel", 0);
+    EXPECT_EQ(client.call(*request), 0);
+    EXPECT_FALSE(
+        program.waitForLine(std::regex(R"((\[::1\]:\d+[^\n]*getfileinfo "/demo" -> 0))")).empty());
+    EXPECT_EQ(program.terminate(), 0);
+
+    CProgram refused;
+    ASSERT_TRUE(refused.start({TAVIK_SERVER_PROGRAM, "--demo", folder.path(), "--port", "0",
+                               "--listen", "127.0.0.1,localhost"}));
+    EXPECT_FALSE(refused
+                     .waitForLine(std::regex(
+                         R"((--listen: address is not an IPv4 or IPv6 address: localhost))"))
+                     .empty());
+    EXPECT_EQ(refused.waitExit(), 1);
 }
 
 TEST(ServerProgram, RefusesToStartWithoutADisk) {

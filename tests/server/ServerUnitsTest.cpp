@@ -177,7 +177,7 @@ root = ")" + temp.file("b") + R"("
     std::string error;
     const auto config = server::CServerConfig::fromToml(text, temp.path(), error);
     ASSERT_TRUE(config) << error;
-    EXPECT_EQ(config->address, "127.0.0.2");
+    EXPECT_EQ(config->addresses, std::vector<std::string>{"127.0.0.2"});
     EXPECT_EQ(config->port, 9999);
     EXPECT_EQ(config->maxConnections, 5);
     EXPECT_EQ(config->idleTimeoutMs, 1000);
@@ -217,7 +217,7 @@ TEST(ServerConfig, DefaultsAndRefusals) {
     const auto plain =
         server::CServerConfig::fromToml("[[disk]]\nid = \"x\"\nroot = \"a\"\n", temp.path(), error);
     ASSERT_TRUE(plain) << error;
-    EXPECT_EQ(plain->address, "127.0.0.1");
+    EXPECT_EQ(plain->addresses, (std::vector<std::string>{"127.0.0.1", "::1"}));
     EXPECT_EQ(plain->port, 9553);
     EXPECT_TRUE(plain->allowedCommands.empty());
 
@@ -292,11 +292,20 @@ TEST(ServerConfig, HashedPasswordsAreCheckedWithoutWarning) {
 TEST(ServerConfig, CopyTargetsListAddressesWithOrWithoutPort) {
     server::CServerConfig config;
     EXPECT_FALSE(config.copyTargetAllowed("127.0.0.1", 9553)); // nowhere by default
-    config.copyTargets = {"127.0.0.2", "127.0.0.3:9553"};
+    config.copyTargets = {"127.0.0.2", "127.0.0.3:9553", "::1", "[2001:db8::5]:9553"};
     const std::tuple<const char*, uint16_t, bool> rows[] = {
-        {"127.0.0.2", 1, true},     {"127.0.0.2", 9553, true},  {"127.0.0.3", 9553, true},
-        {"127.0.0.3", 9554, false}, {"127.0.0.1", 9553, false}, {"127.0.0.22", 9553, false},
+        {"127.0.0.2", 1, true},
+        {"127.0.0.2", 9553, true},
+        {"127.0.0.3", 9553, true},
+        {"127.0.0.3", 9554, false},
+        {"127.0.0.1", 9553, false},
+        {"127.0.0.22", 9553, false},
         {"", 9553, false},
+        // IPv6: a port goes with the bracketed form only.
+        {"::1", 7, true},
+        {"2001:db8::5", 9553, true},
+        {"2001:db8::5", 9554, false},
+        {"2001:db8::5:9553", 9553, false},
     };
     for (const auto& [ip, port, allowed] : rows) {
         EXPECT_EQ(config.copyTargetAllowed(ip, port), allowed) << ip << ":" << port;
@@ -313,10 +322,10 @@ TEST(ServerConfig, OpenDisksOnlyOnLoopbackAddresses) {
         {"192.168.1.5", true}, {"128.0.0.1", true},  {"not an address", true},
     };
     for (const auto& [address, exposed] : rows) {
-        config->address = address;
+        config->addresses = {address};
         EXPECT_EQ(config->openDiskExposed() != nullptr, exposed) << address;
     }
-    config->address = "0.0.0.0";
+    config->addresses = {"0.0.0.0"};
     config->disks.front().password = server::CPasswordHash::fromPlain("pw");
     EXPECT_EQ(config->openDiskExposed(), nullptr);
 }

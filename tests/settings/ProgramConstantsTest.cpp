@@ -24,6 +24,17 @@ TEST(ProgramConstantsTest, HostPortTexts) {
         {"127.0.0.1:65536", std::nullopt},
         {"127.0.0.1:12x", std::nullopt},
         {"127.0.0.1:-1", std::nullopt},
+        // IPv6: a port needs the brackets; a bare literal takes the default port.
+        {"[::1]:9000", HostPort{"::1", 9000}},
+        {"[::1]", HostPort{"::1", 10020}},
+        {"::1", HostPort{"::1", 10020}},
+        {"2001:db8::5", HostPort{"2001:db8::5", 10020}},
+        {"[2001:db8::5]:65535", HostPort{"2001:db8::5", 65535}},
+        {"[::1]:", std::nullopt},
+        {"[::1]:0", std::nullopt},
+        {"[::1", std::nullopt},
+        {"[]:9000", std::nullopt},
+        {"[::1]9000", std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
