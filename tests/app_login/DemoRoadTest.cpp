@@ -79,8 +79,13 @@ protected:
                                          const std::string& host = "127.0.0.1") {
         ListOwner owner;
         bool loggedIn = false;
-#include "app/settings/CAccountGlobals.h"
-#include "app/settings/ProgramConstants.h"
+        // With the ticket the login left, as the main frame sends it.
+        const app::DiskInfoQuery query{user,
+                                       u"@tavik.local",
+                                       {host, diskInfoPort},
+                                       -1,
+                                       app::CAccountGlobals::Instance().diskTicket};
+        EXPECT_TRUE(app::QueryDiskInfo(query, owner, loggedIn));
         EXPECT_TRUE(loggedIn);
         EXPECT_EQ(app::CAuthProgressDlg::Global(), nullptr) << "the dialog closes at 100";
         return owner.received;
