@@ -1,5 +1,6 @@
 // Listening on IPv4 and IPv6 addresses: the configuration's address lists, how client addresses
 // are shown and counted, and the servers reached over ::1 and 127.0.0.1 at once.
+#include "sdk/include/TavikErrors.h"
 #include "server/CNetAddress.h"
 #include "server/CServerConfig.h"
 #include "tests/server/CServerHarness.h"
@@ -137,10 +138,10 @@ TEST(ServerAddress, DualStackServerTakesBothFamiliesOnOnePortAndCountsEachAddres
     CTestClient overIpv6;
     ASSERT_TRUE(overIpv6.connect(harness.port(), "::1"));
     ASSERT_EQ(overIpv6.login(), 0);
-    // A second connection from ::1 is over its address's cap ...
+    // A second connection from ::1 is over its address's cap and told so ...
     CTestClient secondIpv6;
     ASSERT_TRUE(secondIpv6.connect(harness.port(), "::1"));
-    EXPECT_EQ(secondIpv6.login(), CTestClient::kNoReply);
+    EXPECT_EQ(secondIpv6.login(), TAVIK_ERR_SESSION_LIMIT);
     // ... which the IPv4 loopback client does not share.
     CTestClient overIpv4;
     ASSERT_TRUE(overIpv4.connect(harness.port(), "127.0.0.1"));
