@@ -1,9 +1,9 @@
 #include "app/service/CSockHandler.h"
 
-#include "app/service/CMsgPacket.h"
-#include "app/service/MsgWire.h"
 #include "app/service/SocketEvents.h"
 #include "app/shell/CMessageBox.h"
+#include "codec/CMsgPacket.h"
+#include "codec/MsgWire.h"
 
 #include <QApplication>
 #include <QCoreApplication>

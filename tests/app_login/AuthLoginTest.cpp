@@ -6,7 +6,7 @@
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/service/CHostResolver.h"
-#include "app/service/CMsgPacket.h"
+#include "codec/CMsgPacket.h"
 
 #include "tests/support/CFakeDiskServer.h"
 

@@ -3,11 +3,11 @@
 // sending, the poll thread's lifetime and the blocking client.
 #include "app/service/CSockHandler.h"
 #include "app/service/CHostResolver.h"
-#include "app/service/CMsgPacket.h"
 #include "app/service/CPollThread.h"
 #include "app/service/CTcpClient.h"
 #include "app/service/SocketEvents.h"
 #include "app/shell/CMessageBox.h"
+#include "codec/CMsgPacket.h"
 #include "platform/WinsockError.h"
 #include "tests/support/CFakeDiskServer.h"
 
@@ -85,8 +85,8 @@ public:
         CSockHandler::OnClose(code, socket);
     }
     void OnMessage(CMsgPacket& packet) override {
-        messages.push_back({receiveEvents.load(),
-                            Bytes(packet.GetBytes().begin(), packet.GetBytes().end())});
+        messages.push_back(
+            {receiveEvents.load(), Bytes(packet.GetBytes().begin(), packet.GetBytes().end())});
     }
 
     std::atomic<int> receiveEvents{0};

@@ -15,7 +15,7 @@
 // One thread at a time per object.
 #pragma once
 
-#include "app/login/CFormMessage.h"
+#include "codec/CFormMessage.h"
 
 #include <cstddef>
 #include <cstdint>

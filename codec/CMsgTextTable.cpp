@@ -1,6 +1,6 @@
-#include "app/service/CMsgTextTable.h"
+#include "codec/CMsgTextTable.h"
 
-#include "app/service/MsgText.h"
+#include "codec/MsgText.h"
 
 #include <algorithm>
 

@@ -13,8 +13,8 @@
 // A value type (copying copies the frame); one thread at a time per object.
 #pragma once
 
-#include "app/service/CMsgTextMap.h"
-#include "app/service/CMsgTypedBody.h"
+#include "codec/CMsgTextMap.h"
+#include "codec/CMsgTypedBody.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "app/service/PasswordScrambler.h"
+#include "codec/PasswordScrambler.h"
 
-#include "app/service/MsgWire.h"
+#include "codec/MsgWire.h"
 #include "platform/CStreamScrambler.h"
 
 namespace tavik::app {

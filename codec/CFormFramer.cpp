@@ -1,7 +1,7 @@
-#include "app/login/CFormFramer.h"
+#include "codec/CFormFramer.h"
 
-#include "app/login/FormWire.h"
-#include "app/service/ByteOrder.h"
+#include "codec/ByteOrder.h"
+#include "codec/FormWire.h"
 #include "platform/CStreamScrambler.h"
 
 #include <string>

@@ -1,7 +1,7 @@
-#include "app/service/CMsgTextMap.h"
+#include "codec/CMsgTextMap.h"
 
-#include "app/service/CMsgTextTable.h"
-#include "app/service/MsgText.h"
+#include "codec/CMsgTextTable.h"
+#include "codec/MsgText.h"
 
 namespace tavik::app {
 

@@ -1,4 +1,4 @@
-#include "app/service/MsgText.h"
+#include "codec/MsgText.h"
 
 #include <limits>
 

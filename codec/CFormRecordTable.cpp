@@ -1,6 +1,6 @@
-#include "app/login/CFormRecordTable.h"
+#include "codec/CFormRecordTable.h"
 
-#include "app/login/CFormMessage.h"
+#include "codec/CFormMessage.h"
 
 namespace tavik::app {
 

@@ -1,9 +1,9 @@
-#include "app/service/CMsgTypedBody.h"
+#include "codec/CMsgTypedBody.h"
 
-#include "app/service/ByteOrder.h"
-#include "app/service/CMsgRecordSet.h"
-#include "app/service/MsgText.h"
-#include "app/service/MsgWire.h"
+#include "codec/ByteOrder.h"
+#include "codec/CMsgRecordSet.h"
+#include "codec/MsgText.h"
+#include "codec/MsgWire.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/CStreamScrambler.h"
 

@@ -1,7 +1,7 @@
-#include "app/service/CMsgPacket.h"
+#include "codec/CMsgPacket.h"
 
-#include "app/service/ByteOrder.h"
-#include "app/service/MsgWire.h"
+#include "codec/ByteOrder.h"
+#include "codec/MsgWire.h"
 #include "platform/AnsiCodePage.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
-#include "app/service/CMsgRecordSet.h"
+#include "codec/CMsgRecordSet.h"
 
-#include "app/service/ByteOrder.h"
+#include "codec/ByteOrder.h"
 #include "platform/AnsiCodePage.h"
 
 #include <algorithm>

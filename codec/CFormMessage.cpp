@@ -1,4 +1,4 @@
-#include "app/login/CFormMessage.h"
+#include "codec/CFormMessage.h"
 
 #include "platform/AnsiCodePage.h"
 
