@@ -9,7 +9,7 @@
 #include "app/explorer/PaneText.h"
 #include "app/explorer/PathBar.h"
 #include "app/explorer/RemoteListing.h"
-#include "app/login/CMainFrame.h"
+#include "app/frame/CMainFrame.h"
 #include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"

@@ -2,12 +2,12 @@
 // (the conversation itself is the authentication's tests' business) and every box answered
 // through the program's one message-box function.
 #include "app/explorer/CTavikPDADoc.h"
+#include "app/frame/CMainFrame.h"
+#include "app/frame/CTavikPDAApp.h"
+#include "app/frame/LaunchParameters.h"
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/CLoginDlg.h"
-#include "app/login/CMainFrame.h"
-#include "app/login/CTavikPDAApp.h"
-#include "app/login/LaunchParameters.h"
 #include "app/res/ProgramResources.h"
 #include "app/service/CWindowMessage.h"
 #include "app/settings/CAccountGlobals.h"

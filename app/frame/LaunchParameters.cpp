@@ -1,4 +1,4 @@
-#include "app/login/LaunchParameters.h"
+#include "app/frame/LaunchParameters.h"
 
 #include "app/settings/CAccountStore.h"
 

@@ -1,4 +1,4 @@
-#include "app/login/CWebsiteShortcut.h"
+#include "app/frame/CWebsiteShortcut.h"
 
 #include "app/settings/ProgramConstants.h"
 #include "app/shell/CShellOpen.h"

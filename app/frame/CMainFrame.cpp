@@ -1,4 +1,4 @@
-#include "app/login/CMainFrame.h"
+#include "app/frame/CMainFrame.h"
 
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/ExplorerIds.h"
