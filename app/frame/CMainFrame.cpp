@@ -6,8 +6,6 @@
 #include "app/login/CLoginDlg.h"
 #include "app/login/QueryDiskInfo.h"
 #include "app/res/ProgramResources.h"
-#include "app/service/CEndpointWindow.h"
-#include "app/service/CWindowMessage.h"
 #include "app/settings/CAccountGlobals.h"
 #include "app/settings/CAccountStore.h"
 #include "app/shell/CAboutDlg.h"
@@ -16,6 +14,8 @@
 #include "app/shell/CTrayIcon2.h"
 #include "app/shell/ProgramIcon.h"
 #include "app/shell/SettingsDialog.h"
+#include "app/socket/CEndpointWindow.h"
+#include "app/socket/CWindowMessage.h"
 #include "platform/CWindowEndpoint.h"
 
 #include <QAction>

@@ -2,8 +2,8 @@
 
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CWindowMessage.h"
 #include "codec/CMsgPacket.h"
 #include "codec/CMsgTextMap.h"
 #include "codec/CMsgTypedBody.h"

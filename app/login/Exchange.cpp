@@ -1,6 +1,6 @@
 #include "app/login/Exchange.h"
 
-#include "app/service/CSocketBase.h"
+#include "app/socket/CSocketBase.h"
 #include "codec/CFormFramer.h"
 #include "codec/CFormMessage.h"
 

@@ -2,8 +2,8 @@
 
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/Exchange.h"
-#include "app/service/CTcpClient.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CTcpClient.h"
 #include "codec/CFormMessage.h"
 #include "codec/CFormRecordTable.h"
 

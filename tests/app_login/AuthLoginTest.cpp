@@ -5,7 +5,7 @@
 
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/service/CHostResolver.h"
+#include "app/socket/CHostResolver.h"
 #include "codec/CMsgPacket.h"
 
 #include "tests/support/CFakeDiskServer.h"

@@ -1,12 +1,12 @@
 // The service socket layer against a scripted loopback peer: framing of
 // received bytes into service messages, connect outcomes, protocol errors,
 // sending, the poll thread's lifetime and the blocking client.
-#include "app/service/CSockHandler.h"
-#include "app/service/CHostResolver.h"
-#include "app/service/CPollThread.h"
-#include "app/service/CTcpClient.h"
-#include "app/service/SocketEvents.h"
+#include "app/socket/CSockHandler.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CHostResolver.h"
+#include "app/socket/CPollThread.h"
+#include "app/socket/CTcpClient.h"
+#include "app/socket/SocketEvents.h"
 #include "codec/CMsgPacket.h"
 #include "platform/WinsockError.h"
 #include "tests/support/CFakeDiskServer.h"

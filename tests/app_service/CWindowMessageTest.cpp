@@ -1,6 +1,6 @@
 // Window messages: the message map runs on the window's thread whoever sends or posts.
-#include "app/service/CMessageWindow.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CMessageWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -9,7 +9,6 @@
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/CLoginDlg.h"
 #include "app/res/ProgramResources.h"
-#include "app/service/CWindowMessage.h"
 #include "app/settings/CAccountGlobals.h"
 #include "app/settings/CAccountStore.h"
 #include "app/settings/CProfile.h"
@@ -17,6 +16,7 @@
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CTrayIcon2.h"
+#include "app/socket/CWindowMessage.h"
 #include "tests/startup/DialogScript.h"
 #include "tests/startup/StartupFixture.h"
 

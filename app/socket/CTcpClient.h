@@ -2,7 +2,7 @@
 // Create(1) and connects.
 #pragma once
 
-#include "app/service/CTcpSocket.h"
+#include "app/socket/CTcpSocket.h"
 
 namespace tavik::app {
 

@@ -1,4 +1,4 @@
-#include "app/service/CHostResolver.h"
+#include "app/socket/CHostResolver.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

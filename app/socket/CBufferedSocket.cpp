@@ -1,7 +1,7 @@
-#include "app/service/CBufferedSocket.h"
+#include "app/socket/CBufferedSocket.h"
 
-#include "app/service/CWindowMessage.h"
-#include "app/service/SocketEvents.h"
+#include "app/socket/CWindowMessage.h"
+#include "app/socket/SocketEvents.h"
 
 #include "platform/WinsockError.h"
 

@@ -1,4 +1,4 @@
-#include "app/service/CMessageWindow.h"
+#include "app/socket/CMessageWindow.h"
 
 #include <QCoreApplication>
 

@@ -1,6 +1,6 @@
-#include "app/service/CTcpSocket.h"
+#include "app/socket/CTcpSocket.h"
 
-#include "app/service/CHostResolver.h"
+#include "app/socket/CHostResolver.h"
 
 #include "platform/AnsiCodePage.h"
 #include "platform/WinsockError.h"

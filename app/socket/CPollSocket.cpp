@@ -1,7 +1,7 @@
-#include "app/service/CPollSocket.h"
+#include "app/socket/CPollSocket.h"
 
-#include "app/service/CHostResolver.h"
-#include "app/service/CPollThread.h"
+#include "app/socket/CHostResolver.h"
+#include "app/socket/CPollThread.h"
 
 #include "platform/AnsiCodePage.h"
 #include "platform/WinsockError.h"

@@ -1,4 +1,4 @@
-#include "app/service/CSocketBase.h"
+#include "app/socket/CSocketBase.h"
 
 #include "platform/WinsockError.h"
 

@@ -13,8 +13,8 @@
 // Threads: everything on the thread that created the handler (which must run an event loop).
 #pragma once
 
-#include "app/service/CBufferedSocket.h"
-#include "app/service/CMessageWindow.h"
+#include "app/socket/CBufferedSocket.h"
+#include "app/socket/CMessageWindow.h"
 
 #include <cstdint>
 #include <memory>

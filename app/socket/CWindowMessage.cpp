@@ -1,4 +1,4 @@
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 #include <QCoreApplication>
 #include <QPointer>

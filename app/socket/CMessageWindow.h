@@ -8,7 +8,7 @@
 // (and found again by name and control id), never used to delete it.
 #pragma once
 
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 #include <QObject>
 #include <QPointer>

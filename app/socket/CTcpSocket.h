@@ -1,7 +1,7 @@
 // A blocking TCP socket that connects to a host (dotted address or name, CHostResolver).
 #pragma once
 
-#include "app/service/CSocketBase.h"
+#include "app/socket/CSocketBase.h"
 
 #include <string>
 

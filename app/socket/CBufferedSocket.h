@@ -7,7 +7,7 @@
 // run where CPollSocket says and only post.
 #pragma once
 
-#include "app/service/CPollSocket.h"
+#include "app/socket/CPollSocket.h"
 
 #include "sdk/include/TavikTypes.h"
 

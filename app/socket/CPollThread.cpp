@@ -1,6 +1,6 @@
-#include "app/service/CPollThread.h"
+#include "app/socket/CPollThread.h"
 
-#include "app/service/CPollSocket.h"
+#include "app/socket/CPollSocket.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

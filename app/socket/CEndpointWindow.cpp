@@ -1,6 +1,6 @@
-#include "app/service/CEndpointWindow.h"
+#include "app/socket/CEndpointWindow.h"
 
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 #include <QSocketNotifier>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "app/service/CSockHandler.h"
+#include "app/socket/CSockHandler.h"
 
-#include "app/service/SocketEvents.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/SocketEvents.h"
 #include "codec/CMsgPacket.h"
 #include "codec/MsgWire.h"
 
