@@ -4,8 +4,8 @@
 // dialog, or the main window once logged in) TAVIK_SCREENSHOT_AFTER_MS (default 1000) after the
 // start, and end, so that the windows can be looked at on a machine without a screen
 // (QT_QPA_PLATFORM=offscreen).
-#include "app/login/CMainFrame.h"
-#include "app/login/CTavikPDAApp.h"
+#include "app/frame/CMainFrame.h"
+#include "app/frame/CTavikPDAApp.h"
 
 #include <QApplication>
 #include <QDir>

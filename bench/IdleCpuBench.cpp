@@ -7,7 +7,7 @@
 // readiness check and goes round again at once: what a loop of 1 ms selects costs.
 //
 //   tavik-idle-bench [seconds]
-#include "app/service/CSockHandler.h"
+#include "app/socket/CSockHandler.h"
 
 #include <QCoreApplication>
 #include <QTimer>

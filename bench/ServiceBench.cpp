@@ -5,9 +5,9 @@
 //   - GetDiskInfo per second (one connection, a 10-disk account) against raw loopback
 //     request/reply round trips of the same sizes.
 //   tavik-service-bench [--logins N] [--lists N]
-#include "app/login/CFormFramer.h"
-#include "app/service/CMsgPacket.h"
 #include "bench/BenchSupport.h"
+#include "codec/CFormFramer.h"
+#include "codec/CMsgPacket.h"
 #include "server/CPasswordHash.h"
 #include "server/CServiceServers.h"
 

@@ -13,7 +13,7 @@
 #include "app/explorer/CTavikPDAView.h"
 #include "app/explorer/CTransferFlow.h"
 #include "app/explorer/FileListCtrl.h"
-#include "app/login/CMainFrame.h"
+#include "app/frame/CMainFrame.h"
 #include "app/shell/CMessageBox.h"
 #include "bench/BenchSupport.h"
 #include "sdk/include/TavikSDK.h"

@@ -1,6 +1,6 @@
 #include "server/CAuthConversation.h"
 
-#include "app/service/CMsgPacket.h"
+#include "codec/CMsgPacket.h"
 #include "server/CWireText.h"
 
 namespace tavik::server {

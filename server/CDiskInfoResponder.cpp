@@ -1,6 +1,6 @@
 #include "server/CDiskInfoResponder.h"
 
-#include "app/login/CFormFramer.h"
+#include "codec/CFormFramer.h"
 #include "server/CDiskCapability.h"
 #include "server/CWireText.h"
 

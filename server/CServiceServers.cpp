@@ -1,7 +1,7 @@
 #include "server/CServiceServers.h"
 
-#include "app/login/FormWire.h"
-#include "app/service/CMsgPacket.h"
+#include "codec/CMsgPacket.h"
+#include "codec/FormWire.h"
 #include "server/CAuthConversation.h"
 #include "server/CDiskInfoResponder.h"
 #include "server/CFormFrameProbe.h"

@@ -11,12 +11,12 @@
 #include "app/explorer/PathBar.h"
 #include "app/explorer/PathButton.h"
 #include "app/explorer/RemoteListing.h"
+#include "app/frame/CMainFrame.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/login/CMainFrame.h"
-#include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CWaitCursor.h"
+#include "app/socket/CWindowMessage.h"
 
 #include "sdk/include/TavikSDK.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/explorer/CPopupMenu.h"
 #include "app/explorer/PaneText.h"
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -3,7 +3,7 @@
 // 0 failed or abandoned.
 #pragma once
 
-#include "app/service/SocketEvents.h"
+#include "app/socket/SocketEvents.h"
 
 namespace tavik::app {
 

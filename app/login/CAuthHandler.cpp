@@ -2,12 +2,12 @@
 
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/service/CMsgPacket.h"
-#include "app/service/CMsgTextMap.h"
-#include "app/service/CMsgTypedBody.h"
-#include "app/service/CWindowMessage.h"
 #include "app/settings/CAccountGlobals.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CWindowMessage.h"
+#include "codec/CMsgPacket.h"
+#include "codec/CMsgTextMap.h"
+#include "codec/CMsgTypedBody.h"
 
 #include <string>
 

@@ -34,7 +34,7 @@
 // Threads: user-interface thread (that of the CSockHandler).
 #pragma once
 
-#include "app/service/CSockHandler.h"
+#include "app/socket/CSockHandler.h"
 
 #include <QPointer>
 

@@ -1,8 +1,8 @@
 #include "app/login/CAuthProgressDlg.h"
 
 #include "app/login/AuthResult.h"
-#include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CWindowMessage.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -3,9 +3,9 @@
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthHandler.h"
 #include "app/res/ProgramResources.h"
-#include "app/service/CEndpointWindow.h"
-#include "app/service/CWindowMessage.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CEndpointWindow.h"
+#include "app/socket/CWindowMessage.h"
 #include "platform/CWindowEndpoint.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "app/login/Exchange.h"
 
-#include "app/login/CFormFramer.h"
-#include "app/login/CFormMessage.h"
-#include "app/service/CSocketBase.h"
+#include "app/socket/CSocketBase.h"
+#include "codec/CFormFramer.h"
+#include "codec/CFormMessage.h"
 
 #include "platform/SocketTimeout.h"
 

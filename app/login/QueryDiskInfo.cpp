@@ -1,11 +1,11 @@
 #include "app/login/QueryDiskInfo.h"
 
 #include "app/login/CAuthProgressDlg.h"
-#include "app/login/CFormMessage.h"
-#include "app/login/CFormRecordTable.h"
 #include "app/login/Exchange.h"
-#include "app/service/CTcpClient.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CTcpClient.h"
+#include "codec/CFormMessage.h"
+#include "codec/CFormRecordTable.h"
 
 #include <QString>
 

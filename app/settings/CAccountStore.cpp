@@ -1,6 +1,6 @@
 #include "app/settings/CAccountStore.h"
 
-#include "app/service/PasswordScrambler.h"
+#include "codec/PasswordScrambler.h"
 
 #include "platform/Utf8.h"
 

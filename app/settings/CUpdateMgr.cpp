@@ -1,8 +1,8 @@
 #include "app/settings/CUpdateMgr.h"
 
 #include "app/res/ProgramResources.h"
-#include "app/service/CEndpointWindow.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CEndpointWindow.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/CShellProcess.h"
 #include "platform/CWindowEndpoint.h"

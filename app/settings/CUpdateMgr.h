@@ -14,7 +14,7 @@
 // user (the program goes on without the updater). Threads: user-interface thread.
 #pragma once
 
-#include "app/service/CMessageWindow.h"
+#include "app/socket/CMessageWindow.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "app/shell/CTrayIcon2.h"
 
 #include "app/res/ProgramResources.h"
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 namespace tavik::app {
 

@@ -5,9 +5,9 @@
 
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/service/CHostResolver.h"
-#include "app/service/CMsgPacket.h"
 #include "app/settings/CAccountGlobals.h"
+#include "app/socket/CHostResolver.h"
+#include "codec/CMsgPacket.h"
 
 #include "tests/support/CFakeDiskServer.h"
 

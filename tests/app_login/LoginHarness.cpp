@@ -2,7 +2,7 @@
 
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 #include "tests/support/CFakeDiskServer.h"
 

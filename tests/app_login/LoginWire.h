@@ -4,8 +4,8 @@
 // frames (little-endian lengths, the form scrambler).
 #pragma once
 
-#include "app/login/FormWire.h"
-#include "app/service/MsgWire.h"
+#include "codec/FormWire.h"
+#include "codec/MsgWire.h"
 
 #include <cstdint>
 #include <string>

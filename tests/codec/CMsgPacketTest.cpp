@@ -1,6 +1,6 @@
 // Service message frames: the layout pinned byte for byte, and the receive-side check over
 // whole, partial, doubled and hostile buffers.
-#include "app/service/CMsgPacket.h"
+#include "codec/CMsgPacket.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Typed bodies and record sets, pinned with images computed by hand.
-#include "app/service/CMsgTypedBody.h"
-#include "app/service/CMsgRecordSet.h"
+#include "codec/CMsgTypedBody.h"
+#include "codec/CMsgRecordSet.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The disk-information encoding: form-encoded texts, plain and binary frames with and without
 // the form scrambler, and the record table of the reply, pinned with hand-computed bytes.
-#include "app/login/CFormFramer.h"
-#include "app/login/CFormMessage.h"
-#include "app/login/CFormRecordTable.h"
+#include "codec/CFormFramer.h"
+#include "codec/CFormMessage.h"
+#include "codec/CFormRecordTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Text maps and text tables of the service message: escaping pinned by hand, key
 // normalisation, and the text forms both ways.
-#include "app/service/MsgText.h"
-#include "app/service/CMsgTextMap.h"
-#include "app/service/CMsgTextTable.h"
+#include "codec/MsgText.h"
+#include "codec/CMsgTextMap.h"
+#include "codec/CMsgTextTable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Stored passwords, pinned with streams computed by hand from the scrambler's definition.
-#include "app/service/PasswordScrambler.h"
+#include "codec/PasswordScrambler.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "app/explorer/CPopupMenu.h"
 #include "app/explorer/ExplorerIds.h"
-#include "app/service/CWindowMessage.h"
+#include "app/socket/CWindowMessage.h"
 
 #include <QAction>
 #include <QMenu>

@@ -6,7 +6,7 @@
 
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
-#include "app/login/CMainFrame.h"
+#include "app/frame/CMainFrame.h"
 #include "app/shell/CMessageBox.h"
 #include "tests/server/CServerHarness.h"
 #include "tests/support/CTempFolder.h"

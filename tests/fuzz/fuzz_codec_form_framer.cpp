@@ -2,10 +2,10 @@
 // picks the framer's mode (bit 0 scrambling, bit 1 binary) and byte 1 the piece size. Every
 // frame the framer reports whole must extract; the records of its first two values load or fail
 // cleanly; and once a message has been framed and read back, doing so again changes nothing.
-#include "app/login/CFormFramer.h"
-#include "app/login/CFormMessage.h"
-#include "app/login/CFormRecordTable.h"
-#include "app/login/FormWire.h"
+#include "codec/CFormFramer.h"
+#include "codec/CFormMessage.h"
+#include "codec/CFormRecordTable.h"
+#include "codec/FormWire.h"
 
 #include <algorithm>
 #include <cstdint>

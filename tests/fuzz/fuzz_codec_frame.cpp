@@ -2,11 +2,11 @@
 // Attach, the header, either body, and text tables in header values. A frame is never longer
 // than the buffer or the limit, Attach agrees with Check, every text map that parses formats to
 // a text that parses to the same map, and a typed body framed again reads again.
-#include "app/service/CMsgPacket.h"
-#include "app/service/CMsgTextMap.h"
-#include "app/service/CMsgTextTable.h"
-#include "app/service/CMsgTypedBody.h"
-#include "app/service/MsgWire.h"
+#include "codec/CMsgPacket.h"
+#include "codec/CMsgTextMap.h"
+#include "codec/CMsgTextTable.h"
+#include "codec/CMsgTypedBody.h"
+#include "codec/MsgWire.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Record-set images on arbitrary bytes: Load checks the whole image, so every row it accepts
 // must read without leaving the image, and a set rebuilt from what was read loads again with the
 // same shape.
-#include "app/service/CMsgRecordSet.h"
+#include "codec/CMsgRecordSet.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Typed-body images on arbitrary bytes, as a frame's body carries them: parsing, every getter,
 // record sets inside, and serialising again. Once a body has gone out and come back, doing so
 // again changes nothing, scrambled or in clear.
-#include "app/service/CMsgRecordSet.h"
-#include "app/service/CMsgTypedBody.h"
+#include "codec/CMsgRecordSet.h"
+#include "codec/CMsgTypedBody.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The disk-information server's side on arbitrary bytes from the network: the length probe must
 // never claim more bytes than it was given, and every frame it calls complete must get a reply
 // frame within the client's 64 KiB limit.
-#include "app/login/FormWire.h"
+#include "codec/FormWire.h"
 #include "server/CDiskInfoResponder.h"
 #include "server/CFormFrameProbe.h"
 

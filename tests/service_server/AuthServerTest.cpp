@@ -1,6 +1,6 @@
 // The authentication server over hand-made frames (clear typed bodies written byte by byte) and
 // over the codec with a scrambled body, as the explorer sends it.
-#include "app/service/CMsgPacket.h"
+#include "codec/CMsgPacket.h"
 #include "tests/service_server/CServiceHarness.h"
 
 #include <gtest/gtest.h>

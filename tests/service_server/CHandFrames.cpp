@@ -1,6 +1,6 @@
 #include "tests/service_server/CHandFrames.h"
 
-#include "app/login/FormWire.h"
+#include "codec/FormWire.h"
 #include "platform/CStreamScrambler.h"
 
 #include <span>

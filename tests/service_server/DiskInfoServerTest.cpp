@@ -1,7 +1,7 @@
 // The disk-information server over hand-made form frames, and the capability ids it hands out
 // as the disk server sees them.
-#include "app/login/CFormFramer.h"
-#include "app/login/CFormRecordTable.h"
+#include "codec/CFormFramer.h"
+#include "codec/CFormRecordTable.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikSDK.h"
 #include "tests/service_server/CServiceHarness.h"

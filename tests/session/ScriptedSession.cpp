@@ -1,6 +1,6 @@
 #include "tests/session/ScriptedSession.h"
 
-#include "app/login/CMainFrame.h"
+#include "app/frame/CMainFrame.h"
 #include "app/res/ProgramResources.h"
 
 #include <QAction>

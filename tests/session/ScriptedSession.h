@@ -7,7 +7,7 @@
 // both outlive the session.
 #pragma once
 
-#include "app/login/CTavikPDAApp.h"
+#include "app/frame/CTavikPDAApp.h"
 #include "tests/session/SessionDriver.h"
 #include "tests/session/SessionFolders.h"
 

@@ -11,7 +11,7 @@
 // whether it succeeded, and so does the exit status (0 success, 1 failure, 2 usage).
 // With --interactive, the program TAVIKPDA runs on the desktop for a person until its window
 // is closed or Ctrl-C is pressed; then the server stops and the folder is removed.
-#include "app/login/CTavikPDAApp.h"
+#include "app/frame/CTavikPDAApp.h"
 #include "tests/session/DemoService.h"
 #include "tests/session/ScriptedSession.h"
 #include "tests/session/SessionDriver.h"

@@ -1,7 +1,7 @@
 // The account and settings store against a fresh registry file per test.
 #include "app/settings/CAccountStore.h"
-#include "app/service/PasswordScrambler.h"
 #include "app/settings/CProfile.h"
+#include "codec/PasswordScrambler.h"
 #include "platform/CRegistry.h"
 #include "tests/support/CTempFolder.h"
 

@@ -3,8 +3,8 @@
 #include "app/settings/CUpdateMgr.h"
 
 #include "app/res/ProgramResources.h"
-#include "app/service/CEndpointWindow.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CEndpointWindow.h"
 #include "platform/CShellProcess.h"
 #include "platform/CWindowEndpoint.h"
 #include "tests/startup/StartupFixture.h"

@@ -2,9 +2,9 @@
 // saved account (a wrong password first, then the right one typed), the disk list in the
 // document, logout, login again, exit.
 #include "app/explorer/CTavikPDADoc.h"
+#include "app/frame/CMainFrame.h"
+#include "app/frame/CTavikPDAApp.h"
 #include "app/login/CAuthProgressDlg.h"
-#include "app/login/CMainFrame.h"
-#include "app/login/CTavikPDAApp.h"
 #include "app/res/ProgramResources.h"
 #include "app/settings/CAccountGlobals.h"
 #include "app/settings/CAccountStore.h"
