@@ -1,8 +1,8 @@
 #include "app/settings/ProgramConstants.h"
 
+#include "platform/HostAddress.h"
 #include "platform/Utf8.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,16 +21,6 @@ std::optional<std::string> variable(const char* (*lookup)(const char*), const ch
         return std::nullopt;
     }
     return std::string(value);
-}
-
-std::optional<uint16_t> parsePort(std::string_view text) {
-    unsigned port = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || port == 0 ||
-        port > 65535) {
-        return std::nullopt;
-    }
-    return static_cast<uint16_t>(port);
 }
 
 void readServer(const char* (*lookup)(const char*), const char* name, HostPort& server) {
@@ -54,37 +44,11 @@ const char* environmentLookup(const char* name) {
 } // namespace
 
 std::optional<HostPort> ParseHostPort(std::string_view text, uint16_t defaultPort) {
-    HostPort result{std::string(text), defaultPort};
-    std::string_view portText;
-    bool hasPort = false;
-    if (!text.empty() && text.front() == '[') {
-        // "[v6]" or "[v6]:port": the brackets keep the address's colons apart from the port's.
-        const size_t close = text.find(']');
-        if (close == std::string_view::npos ||
-            (close + 1 < text.size() && text[close + 1] != ':')) {
-            return std::nullopt;
-        }
-        result.host = std::string(text.substr(1, close - 1));
-        hasPort = close + 1 < text.size();
-        portText = hasPort ? text.substr(close + 2) : std::string_view();
-    } else if (const size_t colon = text.rfind(':');
-               colon != std::string_view::npos && text.find(':') == colon) {
-        // One colon separates host and port; more than one is a bare IPv6 address.
-        result.host = std::string(text.substr(0, colon));
-        hasPort = true;
-        portText = text.substr(colon + 1);
-    }
-    if (hasPort) {
-        const std::optional<uint16_t> port = parsePort(portText);
-        if (!port) {
-            return std::nullopt;
-        }
-        result.port = *port;
-    }
-    if (result.host.empty()) {
+    const std::optional<platform::HostAndPort> split = platform::splitHostPort(text);
+    if (!split) {
         return std::nullopt;
     }
-    return result;
+    return HostPort{split->host, split->port.value_or(defaultPort)};
 }
 
 ProgramConstantValues ReadProgramConstants(const char* (*lookup)(const char* name)) {

@@ -1,7 +1,8 @@
 #include "app/socket/CHostResolver.h"
 
+#include "platform/HostAddress.h"
+
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 
 #include <atomic>
@@ -45,32 +46,9 @@ std::optional<CHostResolver::Address> ipv6Literal(const std::string& host, uint1
 
 std::vector<CHostResolver::Address> systemLookup(const std::string& name, uint16_t port) {
     std::vector<CHostResolver::Address> found;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* list = nullptr;
-    const std::string service = std::to_string(port);
-    if (getaddrinfo(name.c_str(), service.c_str(), &hints, &list) != 0) {
-        return found;
+    for (const platform::SocketAddress& address : platform::lookupHost(name, port, false)) {
+        found.push_back(CHostResolver::Address{address.address, address.length});
     }
-    for (const addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) {
-        CHostResolver::Address address;
-        if (entry->ai_addrlen > sizeof address.storage) {
-            continue;
-        }
-        std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
-        address.length = entry->ai_addrlen;
-        bool seen = false;
-        for (const CHostResolver::Address& earlier : found) {
-            seen = seen || (earlier.length == address.length &&
-                            std::memcmp(&earlier.storage, &address.storage, address.length) == 0);
-        }
-        if (!seen) {
-            found.push_back(address);
-        }
-    }
-    freeaddrinfo(list);
     return found;
 }
 
