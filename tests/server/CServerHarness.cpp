@@ -1,4 +1,5 @@
 #include "tests/server/CServerHarness.h"
+#include "tests/support/LoopbackFrom.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
@@ -55,25 +56,13 @@ bool CTestClient::connect(uint16_t port, const std::string& host) {
 }
 
 bool CTestClient::connectFrom(uint16_t port, const std::string& source) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Connected while still blocking; the stream then takes the socket over.
+    const int fd = connectLoopbackFrom(source, port);
     if (fd < 0) {
         return false;
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, source.c_str(), &local.sin_addr);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &target.sin_addr);
-    // Connected while still blocking; the stream then takes the socket over.
-    const bool connected = ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                           ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
-    server::CSocketStream stream(fd);
-    if (connected) {
-        stream_ = std::move(stream);
-    }
-    return connected;
+    stream_ = server::CSocketStream(fd);
+    return true;
 }
 
 std::unique_ptr<CPacket> CTestClient::request(const char* command) {

@@ -1,4 +1,5 @@
 #include "tests/service_server/CServiceHarness.h"
+#include "tests/support/LoopbackFrom.h"
 
 #include "server/CWireText.h"
 
@@ -107,19 +108,13 @@ void CRawClient::close() {
 
 bool CRawClient::connect(uint16_t port, const std::string& sourceAddress) {
     close();
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in source{};
-    source.sin_family = AF_INET;
-    ::inet_pton(AF_INET, sourceAddress.c_str(), &source.sin_addr);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &target.sin_addr);
+    fd_ = connectLoopbackFrom(sourceAddress, port, kTimeoutMs);
+    if (fd_ < 0) {
+        return false;
+    }
     timeval timeout{kTimeoutMs / 1000, 0};
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    return fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0 &&
-           ::connect(fd_, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+    return true;
 }
 
 bool CRawClient::send(const Bytes& bytes) {

@@ -1,7 +1,7 @@
 #include "tests/support/CConnectionCrowd.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "tests/support/LoopbackFrom.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,33 +9,6 @@
 #include <chrono>
 
 namespace tavik::test {
-
-namespace {
-
-// A blocking connect from source, bounded to a second; -1 on failure.
-int connectFrom(const std::string& source, uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    timeval timeout{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    ::inet_pton(AF_INET, source.c_str(), &local.sin_addr);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    ::inet_pton(AF_INET, "127.0.0.1", &target.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        ::connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
 
 CConnectionCrowd::CConnectionCrowd(uint16_t port, const std::vector<std::string>& sources,
                                    int perAddress)
@@ -70,7 +43,7 @@ void CConnectionCrowd::hold(const std::string& source) {
     std::vector<pollfd> held;
     while (!stopping_) {
         while (static_cast<int>(held.size()) < perAddress_ && !stopping_) {
-            const int fd = connectFrom(source, port_);
+            const int fd = connectLoopbackFrom(source, port_, 1000);
             if (fd < 0) {
                 break;
             }
