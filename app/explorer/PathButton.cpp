@@ -4,19 +4,15 @@
 #include "app/explorer/PaneText.h"
 #include "app/socket/CWindowMessage.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
-
 namespace tavik::app {
 
 PathButton::PathButton(QChar separator, int menuBase, unsigned chosenMessage, QWidget* parent)
-    : QPushButton(parent), separator_(separator), menuBase_(menuBase),
+    : MenuButton(parent), separator_(separator), menuBase_(menuBase),
       chosenMessage_(chosenMessage) {
     setAutoDefault(false);
     setFlat(true);
     setStyleSheet(QStringLiteral("text-align: left; padding: 1px 4px;"));
     // Space and the accessible press click the button; the mouse opens the menu on press.
-    connect(this, &QAbstractButton::clicked, this, &PathButton::OpenMenu);
 }
 
 QString PathButton::AppendComponent(const QString& component) {
@@ -72,23 +68,6 @@ void PathButton::RebuildMenu() {
         item->setCheckable(true);
         item->setChecked(i == components_.size() - 1);
     }
-}
-
-void PathButton::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QPushButton::mousePressEvent(event);
-        return;
-    }
-    OpenMenu();
-}
-
-void PathButton::keyPressEvent(QKeyEvent* event) {
-    // The button is no dialog's default, so Return would otherwise do nothing.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QPushButton::keyPressEvent(event);
 }
 
 void PathButton::OpenMenu() {

@@ -12,13 +12,14 @@
 // Threads: user-interface thread.
 #pragma once
 
+#include "app/explorer/MenuButton.h"
+
 #include <QMenu>
-#include <QPushButton>
 #include <QStringList>
 
 namespace tavik::app {
 
-class PathButton : public QPushButton {
+class PathButton : public MenuButton {
     Q_OBJECT
 
 public:
@@ -44,12 +45,8 @@ public:
     // The menu as the tap would show it.
     QMenu& Menu() { return menu_; }
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
-    void OpenMenu();
+    void OpenMenu() override;
     void UpdateText();
     void RebuildMenu();
 

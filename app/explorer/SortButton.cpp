@@ -4,9 +4,6 @@
 #include "app/explorer/PaneText.h"
 #include "app/socket/CWindowMessage.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
-
 namespace tavik::app {
 
 namespace {
@@ -36,7 +33,7 @@ const SortKey* FindKey(int id) {
 } // namespace
 
 SortButton::SortButton(unsigned sortMessage, QWidget* parent)
-    : QPushButton(parent), sortMessage_(sortMessage) {
+    : MenuButton(parent), sortMessage_(sortMessage) {
     setAutoDefault(false);
     setFlat(true);
     setAccessibleName(QStringLiteral("정렬"));
@@ -48,7 +45,6 @@ SortButton::SortButton(unsigned sortMessage, QWidget* parent)
     setText(QStringLiteral("이름") + kArrowSuffix);
     setAccessibleDescription(QStringLiteral("이름"));
     // Space and the accessible press click the button; the mouse opens the menu on press.
-    connect(this, &QAbstractButton::clicked, this, &SortButton::OpenMenu);
 }
 
 SortRequest SortButton::RequestFor(int commandId) {
@@ -66,23 +62,6 @@ void SortButton::Choose(int commandId) {
     setAccessibleDescription(QString::fromUtf16(key->text));
     const SortRequest request = key->request;
     CWindowMessage::Send(notifyWindow_, sortMessage_, 0, reinterpret_cast<LPARAM>(&request));
-}
-
-void SortButton::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
-        QPushButton::mousePressEvent(event);
-        return;
-    }
-    OpenMenu();
-}
-
-void SortButton::keyPressEvent(QKeyEvent* event) {
-    // The button is no dialog's default, so Return would otherwise do nothing.
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QPushButton::keyPressEvent(event);
 }
 
 void SortButton::OpenMenu() {

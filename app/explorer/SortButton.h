@@ -9,13 +9,13 @@
 #pragma once
 
 #include "app/explorer/ExplorerIds.h"
+#include "app/explorer/MenuButton.h"
 
 #include <QMenu>
-#include <QPushButton>
 
 namespace tavik::app {
 
-class SortButton : public QPushButton {
+class SortButton : public MenuButton {
     Q_OBJECT
 
 public:
@@ -30,12 +30,8 @@ public:
     int CurrentKey() const { return currentKey_; }
     QMenu& Menu() { return menu_; }
 
-protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
-    void OpenMenu();
+    void OpenMenu() override;
 
     unsigned sortMessage_;
     QObject* notifyWindow_ = nullptr;
