@@ -51,7 +51,9 @@ FileListCtrl::FileListCtrl(Variant variant, QWidget* parent)
     setColumnCount(kColumnCount);
     setHeaderLabels({QStringLiteral("파일명"), QStringLiteral("크기(byte)"), QStringLiteral("종류"),
                      QStringLiteral("날짜")});
-    header()->setSectionsClickable(false);
+    // The list never sorts by itself: a header tap goes to the view, which sorts as the sort
+    // button would and keeps the two in agreement.
+    header()->setSectionsClickable(variant == Variant::Remote);
     header()->setStretchLastSection(false);
     setColumnWidth(kColumnSize, 75);
     // The type and date columns carry the sort keys only.
@@ -358,6 +360,14 @@ void FileListCtrl::ShowPopup(int row, const QPoint& globalPos) {
     RunPopupCommand(CPopupMenu::CommandOf(CPopupMenu::Run(*menu, pos)));
 }
 
+void FileListCtrl::OpenPopupFromKeyboard() {
+    const int row = FirstSelectedRow();
+    QTreeWidgetItem* anchor = row >= 0 ? topLevelItem(row) : currentItem();
+    const QRect rect = anchor != nullptr ? visualItemRect(anchor) : QRect();
+    const QPoint local = rect.isValid() ? rect.bottomLeft() : viewport()->rect().center();
+    ShowPopup(row, viewport()->mapToGlobal(local));
+}
+
 void FileListCtrl::mousePressEvent(QMouseEvent* event) {
     emit tapped();
     pressedRow_ = RowAt(event->position().toPoint());
@@ -385,15 +395,14 @@ void FileListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void FileListCtrl::contextMenuEvent(QContextMenuEvent* event) {
-    int row = -1;
-    if (event->reason() == QContextMenuEvent::Keyboard) {
-        row = FirstSelectedRow();
-    } else {
-        row = RowAt(viewport()->mapFromGlobal(event->globalPos()));
-        ApplyHoldSelection(row, event->modifiers());
-    }
-    ShowPopup(row, event->globalPos());
     event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        OpenPopupFromKeyboard();
+        return;
+    }
+    const int row = RowAt(viewport()->mapFromGlobal(event->globalPos()));
+    ApplyHoldSelection(row, event->modifiers());
+    ShowPopup(row, event->globalPos());
 }
 
 } // namespace tavik::app

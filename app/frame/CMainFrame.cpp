@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -81,6 +82,15 @@ void CMainFrame::ReadSettings() {
     CAccountStore store;
     diskInfoServer_ = store.DiskInfoServer();
     downloadPath_ = store.DownloadPath();
+    hiddenFilesShown_ = store.ShowHiddenFiles();
+}
+
+void CMainFrame::SetHiddenFilesShown(bool shown) {
+    hiddenFilesShown_ = shown;
+    if (QAction* item = Action(ID_SHOW_HIDDEN_FILES)) {
+        item->setChecked(shown);
+    }
+    CAccountStore().SetShowHiddenFiles(shown);
 }
 
 bool CMainFrame::CreateCommandBar() {
@@ -111,6 +121,11 @@ bool CMainFrame::CreateCommandBar() {
     AddCommand(file, ID_DELETE, QStringLiteral("삭제하기"));
     AddCommand(file, ID_SELECT_ALL, QStringLiteral("모두 선택 하기"));
     AddCommand(file, ID_REFRESH, QStringLiteral("새로고침"));
+    file->addSeparator();
+    QAction* hidden = AddCommand(file, ID_SHOW_HIDDEN_FILES, QStringLiteral("숨김 파일 보기"));
+    hidden->setCheckable(true);
+    hidden->setChecked(hiddenFilesShown_);
+    ShowMenuKeys();
 
     // Tool bar resource 128 with the five tooltips in the design's order: the two menus,
     // then the three buttons.
@@ -148,6 +163,21 @@ bool CMainFrame::CreateCommandBar() {
     exit->setData(ID_APP_EXIT);
     connect(exit, &QAction::triggered, this, [this] { OnCommand(ID_APP_EXIT); });
     return true;
+}
+
+void CMainFrame::ShowMenuKeys() {
+    // The lists take these keys themselves (they act on the pane that has the focus); the menu
+    // only names them, so its shortcuts are live only while the menu itself is open.
+    const std::pair<int, const char*> keys[] = {
+        {ID_NEW_FOLDER, "Ctrl+Shift+N"}, {ID_RENAME, "F2"},  {ID_DELETE, "Del"},
+        {ID_SELECT_ALL, "Ctrl+A"},       {ID_REFRESH, "F5"}, {ID_SHOW_HIDDEN_FILES, "Ctrl+H"},
+    };
+    for (const auto& [id, key] : keys) {
+        if (QAction* action = Action(id)) {
+            action->setShortcut(QKeySequence(QString::fromLatin1(key)));
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+    }
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int commandId, const QString& text) {

@@ -1,17 +1,22 @@
 // The settings dialog through the frame's settings command, and the folder chooser's steps.
 #include "tests/explorer_ops/ExplorerFixture.h"
 
+#include "app/explorer/ExplorerIds.h"
+#include "app/explorer/FileListCtrl.h"
 #include "app/res/ProgramResources.h"
 #include "app/settings/CAccountStore.h"
 #include "app/settings/CProfile.h"
 #include "app/shell/FolderChooserDialog.h"
 #include "app/shell/SettingsDialog.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 
 namespace tavik::test {
 namespace {
@@ -94,6 +99,47 @@ TEST_F(ShellDialogsTest, FolderChooserStepsUpAndDownWithOneComboEntryPerFolder) 
     EXPECT_EQ(chooser.SubFolders(), QStringList{"tavik"});
     chooser.show();
     SaveShot(chooser, "folder-chooser");
+}
+
+// Dot files in My Device: hidden at first, shown by the menu's check item or Ctrl+H (which
+// agree), and the choice is remembered for the next start.
+TEST_F(ShellDialogsTest, HiddenFilesFollowTheMenuItemAndAreRemembered) {
+    WriteFile(Device(".dot"), "x");
+    WriteFile(Device("plain"), "y");
+    view_->ListLocalFolder(QString());
+    app::FileListCtrl& list = view_->LocalList();
+    QAction* item = frame_->Action(app::ID_SHOW_HIDDEN_FILES);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isCheckable());
+    EXPECT_EQ(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        bool shown;
+    } steps[] = {
+        {"at first", [] {}, false},
+        {"menu item", [item] { item->trigger(); }, true},
+        {"Ctrl+H in the list", [&list] { QTest::keyClick(&list, Qt::Key_H, Qt::ControlModifier); },
+         false},
+        {"Ctrl+H again", [&list] { QTest::keyClick(&list, Qt::Key_H, Qt::ControlModifier); }, true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        EXPECT_EQ(item->isChecked(), step.shown);
+        EXPECT_EQ(view_->HiddenFilesShown(), step.shown);
+        EXPECT_EQ(list.FindRow(".dot") >= 0, step.shown);
+        EXPECT_GE(list.FindRow("plain"), 0);
+        EXPECT_EQ(app::CAccountStore().ShowHiddenFiles(), step.shown);
+    }
+    // The next start reads it.
+    app::CTavikPDADoc document;
+    app::CMainFrame frame(document);
+    ASSERT_TRUE(frame.Create());
+    auto* view = new app::CTavikPDAView(document, &frame);
+    view->AttachToFrame(frame);
+    EXPECT_TRUE(view->HiddenFilesShown());
+    EXPECT_TRUE(frame.Action(app::ID_SHOW_HIDDEN_FILES)->isChecked());
 }
 
 } // namespace
