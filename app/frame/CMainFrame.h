@@ -68,6 +68,7 @@ public:
 
     bool IsLoggedIn() const { return loggedIn_; }
     bool AutoLoginAllowed() const { return autoLoginAllowed_; }
+    void SetAutoLoginAllowed(bool allowed) { autoLoginAllowed_ = allowed; }
     const QString& LogoutPrompt() const { return logoutPrompt_; }
     const HostPort& DiskInfoServer() const { return diskInfoServer_; }
     const std::u16string& DownloadPath() const { return downloadPath_; }
