@@ -89,7 +89,8 @@ void CTavikPDAView::BuildControls() {
 
     auto* separator = new QFrame(this);
     separator->setFixedHeight(2);
-    separator->setStyleSheet(QStringLiteral("border-top: 1px dashed #808080;"));
+    // The palette's own mid tone, so the line stays visible on a dark theme too.
+    separator->setStyleSheet(QStringLiteral("border-top: 1px dashed palette(mid);"));
     separator->setAccessibleName(QStringLiteral("구분선"));
 
     localBar_ = new PathBar(PathBar::Side::Local, this);
