@@ -8,6 +8,7 @@
 #include "app/frame/CMainFrame.h"
 #include "app/frame/CTavikPDAApp.h"
 #include "app/frame/LaunchParameters.h"
+#include "app/shell/CLanguage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -72,6 +73,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("tavik"));
     // The tray icon keeps no window alive: the program ends with its main window.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Korean unless English is chosen (TAVIK_LANGUAGE=en, or the settings dialog).
+    tavik::app::CLanguage::Install(tavik::app::CLanguage::Chosen());
 
     // A link (tavik://...) opened while the program runs is handed to the running program, which
     // takes it as its launch parameters; this second program then ends at once.

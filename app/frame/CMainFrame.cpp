@@ -9,6 +9,7 @@
 #include "app/settings/CAccountGlobals.h"
 #include "app/settings/CAccountStore.h"
 #include "app/shell/CAboutDlg.h"
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CTrayIcon2.h"
@@ -94,7 +95,7 @@ void CMainFrame::SetHiddenFilesShown(bool shown) {
 }
 
 bool CMainFrame::CreateCommandBar() {
-    QMenu* connection = menuBar()->addMenu(QStringLiteral("연결"));
+    QMenu* connection = menuBar()->addMenu(CLanguage::Tr(QStringLiteral("연결")));
     AddCommand(connection, ID_LOGIN, QStringLiteral("로그인"));
     AddCommand(connection, ID_LOGIN_AS_ANOTHER, QStringLiteral("다른 이름으로 로그인"));
     AddCommand(connection, ID_LOGOUT, QStringLiteral("로그아웃"));
@@ -112,7 +113,7 @@ bool CMainFrame::CreateCommandBar() {
     connection->addSeparator();
     AddCommand(connection, ID_APP_EXIT, QStringLiteral("종료"));
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("파일"));
+    QMenu* file = menuBar()->addMenu(CLanguage::Tr(QStringLiteral("파일")));
     AddCommand(file, ID_UPLOAD, QStringLiteral("업로드 하기"));
     AddCommand(file, ID_DOWNLOAD, QStringLiteral("다운로드 하기"));
     file->addSeparator();
@@ -146,7 +147,8 @@ bool CMainFrame::CreateCommandBar() {
         {ID_DELETE, QStringLiteral("삭제"), QStyle::SP_TrashIcon},
     };
     for (const Button& button : buttons) {
-        auto* action = new QAction(style()->standardIcon(button.art), button.tip, commandBar_);
+        auto* action =
+            new QAction(style()->standardIcon(button.art), CLanguage::Tr(button.tip), commandBar_);
         action->setToolTip(button.tip);
         action->setStatusTip(button.tip); // the fly-by help
         action->setData(button.id);
@@ -159,7 +161,7 @@ bool CMainFrame::CreateCommandBar() {
     trayMenu_->setObjectName(QString::number(IDR_TRAY_MENU));
     trayMenu_->setAccessibleName(QStringLiteral("Tray"));
     AddCommand(trayMenu_, ID_TRAY_OPEN, QStringLiteral("TAVIK 열기"));
-    QAction* exit = trayMenu_->addAction(QStringLiteral("TAVIK 종료"));
+    QAction* exit = trayMenu_->addAction(CLanguage::Tr(QStringLiteral("TAVIK 종료")));
     exit->setData(ID_APP_EXIT);
     connect(exit, &QAction::triggered, this, [this] { OnCommand(ID_APP_EXIT); });
     return true;
@@ -181,7 +183,7 @@ void CMainFrame::ShowMenuKeys() {
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int commandId, const QString& text) {
-    QAction* action = menu->addAction(text);
+    QAction* action = menu->addAction(CLanguage::Tr(text));
     action->setData(commandId);
     action->setStatusTip(text);
     connect(action, &QAction::triggered, this, [this, commandId] { OnCommand(commandId); });
@@ -313,6 +315,7 @@ void CMainFrame::Settings() {
     }
     downloadPath_ = dialog.Path().toStdU16String();
     CAccountStore().SetDownloadPath(downloadPath_);
+    CLanguage::Store(dialog.ChosenLanguage());
 }
 
 void CMainFrame::About() {

@@ -3,20 +3,27 @@
 
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
+#include "app/explorer/FileOperationText.h"
 #include "app/res/ProgramResources.h"
 #include "app/settings/CAccountStore.h"
 #include "app/settings/CProfile.h"
+#include "app/shell/CLanguage.h"
+#include "app/shell/CMessageBox.h"
 #include "app/shell/FolderChooserDialog.h"
 #include "app/shell/SettingsDialog.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 
 namespace tavik::test {
 namespace {
@@ -140,6 +147,86 @@ TEST_F(ShellDialogsTest, HiddenFilesFollowTheMenuItemAndAreRemembered) {
     view->AttachToFrame(frame);
     EXPECT_TRUE(view->HiddenFilesShown());
     EXPECT_TRUE(frame.Action(app::ID_SHOW_HIDDEN_FILES)->isChecked());
+}
+
+// The interface language: TAVIK_LANGUAGE first, then the setting the settings dialog writes,
+// Korean by default; with English installed the message box, the menus, the pop-ups, the list
+// headers and the windows' labels and buttons (also a text set while the window is up) are
+// English; back to Korean every text is the program's own again.
+TEST_F(ShellDialogsTest, EnglishIsChosenByTheEnvironmentOrTheSettingsAndShownAtEachSeam) {
+    using Language = app::CLanguage::Language;
+    const struct {
+        const char* stored;      // null: nothing stored
+        const char* environment; // null: unset
+        Language chosen;
+    } choices[] = {
+        {nullptr, nullptr, Language::Korean}, {nullptr, "en", Language::English},
+        {"en", nullptr, Language::English},   {"en", "ko", Language::Korean},
+        {"ko", "EN", Language::English},      {"en", "fr", Language::English},
+    };
+    for (const auto& choice : choices) {
+        SCOPED_TRACE(::testing::Message() << (choice.stored ? choice.stored : "-") << " "
+                                          << (choice.environment ? choice.environment : "-"));
+        app::CProfile().DeleteSection(u"user");
+        if (choice.stored) {
+            app::CLanguage::Store(QString::fromLatin1(choice.stored) == "en" ? Language::English
+                                                                             : Language::Korean);
+        }
+        if (choice.environment) {
+            ::setenv("TAVIK_LANGUAGE", choice.environment, 1);
+        } else {
+            ::unsetenv("TAVIK_LANGUAGE");
+        }
+        EXPECT_EQ(app::CLanguage::Chosen(), choice.chosen);
+    }
+    ::unsetenv("TAVIK_LANGUAGE");
+
+    // The settings dialog stores the choice.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<app::SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->LanguageCombo()->accessibleName(), QStringLiteral("언어"));
+        dialog->LanguageCombo()->setCurrentIndex(0);
+        EXPECT_FALSE(dialog->ApplyEnabled());
+        dialog->LanguageCombo()->setCurrentIndex(1);
+        EXPECT_TRUE(dialog->ApplyEnabled());
+        dialog->accept();
+    });
+    app::CProfile().DeleteSection(u"user");
+    frame_->SendCommand(app::ID_SETTINGS);
+    EXPECT_EQ(app::CLanguage::Stored(), Language::English);
+
+    auto seams = [this]() -> std::string {
+        QStringList texts;
+        app::CMessageBox::Show(app::kDeleteFileQuestion);
+        texts << BoxTexts().last();
+        app::FileListCtrl list(app::FileListCtrl::Variant::Local, nullptr);
+        texts << list.headerItem()->text(app::kColumnName);
+        const std::unique_ptr<QMenu> popup = list.BuildPopup(app::FileListCtrl::Popup::LocalRow);
+        for (QAction* item : popup->actions()) {
+            texts << item->text();
+        }
+        app::CTavikPDADoc document;
+        app::CMainFrame frame(document);
+        EXPECT_TRUE(frame.Create());
+        texts << frame.Action(app::ID_REFRESH)->text();
+        app::SettingsDialog dialog(QStringLiteral("\\a"), nullptr);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        texts << dialog.windowTitle();
+        auto* label = dialog.findChild<QLabel*>();
+        label->setText(QStringLiteral("완료"));
+        label->repaint();
+        texts << label->text();
+        return texts.join(QLatin1Char('|')).toStdString();
+    };
+    ASSERT_TRUE(app::CLanguage::Install(Language::English));
+    EXPECT_EQ(app::CLanguage::Installed(), Language::English);
+    EXPECT_EQ(seams(), "Delete this file?|Name|Delete|Rename|Upload|Refresh|TAVIK - Settings|Done");
+    app::CLanguage::Uninstall();
+    EXPECT_EQ(seams(),
+              "해당 파일을 삭제하시겠습니까?|파일명|삭제하기|이름 바꾸기|업로드 하기|새로고침|"
+              "TAVIK - 환경설정|완료");
 }
 
 } // namespace
