@@ -15,6 +15,7 @@
 #include "app/explorer/TransferDialog.h"
 #include "app/frame/CMainFrame.h"
 #include "app/login/CAuthProgressDlg.h"
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CWaitCursor.h"
@@ -36,6 +37,7 @@
 // Resources of a static library are registered by name, outside any namespace.
 static void InitExplorerResources() {
     Q_INIT_RESOURCE(explorer);
+    Q_INIT_RESOURCE(explorer_en);
 }
 
 namespace tavik::app {
@@ -46,11 +48,19 @@ namespace {
 constexpr int kNameColumnMargin = 85;
 constexpr int kSizeColumnWidth = 75;
 
+// The art of a name: the Korean pictures, or with English installed the English ones (drawn
+// from SVG, since they are not shipped as pictures).
+QString ArtPath(const QString& name) {
+    if (CLanguage::Installed() == CLanguage::Language::English) {
+        return QStringLiteral(":/explorer/en/%1.svg").arg(name);
+    }
+    return QStringLiteral(":/explorer/%1.png").arg(name);
+}
+
 ImageButton* MakeButton(const QString& name, const QString& art, QWidget* parent) {
     auto* button = new ImageButton(name, parent);
-    const QString base = QStringLiteral(":/explorer/") + art;
-    button->LoadImages(base + QStringLiteral("_up.png"), base + QStringLiteral("_down.png"),
-                       base + QStringLiteral("_disabled.png"));
+    button->LoadImages(ArtPath(art + QStringLiteral("_up")), ArtPath(art + QStringLiteral("_down")),
+                       ArtPath(art + QStringLiteral("_disabled")));
     return button;
 }
 
@@ -74,7 +84,7 @@ CTavikPDAView::~CTavikPDAView() {
 
 void CTavikPDAView::BuildControls() {
     banner_ = new QLabel(this);
-    banner_->setPixmap(QPixmap(QStringLiteral(":/explorer/banner.png")));
+    banner_->setPixmap(QPixmap(ArtPath(QStringLiteral("banner"))));
     banner_->setAlignment(Qt::AlignCenter);
     banner_->setAccessibleName(QStringLiteral("TAVIK"));
     banner_->setStyleSheet(QStringLiteral("background-color: #1f3f8f;"));

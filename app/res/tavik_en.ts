@@ -245,7 +245,7 @@
     </message>
     <message>
         <source>끊김</source>
-        <translation>Disconnected</translation>
+        <translation>Offline</translation>
     </message>
     <message>
         <source>이름</source>
