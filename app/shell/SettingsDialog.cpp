@@ -43,7 +43,7 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     tree_->setAccessibleName(QStringLiteral("설정 항목"));
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(false);
-    auto* download = new QTreeWidgetItem(tree_, {QStringLiteral("다운로드")});
+    auto* download = new QTreeWidgetItem(tree_, {CLanguage::Tr(QStringLiteral("다운로드"))});
     tree_->setCurrentItem(download);
     tree_->setMaximumWidth(110);
 

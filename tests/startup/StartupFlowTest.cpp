@@ -41,11 +41,19 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace tavik::app {
 namespace {
@@ -403,6 +411,53 @@ TEST_F(StartupFlowTest, ALaterLaunchHandsItsLineToTheRunningProgramOnly) {
     EXPECT_FALSE(HandOffFromAnotherThread(path, huge));
     EXPECT_EQ(received.size(), 0);
     EXPECT_TRUE(CInstanceLink::DefaultPath().contains(QStringLiteral("tavikPDA-link-")));
+}
+
+// Another user's process can neither hand over a line nor be answered, even where the
+// folder and the socket would let it connect (needs root, to become another user).
+TEST_F(StartupFlowTest, AnotherUsersProcessCannotHandOverALine) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "becoming another user needs root";
+    }
+    const QString path = QString::fromStdString(folder_.file("link"));
+    CInstanceLink link(path);
+    ASSERT_TRUE(link.Listen());
+    // Open to everyone, so that only the check of the peer's user keeps the stranger out.
+    ::chmod(folder_.path().c_str(), 0755);
+    ::chmod(path.toLocal8Bit().constData(), 0777);
+    QSignalSpy received(&link, &CInstanceLink::commandLineReceived);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Plain system calls only: the child of a threaded process.
+        if (::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray bytes = path.toLocal8Bit();
+        std::memcpy(address.sun_path, bytes.constData(),
+                    std::min<size_t>(bytes.size(), sizeof address.sun_path - 1));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::_exit(2);
+        }
+        const char frame[] = {1, 0, 0, 0, 'x'};
+        (void)!::write(fd, frame, sizeof frame);
+        char answer = 0;
+        ::pollfd wait{fd, POLLIN, 0};
+        const bool answered = ::poll(&wait, 1, 2000) == 1 && ::read(fd, &answer, 1) == 1;
+        ::_exit(answered && answer == 'k' ? 1 : 0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(WIFEXITED(status));
+    // 0: connected and turned away unanswered (2 would mean the socket kept it out first).
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(received.size(), 0);
 }
 
 TEST_F(StartupFlowTest, LaunchParametersOfALaterLaunchLogInOnlyWhileLoggedOut) {
