@@ -4,8 +4,11 @@
 // dialog, or the main window once logged in) TAVIK_SCREENSHOT_AFTER_MS (default 1000) after the
 // start, and end, so that the windows can be looked at on a machine without a screen
 // (QT_QPA_PLATFORM=offscreen).
+#include "app/frame/CInstanceLink.h"
 #include "app/frame/CMainFrame.h"
 #include "app/frame/CTavikPDAApp.h"
+#include "app/frame/LaunchParameters.h"
+#include "app/shell/CLanguage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -70,8 +73,26 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("tavik"));
     // The tray icon keeps no window alive: the program ends with its main window.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Korean unless English is chosen (TAVIK_LANGUAGE=en, or the settings dialog).
+    tavik::app::CLanguage::Install(tavik::app::CLanguage::Chosen());
+
+    // A link (tavik://...) opened while the program runs is handed to the running program, which
+    // takes it as its launch parameters; this second program then ends at once.
+    const std::u16string commandLine = CommandLine(argc, argv);
+    const QString linkPath = tavik::app::CInstanceLink::DefaultPath();
+    if (commandLine.size() > tavik::app::kLaunchPrefixLength &&
+        tavik::app::CInstanceLink::HandOff(linkPath, commandLine)) {
+        return 0;
+    }
+    tavik::app::CInstanceLink link(linkPath);
+    // Another copy started without a link may hold it already: this one then runs on its own.
+    link.Listen();
 
     tavik::app::CTavikPDAApp app;
+    QObject::connect(
+        &link, &tavik::app::CInstanceLink::commandLineReceived, &app,
+        [&app](const QString& line) { app.TakeLaunchParameters(line.toStdU16String()); },
+        Qt::QueuedConnection);
     QObject::connect(&app, &tavik::app::CTavikPDAApp::finished, &application,
                      &QCoreApplication::quit, Qt::QueuedConnection);
     if (const char* screenshot = std::getenv("TAVIK_SCREENSHOT")) {
@@ -79,7 +100,7 @@ int main(int argc, char* argv[]) {
     }
     tavik::app::StartupOptions options;
     options.executablePath = QCoreApplication::applicationFilePath().toStdString();
-    options.commandLine = CommandLine(argc, argv);
+    options.commandLine = commandLine;
     if (!app.InitInstance(options)) {
         return app.ExitInstance();
     }

@@ -5,11 +5,15 @@
 //
 // A name the database does not know gets an empty type name (the panes then show "파일" or
 // "XYZ 파일") and the generic file icon. Folders always get the folder icon.
+// Where the desktop has no icon theme (or the theme lacks the type), folders, text, images,
+// audio, video, archives and documents get icons of our own, drawn from vector art so they are
+// sharp at any scale.
 // Threads: user-interface thread (icons are GUI objects).
 #pragma once
 
 #include <QHash>
 #include <QIcon>
+#include <QMimeType>
 #include <QString>
 
 namespace tavik::app {
@@ -26,6 +30,12 @@ public:
 
     const Kind& ForFileName(const QString& fileName);
     const QIcon& FolderIcon();
+
+    // Which of our own icons a type gets: "text", "image", "audio", "video", "archive",
+    // "document", or empty for none.
+    static QString FallbackKind(const QMimeType& type);
+    // Our own icon of a kind ("folder" or one FallbackKind gives); null for another name.
+    static QIcon FallbackIcon(const QString& kind);
 
 private:
     QHash<QString, Kind> byKey_;

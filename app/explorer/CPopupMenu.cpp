@@ -1,5 +1,7 @@
 #include "app/explorer/CPopupMenu.h"
 
+#include "app/shell/CLanguage.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
@@ -39,7 +41,8 @@ int CPopupMenu::CommandOf(const QAction* action) {
 }
 
 QAction* CPopupMenu::AddItem(QMenu& menu, const QString& text, int id) {
-    QAction* action = menu.addAction(text);
+    // The pop-ups' items are shown in the interface language.
+    QAction* action = menu.addAction(CLanguage::Tr(text));
     action->setData(id);
     return action;
 }

@@ -3,6 +3,7 @@
 #include "app/explorer/CFileOperations.h"
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTransferFlow.h"
+#include "app/explorer/ExplorerKeys.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ImageButton.h"
 #include "app/explorer/LocalListing.h"
@@ -11,8 +12,10 @@
 #include "app/explorer/PathBar.h"
 #include "app/explorer/PathButton.h"
 #include "app/explorer/RemoteListing.h"
+#include "app/explorer/TransferDialog.h"
 #include "app/frame/CMainFrame.h"
 #include "app/login/CAuthProgressDlg.h"
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CWaitCursor.h"
@@ -25,6 +28,8 @@
 #include <QFileIconProvider>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QResizeEvent>
 #include <QVBoxLayout>
@@ -32,6 +37,7 @@
 // Resources of a static library are registered by name, outside any namespace.
 static void InitExplorerResources() {
     Q_INIT_RESOURCE(explorer);
+    Q_INIT_RESOURCE(explorer_en);
 }
 
 namespace tavik::app {
@@ -42,11 +48,19 @@ namespace {
 constexpr int kNameColumnMargin = 85;
 constexpr int kSizeColumnWidth = 75;
 
+// The art of a name: the Korean pictures, or with English installed the English ones (drawn
+// from SVG, since they are not shipped as pictures).
+QString ArtPath(const QString& name) {
+    if (CLanguage::Installed() == CLanguage::Language::English) {
+        return QStringLiteral(":/explorer/en/%1.svg").arg(name);
+    }
+    return QStringLiteral(":/explorer/%1.png").arg(name);
+}
+
 ImageButton* MakeButton(const QString& name, const QString& art, QWidget* parent) {
     auto* button = new ImageButton(name, parent);
-    const QString base = QStringLiteral(":/explorer/") + art;
-    button->LoadImages(base + QStringLiteral("_up.png"), base + QStringLiteral("_down.png"),
-                       base + QStringLiteral("_disabled.png"));
+    button->LoadImages(ArtPath(art + QStringLiteral("_up")), ArtPath(art + QStringLiteral("_down")),
+                       ArtPath(art + QStringLiteral("_disabled")));
     return button;
 }
 
@@ -70,7 +84,7 @@ CTavikPDAView::~CTavikPDAView() {
 
 void CTavikPDAView::BuildControls() {
     banner_ = new QLabel(this);
-    banner_->setPixmap(QPixmap(QStringLiteral(":/explorer/banner.png")));
+    banner_->setPixmap(QPixmap(ArtPath(QStringLiteral("banner"))));
     banner_->setAlignment(Qt::AlignCenter);
     banner_->setAccessibleName(QStringLiteral("TAVIK"));
     banner_->setStyleSheet(QStringLiteral("background-color: #1f3f8f;"));
@@ -85,11 +99,16 @@ void CTavikPDAView::BuildControls() {
 
     auto* separator = new QFrame(this);
     separator->setFixedHeight(2);
-    separator->setStyleSheet(QStringLiteral("border-top: 1px dashed #808080;"));
+    // The palette's own mid tone, so the line stays visible on a dark theme too.
+    separator->setStyleSheet(QStringLiteral("border-top: 1px dashed palette(mid);"));
     separator->setAccessibleName(QStringLiteral("구분선"));
 
     localBar_ = new PathBar(PathBar::Side::Local, this);
     localList_ = new FileListCtrl(FileListCtrl::Variant::Local, this);
+    // The lists' keys and focus decide what the keyboard does and which pane is active.
+    remoteList_->installEventFilter(this);
+    localList_->installEventFilter(this);
+    ShowSortIndicator(remoteSortColumn_);
 
     auto* buttons = new QHBoxLayout();
     buttons->setContentsMargins(4, 2, 4, 2);
@@ -134,6 +153,8 @@ void CTavikPDAView::ConnectSignals() {
             fileOperations_->OnLabelEdited(*localList_, row, text);
         }
     });
+    connect(remoteList_->header(), &QHeaderView::sectionClicked, this,
+            &CTavikPDAView::OnHeaderClicked);
     connect(remoteList_, &QTreeWidget::itemSelectionChanged, this,
             &CTavikPDAView::commandStateChanged);
     // The disconnect button is greyed by the same rule as the menu's "연결끊기".
@@ -160,6 +181,10 @@ void CTavikPDAView::AttachToFrame(CMainFrame& frame) {
             [&frame](const QString& folder) { frame.SetDownloadPath(folder.toStdU16String()); });
     connect(transfers_, &CTransferFlow::openDownloadFolderRequested, &frame,
             [&frame] { frame.SendCommand(ID_OPEN_DOWNLOAD_FOLDER); });
+    // The stored choice, before anything is listed; later changes are stored by the frame.
+    hiddenFilesShown_ = frame.HiddenFilesShown();
+    connect(this, &CTavikPDAView::hiddenFilesShownChanged, &frame,
+            [&frame](bool shown) { frame.SetHiddenFilesShown(shown); });
     connect(this, &CTavikPDAView::commandStateChanged, &frame, [this, &frame] {
         for (int id : {ID_UPLOAD, ID_DOWNLOAD, ID_DISCONNECT}) {
             if (QAction* action = frame.Action(id)) {
@@ -226,6 +251,9 @@ bool CTavikPDAView::OnCommand(int id) {
         return true;
     case ID_TEST_COUNT:
         TestCount();
+        return true;
+    case ID_SHOW_HIDDEN_FILES:
+        SetHiddenFilesShown(!hiddenFilesShown_);
         return true;
     default:
         return false;
@@ -497,7 +525,7 @@ void CTavikPDAView::RestoreLockedBar(PathBar& bar, const QStringList& components
 
 void CTavikPDAView::ListLocalFolder(const QString& devicePath) {
     CWaitCursor wait;
-    localList_->SetSortedRows(app::ListLocalFolder(devicePath), localSortColumn_,
+    localList_->SetSortedRows(app::ListLocalFolder(devicePath, hiddenFilesShown_), localSortColumn_,
                               localSortColumn_ == kColumnSize);
 }
 
@@ -520,10 +548,117 @@ void CTavikPDAView::OpenLocalRow(int row) {
     CShellOpen::Open(*path);
 }
 
+void CTavikPDAView::SetHiddenFilesShown(bool shown) {
+    if (shown == hiddenFilesShown_) {
+        return;
+    }
+    hiddenFilesShown_ = shown;
+    ListLocalFolder(CurrentDevicePath());
+    emit hiddenFilesShownChanged(shown);
+}
+
 // ---- sorting and messages ----
 
 void CTavikPDAView::SortPane(FileListCtrl& list, int column, bool numeric) {
     list.SortRows(column, numeric);
+    if (&list == remoteList_) {
+        ShowSortIndicator(column);
+    }
+}
+
+void CTavikPDAView::ShowSortIndicator(int column) {
+    QHeaderView* header = remoteList_->header();
+    const bool shown = !remoteList_->isColumnHidden(column);
+    header->setSortIndicatorShown(shown);
+    if (shown) {
+        header->setSortIndicator(column, Qt::AscendingOrder);
+    }
+}
+
+void CTavikPDAView::OnHeaderClicked(int column) {
+    // The header sorts exactly as the sort button's key of that column, through the button, so
+    // the button names what the list is sorted by.
+    const int key = column == kColumnSize ? ID_SORT_SIZE : ID_SORT_NAME;
+    if (column == kColumnName || column == kColumnSize) {
+        remoteBar_->sortButton().Choose(key);
+    }
+    ShowSortIndicator(remoteSortColumn_);
+}
+
+// ---- keyboard ----
+
+bool CTavikPDAView::OnListKey(FileListCtrl& list, const QKeyEvent& key) {
+    // While a name is being edited its editor has the keys.
+    if (list.EditedRow() >= 0) {
+        return false;
+    }
+    const KeyBinding binding = ExplorerKeyBinding(key.key(), key.modifiers());
+    switch (binding.action) {
+    case KeyAction::None:
+        return false;
+    case KeyAction::Open:
+        OpenCurrentRow(list);
+        return true;
+    case KeyAction::Up:
+        GoUp(list);
+        return true;
+    case KeyAction::Command:
+        activePane_ = &list == remoteList_ ? Pane::Remote : Pane::Local;
+        OnCommand(binding.command);
+        return true;
+    case KeyAction::ToggleHiddenFiles:
+        SetHiddenFilesShown(!hiddenFilesShown_);
+        return true;
+    case KeyAction::CancelTransfer:
+        if (TransferDialog* dialog = transfers_->Dialog();
+            dialog != nullptr && dialog->isVisible()) {
+            // The dialog's own close: it asks the cancel question while the transfer runs.
+            dialog->reject();
+            return true;
+        }
+        return false;
+    case KeyAction::RowMenu:
+        list.OpenPopupFromKeyboard();
+        return true;
+    case KeyAction::OtherPane:
+        (&list == remoteList_ ? localList_ : remoteList_)->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return false;
+}
+
+void CTavikPDAView::OnListFocused(FileListCtrl& list, Qt::FocusReason reason) {
+    // Focus coming back with the window or from a closed menu does not move the user.
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) {
+        return;
+    }
+    activePane_ = &list == remoteList_ ? Pane::Remote : Pane::Local;
+    // The focus shows on the current row: a list without one gets its first row.
+    if (list.currentItem() == nullptr && list.RowCount() > 0) {
+        list.setCurrentItem(list.topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+    }
+}
+
+void CTavikPDAView::OpenCurrentRow(FileListCtrl& list) {
+    QTreeWidgetItem* current = list.currentItem();
+    int row = current != nullptr && current->isSelected() ? list.indexOfTopLevelItem(current) : -1;
+    if (row < 0) {
+        row = list.FirstSelectedRow();
+    }
+    if (&list == remoteList_) {
+        OpenRemoteRow(row);
+    } else {
+        OpenLocalRow(row);
+    }
+}
+
+void CTavikPDAView::GoUp(FileListCtrl& list) {
+    // As a pick of the path bar's parent component (a disk's root goes back to the disk list).
+    PathButton& button = (&list == remoteList_ ? remoteBar_ : localBar_)->pathButton();
+    const auto count = button.Components().size();
+    if (count > 1 && !panesLocked_ && !document_.SessionBusy()) {
+        button.Choose(static_cast<int>(count) - 2);
+    }
 }
 
 LRESULT CTavikPDAView::windowProc(UINT msg, WPARAM, LPARAM lParam) {
@@ -588,6 +723,16 @@ bool IsRelayedMessage(QEvent::Type type) {
 } // namespace
 
 bool CTavikPDAView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == remoteList_ || watched == localList_) {
+        auto& list = *static_cast<FileListCtrl*>(watched);
+        if (event->type() == QEvent::KeyPress) {
+            return OnListKey(list, *static_cast<QKeyEvent*>(event));
+        }
+        if (event->type() == QEvent::FocusIn) {
+            OnListFocused(list, static_cast<QFocusEvent*>(event)->reason());
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched == relayWindow_ && IsRelayedMessage(event->type()) &&
         CWindowMessage::Dispatch(event, *this)) {
         return true;

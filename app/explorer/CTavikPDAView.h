@@ -24,6 +24,9 @@
 // Every problem is shown through CMessageBox. While the login's progress dialog exists, a resize
 // hides the view; it shows itself again when that dialog is gone.
 // Threads: user-interface thread.
+//
+// Keyboard: a list that takes the focus (Tab, a tap) makes its pane the active one, as a tap
+// does; the keys of the lists are those of ExplorerKeys, and Tab moves between the two lists.
 #pragma once
 
 #include "app/explorer/ExplorerIds.h"
@@ -36,6 +39,7 @@
 
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
 
 namespace tavik::app {
@@ -98,6 +102,9 @@ public:
     bool DiskListMode() const { return diskListMode_; }
     Pane ActivePane() const { return activePane_; }
     void SetActivePane(Pane pane) { activePane_ = pane; }
+    // Whether My Device lists dot files; setting it lists the local folder again.
+    bool HiddenFilesShown() const { return hiddenFilesShown_; }
+    void SetHiddenFilesShown(bool shown);
     int RemoteSortColumn() const { return remoteSortColumn_; }
     int LocalSortColumn() const { return localSortColumn_; }
     CTavikPDADoc& Document() { return document_; }
@@ -117,6 +124,8 @@ signals:
     void diskInfoRequested();
     // Something an update-UI rule reads has changed.
     void commandStateChanged();
+    // The user showed or hid dot files (Ctrl+H or the menu's check item).
+    void hiddenFilesShownChanged(bool shown);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -133,6 +142,14 @@ private:
     void Rename();
     void TestCount();
     void SortPane(FileListCtrl& list, int column, bool numeric);
+    // The remote header's sort arrow: on the sorted column while that column is shown.
+    void ShowSortIndicator(int column);
+    void OnHeaderClicked(int column);
+    // A key pressed in a list (ExplorerKeys); false when the list should have it.
+    bool OnListKey(FileListCtrl& list, const QKeyEvent& key);
+    void OnListFocused(FileListCtrl& list, Qt::FocusReason reason);
+    void OpenCurrentRow(FileListCtrl& list);
+    void GoUp(FileListCtrl& list);
     FileListCtrl* ActiveList();
     void ApplyColumnWidths();
     void RestoreLockedBar(PathBar& bar, const QStringList& components);
@@ -160,6 +177,7 @@ private:
     Pane activePane_ = Pane::None;
     int remoteSortColumn_ = 0;
     int localSortColumn_ = 0;
+    bool hiddenFilesShown_ = false;
 };
 
 } // namespace tavik::app

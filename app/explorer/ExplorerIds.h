@@ -15,6 +15,8 @@ inline constexpr int ID_RENAME = 32829;     // "이름 바꾸기"
 inline constexpr int ID_CONNECT = 32815;    // "연결", "연결하기"
 inline constexpr int ID_DISCONNECT = 32789; // "연결끊기"
 inline constexpr int ID_TEST_COUNT = 32781; // "테스트"
+// Our own: the check item that shows or hides dot files in My Device.
+inline constexpr int ID_SHOW_HIDDEN_FILES = 32850;
 
 // Pop-up menu ids of the lists (translated to the commands above by the list).
 inline constexpr int ID_POPUP_REFRESH = 32784;

@@ -3,6 +3,7 @@
 #include "app/explorer/CPopupMenu.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/ListSort.h"
+#include "app/shell/CLanguage.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -27,6 +28,14 @@ public:
             emit list_->labelEdited(index.row(), line->text());
         }
     }
+    // The size column's fixed words ("폴더", "연결됨", "끊김") are shown in the interface
+    // language; the rows keep them as they are, since the panes' rules read them.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (index.column() == kColumnSize) {
+            option->text = CLanguage::Tr(option->text);
+        }
+    }
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
         QStyledItemDelegate::destroyEditor(editor, index);
         list_->EndLabelEdit();
@@ -49,9 +58,14 @@ FileListCtrl::FileListCtrl(Variant variant, QWidget* parent)
     setIconSize(QSize(16, 16));
     setItemDelegate(new LabelEditDelegate(this));
     setColumnCount(kColumnCount);
-    setHeaderLabels({QStringLiteral("파일명"), QStringLiteral("크기(byte)"), QStringLiteral("종류"),
-                     QStringLiteral("날짜")});
-    header()->setSectionsClickable(false);
+    QStringList headers;
+    for (const char* text : {"파일명", "크기(byte)", "종류", "날짜"}) {
+        headers << CLanguage::Tr(QString::fromUtf8(text));
+    }
+    setHeaderLabels(headers);
+    // The list never sorts by itself: a header tap goes to the view, which sorts as the sort
+    // button would and keeps the two in agreement.
+    header()->setSectionsClickable(variant == Variant::Remote);
     header()->setStretchLastSection(false);
     setColumnWidth(kColumnSize, 75);
     // The type and date columns carry the sort keys only.
@@ -358,6 +372,14 @@ void FileListCtrl::ShowPopup(int row, const QPoint& globalPos) {
     RunPopupCommand(CPopupMenu::CommandOf(CPopupMenu::Run(*menu, pos)));
 }
 
+void FileListCtrl::OpenPopupFromKeyboard() {
+    const int row = FirstSelectedRow();
+    QTreeWidgetItem* anchor = row >= 0 ? topLevelItem(row) : currentItem();
+    const QRect rect = anchor != nullptr ? visualItemRect(anchor) : QRect();
+    const QPoint local = rect.isValid() ? rect.bottomLeft() : viewport()->rect().center();
+    ShowPopup(row, viewport()->mapToGlobal(local));
+}
+
 void FileListCtrl::mousePressEvent(QMouseEvent* event) {
     emit tapped();
     pressedRow_ = RowAt(event->position().toPoint());
@@ -385,15 +407,14 @@ void FileListCtrl::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void FileListCtrl::contextMenuEvent(QContextMenuEvent* event) {
-    int row = -1;
-    if (event->reason() == QContextMenuEvent::Keyboard) {
-        row = FirstSelectedRow();
-    } else {
-        row = RowAt(viewport()->mapFromGlobal(event->globalPos()));
-        ApplyHoldSelection(row, event->modifiers());
-    }
-    ShowPopup(row, event->globalPos());
     event->accept();
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        OpenPopupFromKeyboard();
+        return;
+    }
+    const int row = RowAt(viewport()->mapFromGlobal(event->globalPos()));
+    ApplyHoldSelection(row, event->modifiers());
+    ShowPopup(row, event->globalPos());
 }
 
 } // namespace tavik::app

@@ -1,7 +1,7 @@
 // The report list of a pane: the four columns ("파일명", "크기(byte)", hidden "종류" and "날짜"),
 // rows of texts and an icon, its own sort, tap-and-hold menus and label editing on request.
 //
-// Two variants: the remote list (column header shown, never sorted by header taps; a
+// Two variants: the remote list (column header shown, its taps left to the view, which sorts; a
 // folder-listed flag) and the local list (no header). A tap-and-hold (right button, or press and
 // hold) first applies the selection rules of a held row, then opens the variant's pop-up at the
 // tap point through CPopupMenu:
@@ -81,6 +81,9 @@ public:
     std::unique_ptr<QMenu> BuildPopup(Popup popup) const;
     // The view's command for a pop-up id of this variant (0: none, or handled by the list).
     int TranslateCommand(int popupId) const;
+    // The keyboard's way to a pop-up: the first selected row's (the empty area's when none),
+    // opened below the current row.
+    void OpenPopupFromKeyboard();
     // Runs a pop-up id as if picked from a menu of this list.
     void RunPopupCommand(int popupId);
 

@@ -40,11 +40,12 @@ ListRow FileRow(const platform::FoundEntry& entry) {
     return row;
 }
 
-void AppendEntries(const std::u16string& pattern, bool folders, std::vector<ListRow>& rows) {
+void AppendEntries(const std::u16string& pattern, bool folders, bool dotFiles,
+                   std::vector<ListRow>& rows) {
     platform::CFindFile find;
     for (bool more = find.First(pattern); more; more = find.Next()) {
         const platform::FoundEntry& entry = find.entry();
-        if (entry.info.isFolder != folders) {
+        if (entry.info.isFolder != folders || (!dotFiles && entry.name.starts_with(u'.'))) {
             continue;
         }
         rows.push_back(folders ? FolderRow(entry) : FileRow(entry));
@@ -53,11 +54,11 @@ void AppendEntries(const std::u16string& pattern, bool folders, std::vector<List
 
 } // namespace
 
-std::vector<ListRow> ListLocalFolder(const QString& devicePath) {
+std::vector<ListRow> ListLocalFolder(const QString& devicePath, bool dotFiles) {
     const std::u16string pattern = (devicePath + QStringLiteral("\\*.*")).toStdU16String();
     std::vector<ListRow> rows;
-    AppendEntries(pattern, true, rows);
-    AppendEntries(pattern, false, rows);
+    AppendEntries(pattern, true, dotFiles, rows);
+    AppendEntries(pattern, false, dotFiles, rows);
     return rows;
 }
 

@@ -17,6 +17,7 @@ namespace tavik::app {
 
 inline const QString kStorageCardTypeText = QStringLiteral("zzzzzzzz");
 
-std::vector<ListRow> ListLocalFolder(const QString& devicePath);
+// Without dotFiles, entries whose name begins with "." are left out.
+std::vector<ListRow> ListLocalFolder(const QString& devicePath, bool dotFiles);
 
 } // namespace tavik::app

@@ -9,6 +9,7 @@
 #include "app/settings/CAccountGlobals.h"
 #include "app/settings/CAccountStore.h"
 #include "app/shell/CAboutDlg.h"
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
 #include "app/shell/CTrayIcon2.h"
@@ -22,6 +23,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -81,10 +83,19 @@ void CMainFrame::ReadSettings() {
     CAccountStore store;
     diskInfoServer_ = store.DiskInfoServer();
     downloadPath_ = store.DownloadPath();
+    hiddenFilesShown_ = store.ShowHiddenFiles();
+}
+
+void CMainFrame::SetHiddenFilesShown(bool shown) {
+    hiddenFilesShown_ = shown;
+    if (QAction* item = Action(ID_SHOW_HIDDEN_FILES)) {
+        item->setChecked(shown);
+    }
+    CAccountStore().SetShowHiddenFiles(shown);
 }
 
 bool CMainFrame::CreateCommandBar() {
-    QMenu* connection = menuBar()->addMenu(QStringLiteral("연결"));
+    QMenu* connection = menuBar()->addMenu(CLanguage::Tr(QStringLiteral("연결")));
     AddCommand(connection, ID_LOGIN, QStringLiteral("로그인"));
     AddCommand(connection, ID_LOGIN_AS_ANOTHER, QStringLiteral("다른 이름으로 로그인"));
     AddCommand(connection, ID_LOGOUT, QStringLiteral("로그아웃"));
@@ -102,7 +113,7 @@ bool CMainFrame::CreateCommandBar() {
     connection->addSeparator();
     AddCommand(connection, ID_APP_EXIT, QStringLiteral("종료"));
 
-    QMenu* file = menuBar()->addMenu(QStringLiteral("파일"));
+    QMenu* file = menuBar()->addMenu(CLanguage::Tr(QStringLiteral("파일")));
     AddCommand(file, ID_UPLOAD, QStringLiteral("업로드 하기"));
     AddCommand(file, ID_DOWNLOAD, QStringLiteral("다운로드 하기"));
     file->addSeparator();
@@ -111,6 +122,11 @@ bool CMainFrame::CreateCommandBar() {
     AddCommand(file, ID_DELETE, QStringLiteral("삭제하기"));
     AddCommand(file, ID_SELECT_ALL, QStringLiteral("모두 선택 하기"));
     AddCommand(file, ID_REFRESH, QStringLiteral("새로고침"));
+    file->addSeparator();
+    QAction* hidden = AddCommand(file, ID_SHOW_HIDDEN_FILES, QStringLiteral("숨김 파일 보기"));
+    hidden->setCheckable(true);
+    hidden->setChecked(hiddenFilesShown_);
+    ShowMenuKeys();
 
     // Tool bar resource 128 with the five tooltips in the design's order: the two menus,
     // then the three buttons.
@@ -131,7 +147,8 @@ bool CMainFrame::CreateCommandBar() {
         {ID_DELETE, QStringLiteral("삭제"), QStyle::SP_TrashIcon},
     };
     for (const Button& button : buttons) {
-        auto* action = new QAction(style()->standardIcon(button.art), button.tip, commandBar_);
+        auto* action =
+            new QAction(style()->standardIcon(button.art), CLanguage::Tr(button.tip), commandBar_);
         action->setToolTip(button.tip);
         action->setStatusTip(button.tip); // the fly-by help
         action->setData(button.id);
@@ -144,14 +161,29 @@ bool CMainFrame::CreateCommandBar() {
     trayMenu_->setObjectName(QString::number(IDR_TRAY_MENU));
     trayMenu_->setAccessibleName(QStringLiteral("Tray"));
     AddCommand(trayMenu_, ID_TRAY_OPEN, QStringLiteral("TAVIK 열기"));
-    QAction* exit = trayMenu_->addAction(QStringLiteral("TAVIK 종료"));
+    QAction* exit = trayMenu_->addAction(CLanguage::Tr(QStringLiteral("TAVIK 종료")));
     exit->setData(ID_APP_EXIT);
     connect(exit, &QAction::triggered, this, [this] { OnCommand(ID_APP_EXIT); });
     return true;
 }
 
+void CMainFrame::ShowMenuKeys() {
+    // The lists take these keys themselves (they act on the pane that has the focus); the menu
+    // only names them, so its shortcuts are live only while the menu itself is open.
+    const std::pair<int, const char*> keys[] = {
+        {ID_NEW_FOLDER, "Ctrl+Shift+N"}, {ID_RENAME, "F2"},  {ID_DELETE, "Del"},
+        {ID_SELECT_ALL, "Ctrl+A"},       {ID_REFRESH, "F5"}, {ID_SHOW_HIDDEN_FILES, "Ctrl+H"},
+    };
+    for (const auto& [id, key] : keys) {
+        if (QAction* action = Action(id)) {
+            action->setShortcut(QKeySequence(QString::fromLatin1(key)));
+            action->setShortcutContext(Qt::WidgetShortcut);
+        }
+    }
+}
+
 QAction* CMainFrame::AddCommand(QMenu* menu, int commandId, const QString& text) {
-    QAction* action = menu->addAction(text);
+    QAction* action = menu->addAction(CLanguage::Tr(text));
     action->setData(commandId);
     action->setStatusTip(text);
     connect(action, &QAction::triggered, this, [this, commandId] { OnCommand(commandId); });
@@ -283,6 +315,7 @@ void CMainFrame::Settings() {
     }
     downloadPath_ = dialog.Path().toStdU16String();
     CAccountStore().SetDownloadPath(downloadPath_);
+    CLanguage::Store(dialog.ChosenLanguage());
 }
 
 void CMainFrame::About() {

@@ -68,11 +68,16 @@ public:
 
     bool IsLoggedIn() const { return loggedIn_; }
     bool AutoLoginAllowed() const { return autoLoginAllowed_; }
+    void SetAutoLoginAllowed(bool allowed) { autoLoginAllowed_ = allowed; }
     const QString& LogoutPrompt() const { return logoutPrompt_; }
     const HostPort& DiskInfoServer() const { return diskInfoServer_; }
     const std::u16string& DownloadPath() const { return downloadPath_; }
     // The folder "다운로드 폴더 열기" opens, for this run (a download sets it).
     void SetDownloadPath(const std::u16string& path) { downloadPath_ = path; }
+    // Whether My Device lists dot files, as stored in the settings; setting it stores it and
+    // checks the menu item "숨김 파일 보기".
+    bool HiddenFilesShown() const { return hiddenFilesShown_; }
+    void SetHiddenFilesShown(bool shown);
     // The settings command: the settings dialog, then the new download folder is stored.
     void Settings();
     CTrayIcon2* TrayIcon() const { return trayIcon_; }
@@ -94,6 +99,7 @@ private:
     bool CreateTrayIcon();
     void ReadSettings();
     bool CreateCommandBar();
+    void ShowMenuKeys();
     QAction* AddCommand(QMenu* menu, int commandId, const QString& text);
     void OnCommand(int commandId);
     void ShowTrayMenu();
@@ -105,6 +111,7 @@ private:
     QString logoutPrompt_;
     HostPort diskInfoServer_;
     std::u16string downloadPath_;
+    bool hiddenFilesShown_ = false;
     CTrayIcon2* trayIcon_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     QToolBar* commandBar_ = nullptr;

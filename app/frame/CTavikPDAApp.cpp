@@ -11,7 +11,9 @@
 #include "app/settings/CUpdateMgr.h"
 #include "app/shell/CMessageBox.h"
 
-#include <QCoreApplication>
+#include "app/explorer/ExplorerIds.h"
+
+#include <QApplication>
 
 namespace tavik::app {
 
@@ -91,6 +93,26 @@ bool CTavikPDAApp::CreateMainFrame() {
     frame_->show();
     view->OnInitialUpdate();
     return true;
+}
+
+void CTavikPDAApp::TakeLaunchParameters(const std::u16string& commandLine) {
+    if (!frame_) {
+        return;
+    }
+    frame_->SendCommand(ID_TRAY_OPEN);
+    if (frame_->IsLoggedIn() || document_->SessionBusy() ||
+        QApplication::activeModalWidget() != nullptr) {
+        return;
+    }
+    const auto pairs = ParseLaunchParameters(commandLine);
+    const auto user = pairs.find(u"u_id");
+    if (user == pairs.end() || user->second.empty()) {
+        return;
+    }
+    const bool withKey = ApplyLaunchParameters(commandLine, CAccountGlobals::Instance());
+    frame_->SetLaunchedWithSessionKey(withKey);
+    frame_->SetAutoLoginAllowed(withKey);
+    frame_->LoginAgain();
 }
 
 int CTavikPDAApp::ExitInstance() {

@@ -42,6 +42,12 @@ public:
     // hidden window. Returns the program's exit code.
     int ExitInstance();
 
+    // The launch parameters of a later launch (a link opened while the program runs): the main
+    // window comes forward; while nobody is logged in and nothing else is asked, a line naming
+    // a user logs that user in as a start with it would (with a session key at once, without
+    // one through the login dialog). Ignored before the main window exists.
+    void TakeLaunchParameters(const std::u16string& commandLine);
+
     CMainFrame* MainFrame() const { return frame_.get(); }
     CTavikPDADoc* Document() const { return document_.get(); }
     CUpdateMgr* UpdateMgr() const { return updateMgr_.get(); }

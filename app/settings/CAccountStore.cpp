@@ -114,6 +114,14 @@ bool CAccountStore::SetDownloadPath(std::u16string_view path) const {
     return profile_.WriteString(kUser, u"DownPath", path);
 }
 
+bool CAccountStore::ShowHiddenFiles() const {
+    return profile_.GetInt(kUser, u"ShowHidden", 0) != 0;
+}
+
+bool CAccountStore::SetShowHiddenFiles(bool shown) const {
+    return profile_.WriteInt(kUser, u"ShowHidden", shown ? 1 : 0);
+}
+
 HostPort CAccountStore::DiskInfoServer() const {
     const HostPort& builtIn = ProgramConstants().diskInfoServer;
     std::u16string host = profile_.GetString(kServer, u"ip", platform::utf16FromUtf8(builtIn.host));

@@ -63,6 +63,9 @@ public:
 
     std::u16string DownloadPath() const;
     bool SetDownloadPath(std::u16string_view path) const;
+    // Whether My Device lists dot files (user\ShowHidden, 0 or 1; hidden by default).
+    bool ShowHiddenFiles() const;
+    bool SetShowHiddenFiles(bool shown) const;
     // server\ip as host (text) and port (number), each with its built-in default.
     HostPort DiskInfoServer() const;
 

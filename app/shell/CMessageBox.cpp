@@ -1,5 +1,7 @@
 #include "app/shell/CMessageBox.h"
 
+#include "app/shell/CLanguage.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -63,7 +65,9 @@ int showOnScreen(const MessageBoxRequest& request, QWidget* parent) {
 
 int CMessageBox::Show(const QString& text, const QString& caption, unsigned style,
                       QWidget* parent) {
-    MessageBoxRequest request{text, caption.isEmpty() ? QStringLiteral("TAVIK") : caption, style};
+    MessageBoxRequest request{CLanguage::Tr(text),
+                              caption.isEmpty() ? QStringLiteral("TAVIK") : CLanguage::Tr(caption),
+                              style};
     Answerer answerer = currentAnswerer();
     if (!answerer) {
         return showOnScreen(request, parent);

@@ -3,6 +3,7 @@
 #include "app/shell/FolderChooserDialog.h"
 #include "app/shell/PocketShell.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -42,7 +43,7 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     tree_->setAccessibleName(QStringLiteral("설정 항목"));
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(false);
-    auto* download = new QTreeWidgetItem(tree_, {QStringLiteral("다운로드")});
+    auto* download = new QTreeWidgetItem(tree_, {CLanguage::Tr(QStringLiteral("다운로드"))});
     tree_->setCurrentItem(download);
     tree_->setMaximumWidth(110);
 
@@ -60,6 +61,15 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     apply_->setEnabled(false);
     auto* cancel = MakeButton(QStringLiteral("취소"), IDC_CANCEL, this);
 
+    auto* languageLabel = new QLabel(QStringLiteral("▣ 언어 (다시 시작하면 바뀝니다) :"), this);
+    language_ = new QComboBox(this);
+    language_->setAccessibleName(QStringLiteral("언어"));
+    language_->addItem(QStringLiteral("한국어"), QStringLiteral("ko"));
+    language_->addItem(QStringLiteral("English"), QStringLiteral("en"));
+    openingLanguage_ = CLanguage::Stored();
+    language_->setCurrentIndex(openingLanguage_ == CLanguage::Language::English ? 1 : 0);
+    languageLabel->setBuddy(language_);
+
     auto* page = new QVBoxLayout();
     page->addWidget(label);
     page->addWidget(pathEdit_);
@@ -67,6 +77,8 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     chooseRow->addStretch(1);
     chooseRow->addWidget(choose);
     page->addLayout(chooseRow);
+    page->addWidget(languageLabel);
+    page->addWidget(language_);
     page->addStretch(1);
     auto* body = new QHBoxLayout();
     body->addWidget(tree_);
@@ -85,6 +97,17 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     connect(save, &QPushButton::clicked, this, &QDialog::accept);
     connect(apply_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(language_, &QComboBox::currentIndexChanged, this, &SettingsDialog::UpdateApply);
+}
+
+CLanguage::Language SettingsDialog::ChosenLanguage() const {
+    return language_->currentData().toString() == QStringLiteral("en")
+               ? CLanguage::Language::English
+               : CLanguage::Language::Korean;
+}
+
+void SettingsDialog::UpdateApply() {
+    apply_->setEnabled(path_ != openingPath_ || ChosenLanguage() != openingLanguage_);
 }
 
 bool SettingsDialog::ApplyEnabled() const {

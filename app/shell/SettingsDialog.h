@@ -3,11 +3,16 @@
 // which runs the FolderChooserDialog from the current path, "저장" (1031, default) and "적용"
 // (1019, enabled once the path differs from the one the dialog opened with), both accepting, and
 // "취소" (1032). The caller reads Path() after an accept and stores it.
+// Below the folder, our own choice of the interface language (Korean or English), which the
+// caller stores and the next start uses; a change enables "적용" as a new path does.
 // Threads: user-interface thread.
 #pragma once
 
+#include "app/shell/CLanguage.h"
+
 #include <QDialog>
 
+class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -23,6 +28,8 @@ public:
     SettingsDialog(const QString& path, QWidget* parent);
 
     QString Path() const { return path_; }
+    CLanguage::Language ChosenLanguage() const;
+    QComboBox* LanguageCombo() const { return language_; }
     QString OpeningPath() const { return openingPath_; }
     bool ApplyEnabled() const;
     QString ShownPath() const;
@@ -38,6 +45,9 @@ private:
     QTreeWidget* tree_ = nullptr;
     QPlainTextEdit* pathEdit_ = nullptr;
     QPushButton* apply_ = nullptr;
+    QComboBox* language_ = nullptr;
+    CLanguage::Language openingLanguage_ = CLanguage::Language::Korean;
+    void UpdateApply();
 };
 
 } // namespace tavik::app

@@ -5,8 +5,10 @@
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
 #include "app/explorer/FileListCtrl.h"
+#include "app/explorer/FileOperationText.h"
 #include "app/explorer/ImageButton.h"
 #include "app/explorer/PathBar.h"
+#include "app/explorer/PathButton.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/shell/CMessageBox.h"
 #include "app/shell/CShellOpen.h"
@@ -14,6 +16,8 @@
 #include "tests/platform_files/DeviceRoot.h"
 #include "tests/server/CServerHarness.h"
 
+#include <QApplication>
+#include <QHeaderView>
 #include <QMainWindow>
 #include <QTest>
 
@@ -22,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sys/time.h>
 
 namespace tavik::app {
@@ -427,6 +432,294 @@ TEST_F(ExplorerViewTest, LogoutEmptiesTheRemotePane) {
     EXPECT_FALSE(view->DiskListMode());
     EXPECT_FALSE(view->DownloadButton().isEnabled());
     EXPECT_EQ(view->RemoteBar().pathButton().Path(), QStringLiteral("/전체 TAVIK 보기"));
+}
+
+// A key as the user presses it on the focused widget, and what the explorer must do.
+struct KeyCase {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    std::function<void()> before;
+    std::function<void()> after;
+};
+
+void PressKeys(const std::vector<KeyCase>& cases) {
+    for (const KeyCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        if (row.before) {
+            row.before();
+        }
+        QWidget* focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        QTest::keyClick(focused, row.key, row.modifiers);
+        row.after();
+    }
+}
+
+// Ends a label edit the way the user does, with Escape in its editor.
+void EndEdit(FileListCtrl& list) {
+    if (list.EditedRow() >= 0 && QApplication::focusWidget() != nullptr) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    }
+    EXPECT_EQ(list.EditedRow(), -1);
+}
+
+class ExplorerKeysTest : public ExplorerViewTest {
+protected:
+    void SetUp() override {
+        ExplorerViewTest::SetUp();
+        frame.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    }
+    // Selects exactly the named row and makes it the current one.
+    static void SelectOnly(FileListCtrl& list, const QString& name) {
+        const int row = list.FindRow(name);
+        ASSERT_GE(row, 0) << name.toStdString();
+        list.setCurrentItem(list.topLevelItem(row));
+        list.ClearSelectedRows();
+        list.SelectRow(row, true);
+    }
+};
+
+TEST_F(ExplorerKeysTest, TabMovesBetweenThePanesAndTheActivePaneFollowsFocus) {
+    WriteFile(device / "one.txt", 1);
+    view->ListLocalFolder(QString());
+    GiveDisks();
+    FileListCtrl& remote = view->RemoteList();
+    FileListCtrl& local = view->LocalList();
+    remote.setFocus(Qt::OtherFocusReason);
+    ASSERT_EQ(QApplication::focusWidget(), &remote);
+    const struct {
+        Qt::Key key;
+        QWidget* focused;
+        CTavikPDAView::Pane pane;
+    } steps[] = {{Qt::Key_Tab, &local, CTavikPDAView::Pane::Local},
+                 {Qt::Key_Tab, &remote, CTavikPDAView::Pane::Remote},
+                 {Qt::Key_Backtab, &local, CTavikPDAView::Pane::Local},
+                 {Qt::Key_Backtab, &remote, CTavikPDAView::Pane::Remote}};
+    for (const auto& step : steps) {
+        QTest::keyClick(QApplication::focusWidget(), step.key);
+        EXPECT_EQ(QApplication::focusWidget(), step.focused);
+        EXPECT_EQ(view->ActivePane(), step.pane);
+        // The focused list shows where its focus is: it has a current row.
+        EXPECT_NE(static_cast<FileListCtrl*>(step.focused)->currentItem(), nullptr);
+    }
+    // A menu command acts on the pane the user is in: select all in the remote list only.
+    view->OnCommand(ID_SELECT_ALL);
+    EXPECT_EQ(remote.SelectedRows().size(), 2u);
+    EXPECT_TRUE(local.SelectedRows().empty());
+}
+
+TEST_F(ExplorerKeysTest, EveryKeyActsOnTheLocalPane) {
+    fs::create_directories(device / "sub");
+    WriteFile(device / "sub/x.txt", 1);
+    WriteFile(device / "one.txt", 3);
+    WriteFile(device / ".hidden", 2);
+    view->ListLocalFolder(QString());
+    FileListCtrl& list = view->LocalList();
+    list.setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(view->ActivePane(), CTavikPDAView::Pane::Local);
+    // Dot files are hidden until asked for.
+    EXPECT_EQ(Column(list, kColumnName), (QStringList{"sub", "one.txt"}));
+    std::unique_ptr<MenuAnswerer> menus;
+    const std::vector<KeyCase> cases = {
+        {"Return opens a folder",
+         Qt::Key_Return,
+         {},
+         [&] { SelectOnly(list, "sub"); },
+         [&] {
+             EXPECT_EQ(view->CurrentDevicePath(), QStringLiteral("\\sub"));
+             EXPECT_EQ(Column(list, kColumnName), QStringList{"x.txt"});
+         }},
+        {"Backspace goes up",
+         Qt::Key_Backspace,
+         {},
+         nullptr,
+         [&] { EXPECT_EQ(view->CurrentDevicePath(), QString()); }},
+        {"Enter opens a folder", Qt::Key_Enter, Qt::KeypadModifier,
+         [&] { SelectOnly(list, "sub"); },
+         [&] { EXPECT_EQ(view->CurrentDevicePath(), QStringLiteral("\\sub")); }},
+        {"Alt+Up goes up", Qt::Key_Up, Qt::AltModifier, nullptr,
+         [&] { EXPECT_EQ(view->CurrentDevicePath(), QString()); }},
+        {"Backspace at the root stays",
+         Qt::Key_Backspace,
+         {},
+         nullptr,
+         [&] { EXPECT_EQ(view->LocalBar().pathButton().Components().size(), 1); }},
+        {"F5 refreshes",
+         Qt::Key_F5,
+         {},
+         [&] { WriteFile(device / "two.txt", 4); },
+         [&] { EXPECT_GE(list.FindRow("two.txt"), 0); }},
+        {"Ctrl+A selects all", Qt::Key_A, Qt::ControlModifier, [&] { SelectOnly(list, "sub"); },
+         [&] { EXPECT_EQ(list.SelectedRows().size(), static_cast<size_t>(list.RowCount())); }},
+        {"F2 renames",
+         Qt::Key_F2,
+         {},
+         [&] { SelectOnly(list, "one.txt"); },
+         [&] {
+             EXPECT_EQ(list.EditedRow(), list.FindRow("one.txt"));
+             EndEdit(list);
+         }},
+        {"Delete asks first",
+         Qt::Key_Delete,
+         {},
+         [&] {
+             answer = IDCANCEL;
+             SelectOnly(list, "one.txt");
+         },
+         [&] {
+             ASSERT_FALSE(BoxTexts().isEmpty());
+             EXPECT_EQ(BoxTexts().last(), kDeleteFileQuestion);
+             EXPECT_TRUE(fs::exists(device / "one.txt"));
+             answer = IDOK;
+         }},
+        {"Ctrl+Shift+N makes a folder", Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier, nullptr,
+         [&] {
+             EXPECT_TRUE(fs::is_directory(device / "새 폴더"));
+             EndEdit(list);
+         }},
+        {"Menu opens the row's pop-up",
+         Qt::Key_Menu,
+         {},
+         [&] {
+             SelectOnly(list, "one.txt");
+             menus = std::make_unique<MenuAnswerer>();
+         },
+         [&] {
+             EXPECT_EQ(menus->names, QStringList{"Pop-Up4"});
+             menus.reset();
+         }},
+        {"Shift+F10 opens it too", Qt::Key_F10, Qt::ShiftModifier,
+         [&] { menus = std::make_unique<MenuAnswerer>(); },
+         [&] {
+             EXPECT_EQ(menus->names, QStringList{"Pop-Up4"});
+             menus.reset();
+         }},
+        {"Ctrl+H shows dot files", Qt::Key_H, Qt::ControlModifier, nullptr,
+         [&] {
+             EXPECT_GE(list.FindRow(".hidden"), 0);
+             EXPECT_TRUE(view->HiddenFilesShown());
+         }},
+        {"Ctrl+H hides them again", Qt::Key_H, Qt::ControlModifier, nullptr,
+         [&] {
+             EXPECT_EQ(list.FindRow(".hidden"), -1);
+             EXPECT_FALSE(view->HiddenFilesShown());
+         }},
+    };
+    PressKeys(cases);
+}
+
+TEST_F(ExplorerKeysTest, KeysBrowseTheRemotePane) {
+    fs::create_directories(server.disk("docs/a"));
+    WriteFile(server.disk("top.bin"), 3);
+    GiveDisks();
+    FileListCtrl& list = view->RemoteList();
+    list.setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(view->ActivePane(), CTavikPDAView::Pane::Remote);
+    const QString root = QStringLiteral("/전체 TAVIK 보기");
+    const std::vector<KeyCase> cases = {
+        {"Return connects a disk",
+         Qt::Key_Return,
+         {},
+         [&] { SelectOnly(list, kDisk); },
+         [&] {
+             EXPECT_FALSE(view->DiskListMode());
+             EXPECT_EQ(Column(list, kColumnName), (QStringList{"docs", "top.bin"}));
+         }},
+        {"Return opens a folder",
+         Qt::Key_Return,
+         {},
+         [&] { SelectOnly(list, "docs"); },
+         [&] {
+             EXPECT_EQ(view->RemoteBar().pathButton().Path(), root + "/" + kDisk + "/docs");
+             EXPECT_EQ(Column(list, kColumnName), QStringList{"a"});
+         }},
+        {"Backspace goes up",
+         Qt::Key_Backspace,
+         {},
+         nullptr,
+         [&] {
+             EXPECT_EQ(view->RemoteBar().pathButton().Path(), root + "/" + kDisk);
+             EXPECT_EQ(Column(list, kColumnName), (QStringList{"docs", "top.bin"}));
+         }},
+        {"Alt+Up from the disk's root shows the disks", Qt::Key_Up, Qt::AltModifier, nullptr,
+         [&] {
+             EXPECT_TRUE(view->DiskListMode());
+             EXPECT_EQ(Column(list, kColumnSize), (QStringList{"연결됨", "끊김"}));
+         }},
+        {"F2 renames no disk",
+         Qt::Key_F2,
+         {},
+         [&] { SelectOnly(list, kDisk); },
+         [&] { EXPECT_EQ(list.EditedRow(), -1); }},
+    };
+    PressKeys(cases);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(ExplorerViewTest, HeaderClickSortsAndAgreesWithTheSortButton) {
+    WriteFile(server.disk("b-small.txt"), 100);
+    WriteFile(server.disk("a-large.txt"), 1000);
+    WriteFile(server.disk("c-middle.txt"), 500);
+    GiveDisks();
+    ConnectTo(kDisk);
+    FileListCtrl& list = view->RemoteList();
+    QHeaderView* header = list.header();
+    SortButton& sort = view->RemoteBar().sortButton();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    };
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        int key;
+        int column;
+        QStringList names;
+        bool indicator;
+    } steps[] = {
+        {"size header",
+         [&] { clickHeader(kColumnSize); },
+         ID_SORT_SIZE,
+         kColumnSize,
+         {"b-small.txt", "c-middle.txt", "a-large.txt"},
+         true},
+        {"name header",
+         [&] { clickHeader(kColumnName); },
+         ID_SORT_NAME,
+         kColumnName,
+         {"a-large.txt", "b-small.txt", "c-middle.txt"},
+         true},
+        {"type from the sort button",
+         [&] {
+             MenuAnswerer menus(ID_SORT_TYPE);
+             QTest::mouseClick(&sort, Qt::LeftButton);
+         },
+         ID_SORT_TYPE,
+         kColumnType,
+         {},
+         false},
+        {"size header again",
+         [&] { clickHeader(kColumnSize); },
+         ID_SORT_SIZE,
+         kColumnSize,
+         {"b-small.txt", "c-middle.txt", "a-large.txt"},
+         true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        EXPECT_EQ(sort.CurrentKey(), step.key);
+        EXPECT_EQ(view->RemoteSortColumn(), step.column);
+        if (!step.names.isEmpty()) {
+            EXPECT_EQ(Column(list, kColumnName), step.names);
+        }
+        EXPECT_EQ(header->isSortIndicatorShown(), step.indicator);
+        if (step.indicator) {
+            EXPECT_EQ(header->sortIndicatorSection(), step.column);
+        }
+    }
 }
 
 } // namespace

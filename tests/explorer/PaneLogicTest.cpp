@@ -1,11 +1,15 @@
 // The pure rules of the panes: sort orders, path rules, row names, type and date texts, the
 // path button's cut and the progress bar's gradient.
+#include "app/explorer/CFileTypes.h"
 #include "app/explorer/ListSort.h"
 #include "app/explorer/PaneText.h"
 #include "app/explorer/PercentProgressCtrl.h"
 
 #include <gtest/gtest.h>
 
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QPixmap>
 #include <QStringList>
 
 #include <vector>
@@ -197,6 +201,42 @@ TEST(PercentProgressTest, GradientBandsAndText) {
     EXPECT_EQ(bar.value(), 151);
     bar.StepIt();
     EXPECT_EQ(bar.value(), 200);
+}
+
+// Without an icon theme the common kinds of file get icons of our own, drawn from vector art:
+// at 2x they have twice the pixels, not an enlarged small image.
+TEST(FileTypesTest, CommonTypesGetOurOwnSharpIconsWithoutAnIconTheme) {
+    const QString theme = QIcon::themeName();
+    QIcon::setThemeName(QStringLiteral("tavik-no-such-theme"));
+    const struct {
+        const char* name;
+        const char* kind;
+    } rows[] = {
+        {"notes.txt", "text"},        {"main.cpp", "text"},       {"photo.JPG", "image"},
+        {"song.mp3", "audio"},        {"clip.mp4", "video"},      {"bundle.zip", "archive"},
+        {"backup.tar.gz", "archive"}, {"report.pdf", "document"}, {"letter.docx", "document"},
+        {"sheet.ods", "document"},    {"blob.qqzz", ""},
+    };
+    CFileTypes types;
+    const QMimeDatabase database;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString kind = QString::fromLatin1(row.kind);
+        EXPECT_EQ(CFileTypes::FallbackKind(
+                      database.mimeTypeForFile(row.name, QMimeDatabase::MatchExtension)),
+                  kind);
+        const QIcon icon = types.ForFileName(QString::fromLatin1(row.name)).icon;
+        ASSERT_FALSE(icon.isNull());
+        if (kind.isEmpty()) {
+            continue;
+        }
+        EXPECT_EQ(icon.cacheKey(), CFileTypes::FallbackIcon(kind).cacheKey());
+        EXPECT_EQ(icon.pixmap(QSize(16, 16), 2.0).size(), QSize(32, 32));
+    }
+    EXPECT_EQ(types.FolderIcon().cacheKey(), CFileTypes::FallbackIcon("folder").cacheKey());
+    EXPECT_EQ(types.FolderIcon().pixmap(QSize(16, 16), 2.0).size(), QSize(32, 32));
+    EXPECT_TRUE(CFileTypes::FallbackIcon("no such kind").isNull());
+    QIcon::setThemeName(theme);
 }
 
 } // namespace

@@ -152,6 +152,8 @@ TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
 // operation that would build a path from it: nothing outside the folder shown is touched.
 TEST_F(FileOperationsTest, LocalNamesWithSeparatorsAreRefused) {
     WriteFile(Device("tree/..\\b.txt"), "odd");
+    // The name begins with "." and so is a dot file, listed only when dot files are shown.
+    view_->SetHiddenFilesShown(true);
     view_->OpenLocalRow(view_->LocalList().FindRow("tree"));
     const QString odd = QStringLiteral("..\\b.txt");
     Select(view_->LocalList(), {odd});

@@ -1,17 +1,29 @@
 // The settings dialog through the frame's settings command, and the folder chooser's steps.
 #include "tests/explorer_ops/ExplorerFixture.h"
 
+#include "app/explorer/ExplorerIds.h"
+#include "app/explorer/FileListCtrl.h"
+#include "app/explorer/FileOperationText.h"
 #include "app/res/ProgramResources.h"
 #include "app/settings/CAccountStore.h"
 #include "app/settings/CProfile.h"
+#include "app/shell/CLanguage.h"
+#include "app/shell/CMessageBox.h"
 #include "app/shell/FolderChooserDialog.h"
 #include "app/shell/SettingsDialog.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 namespace tavik::test {
 namespace {
@@ -94,6 +106,127 @@ TEST_F(ShellDialogsTest, FolderChooserStepsUpAndDownWithOneComboEntryPerFolder) 
     EXPECT_EQ(chooser.SubFolders(), QStringList{"tavik"});
     chooser.show();
     SaveShot(chooser, "folder-chooser");
+}
+
+// Dot files in My Device: hidden at first, shown by the menu's check item or Ctrl+H (which
+// agree), and the choice is remembered for the next start.
+TEST_F(ShellDialogsTest, HiddenFilesFollowTheMenuItemAndAreRemembered) {
+    WriteFile(Device(".dot"), "x");
+    WriteFile(Device("plain"), "y");
+    view_->ListLocalFolder(QString());
+    app::FileListCtrl& list = view_->LocalList();
+    QAction* item = frame_->Action(app::ID_SHOW_HIDDEN_FILES);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isCheckable());
+    EXPECT_EQ(item->shortcut(), QKeySequence(QStringLiteral("Ctrl+H")));
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        bool shown;
+    } steps[] = {
+        {"at first", [] {}, false},
+        {"menu item", [item] { item->trigger(); }, true},
+        {"Ctrl+H in the list", [&list] { QTest::keyClick(&list, Qt::Key_H, Qt::ControlModifier); },
+         false},
+        {"Ctrl+H again", [&list] { QTest::keyClick(&list, Qt::Key_H, Qt::ControlModifier); }, true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.act();
+        EXPECT_EQ(item->isChecked(), step.shown);
+        EXPECT_EQ(view_->HiddenFilesShown(), step.shown);
+        EXPECT_EQ(list.FindRow(".dot") >= 0, step.shown);
+        EXPECT_GE(list.FindRow("plain"), 0);
+        EXPECT_EQ(app::CAccountStore().ShowHiddenFiles(), step.shown);
+    }
+    // The next start reads it.
+    app::CTavikPDADoc document;
+    app::CMainFrame frame(document);
+    ASSERT_TRUE(frame.Create());
+    auto* view = new app::CTavikPDAView(document, &frame);
+    view->AttachToFrame(frame);
+    EXPECT_TRUE(view->HiddenFilesShown());
+    EXPECT_TRUE(frame.Action(app::ID_SHOW_HIDDEN_FILES)->isChecked());
+}
+
+// The interface language: TAVIK_LANGUAGE first, then the setting the settings dialog writes,
+// Korean by default; with English installed the message box, the menus, the pop-ups, the list
+// headers and the windows' labels and buttons (also a text set while the window is up) are
+// English; back to Korean every text is the program's own again.
+TEST_F(ShellDialogsTest, EnglishIsChosenByTheEnvironmentOrTheSettingsAndShownAtEachSeam) {
+    using Language = app::CLanguage::Language;
+    const struct {
+        const char* stored;      // null: nothing stored
+        const char* environment; // null: unset
+        Language chosen;
+    } choices[] = {
+        {nullptr, nullptr, Language::Korean}, {nullptr, "en", Language::English},
+        {"en", nullptr, Language::English},   {"en", "ko", Language::Korean},
+        {"ko", "EN", Language::English},      {"en", "fr", Language::English},
+    };
+    for (const auto& choice : choices) {
+        SCOPED_TRACE(::testing::Message() << (choice.stored ? choice.stored : "-") << " "
+                                          << (choice.environment ? choice.environment : "-"));
+        app::CProfile().DeleteSection(u"user");
+        if (choice.stored) {
+            app::CLanguage::Store(QString::fromLatin1(choice.stored) == "en" ? Language::English
+                                                                             : Language::Korean);
+        }
+        if (choice.environment) {
+            ::setenv("TAVIK_LANGUAGE", choice.environment, 1);
+        } else {
+            ::unsetenv("TAVIK_LANGUAGE");
+        }
+        EXPECT_EQ(app::CLanguage::Chosen(), choice.chosen);
+    }
+    ::unsetenv("TAVIK_LANGUAGE");
+
+    // The settings dialog stores the choice.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<app::SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->LanguageCombo()->accessibleName(), QStringLiteral("언어"));
+        dialog->LanguageCombo()->setCurrentIndex(0);
+        EXPECT_FALSE(dialog->ApplyEnabled());
+        dialog->LanguageCombo()->setCurrentIndex(1);
+        EXPECT_TRUE(dialog->ApplyEnabled());
+        dialog->accept();
+    });
+    app::CProfile().DeleteSection(u"user");
+    frame_->SendCommand(app::ID_SETTINGS);
+    EXPECT_EQ(app::CLanguage::Stored(), Language::English);
+
+    auto seams = [this]() -> std::string {
+        QStringList texts;
+        app::CMessageBox::Show(app::kDeleteFileQuestion);
+        texts << BoxTexts().last();
+        app::FileListCtrl list(app::FileListCtrl::Variant::Local, nullptr);
+        texts << list.headerItem()->text(app::kColumnName);
+        const std::unique_ptr<QMenu> popup = list.BuildPopup(app::FileListCtrl::Popup::LocalRow);
+        for (QAction* item : popup->actions()) {
+            texts << item->text();
+        }
+        app::CTavikPDADoc document;
+        app::CMainFrame frame(document);
+        EXPECT_TRUE(frame.Create());
+        texts << frame.Action(app::ID_REFRESH)->text();
+        app::SettingsDialog dialog(QStringLiteral("\\a"), nullptr);
+        dialog.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        texts << dialog.windowTitle();
+        auto* label = dialog.findChild<QLabel*>();
+        label->setText(QStringLiteral("완료"));
+        label->repaint();
+        texts << label->text();
+        return texts.join(QLatin1Char('|')).toStdString();
+    };
+    ASSERT_TRUE(app::CLanguage::Install(Language::English));
+    EXPECT_EQ(app::CLanguage::Installed(), Language::English);
+    EXPECT_EQ(seams(), "Delete this file?|Name|Delete|Rename|Upload|Refresh|TAVIK - Settings|Done");
+    app::CLanguage::Uninstall();
+    EXPECT_EQ(seams(),
+              "해당 파일을 삭제하시겠습니까?|파일명|삭제하기|이름 바꾸기|업로드 하기|새로고침|"
+              "TAVIK - 환경설정|완료");
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "platform/LocalFileSystem.h"
 
 #include <QAction>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -286,6 +287,37 @@ TEST_F(TransferFlowTest, CancelQuestionAnsweredCancelLetsTheTransferFinish) {
     ASSERT_NE(Flow().Dialog(), nullptr);
     EXPECT_EQ(Flow().Dialog()->CloseButtonText(), QStringLiteral("완료"));
     EXPECT_EQ(ReadFile(Device("remote.bin")), Pattern(2500000));
+}
+
+// Escape while a transfer runs asks the cancel question, whether the dialog or a pane has the
+// keyboard; answered "취소", the transfer goes on to its end.
+TEST_F(TransferFlowTest, EscapeAsksTheCancelQuestionFromTheDialogAndThePanes) {
+    answer_ = [](const app::MessageBoxRequest&) { return app::IDCANCEL; };
+    const struct {
+        const char* name;
+        std::function<QWidget*()> target;
+    } targets[] = {
+        {"dialog", [this] { return static_cast<QWidget*>(Flow().Dialog()); }},
+        {"remote list", [this] { return static_cast<QWidget*>(&view_->RemoteList()); }},
+        {"local list", [this] { return static_cast<QWidget*>(&view_->LocalList()); }},
+    };
+    for (const auto& target : targets) {
+        SCOPED_TRACE(target.name);
+        fs::remove(Device("remote.bin"));
+        const qsizetype before = BoxTexts().size();
+        Select(view_->RemoteList(), {"remote.bin"});
+        QTimer::singleShot(0, view_, [&] {
+            ASSERT_TRUE(Flow().Running());
+            QTest::keyClick(target.target(), Qt::Key_Escape);
+        });
+        view_->OnCommand(app::ID_DOWNLOAD);
+        EXPECT_EQ(BoxTexts().mid(before), QStringList{app::kCancelDownloadQuestion});
+        EXPECT_EQ(Flow().CancelFlag(), 0);
+        EXPECT_EQ(ReadFile(Device("remote.bin")), Pattern(2500000));
+        ASSERT_NE(Flow().Dialog(), nullptr);
+        Flow().Dialog()->OnCloseButton();
+        Settle();
+    }
 }
 
 // A second transfer while the first one's dialog is still open: closing the old dialog leaves

@@ -5,6 +5,7 @@
 #include "app/explorer/CTavikPDAView.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ImageButton.h"
+#include "app/frame/CInstanceLink.h"
 #include "app/frame/CMainFrame.h"
 #include "app/frame/CTavikPDAApp.h"
 #include "app/frame/LaunchParameters.h"
@@ -40,9 +41,19 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace tavik::app {
 namespace {
@@ -366,6 +377,118 @@ TEST_F(StartupFlowTest, AFailedLoginShowsTheDialogAgain) {
     ASSERT_TRUE(Start());
     EXPECT_EQ(login_.calls.size(), 2u);
     EXPECT_EQ(script.Seen(), 1);
+}
+
+// Hands a command line over from another thread (the hand-off blocks, and the listener needs
+// this thread's event loop), and runs the loop until it is answered.
+bool HandOffFromAnotherThread(const QString& path, const std::u16string& line) {
+    std::future<bool> done =
+        std::async(std::launch::async, [&] { return CInstanceLink::HandOff(path, line); });
+    while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return done.get();
+}
+
+TEST_F(StartupFlowTest, ALaterLaunchHandsItsLineToTheRunningProgramOnly) {
+    const QString path = QString::fromStdString(folder_.file("link"));
+    CInstanceLink first(path);
+    // Nobody listens yet; then a file nobody answers on (a program that ended) is replaced.
+    EXPECT_FALSE(CInstanceLink::HandOff(path, u"tavik://runu_id=kim"));
+    folder_.write("link", "left over");
+    ASSERT_TRUE(first.Listen());
+    CInstanceLink second(path);
+    EXPECT_FALSE(second.Listen());
+    QSignalSpy received(&first, &CInstanceLink::commandLineReceived);
+    const std::u16string lines[] = {u"tavik://runu_id=김;u_sessionkey=K 1", u"", u"x"};
+    for (const std::u16string& line : lines) {
+        EXPECT_TRUE(HandOffFromAnotherThread(path, line));
+        ASSERT_EQ(received.size(), 1);
+        EXPECT_EQ(received.takeFirst().at(0).toString(), QString::fromStdU16String(line));
+    }
+    // A line longer than a link can be is not sent.
+    const std::u16string huge(CInstanceLink::kMaxCommandLineBytes + 1, u'a');
+    EXPECT_FALSE(HandOffFromAnotherThread(path, huge));
+    EXPECT_EQ(received.size(), 0);
+    EXPECT_TRUE(CInstanceLink::DefaultPath().contains(QStringLiteral("tavikPDA-link-")));
+}
+
+// Another user's process can neither hand over a line nor be answered, even where the
+// folder and the socket would let it connect (needs root, to become another user).
+TEST_F(StartupFlowTest, AnotherUsersProcessCannotHandOverALine) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "becoming another user needs root";
+    }
+    const QString path = QString::fromStdString(folder_.file("link"));
+    CInstanceLink link(path);
+    ASSERT_TRUE(link.Listen());
+    // Open to everyone, so that only the check of the peer's user keeps the stranger out.
+    ::chmod(folder_.path().c_str(), 0755);
+    ::chmod(path.toLocal8Bit().constData(), 0777);
+    QSignalSpy received(&link, &CInstanceLink::commandLineReceived);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Plain system calls only: the child of a threaded process.
+        if (::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray bytes = path.toLocal8Bit();
+        std::memcpy(address.sun_path, bytes.constData(),
+                    std::min<size_t>(bytes.size(), sizeof address.sun_path - 1));
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::_exit(2);
+        }
+        const char frame[] = {1, 0, 0, 0, 'x'};
+        (void)!::write(fd, frame, sizeof frame);
+        char answer = 0;
+        ::pollfd wait{fd, POLLIN, 0};
+        const bool answered = ::poll(&wait, 1, 2000) == 1 && ::read(fd, &answer, 1) == 1;
+        ::_exit(answered && answer == 'k' ? 1 : 0);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(WIFEXITED(status));
+    // 0: connected and turned away unanswered (2 would mean the socket kept it out first).
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(received.size(), 0);
+}
+
+TEST_F(StartupFlowTest, LaunchParametersOfALaterLaunchLogInOnlyWhileLoggedOut) {
+    CMessageBox::Recorder boxes;
+    DialogScript script({});
+    ASSERT_TRUE(Start(u"tavik://runu_id=kim;u_sessionkey=KEY"));
+    ASSERT_EQ(login_.calls.size(), 1u);
+    // No disk-information server here: the program stays logged out.
+    ASSERT_FALSE(Frame().IsLoggedIn());
+    Frame().hide();
+    const struct {
+        const char* name;
+        std::u16string line;
+        size_t logins;
+    } rows[] = {
+        {"no user", u"tavik://runx=y", 1},
+        {"empty user", u"tavik://runu_id=;u_sessionkey=K", 1},
+        {"user and key", u"tavik://runu_id=lee;u_sessionkey=K2", 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        app_->TakeLaunchParameters(row.line);
+        EXPECT_TRUE(Frame().isVisible());
+        EXPECT_EQ(login_.calls.size(), row.logins);
+    }
+    EXPECT_EQ(login_.calls.back().userName, u"lee");
+    EXPECT_EQ(login_.calls.back().sessionKey, u"K2");
+    EXPECT_EQ(login_.calls.back().password, u"");
+    EXPECT_EQ(script.Seen(), 0); // logged in at once, the dialog never in sight
+    // Nothing of the account in the registry.
+    EXPECT_EQ(CProfile().GetString(u"user", u"ALL", u"-"), u"-");
 }
 
 class MainFrameTest : public StartupFlowTest {

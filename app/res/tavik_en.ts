@@ -1,0 +1,581 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ko_KR">
+<context>
+    <name>tavik</name>
+    <message>
+        <source>연결</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>파일</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>로그인</source>
+        <translation>Log in</translation>
+    </message>
+    <message>
+        <source>다른 이름으로 로그인</source>
+        <translation>Log in as another user</translation>
+    </message>
+    <message>
+        <source>로그아웃</source>
+        <translation>Log out</translation>
+    </message>
+    <message>
+        <source>연결끊기</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>테스트</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>다운로드 폴더 열기</source>
+        <translation>Open download folder</translation>
+    </message>
+    <message>
+        <source>설정</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>TAVIK 탐색기 정보</source>
+        <translation>About TAVIK Explorer</translation>
+    </message>
+    <message>
+        <source>종료</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>업로드 하기</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>다운로드 하기</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>새 폴더 만들기</source>
+        <translation>New folder</translation>
+    </message>
+    <message>
+        <source>이름 바꾸기</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>삭제하기</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>모두 선택 하기</source>
+        <translation>Select all</translation>
+    </message>
+    <message>
+        <source>모두 선택하기</source>
+        <translation>Select all</translation>
+    </message>
+    <message>
+        <source>새로고침</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>숨김 파일 보기</source>
+        <translation>Show hidden files</translation>
+    </message>
+    <message>
+        <source>새폴더</source>
+        <translation>New folder</translation>
+    </message>
+    <message>
+        <source>새폴더 만들기</source>
+        <translation>New folder</translation>
+    </message>
+    <message>
+        <source>삭제</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>TAVIK 열기</source>
+        <translation>Open TAVIK</translation>
+    </message>
+    <message>
+        <source>TAVIK 종료</source>
+        <translation>Exit TAVIK</translation>
+    </message>
+    <message>
+        <source>도구 모음</source>
+        <translation>Toolbar</translation>
+    </message>
+    <message>
+        <source>연결하기</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>TAVIK 탐색기</source>
+        <translation>TAVIK Explorer</translation>
+    </message>
+    <message>
+        <source>TAVIK 탐색기 버전 1.0</source>
+        <translation>TAVIK Explorer version 1.0</translation>
+    </message>
+    <message>
+        <source>TAVIK 탐색기를 종료 하시겠습니까?</source>
+        <translation>Do you want to exit TAVIK Explorer?</translation>
+    </message>
+    <message>
+        <source>로그아웃 하시겠습니까?</source>
+        <translation>Do you want to log out?</translation>
+    </message>
+    <message>
+        <source>로그아웃 후에 다른 이름으로 로그인 하시겠습니까?</source>
+        <translation>Log out and log in as another user?</translation>
+    </message>
+    <message>
+        <source>아이디</source>
+        <translation>User ID</translation>
+    </message>
+    <message>
+        <source>도메인명</source>
+        <translation>Domain</translation>
+    </message>
+    <message>
+        <source>비밀번호</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>비밀번호 저장</source>
+        <translation>Save password</translation>
+    </message>
+    <message>
+        <source>자동 접속</source>
+        <translation>Log in automatically</translation>
+    </message>
+    <message>
+        <source>접속정보 삭제</source>
+        <translation>Delete login information</translation>
+    </message>
+    <message>
+        <source>취소</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>확인</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>인증 처리 중...</source>
+        <translation>Authenticating...</translation>
+    </message>
+    <message>
+        <source>인증 처리중...</source>
+        <translation>Authenticating...</translation>
+    </message>
+    <message>
+        <source>인증 처리 완료</source>
+        <translation>Authenticated</translation>
+    </message>
+    <message>
+        <source>디스크 정보 가져오기</source>
+        <translation>Fetching disk information</translation>
+    </message>
+    <message>
+        <source>디스크 정보 가져오기...</source>
+        <translation>Fetching disk information...</translation>
+    </message>
+    <message>
+        <source>정보 가져오는 중...</source>
+        <translation>Fetching information...</translation>
+    </message>
+    <message>
+        <source>아이디/비밀번호/도메인명이 올바른지 확인하세요</source>
+        <translation>Check that the user ID, password and domain are correct</translation>
+    </message>
+    <message>
+        <source>잘못된 인증정보가 내려왔습니다</source>
+        <translation>The server sent invalid authentication data</translation>
+    </message>
+    <message>
+        <source>연결 실패!</source>
+        <translation>Connection failed!</translation>
+    </message>
+    <message>
+        <source>연결 실패</source>
+        <translation>Connection failed</translation>
+    </message>
+    <message>
+        <source>현재 네트워크 상태를 체크하신 후 다시 접속해주십시오!</source>
+        <translation>Check your network connection and connect again!</translation>
+    </message>
+    <message>
+        <source>SockHandler Initialize 실패.</source>
+        <translation>SockHandler initialisation failed.</translation>
+    </message>
+    <message>
+        <source>UpdateMgr을 초기화 하는데 실패했습니다.</source>
+        <translation>The update manager could not be initialised.</translation>
+    </message>
+    <message>
+        <source>TAVIK 업데이트</source>
+        <translation>TAVIK update</translation>
+    </message>
+    <message>
+        <source>파일명</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>크기(byte)</source>
+        <translation>Size (bytes)</translation>
+    </message>
+    <message>
+        <source>종류</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>날짜</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>폴더</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>연결됨</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>끊김</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>이름</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>마지막 수정일자</source>
+        <translation>Last modified</translation>
+    </message>
+    <message>
+        <source>크기</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>이름 ▼</source>
+        <translation>Name ▼</translation>
+    </message>
+    <message>
+        <source>마지막 수정일자 ▼</source>
+        <translation>Last modified ▼</translation>
+    </message>
+    <message>
+        <source>크기 ▼</source>
+        <translation>Size ▼</translation>
+    </message>
+    <message>
+        <source>종류 ▼</source>
+        <translation>Type ▼</translation>
+    </message>
+    <message>
+        <source>전체 TAVIK 보기</source>
+        <translation>All TAVIK disks</translation>
+    </message>
+    <message>
+        <source>전체 TAVIK 보기 ▼</source>
+        <translation>All TAVIK disks ▼</translation>
+    </message>
+    <message>
+        <source>디스크를 선택하세요</source>
+        <translation>Choose a disk</translation>
+    </message>
+    <message>
+        <source>디스크를 선택하세요 ▼</source>
+        <translation>Choose a disk ▼</translation>
+    </message>
+    <message>
+        <source>원격 목록</source>
+        <translation>Remote list</translation>
+    </message>
+    <message>
+        <source>로컬 목록</source>
+        <translation>Local list</translation>
+    </message>
+    <message>
+        <source>원격 경로</source>
+        <translation>Remote path</translation>
+    </message>
+    <message>
+        <source>로컬 경로</source>
+        <translation>Local path</translation>
+    </message>
+    <message>
+        <source>원격 정렬</source>
+        <translation>Remote sort</translation>
+    </message>
+    <message>
+        <source>로컬 정렬</source>
+        <translation>Local sort</translation>
+    </message>
+    <message>
+        <source>원격 경로 막대</source>
+        <translation>Remote path bar</translation>
+    </message>
+    <message>
+        <source>로컬 경로 막대</source>
+        <translation>Local path bar</translation>
+    </message>
+    <message>
+        <source>정렬</source>
+        <translation>Sort</translation>
+    </message>
+    <message>
+        <source>탐색기</source>
+        <translation>Explorer</translation>
+    </message>
+    <message>
+        <source>구분선</source>
+        <translation>Separator</translation>
+    </message>
+    <message>
+        <source>업로드</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>다운로드</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>하나의 클럽을 선택 후 연결해주십시오!</source>
+        <translation>Select one disk, then connect!</translation>
+    </message>
+    <message>
+        <source>현재 선택되어 있는 TAVIK의 연결을 끊으시겠습니까?</source>
+        <translation>Disconnect the selected TAVIK disk?</translation>
+    </message>
+    <message>
+        <source>하나의 TAVIK를 선택 후 연결을 끊어주십시오</source>
+        <translation>Select one TAVIK disk, then disconnect</translation>
+    </message>
+    <message>
+        <source>TAVIK - 다운/업</source>
+        <translation>TAVIK - Transfer</translation>
+    </message>
+    <message>
+        <source>연결된 TAVIK :</source>
+        <translation>Connected TAVIK:</translation>
+    </message>
+    <message>
+        <source>연결된 TAVIK</source>
+        <translation>Connected TAVIK</translation>
+    </message>
+    <message>
+        <source>TAVIK 경로</source>
+        <translation>TAVIK path</translation>
+    </message>
+    <message>
+        <source>파일 경로</source>
+        <translation>File path</translation>
+    </message>
+    <message>
+        <source>파일 크기</source>
+        <translation>File size</translation>
+    </message>
+    <message>
+        <source>파일 크기:</source>
+        <translation>File size:</translation>
+    </message>
+    <message>
+        <source>전송 속도</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>전송 속도:</source>
+        <translation>Speed:</translation>
+    </message>
+    <message>
+        <source>남은 시간</source>
+        <translation>Time left</translation>
+    </message>
+    <message>
+        <source>남은 시간:</source>
+        <translation>Time left:</translation>
+    </message>
+    <message>
+        <source>진행 상태</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>진행 상태:</source>
+        <translation>Progress:</translation>
+    </message>
+    <message>
+        <source>파일 진행률</source>
+        <translation>File progress</translation>
+    </message>
+    <message>
+        <source>전체 진행률</source>
+        <translation>Total progress</translation>
+    </message>
+    <message>
+        <source>다운로드 파일명: </source>
+        <translation>Download file: </translation>
+    </message>
+    <message>
+        <source>업로드 파일명: </source>
+        <translation>Upload file: </translation>
+    </message>
+    <message>
+        <source>완료</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>선택된 파일이 없습니다. 먼저 다운로드 할 파일을 선택 하십시오</source>
+        <translation>No file is selected. Select the file to download first</translation>
+    </message>
+    <message>
+        <source>선택된 파일이 없습니다. 먼저 업로드 할 파일을 선택 하십시오</source>
+        <translation>No file is selected. Select the file to upload first</translation>
+    </message>
+    <message>
+        <source>폴더는 다운로드 할 수 없습니다. 파일을 선택하신 후 다운로드 하십시오</source>
+        <translation>Folders cannot be downloaded. Select a file, then download</translation>
+    </message>
+    <message>
+        <source>폴더는 업로드 할 수 없습니다. 파일을 선택하신 후 업로드 하십시오</source>
+        <translation>Folders cannot be uploaded. Select a file, then upload</translation>
+    </message>
+    <message>
+        <source>선택하신 디스크의 충분한 공간이 없습니다.</source>
+        <translation>The selected disk does not have enough space.</translation>
+    </message>
+    <message>
+        <source>선택하신 디스크의 충분한 공간이 없습니다. 그래도 계속 진행하겠습니까?</source>
+        <translation>The selected disk does not have enough space. Continue anyway?</translation>
+    </message>
+    <message>
+        <source>4GB 이상인 파일은 전송할 수 없습니다.</source>
+        <translation>Files of 4 GB or more cannot be transferred.</translation>
+    </message>
+    <message>
+        <source>파일 경로가 너무 길어서 전송할 수 없습니다. 더 짧은 경로를 사용하십시오.</source>
+        <translation>The file path is too long to transfer. Use a shorter path.</translation>
+    </message>
+    <message>
+        <source>파일을 다운로드하는 중 입니다. 다운로드 작업을 취소하시겠습니까?</source>
+        <translation>A file is being downloaded. Cancel the download?</translation>
+    </message>
+    <message>
+        <source>파일을 업로드하는 중 입니다. 업로드 작업을 취소하시겠습니까?</source>
+        <translation>A file is being uploaded. Cancel the upload?</translation>
+    </message>
+    <message>
+        <source>같은 이름의 폴더가 이미 존재 합니다.</source>
+        <translation>A folder of the same name exists already.</translation>
+    </message>
+    <message>
+        <source>새 폴더를 만드는데 오류가 발생하였습니다</source>
+        <translation>The new folder could not be made</translation>
+    </message>
+    <message>
+        <source>파일이름에 다음 문자가 올 수 없습니다.
+	\ / : * ? &quot; &lt; &gt; |</source>
+        <translation>A file name cannot contain these characters:
+	\ / : * ? &quot; &lt; &gt; |</translation>
+    </message>
+    <message>
+        <source>해당 파일을 삭제하시겠습니까?</source>
+        <translation>Delete this file?</translation>
+    </message>
+    <message>
+        <source>해당 폴더와 폴더 내의 모든 파일을 삭제하시겠습니까?</source>
+        <translation>Delete this folder and every file in it?</translation>
+    </message>
+    <message>
+        <source>경로가 너무 길어서 이름을 바꿀 수 없습니다. 더 짧은 이름을 사용하십시오.</source>
+        <translation>The path is too long to rename. Use a shorter name.</translation>
+    </message>
+    <message>
+        <source>지정한 이름을 가진 파일이 존재합니다.</source>
+        <translation>A file with that name exists.</translation>
+    </message>
+    <message>
+        <source>지정한 이름을 가진 폴더가 존재합니다.</source>
+        <translation>A folder with that name exists.</translation>
+    </message>
+    <message>
+        <source>해당파일를 변경하는도중 문제가 발생했습니다.</source>
+        <translation>A problem occurred while renaming the file.</translation>
+    </message>
+    <message>
+        <source>해당폴더를 변경하는도중 문제가 발생했습니다.</source>
+        <translation>A problem occurred while renaming the folder.</translation>
+    </message>
+    <message>
+        <source>해당파일에 접근할수 없습니다.</source>
+        <translation>The file cannot be accessed.</translation>
+    </message>
+    <message>
+        <source>해당폴더에 접근할수 없습니다.</source>
+        <translation>The folder cannot be accessed.</translation>
+    </message>
+    <message>
+        <source>TAVIK - 환경설정</source>
+        <translation>TAVIK - Settings</translation>
+    </message>
+    <message>
+        <source>설정 항목</source>
+        <translation>Settings categories</translation>
+    </message>
+    <message>
+        <source>▣ 파일 다운로드 폴더 :</source>
+        <translation>▣ Download folder:</translation>
+    </message>
+    <message>
+        <source>파일 다운로드 폴더</source>
+        <translation>Download folder</translation>
+    </message>
+    <message>
+        <source>다운로드 폴더 경로</source>
+        <translation>Download folder path</translation>
+    </message>
+    <message>
+        <source>폴더선택</source>
+        <translation>Choose folder</translation>
+    </message>
+    <message>
+        <source>폴더 선택</source>
+        <translation>Choose folder</translation>
+    </message>
+    <message>
+        <source>저장</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>적용</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>▣ 언어 (다시 시작하면 바뀝니다) :</source>
+        <translation>▣ Language (takes effect at the next start):</translation>
+    </message>
+    <message>
+        <source>언어</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>방문한 폴더</source>
+        <translation>Visited folders</translation>
+    </message>
+    <message>
+        <source>위로</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>하위 폴더</source>
+        <translation>Subfolders</translation>
+    </message>
+    <message>
+        <source>새 폴더</source>
+        <translation>New folder</translation>
+    </message>
+</context>
+</TS>
