@@ -40,7 +40,7 @@ std::string startTime(int seconds) {
 
 int CInfoCommands::ls(const Invocation& inv) {
     const std::string path = m_session.resolve(inv.args.empty() ? "" : inv.args[0]);
-    const std::string context = "ls " + path;
+    const std::string context = "ls: remote path " + m_session.shown(path);
     const auto entry = m_session.stat(path);
     if (!entry) {
         m_console.err << CDiskSession::failure(context) << '\n';
@@ -67,7 +67,8 @@ int CInfoCommands::stat(const Invocation& inv) {
     const std::string path = m_session.resolve(inv.args.at(0));
     const auto entry = m_session.stat(path);
     if (!entry) {
-        m_console.err << CDiskSession::failure("stat " + path) << '\n';
+        m_console.err << CDiskSession::failure("stat: remote path " + m_session.shown(path))
+                      << '\n';
         return CExitCode::kFailed;
     }
     m_console.out << (inv.json ? CListing::jsonEntry(*entry) + "\n" : CListing::describe(*entry));

@@ -51,6 +51,8 @@ public:
 
     // The temporary name a download is written under.
     static std::filesystem::path partialName(const std::filesystem::path& target);
+    // The hidden name an upload is written under, in the target's folder.
+    static std::string partialRemoteName(const std::string& remote);
 
 private:
     enum class Decision { Anew, Resume, Skip, Refuse };
@@ -61,6 +63,16 @@ private:
     void uploadEntry(const std::filesystem::path& local, const std::string& remote);
     void uploadFolder(const std::filesystem::path& local, const std::string& remote);
     void uploadFile(const std::filesystem::path& local, uint64_t size, const std::string& remote);
+    // --resume of an existing remote file: appended to where it is.
+    void resumeInPlace(const std::filesystem::path& local, uint64_t size, const std::string& remote,
+                       uint64_t remoteSize);
+    // Everything else: to the hidden name beside the target, then renamed into place.
+    void uploadViaPart(const std::filesystem::path& local, uint64_t size, const std::string& remote,
+                       bool targetExists);
+    // The hidden file takes the target's name; an existing target is replaced.
+    bool commitPart(const std::string& part, const std::string& remote, bool targetExists);
+    bool renameRemote(const std::string& from, const std::string& to) const;
+    void keepTime(const std::filesystem::path& local, const std::string& remote);
     // Whether a link met inside an uploaded folder is uploaded (as its target file).
     bool linkAllowed(const std::filesystem::path& link);
 
@@ -80,6 +92,11 @@ private:
     void fail(const std::string& name, const std::string& why);
     void failFromLibrary(const std::string& name);
     void note(const std::string& text);
+    // Tells where a cut transfer's bytes are and that --resume continues them.
+    void hintResume(const std::string& kept);
+    // Message subjects: "remote file /a/b.txt" (from the disk's root), "local folder /tmp/x".
+    std::string remoteSubject(const char* kind, const std::string& fullPath) const;
+    static std::string localSubject(const char* kind, const std::filesystem::path& path);
     void done(uint64_t moved);
 
     CDiskSession& m_session;

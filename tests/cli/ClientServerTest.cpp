@@ -206,7 +206,7 @@ TEST_F(ClientServerTest, FolderRoundTripWithKoreanNames) {
 
     const Outcome put = tavik({"put", tree.string()});
     EXPECT_RUN(put, 0);
-    EXPECT_NE(put.out.find("uploaded 3 file(s)"), std::string::npos) << put.out;
+    EXPECT_NE(put.err.find("uploaded 3 file(s)"), std::string::npos) << put.err;
     EXPECT_EQ(snapshot(m_disk / "업로드"), snapshot(tree));
 
     const Outcome ls = tavik({"ls", "업로드"});
@@ -217,7 +217,7 @@ TEST_F(ClientServerTest, FolderRoundTripWithKoreanNames) {
     fs::create_directories(m_local / "back");
     const Outcome get = tavik({"get", "업로드", local("back")});
     EXPECT_RUN(get, 0);
-    EXPECT_NE(get.out.find("downloaded 3 file(s)"), std::string::npos) << get.out;
+    EXPECT_NE(get.err.find("downloaded 3 file(s)"), std::string::npos) << get.err;
     EXPECT_EQ(snapshot(m_local / "back" / "업로드"), snapshot(tree));
 }
 
@@ -274,14 +274,14 @@ TEST_F(ClientServerTest, ExistingDestinationsSkippedResumedOrOverwritten) {
     EXPECT_EQ(fs::file_size(m_local / "big.bin"), 70000u);
     const Outcome skipped = tavik({"get", "--skip-existing", "big.bin", local("big.bin")});
     EXPECT_RUN(skipped, 0);
-    EXPECT_NE(skipped.out.find("skipped 1"), std::string::npos) << skipped.out;
+    EXPECT_NE(skipped.err.find("skipped 1"), std::string::npos) << skipped.err;
     EXPECT_EQ(fs::file_size(m_local / "big.bin"), 70000u);
 
     const Outcome resumed = tavik({"get", "--resume", "big.bin", local("big.bin")});
     EXPECT_RUN(resumed, 0);
     EXPECT_EQ(readAll(m_local / "big.bin"), content);
-    EXPECT_NE(resumed.out.find("downloaded 1 file(s), 127 KiB"), std::string::npos)
-        << resumed.out; // 130000 bytes moved, not 200000
+    EXPECT_NE(resumed.err.find("downloaded 1 file(s), 127 KiB"), std::string::npos)
+        << resumed.err; // 130000 bytes moved, not 200000
 
     writeAll(m_local / "big.bin", std::string(300000, 'x')); // longer and different
     EXPECT_RUN(tavik({"get", "--overwrite", "big.bin", local("big.bin")}), 0);
@@ -391,7 +391,7 @@ TEST_F(ClientServerTest, FolderUploadsNameWhatTheyLeaveOut) {
     EXPECT_NE(put.err.find("loop"), std::string::npos) << put.err;
     EXPECT_NE(put.err.find("out-link.txt"), std::string::npos) << put.err;
     EXPECT_NE(put.err.find("huge.bin: larger than 4 GiB"), std::string::npos) << put.err;
-    EXPECT_NE(put.out.find("failed 2"), std::string::npos) << put.out;
+    EXPECT_NE(put.err.find("failed 2"), std::string::npos) << put.err;
     EXPECT_EQ(snapshot(m_disk / "tree"), (std::map<std::string, std::string>{
                                              {"a.txt", "a"},
                                              {"sub", "/"},
@@ -459,6 +459,112 @@ TEST_F(ClientServerTest, HabitsOfOtherTools) {
     }
 }
 
+// What a new user tries first: paths from the disk's root, errors that blame the right side,
+// "-" for the standard streams, standard output holding only data.
+TEST_F(ClientServerTest, WhatANewUserTries) {
+    writeAll(m_disk / "docs" / "a.txt", "alpha");
+    writeAll(m_local / "b.txt", "bee");
+    struct Row {
+        std::vector<std::string> args;
+        std::optional<std::string> input;
+        int exitCode;
+        std::optional<std::string> out; // the whole of standard output, when it matters
+        std::string errHas;
+        std::string errLacks; // "" for nothing
+    };
+    const Row rows[] = {
+        {{"ls", "/docs"}, {}, 0, "a.txt\n", "", ""},
+        {{"ls", "/../docs"}, {}, 0, "a.txt\n", "", ""}, // ".." stays on the disk
+        {{"put", local("b.txt"), "nofolder/x.txt"},
+         {},
+         1,
+         "",
+         "put: remote folder /nofolder: does not exist (23006)",
+         "b.txt"},
+        {{"put", local("b.txt"), "/docs/a.txt/x"},
+         {},
+         1,
+         "",
+         "put: remote folder /docs/a.txt: is not a folder",
+         ""},
+        {{"get", "/docs/nothing.txt", local("x")},
+         {},
+         1,
+         "",
+         "get: remote file /docs/nothing.txt: does not exist (23006)",
+         ""},
+        {{"mkdir", "missing/d"}, {}, 1, "", "mkdir: remote folder /missing: does not exist", ""},
+        {{"get", "/docs/a.txt", "-"}, {}, 0, "alpha", "", ""},
+        {{"put", "-", "/docs/from-stdin.txt"}, "typed in", 0, "", "uploaded 1 file(s)", ""},
+        {{"get", "docs/a.txt", local("a.txt")}, {}, 0, "", "downloaded 1 file(s), 5 B", ""},
+        {{"put", "-", "/docs"}, "x", 2, "", "needs a remote file name", ""},
+    };
+    for (const Row& row : rows) {
+        const Outcome run = tavik(row.args, "demo", row.input);
+        SCOPED_TRACE(row.args.front() + " " + row.args[1]);
+        EXPECT_RUN(run, row.exitCode);
+        if (row.out) {
+            EXPECT_EQ(run.out, *row.out);
+        }
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << run.err;
+        if (!row.errLacks.empty()) {
+            EXPECT_EQ(run.err.find(row.errLacks), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_EQ(readAll(m_disk / "docs" / "from-stdin.txt"), "typed in");
+    EXPECT_EQ(readAll(m_local / "a.txt"), "alpha");
+    EXPECT_FALSE(fs::exists(m_disk / "nofolder"));
+    EXPECT_FALSE(fs::exists(m_disk / "missing"));
+}
+
+// An upload writes under a hidden name and renames it into place: what a cut upload left is
+// continued by --resume, an existing file is replaced whole, and nothing hidden stays behind.
+TEST_F(ClientServerTest, UploadsTakeTheirNameOnlyWhenComplete) {
+    const std::string content = randomBytes(100000, 7);
+    writeAll(m_local / "u.bin", content);
+    const fs::path part = m_disk / ".u.bin.tavik-part";
+    struct Row {
+        const char* name;
+        std::string targetBefore; // "" for none
+        std::string partBefore;   // what a cut upload left; "" for none
+        std::vector<std::string> flags;
+        const char* moved; // the summary's bytes: 60,000 when continued, 100,000 when whole
+    };
+    const Row rows[] = {
+        {"what a cut upload left is continued",
+         "",
+         content.substr(0, 40000),
+         {"--resume"},
+         "58.6 KiB"},
+        {"without --resume it is replaced", "", std::string(40000, 'z'), {}, "97.7 KiB"},
+        {"an existing file is replaced whole", "old", "", {"--overwrite"}, "97.7 KiB"},
+        {"and when a stale part lies beside it",
+         "old",
+         std::string(10, 'q'),
+         {"--overwrite"},
+         "97.7 KiB"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(m_disk / "u.bin");
+        if (!row.targetBefore.empty()) {
+            writeAll(m_disk / "u.bin", row.targetBefore);
+        }
+        if (!row.partBefore.empty()) {
+            writeAll(part, row.partBefore);
+        }
+        std::vector<std::string> args = {"put"};
+        args.insert(args.end(), row.flags.begin(), row.flags.end());
+        args.insert(args.end(), {local("u.bin"), "/u.bin"});
+        const Outcome run = tavik(args);
+        EXPECT_RUN(run, 0);
+        EXPECT_NE(run.err.find(std::string("uploaded 1 file(s), ") + row.moved), std::string::npos)
+            << run.err;
+        EXPECT_TRUE(readAll(m_disk / "u.bin") == content);
+        EXPECT_EQ(snapshot(m_disk).size(), 1u) << "hidden files left beside the upload";
+    }
+}
+
 TEST_F(ClientServerTest, NamespaceCommands) {
     writeAll(m_disk / "file.txt", "data");
     EXPECT_RUN(tavik({"mkdir", "a", "b", "a/inner"}), 0);
@@ -480,7 +586,9 @@ TEST_F(ClientServerTest, NamespaceCommands) {
     const Outcome refused = tavik({"rm", "a"});
     EXPECT_RUN(refused, 1);
     EXPECT_TRUE(fs::exists(m_disk / "a" / "file.txt"));
-    EXPECT_NE(refused.err.find("tavik: rm /"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("tavik: rm: remote path /a: the folder is not empty"),
+              std::string::npos)
+        << refused.err;
     EXPECT_RUN(tavik({"rm", "-r", "a"}), 0);
     EXPECT_FALSE(fs::exists(m_disk / "a"));
     EXPECT_RUN(tavik({"rm", "b/새 이름.txt"}), 0);
@@ -504,7 +612,8 @@ TEST_F(ClientServerTest, CatReadsWholeFilesBlockByBlock) {
 TEST_F(ClientServerTest, ErrorPaths) {
     const Outcome missingStat = tavik({"stat", "nothing.txt"});
     EXPECT_RUN(missingStat, 1);
-    EXPECT_NE(missingStat.err.find("file or directory not exist (23006)"), std::string::npos)
+    EXPECT_NE(missingStat.err.find("remote path /nothing.txt: does not exist (23006)"),
+              std::string::npos)
         << missingStat.err;
     EXPECT_TRUE(missingStat.out.empty());
 
@@ -515,15 +624,19 @@ TEST_F(ClientServerTest, ErrorPaths) {
 
     const Outcome missingCat = tavik({"cat", "nothing.txt"});
     EXPECT_RUN(missingCat, 1);
-    EXPECT_NE(missingCat.err.find("tavik: cat /"), std::string::npos) << missingCat.err;
+    EXPECT_NE(missingCat.err.find("tavik: cat: remote file /nothing.txt"), std::string::npos)
+        << missingCat.err;
 
     const Outcome missingPut = tavik({"put", local("nothing.txt")});
     EXPECT_RUN(missingPut, 1);
-    EXPECT_NE(missingPut.err.find("no such local file"), std::string::npos) << missingPut.err;
+    EXPECT_NE(missingPut.err.find("local path " + local("nothing.txt") + ": no such file"),
+              std::string::npos)
+        << missingPut.err;
 
     const Outcome wrongDisk = tavik({"ls"}, "no-such-disk");
     EXPECT_RUN(wrongDisk, 1);
-    EXPECT_NE(wrongDisk.err.find("wrong id (22001)"), std::string::npos) << wrongDisk.err;
+    EXPECT_NE(wrongDisk.err.find("the server has no disk of that ID (22001)"), std::string::npos)
+        << wrongDisk.err;
     EXPECT_NE(wrongDisk.err.find("as disk no-such-disk"), std::string::npos) << wrongDisk.err;
 
     const Outcome usage = tavik({"get"});
@@ -542,7 +655,7 @@ TEST_F(ClientServerTest, NoServerListening) {
     m_server.reset();
     const Outcome down = tavik({"ls"});
     EXPECT_RUN(down, 1);
-    EXPECT_NE(down.err.find("connect fail (21001)"), std::string::npos) << down.err;
+    EXPECT_NE(down.err.find("cannot connect to the server (21001)"), std::string::npos) << down.err;
 }
 
 } // namespace
