@@ -5,8 +5,10 @@
 #include "cli/commands/CExitCode.h"
 #include "cli/commands/CInfoCommands.h"
 #include "cli/commands/CNamespaceCommands.h"
+#include "cli/commands/CRemoteGlob.h"
 #include "cli/commands/CTransferCommands.h"
 
+#include <algorithm>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,6 +38,38 @@ std::optional<std::string> readPassword(CConsole& console, const std::string& di
     return line;
 }
 
+// How many of a command's arguments (from the front) are remote paths that may hold patterns;
+// ls matches its own pattern, so that it lists the matching entries themselves.
+size_t remoteSources(const Invocation& inv) {
+    const std::string& c = inv.command;
+    const size_t n = inv.args.size();
+    if (c == "stat" || c == "cat" || c == "rm") {
+        return n;
+    }
+    if (c == "get") {
+        return n > 1 ? n - 1 : n;
+    }
+    if (c == "mv" || c == "cp") {
+        return n - 1;
+    }
+    return 0;
+}
+
+// Replaces patterns by what they match; false after printing why it could not.
+bool expandPatterns(Invocation& inv, const CDiskSession& session, CConsole& console) {
+    const size_t sources = std::min(remoteSources(inv), inv.expandable);
+    auto expanded = CRemoteGlob::expandAll(session, inv.args, sources, console.err, inv.command);
+    if (!expanded) {
+        return false;
+    }
+    // "get PATTERN" without a destination still means the current folder.
+    if (inv.command == "get" && inv.args.size() == 1 && expanded->size() > 1) {
+        expanded->push_back(".");
+    }
+    inv.args = std::move(*expanded);
+    return true;
+}
+
 } // namespace
 
 int CCommandRunner::run(const Invocation& given, CConsole& console) {
@@ -52,6 +86,9 @@ int CCommandRunner::run(const Invocation& given, CConsole& console) {
     }
     if (!session) {
         console.err << error << '\n';
+        return CExitCode::kFailed;
+    }
+    if (!expandPatterns(inv, *session, console)) {
         return CExitCode::kFailed;
     }
     const std::string& c = inv.command;

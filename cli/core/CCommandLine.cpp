@@ -75,6 +75,25 @@ std::optional<std::string> unknownCommand(const std::vector<std::string>& args) 
     return std::nullopt;
 }
 
+// The command's own arguments before a "--": only these may be expanded as patterns.
+size_t argumentsBeforeDashes(const std::vector<std::string>& args) {
+    bool inCommand = false;
+    size_t count = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (takesValue(arg)) {
+            ++i;
+        } else if (!inCommand) {
+            inCommand = std::find(kCommands.begin(), kCommands.end(), arg) != kCommands.end();
+        } else if (arg == "--") {
+            return count;
+        } else if (arg == "-" || arg.empty() || arg[0] != '-') {
+            ++count;
+        }
+    }
+    return static_cast<size_t>(-1);
+}
+
 bool passwordOnCommandLine(const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         if (std::find(kCommands.begin(), kCommands.end(), arg) != kCommands.end()) {
@@ -242,6 +261,7 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
         inv.args.push_back(v.second);
     }
     inv.args.insert(inv.args.end(), v.args.begin(), v.args.end());
+    inv.expandable = argumentsBeforeDashes(args);
     return ParseOutcome{std::move(inv), 0, {}, warning};
 }
 

@@ -35,6 +35,8 @@ struct Invocation {
     bool quiet = false;                               // -q: no progress, notes or summary
     ExistingPolicy existing = ExistingPolicy::Ask;    // get, put
     std::vector<std::string> args;                    // the command's paths, in order
+    // How many of args (from the front) may hold remote patterns: those before a "--".
+    size_t expandable = static_cast<size_t>(-1);
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.

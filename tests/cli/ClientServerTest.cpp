@@ -517,6 +517,49 @@ TEST_F(ClientServerTest, WhatANewUserTries) {
     EXPECT_FALSE(fs::exists(m_disk / "missing"));
 }
 
+// Patterns in the last component of remote paths, matched against the folder's listing; a
+// pattern that matches nothing is an error naming it; after "--" a name is taken as it is.
+TEST_F(ClientServerTest, RemotePatterns) {
+    writeAll(m_disk / "logs" / "a.log", "A");
+    writeAll(m_disk / "logs" / "b.log", "B");
+    writeAll(m_disk / "logs" / "c.txt", "C");
+    writeAll(m_disk / "logs" / "x1.log", "X");
+    writeAll(m_disk / "odd" / "[1]*.txt", "literal");
+    writeAll(m_disk / "odd" / "1.txt", "one");
+    fs::create_directories(m_local / "dl");
+    struct Row {
+        std::vector<std::string> args;
+        int exitCode;
+        std::optional<std::string> out;
+        std::string errHas;
+    };
+    const Row rows[] = {
+        {{"ls", "logs/*.log"}, 0, "a.log\nb.log\nx1.log\n", ""},
+        {{"ls", "/logs/?.log"}, 0, "a.log\nb.log\n", ""},
+        {{"ls", "logs/[ac].*"}, 0, "a.log\nc.txt\n", ""},
+        {{"ls", "logs/*.zip"}, 1, "", "ls: no remote path matches /logs/*.zip"},
+        {{"cat", "logs/[!x]*.log"}, 0, "AB", ""},
+        {{"get", "logs/?.log", local("dl")}, 0, "", "downloaded 2 file(s)"},
+        {{"stat", "nofolder/*.log"}, 1, "", "stat: remote folder /nofolder: does not exist"},
+        {{"cat", "--", "odd/[1]*.txt"}, 0, "literal", ""},
+        {{"cat", "odd/[1]*.txt"}, 0, "one", ""},
+        {{"rm", "logs/*.txt"}, 0, "", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.front() + " " + row.args.back());
+        const Outcome run = tavik(row.args);
+        EXPECT_RUN(run, row.exitCode);
+        if (row.out) {
+            EXPECT_EQ(run.out, *row.out);
+        }
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(snapshot(m_local / "dl"),
+              (std::map<std::string, std::string>{{"a.log", "A"}, {"b.log", "B"}}));
+    EXPECT_FALSE(fs::exists(m_disk / "logs" / "c.txt"));
+    EXPECT_TRUE(fs::exists(m_disk / "logs" / "a.log"));
+}
+
 // An upload writes under a hidden name and renames it into place: what a cut upload left is
 // continued by --resume, an existing file is replaced whole, and nothing hidden stays behind.
 TEST_F(ClientServerTest, UploadsTakeTheirNameOnlyWhenComplete) {
