@@ -1,11 +1,16 @@
 #include "cli/core/CCommandLine.h"
 
+#include "cli/core/CPasswordSource.h"
+#include "cli/core/CProfileFile.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace tavik::cli {
@@ -14,7 +19,8 @@ namespace {
 
 // The options every command can take, and where each command's own ones are stored.
 struct Values {
-    std::string server = CCommandLine::kDefaultServer;
+    std::string profile;
+    std::string server;
     std::string disk;
     std::string password;
     std::string passwordFile;
@@ -30,6 +36,7 @@ struct Values {
     std::vector<std::string> args;
     std::string first; // commands with named positionals keep them here
     std::string second;
+    std::vector<std::string> configArgs;
 };
 
 void addTransferFlags(CLI::App* cmd, Values& v) {
@@ -47,13 +54,15 @@ void addJsonFlag(CLI::App* cmd, Values& v) {
     cmd->add_flag("--json", v.json, "write the result as JSON");
 }
 
-const std::vector<std::string> kCommands = {"ls",    "stat", "df", "info", "get",    "put",
-                                            "mkdir", "rm",   "mv", "cp",   "rename", "cat"};
+const std::vector<std::string> kCommands = {"ls", "stat", "df", "info",   "get", "put",   "mkdir",
+                                            "rm", "mv",   "cp", "rename", "cat", "config"};
 
-// The global options that take a value in the next argument.
-bool takesValue(const std::string& arg) {
-    return arg == "-s" || arg == "--server" || arg == "-d" || arg == "--disk" || arg == "-p" ||
-           arg == "--password" || arg == "--password-file" || arg == "-t" || arg == "--timeout";
+// The global options that take a value in the next argument ("-r" after "rm" is its own flag).
+bool takesValue(const std::string& arg, const std::string& command = {}) {
+    return arg == "-s" || arg == "--server" || arg == "-d" || arg == "--disk" ||
+           (arg == "-p" && command != "mkdir") || arg == "--password" || arg == "--password-file" ||
+           arg == "-t" || arg == "--timeout" || (arg == "-r" && command != "rm") ||
+           arg == "--profile";
 }
 
 // The first argument that stands where the command should, when it names no command.
@@ -77,14 +86,16 @@ std::optional<std::string> unknownCommand(const std::vector<std::string>& args) 
 
 // The command's own arguments before a "--": only these may be expanded as patterns.
 size_t argumentsBeforeDashes(const std::vector<std::string>& args) {
-    bool inCommand = false;
+    std::string command;
     size_t count = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (takesValue(arg)) {
+        if (takesValue(arg, command)) {
             ++i;
-        } else if (!inCommand) {
-            inCommand = std::find(kCommands.begin(), kCommands.end(), arg) != kCommands.end();
+        } else if (command.empty()) {
+            if (std::find(kCommands.begin(), kCommands.end(), arg) != kCommands.end()) {
+                command = arg;
+            }
         } else if (arg == "--") {
             return count;
         } else if (arg == "-" || arg.empty() || arg[0] != '-') {
@@ -154,6 +165,10 @@ void defineCommands(CLI::App& app, Values& v) {
     app.add_subcommand("cat", "write remote files to standard output")
         ->add_option("paths", v.args, "remote files")
         ->required();
+    app.add_subcommand("config", "the profiles of the configuration file: list, or show NAME")
+        ->add_option("what", v.configArgs, "list | show NAME")
+        ->required()
+        ->expected(1, 2);
 }
 
 ParseOutcome usageError(std::string text) {
@@ -161,6 +176,57 @@ ParseOutcome usageError(std::string text) {
     outcome.exitCode = CCommandLine::kUsageError;
     outcome.err = "tavik: " + std::move(text) + "\n";
     return outcome;
+}
+
+ParseOutcome failure(std::string text) {
+    ParseOutcome outcome;
+    outcome.exitCode = 1;
+    outcome.err = "tavik: " + std::move(text) + "\n";
+    return outcome;
+}
+
+const char* envOr(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : fallback;
+}
+
+// "NAME:path" with NAME one of the profiles: the profile's name, and the path after the colon.
+std::optional<std::pair<std::string, std::string>>
+profilePrefix(const std::string& arg, const std::map<std::string, CProfile>& profiles) {
+    const size_t colon = arg.find(':');
+    if (colon == std::string::npos || colon == 0 || arg.find('/') < colon) {
+        return std::nullopt;
+    }
+    const std::string name = arg.substr(0, colon);
+    if (profiles.count(name) == 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(name, arg.substr(colon + 1));
+}
+
+// tavik config list | show NAME: answered from the file alone.
+ParseOutcome configCommand(const std::vector<std::string>& what) {
+    const auto path = CProfileFile::defaultPath();
+    const CProfileFile::Loaded loaded = CProfileFile::load(path);
+    if (!loaded.error.empty()) {
+        return failure(loaded.error);
+    }
+    ParseOutcome outcome;
+    if (what.size() == 1 && what[0] == "list") {
+        for (const auto& [name, profile] : loaded.profiles) {
+            outcome.out += name + "\n";
+        }
+        return outcome;
+    }
+    if (what.size() == 2 && what[0] == "show") {
+        const auto found = loaded.profiles.find(what[1]);
+        if (found == loaded.profiles.end()) {
+            return failure("no profile \"" + what[1] + "\" in " + path.string());
+        }
+        outcome.out = CProfileFile::describe(found->second);
+        return outcome;
+    }
+    return usageError("config takes \"list\" or \"show NAME\"");
 }
 
 } // namespace
@@ -178,19 +244,21 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     app.require_subcommand(1);
     app.fallthrough(); // global options may also follow the command
     Values v;
-    app.add_option("-s,--server", v.server, "disk server HOST[:PORT] (port 9553 by default)")
-        ->envname("TAVIK_SERVER")
-        ->capture_default_str();
-    app.add_option("-d,--disk", v.disk, "disk ID to log in with")->envname("TAVIK_DISK");
+    app.add_option("-r,--profile", v.profile,
+                   "a profile of ~/.config/tavik/config.toml (or NAME:path in a path)");
+    app.add_option("-s,--server", v.server,
+                   "disk server HOST[:PORT] (port 9553 by default; also TAVIK_SERVER)");
+    app.add_option("-d,--disk", v.disk, "disk ID to log in with (also TAVIK_DISK)");
     auto* password = app.add_option("-p,--password", v.password,
-                                    "password (visible to other users: prefer --password-file)")
-                         ->envname("TAVIK_PASSWORD");
+                                    "password (visible to other users: prefer --password-file; "
+                                    "also TAVIK_PASSWORD)");
     auto* passwordFile = app.add_option("--password-file", v.passwordFile,
                                         "read the password from the first line of FILE");
     passwordFile->excludes(password);
-    app.add_option("-t,--timeout", v.timeoutMs,
-                   "ms to wait for an answer, or for a transfer to move; -1 for ever")
-        ->capture_default_str();
+    auto* timeout =
+        app.add_option("-t,--timeout", v.timeoutMs,
+                       "ms to wait for an answer, or for a transfer to move; -1 for ever")
+            ->capture_default_str();
     app.add_flag("-q,--quiet", v.quiet, "no progress bar, notes or summary; errors only");
     defineCommands(app, v);
 
@@ -207,44 +275,105 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
         outcome.err = err.str();
         return outcome;
     }
-
-    std::string why;
-    const auto address = CServerAddress::parse(v.server, &why);
-    if (!address) {
-        return usageError(why);
-    }
-    if (v.disk.empty()) {
-        return usageError("no disk ID: give --disk ID or set TAVIK_DISK");
+    const std::string command = app.get_subcommands().front()->get_name();
+    if (command == "config") {
+        return configCommand(v.configArgs);
     }
 
     Invocation inv;
-    inv.command = app.get_subcommands().front()->get_name();
+    inv.command = command;
+    if (!v.first.empty()) {
+        inv.args.push_back(v.first);
+    }
+    if (!v.second.empty()) {
+        inv.args.push_back(v.second);
+    }
+    inv.args.insert(inv.args.end(), v.args.begin(), v.args.end());
+    inv.expandable = argumentsBeforeDashes(args);
+
+    // The profile: -r NAME, or NAME: before a path (which then loses the prefix).
+    const bool profileAsked = !v.profile.empty();
+    const bool anyColon = std::any_of(inv.args.begin(), inv.args.end(), [](const std::string& a) {
+        return a.find(':') != std::string::npos;
+    });
+    std::optional<CProfile> profile;
+    if (profileAsked || anyColon) {
+        const auto path = CProfileFile::defaultPath();
+        const CProfileFile::Loaded loaded = CProfileFile::load(path);
+        if (!loaded.error.empty()) {
+            return failure(loaded.error);
+        }
+        std::string chosen = v.profile;
+        for (std::string& arg : inv.args) {
+            const auto prefix = profilePrefix(arg, loaded.profiles);
+            if (!prefix) {
+                continue;
+            }
+            if (!chosen.empty() && chosen != prefix->first) {
+                return usageError("one command uses one profile: \"" + chosen + "\" and \"" +
+                                  prefix->first + "\" both given");
+            }
+            chosen = prefix->first;
+            arg = prefix->second;
+            inv.remoteMarked.push_back(&arg - inv.args.data());
+        }
+        if (!chosen.empty()) {
+            const auto found = loaded.profiles.find(chosen);
+            if (found == loaded.profiles.end()) {
+                return failure("no profile \"" + chosen + "\" in " + path.string());
+            }
+            profile = found->second;
+            inv.profile = chosen;
+        }
+    }
+
+    // Each setting: the command line, then the profile, then the environment, then the default.
+    std::string server = v.server;
+    if (server.empty()) {
+        server = profile && profile->server ? *profile->server
+                                            : envOr("TAVIK_SERVER", CCommandLine::kDefaultServer);
+    }
+    std::string why;
+    const auto address = CServerAddress::parse(server, &why);
+    if (!address) {
+        return usageError(why);
+    }
     inv.host = address->host();
     inv.port = address->port();
-    inv.disk = v.disk;
+    inv.disk = !v.disk.empty()            ? v.disk
+               : profile && profile->disk ? *profile->disk
+                                          : envOr("TAVIK_DISK", "");
+    if (inv.disk.empty()) {
+        return usageError("no disk ID: give --disk ID, set TAVIK_DISK, or use a profile");
+    }
+    if (profile) {
+        inv.user = profile->user.value_or("");
+        inv.tls = profile->tls;
+        inv.tlsFingerprint = profile->tlsFingerprint.value_or("");
+    }
+    inv.timeoutMs = timeout->count() > 0            ? v.timeoutMs
+                    : profile && profile->timeoutMs ? *profile->timeoutMs
+                                                    : v.timeoutMs;
+
     std::string warning;
-    if (password->count() > 0 || !v.password.empty()) {
+    if (password->count() > 0) {
         inv.password = v.password;
         if (passwordOnCommandLine(args)) {
             warning = "tavik: warning: a password on the command line is visible to other users "
                       "of this machine; use --password-file or TAVIK_PASSWORD\n";
         }
+    } else if (!v.passwordFile.empty()) {
+        inv.password = CPasswordSource::fromFile(v.passwordFile, &why);
+    } else if (profile && profile->passwordFile) {
+        inv.password = CPasswordSource::fromFile(*profile->passwordFile, &why);
+    } else if (profile && profile->passwordCommand) {
+        inv.password = CPasswordSource::fromCommand(*profile->passwordCommand, &why);
+    } else if (const char* env = std::getenv("TAVIK_PASSWORD")) {
+        inv.password = std::string(env);
     }
-    if (!v.passwordFile.empty()) {
-        std::ifstream in(v.passwordFile);
-        std::string line;
-        if (!in || (!std::getline(in, line) && !in.eof())) {
-            ParseOutcome outcome = usageError("cannot read the password file " + v.passwordFile +
-                                              ": " + std::strerror(errno));
-            outcome.exitCode = 1;
-            return outcome;
-        }
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        inv.password = line;
+    if (!why.empty()) {
+        return failure(why);
     }
-    inv.timeoutMs = v.timeoutMs;
     inv.longForm = v.longForm;
     inv.recursive = v.recursive;
     inv.parents = v.parents;
@@ -254,14 +383,6 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
                    : v.overwrite    ? ExistingPolicy::Overwrite
                    : v.skipExisting ? ExistingPolicy::SkipExisting
                                     : ExistingPolicy::Ask;
-    if (!v.first.empty()) {
-        inv.args.push_back(v.first);
-    }
-    if (!v.second.empty()) {
-        inv.args.push_back(v.second);
-    }
-    inv.args.insert(inv.args.end(), v.args.begin(), v.args.end());
-    inv.expandable = argumentsBeforeDashes(args);
     return ParseOutcome{std::move(inv), 0, {}, warning};
 }
 

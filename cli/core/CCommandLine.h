@@ -1,7 +1,9 @@
 // The command line of tavik:
-//   tavik [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
+//   tavik [-r PROFILE] [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
 //         [--timeout MS] [-q] COMMAND ARGS...
-// Server, disk and password may also come from TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD.
+// Each setting comes from the command line, else the profile (-r NAME, or "NAME:path" in a path
+// argument; see CProfileFile), else TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD, else the
+// default. "config list|show NAME" is answered from the profiles file without a server.
 // Every command has --help. Parsing never exits the process: it returns what to print and the
 // exit status, so that main decides and the tests can look.
 #pragma once
@@ -37,6 +39,14 @@ struct Invocation {
     std::vector<std::string> args;                    // the command's paths, in order
     // How many of args (from the front) may hold remote patterns: those before a "--".
     size_t expandable = static_cast<size_t>(-1);
+    // The profile in use ("" for none), and the indexes of args that carried its "NAME:" prefix
+    // (the prefix is removed): these are remote paths whatever the command.
+    std::string profile;
+    std::vector<size_t> remoteMarked;
+    // From the profile: the user name, and the TLS settings (tls unset: the default).
+    std::string user;
+    std::optional<bool> tls;
+    std::string tlsFingerprint;
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.

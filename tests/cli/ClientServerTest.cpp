@@ -130,7 +130,8 @@ protected:
                                    {"TAVIK_DISK", disk},
                                    {"TAVIK_PASSWORD", ""},
                                    {"TAVIK_DEVICE_ROOT", ""},
-                                   {"TAVIK_ACP", "CP949"}},
+                                   {"TAVIK_ACP", "CP949"},
+                                   {"XDG_CONFIG_HOME", (m_folder.path() / "config").string()}},
                                   input);
     }
 
@@ -558,6 +559,24 @@ TEST_F(ClientServerTest, RemotePatterns) {
               (std::map<std::string, std::string>{{"a.log", "A"}, {"b.log", "B"}}));
     EXPECT_FALSE(fs::exists(m_disk / "logs" / "c.txt"));
     EXPECT_TRUE(fs::exists(m_disk / "logs" / "a.log"));
+}
+
+// A profile names the server and the disk; its settings are used with -r NAME or NAME:path.
+TEST_F(ClientServerTest, ProfilesReachTheServer) {
+    writeAll(m_disk / "docs" / "p.txt", "profiled");
+    writeAll(m_folder.path() / "config" / "tavik" / "config.toml",
+             "[t]\nserver = \"127.0.0.1:" + std::to_string(m_port) +
+                 "\"\ndisk = \"demo\"\npassword_command = \"true\"\n[other]\ndisk = \"x\"\n");
+    const Outcome byFlag = tavik({"-r", "t", "ls", "/docs"}, "no-such-disk");
+    EXPECT_RUN(byFlag, 0);
+    EXPECT_EQ(byFlag.out, "p.txt\n");
+    const Outcome byPrefix = tavik({"get", "t:/docs/p.txt", "-"}, "no-such-disk");
+    EXPECT_RUN(byPrefix, 0);
+    EXPECT_EQ(byPrefix.out, "profiled");
+    const Outcome list = tavik({"config", "list"});
+    EXPECT_RUN(list, 0);
+    EXPECT_EQ(list.out, "other\nt\n");
+    EXPECT_RUN(tavik({"-r", "missing", "ls"}), 1);
 }
 
 // An upload writes under a hidden name and renames it into place: what a cut upload left is
