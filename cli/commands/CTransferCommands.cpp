@@ -64,7 +64,8 @@ int CTransferCommands::get(const Invocation& inv) {
     }
     CTransferMonitor monitor(m_console, inv.existing, inv.quiet);
     CCancelSignal cancel;
-    CTreeTransfer tree(m_session, m_console, inv, monitor, cancel.flag());
+    CFileReport report = makeReport(inv);
+    CTreeTransfer tree(m_session, m_console, inv, monitor, report, cancel.flag());
     for (const std::string& typed : sources) {
         if (tree.cancelled()) {
             break;
@@ -79,7 +80,7 @@ int CTransferCommands::get(const Invocation& inv) {
         tree.download(remote, intoFolder ? local / name : local);
     }
     monitor.interrupt();
-    return conclude("downloaded", tree, cancel.cancelled(), inv);
+    return conclude("downloaded", report, cancel.cancelled(), inv);
 }
 
 int CTransferCommands::put(const Invocation& inv) {
@@ -115,7 +116,8 @@ int CTransferCommands::put(const Invocation& inv) {
     }
     CTransferMonitor monitor(m_console, inv.existing, inv.quiet);
     CCancelSignal cancel;
-    CTreeTransfer tree(m_session, m_console, inv, monitor, cancel.flag());
+    CFileReport report = makeReport(inv);
+    CTreeTransfer tree(m_session, m_console, inv, monitor, report, cancel.flag());
     for (const std::string& typed : sources) {
         if (tree.cancelled()) {
             break;
@@ -125,7 +127,7 @@ int CTransferCommands::put(const Invocation& inv) {
                     intoFolder ? CRemotePath::join(remote, local.filename().string()) : remote);
     }
     monitor.interrupt();
-    return conclude("uploaded", tree, cancel.cancelled(), inv);
+    return conclude("uploaded", report, cancel.cancelled(), inv);
 }
 
 bool CTransferCommands::folderExists(const std::string& folder) {
@@ -153,32 +155,32 @@ int CTransferCommands::putStandardInput(const Invocation& inv, const std::string
     }
     CTransferMonitor monitor(m_console, inv.existing, inv.quiet);
     CCancelSignal cancel;
-    CTreeTransfer tree(m_session, m_console, inv, monitor, cancel.flag());
+    CFileReport report = makeReport(inv);
+    CTreeTransfer tree(m_session, m_console, inv, monitor, report, cancel.flag());
+    tree.nameSource("-");
     tree.upload(spool.path(), remote);
     monitor.interrupt();
-    return conclude("uploaded", tree, cancel.cancelled(), inv);
+    return conclude("uploaded", report, cancel.cancelled(), inv);
 }
 
-int CTransferCommands::conclude(const char* verb, const CTreeTransfer& tree, bool cancelled,
+CFileReport CTransferCommands::makeReport(const Invocation& inv) {
+    const CFileReport::Mode mode = inv.json      ? CFileReport::Mode::Json
+                                   : inv.verbose ? CFileReport::Mode::Verbose
+                                                 : CFileReport::Mode::Plain;
+    return CFileReport(m_console.out, m_console.err, mode, inv.quiet);
+}
+
+int CTransferCommands::conclude(const char* verb, CFileReport& report, bool cancelled,
                                 const Invocation& inv) {
     if (cancelled) {
-        m_console.err << "tavik: " << inv.command << ": cancelled after " << tree.transferred()
+        m_console.err << "tavik: " << inv.command << ": cancelled after " << report.transferred()
                       << " file(s); the same command with --resume continues it\n";
         return CExitCode::kCancelled;
     }
-    // The summary goes with the other notes, so that standard output holds only data.
-    if (!inv.quiet) {
-        m_console.err << verb << ' ' << tree.transferred() << " file(s), "
-                      << CProgressBar::formatBytes(tree.bytes());
-        if (tree.skipped() > 0) {
-            m_console.err << ", skipped " << tree.skipped();
-        }
-        if (tree.failed() > 0) {
-            m_console.err << ", failed " << tree.failed();
-        }
-        m_console.err << '\n';
-    }
-    return tree.failed() == 0 ? CExitCode::kOk : CExitCode::kFailed;
+    // The summary goes with the other notes (or is the last JSON object), so that standard
+    // output holds only data.
+    report.summary(verb);
+    return report.failed() == 0 ? CExitCode::kOk : CExitCode::kFailed;
 }
 
 } // namespace tavik::cli

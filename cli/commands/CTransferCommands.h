@@ -5,6 +5,7 @@
 #include "cli/commands/CConsole.h"
 #include "cli/commands/CDiskSession.h"
 #include "cli/core/CCommandLine.h"
+#include "cli/core/CFileReport.h"
 
 #include <string>
 
@@ -31,8 +32,8 @@ private:
     bool folderExists(const std::string& folder);
     int putStandardInput(const Invocation& inv, const std::string& remote);
     // What the transfers came to, as an exit status, with the summary printed.
-    int conclude(const char* verb, const CTreeTransfer& tree, bool cancelled,
-                 const Invocation& inv);
+    int conclude(const char* verb, CFileReport& report, bool cancelled, const Invocation& inv);
+    CFileReport makeReport(const Invocation& inv);
 
     CDiskSession& m_session;
     CConsole& m_console;

@@ -64,9 +64,9 @@ void setLocalTime(const fs::path& path, DWORD seconds) {
 } // namespace
 
 CTreeTransfer::CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
-                             CTransferMonitor& monitor, int* cancel)
-    : m_session(session), m_console(console), m_inv(inv), m_monitor(monitor), m_cancel(cancel),
-      m_verb(inv.command == "get" ? "get" : "put") {}
+                             CTransferMonitor& monitor, CFileReport& report, int* cancel)
+    : m_session(session), m_console(console), m_inv(inv), m_monitor(monitor), m_report(report),
+      m_cancel(cancel), m_verb(inv.command == "get" ? "get" : "put") {}
 
 bool CTreeTransfer::cancelled() const {
     return m_cancel != nullptr && *m_cancel != 0;
@@ -79,13 +79,39 @@ fs::path CTreeTransfer::partialName(const fs::path& target) {
 void CTreeTransfer::fail(const std::string& name, const std::string& why) {
     m_monitor.interrupt();
     m_console.err << "tavik: " << m_verb << ": " << name << ": " << why << '\n';
-    ++m_failed;
+    finishItem(FileOutcome::Status::Failed, 0, name, name + ": " + why);
 }
 
 void CTreeTransfer::failFromLibrary(const std::string& name) {
     m_monitor.interrupt();
-    m_console.err << CDiskSession::failure(std::string(m_verb) + ": " + name) << '\n';
-    ++m_failed;
+    const std::string line = CDiskSession::failure(std::string(m_verb) + ": " + name);
+    m_console.err << line << '\n';
+    const std::string prefix = std::string("tavik: ") + m_verb + ": ";
+    finishItem(FileOutcome::Status::Failed, 0, name, line.substr(prefix.size()));
+}
+
+void CTreeTransfer::beginItem(std::string source, std::string destination) {
+    m_item = FileOutcome{};
+    m_item.source = std::move(source);
+    m_item.destination = std::move(destination);
+    m_inItem = true;
+}
+
+void CTreeTransfer::finishItem(FileOutcome::Status status, uint64_t bytes,
+                               const std::string& subject, const std::string& error) {
+    FileOutcome outcome = m_inItem ? m_item : FileOutcome{};
+    if (!m_inItem) {
+        outcome.source = subject;
+    }
+    outcome.status = status;
+    outcome.bytes = bytes;
+    outcome.error = error;
+    m_inItem = false;
+    m_report.record(outcome);
+}
+
+void CTreeTransfer::skip(const std::string& subject) {
+    finishItem(FileOutcome::Status::Skipped, 0, subject, "");
 }
 
 std::string CTreeTransfer::remoteSubject(const char* kind, const std::string& fullPath) const {
@@ -110,8 +136,7 @@ void CTreeTransfer::note(const std::string& text) {
 
 void CTreeTransfer::done(uint64_t moved) {
     CDiskSession::noteActivity();
-    ++m_transferred;
-    m_bytes += moved;
+    finishItem(FileOutcome::Status::Done, moved, "", "");
 }
 
 // ---- Existing destinations and resuming ----
@@ -295,6 +320,7 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
 }
 
 void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local) {
+    beginItem(m_session.shown(entry.path), local.string());
     const std::string name = remoteSubject("file", entry.path);
     if (entry.size == kClampedSize) {
         fail(name, "4 GiB or larger (the server reports 0xFFFFFFFF), which the 32-bit transfer "
@@ -326,7 +352,7 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
     }
     if (decision == Decision::Skip) {
         note("skipped (exists): " + local.string());
-        ++m_skipped;
+        skip(local.string());
         return;
     }
     if (decision == Decision::Refuse) {
@@ -443,7 +469,7 @@ void CTreeTransfer::uploadEntry(const fs::path& local, const std::string& remote
         uploadFile(local, fs::file_size(local, ec), remote);
     } else {
         note("skipped (not a file or folder): " + local.string());
-        ++m_skipped;
+        skip(local.string());
     }
 }
 
@@ -472,7 +498,7 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
             return;
         }
         if (child.is_symlink(ec) && !linkAllowed(child.path())) {
-            ++m_skipped;
+            skip(child.path().string());
             continue;
         }
         uploadEntry(child.path(), CRemotePath::join(remote, child.path().filename().string()));
@@ -480,6 +506,7 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
 }
 
 void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::string& remote) {
+    beginItem(m_sourceName.empty() ? local.string() : m_sourceName, m_session.shown(remote));
     const std::string name = localSubject("file", local);
     if (size >= kClampedSize) {
         fail(name, "larger than 4 GiB - 2 bytes (" + std::to_string(size) +
@@ -501,7 +528,7 @@ void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::
         decision = decide(m_session.shown(remote), size, existing->size);
         if (decision == Decision::Skip) {
             note("skipped (exists): " + m_session.shown(remote));
-            ++m_skipped;
+            skip(local.string());
             return;
         }
         if (decision == Decision::Refuse) {

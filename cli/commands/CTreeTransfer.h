@@ -20,6 +20,7 @@
 #include "cli/commands/CDiskSession.h"
 #include "cli/commands/CTransferMonitor.h"
 #include "cli/core/CCommandLine.h"
+#include "cli/core/CFileReport.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -36,17 +37,16 @@ public:
     // Bytes compared before a resume point.
     static constexpr uint32_t kResumeCheckBytes = 65536;
 
+    // Every file's outcome goes to report, which counts them.
     CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
-                  CTransferMonitor& monitor, int* cancel);
+                  CTransferMonitor& monitor, CFileReport& report, int* cancel);
+    // What reports call the next upload's source (standard input's spool file is "-").
+    void nameSource(std::string name) { m_sourceName = std::move(name); }
 
     // One top-level source each; the destinations are final names (not folders to go into).
     void download(const std::string& remote, const std::filesystem::path& local);
     void upload(const std::filesystem::path& local, const std::string& remote);
 
-    int transferred() const { return m_transferred; }
-    int skipped() const { return m_skipped; }
-    int failed() const { return m_failed; }
-    uint64_t bytes() const { return m_bytes; }
     bool cancelled() const;
 
     // The temporary name a download is written under.
@@ -92,6 +92,12 @@ private:
     void fail(const std::string& name, const std::string& why);
     void failFromLibrary(const std::string& name);
     void note(const std::string& text);
+    // The file whose outcome comes next, and its outcome (a failure outside any file is
+    // reported under subject).
+    void beginItem(std::string source, std::string destination);
+    void finishItem(FileOutcome::Status status, uint64_t bytes, const std::string& subject,
+                    const std::string& error);
+    void skip(const std::string& subject);
     // Tells where a cut transfer's bytes are and that --resume continues them.
     void hintResume(const std::string& kept);
     // Message subjects: "remote file /a/b.txt" (from the disk's root), "local folder /tmp/x".
@@ -103,13 +109,13 @@ private:
     CConsole& m_console;
     const Invocation& m_inv;
     CTransferMonitor& m_monitor;
+    CFileReport& m_report;
     int* m_cancel;
     const char* m_verb;
     std::filesystem::path m_treeRoot; // canonical top folder of the upload being walked
-    int m_transferred = 0;
-    int m_skipped = 0;
-    int m_failed = 0;
-    uint64_t m_bytes = 0;
+    FileOutcome m_item;
+    bool m_inItem = false;
+    std::string m_sourceName;
 };
 
 } // namespace tavik::cli

@@ -30,6 +30,7 @@ struct Values {
     bool parents = false;
     bool json = false;
     bool quiet = false;
+    bool verbose = false;
     bool resume = false;
     bool overwrite = false;
     bool skipExisting = false;
@@ -136,6 +137,7 @@ void defineCommands(CLI::App& app, Values& v) {
                     "remote sources, then the local destination (default: the current folder)")
         ->required();
     addTransferFlags(get, v);
+    addJsonFlag(get, v);
 
     auto* put = app.add_subcommand(
         "put", "upload local files or folders: LOCAL [REMOTE], or LOCAL... REMOTE_FOLDER");
@@ -143,6 +145,7 @@ void defineCommands(CLI::App& app, Values& v) {
                     "local sources, then the remote destination (default: the session folder)")
         ->required();
     addTransferFlags(put, v);
+    addJsonFlag(put, v);
 
     auto* mkdir = app.add_subcommand("mkdir", "create remote folders");
     mkdir->add_flag("-p,--parents", v.parents,
@@ -260,6 +263,7 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
                        "ms to wait for an answer, or for a transfer to move; -1 for ever")
             ->capture_default_str();
     app.add_flag("-q,--quiet", v.quiet, "no progress bar, notes or summary; errors only");
+    app.add_flag("-v,--verbose", v.verbose, "name every file as it is transferred");
     defineCommands(app, v);
 
     // CLI11 reads arguments from the back of the vector.
@@ -379,6 +383,7 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     inv.parents = v.parents;
     inv.json = v.json;
     inv.quiet = v.quiet;
+    inv.verbose = v.verbose;
     inv.existing = v.resume         ? ExistingPolicy::Resume
                    : v.overwrite    ? ExistingPolicy::Overwrite
                    : v.skipExisting ? ExistingPolicy::SkipExisting

@@ -35,6 +35,7 @@ struct Invocation {
     bool parents = false;                             // mkdir -p
     bool json = false;                                // ls, stat, df, info --json
     bool quiet = false;                               // -q: no progress, notes or summary
+    bool verbose = false;                             // -v: a line for every file
     ExistingPolicy existing = ExistingPolicy::Ask;    // get, put
     std::vector<std::string> args;                    // the command's paths, in order
     // How many of args (from the front) may hold remote patterns: those before a "--".

@@ -579,6 +579,32 @@ TEST_F(ClientServerTest, ProfilesReachTheServer) {
     EXPECT_RUN(tavik({"-r", "missing", "ls"}), 1);
 }
 
+// --json: one object per file on standard output, then the summary; -v: a line per file on
+// standard error. A failing file among others is named in both.
+TEST_F(ClientServerTest, ReportsPerFile) {
+    writeAll(m_disk / "d" / "a.txt", "aa");
+    writeAll(m_disk / "d" / "b.txt", "bb");
+    writeAll(m_local / "dl" / "d" / "b.txt", "mine"); // exists: refused without a flag
+    const Outcome json = tavik({"get", "--json", "d", local("dl")});
+    EXPECT_RUN(json, 1);
+    const std::string a = "{\"status\":\"done\",\"source\":\"/d/a.txt\",\"destination\":\"" +
+                          local("dl/d/a.txt") + "\",\"bytes\":2}\n";
+    const std::string b =
+        "{\"status\":\"failed\",\"source\":\"/d/b.txt\",\"destination\":\"" + local("dl/d/b.txt") +
+        "\",\"bytes\":0,\"error\":\"remote file /d/b.txt: " + local("dl/d/b.txt") +
+        " exists (use --overwrite, --resume or --skip-existing)\"}\n";
+    EXPECT_EQ(json.out, a + b +
+                            "{\"summary\":{\"verb\":\"downloaded\",\"transferred\":1,\"skipped\":0,"
+                            "\"failed\":1,\"bytes\":2}}\n");
+
+    const Outcome verbose = tavik({"-v", "put", local("dl/d/b.txt"), "/d/c.txt"});
+    EXPECT_RUN(verbose, 0);
+    EXPECT_TRUE(verbose.out.empty()) << verbose.out;
+    EXPECT_NE(verbose.err.find("done: " + local("dl/d/b.txt") + " -> /d/c.txt (4 B)\n"),
+              std::string::npos)
+        << verbose.err;
+}
+
 // An upload writes under a hidden name and renames it into place: what a cut upload left is
 // continued by --resume, an existing file is replaced whole, and nothing hidden stays behind.
 TEST_F(ClientServerTest, UploadsTakeTheirNameOnlyWhenComplete) {
