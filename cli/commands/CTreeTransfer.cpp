@@ -65,7 +65,7 @@ void setLocalTime(const fs::path& path, DWORD seconds) {
 
 CTreeTransfer::CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
                              CTransferMonitor& monitor, CFileReport& report, int* cancel)
-    : m_session(session), m_console(console), m_inv(inv), m_monitor(monitor), m_report(report),
+    : m_session(&session), m_console(&console), m_inv(inv), m_monitor(monitor), m_report(&report),
       m_cancel(cancel), m_verb(inv.command == "get" ? "get" : "put") {}
 
 bool CTreeTransfer::cancelled() const {
@@ -78,14 +78,14 @@ fs::path CTreeTransfer::partialName(const fs::path& target) {
 
 void CTreeTransfer::fail(const std::string& name, const std::string& why) {
     m_monitor.interrupt();
-    m_console.err << "tavik: " << m_verb << ": " << name << ": " << why << '\n';
+    m_console->err << "tavik: " << m_verb << ": " << name << ": " << why << '\n';
     finishItem(FileOutcome::Status::Failed, 0, name, name + ": " + why);
 }
 
 void CTreeTransfer::failFromLibrary(const std::string& name) {
     m_monitor.interrupt();
     const std::string line = CDiskSession::failure(std::string(m_verb) + ": " + name);
-    m_console.err << line << '\n';
+    m_console->err << line << '\n';
     const std::string prefix = std::string("tavik: ") + m_verb + ": ";
     finishItem(FileOutcome::Status::Failed, 0, name, line.substr(prefix.size()));
 }
@@ -107,7 +107,7 @@ void CTreeTransfer::finishItem(FileOutcome::Status status, uint64_t bytes,
     outcome.bytes = bytes;
     outcome.error = error;
     m_inItem = false;
-    m_report.record(outcome);
+    m_report->record(outcome);
 }
 
 void CTreeTransfer::skip(const std::string& subject) {
@@ -115,7 +115,7 @@ void CTreeTransfer::skip(const std::string& subject) {
 }
 
 std::string CTreeTransfer::remoteSubject(const char* kind, const std::string& fullPath) const {
-    return std::string("remote ") + kind + " " + m_session.shown(fullPath);
+    return std::string("remote ") + kind + " " + m_session->shown(fullPath);
 }
 
 std::string CTreeTransfer::localSubject(const char* kind, const fs::path& path) {
@@ -123,14 +123,14 @@ std::string CTreeTransfer::localSubject(const char* kind, const fs::path& path) 
 }
 
 void CTreeTransfer::hintResume(const std::string& kept) {
-    m_console.err << "tavik: " << m_verb << ": what arrived is kept as " << kept
-                  << "; the same command with --resume continues it\n";
+    m_console->err << "tavik: " << m_verb << ": what arrived is kept as " << kept
+                   << "; the same command with --resume continues it\n";
 }
 
 void CTreeTransfer::note(const std::string& text) {
     if (!m_inv.quiet) {
         m_monitor.interrupt();
-        m_console.err << text << '\n';
+        m_console->err << text << '\n';
     }
 }
 
@@ -188,7 +188,7 @@ bool CTreeTransfer::sameBefore(const std::string& remoteAnsi, const fs::path& lo
     range.dwEndPos = static_cast<DWORD>(pos);
     range.bTrunc = 1;
     range.pfnData = &collect;
-    const bool read = tavik_Download(m_session.handle(), &range, m_cancel) != 0;
+    const bool read = tavik_Download(m_session->handle(), &range, m_cancel) != 0;
     s_sink = nullptr;
     ::unlink(scratch.c_str());
     if (!read) {
@@ -219,7 +219,7 @@ bool CTreeTransfer::runDownload(const std::string& remoteAnsi, const std::string
     file.bTrunc = truncate ? 1 : 0;
     m_monitor.beginFile(CRemotePath::baseName(name));
     m_monitor.attach(file);
-    const bool ok = tavik_Download(m_session.handle(), &file, m_cancel) != 0;
+    const bool ok = tavik_Download(m_session->handle(), &file, m_cancel) != 0;
     m_monitor.endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot write it: " + localReason(localPath, true));
@@ -240,7 +240,7 @@ bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& r
     file.bTrunc = truncate ? 1 : 0;
     m_monitor.beginFile(fs::path(name).filename().string());
     m_monitor.attach(file);
-    const bool ok = tavik_Upload(m_session.handle(), &file, m_cancel) != 0;
+    const bool ok = tavik_Upload(m_session->handle(), &file, m_cancel) != 0;
     m_monitor.endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot read it: " + localReason(localPath, false));
@@ -253,7 +253,7 @@ bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& r
 // ---- Download ----
 
 void CTreeTransfer::download(const std::string& remote, const fs::path& local) {
-    const auto entry = m_session.stat(remote);
+    const auto entry = m_session->stat(remote);
     if (!entry) {
         failFromLibrary(remoteSubject("file", remote));
         return;
@@ -286,7 +286,7 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
         fail(localSubject("folder", local), "cannot create it: " + systemReason(ec));
         return;
     }
-    const auto children = m_session.list(remote);
+    const auto children = m_session->list(remote);
     if (!children) {
         failFromLibrary(remoteSubject("folder", remote) + " (listing)");
         return;
@@ -320,7 +320,7 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
 }
 
 void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local) {
-    beginItem(m_session.shown(entry.path), local.string());
+    beginItem(m_session->shown(entry.path), local.string());
     const std::string name = remoteSubject("file", entry.path);
     if (entry.size == kClampedSize) {
         fail(name, "4 GiB or larger (the server reports 0xFFFFFFFF), which the 32-bit transfer "
@@ -401,7 +401,7 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
     DWORD access = 0;
     DWORD written = 0;
     if (tavik_GetFileTime(CUtf8::toUtf16(entry.path).c_str(), &access, &written,
-                          m_session.handle()) &&
+                          m_session->handle()) &&
         written != 0) {
         setLocalTime(partial, written);
     }
@@ -474,14 +474,28 @@ void CTreeTransfer::uploadEntry(const fs::path& local, const std::string& remote
 }
 
 void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remote) {
-    const auto existing = m_session.stat(remote);
+    const auto existing = knownOrStat(remote);
     if (existing && !existing->folder) {
         fail(remoteSubject("path", remote), "exists and is not a folder");
         return;
     }
-    if (!existing && !tavik_MakeFolder(CUtf8::toUtf16(remote).c_str(), m_session.handle())) {
+    if (!existing && CDiskSession::lastErrorCode() != TAVIK_ERR_NOT_EXIST) {
+        failFromLibrary(remoteSubject("folder", remote));
+        return;
+    }
+    if (!existing && !tavik_MakeFolder(CUtf8::toUtf16(remote).c_str(), m_session->handle())) {
         failFromLibrary(remoteSubject("folder", remote) + " (creating it)");
         return;
+    }
+    // What the folder holds, learnt once: each file's check for an existing destination (and
+    // for a cut upload to continue) is then answered here instead of by a round trip of its own.
+    if (!existing) {
+        m_listed.insert(CRemotePath::normalize(remote)); // new, so empty
+    } else if (const auto entries = m_session->list(remote)) {
+        m_listed.insert(CRemotePath::normalize(remote));
+        for (const RemoteEntry& entry : *entries) {
+            m_known[CRemotePath::normalize(entry.path)] = entry;
+        }
     }
     std::error_code ec;
     std::vector<fs::directory_entry> entries;
@@ -506,7 +520,7 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
 }
 
 void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::string& remote) {
-    beginItem(m_sourceName.empty() ? local.string() : m_sourceName, m_session.shown(remote));
+    beginItem(m_sourceName.empty() ? local.string() : m_sourceName, m_session->shown(remote));
     const std::string name = localSubject("file", local);
     if (size >= kClampedSize) {
         fail(name, "larger than 4 GiB - 2 bytes (" + std::to_string(size) +
@@ -514,7 +528,7 @@ void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::
         return;
     }
     const std::string target = remoteSubject("file", remote);
-    const auto existing = m_session.stat(remote);
+    const auto existing = knownOrStat(remote);
     if (existing && existing->folder) {
         fail(target, "is a folder");
         return;
@@ -525,9 +539,9 @@ void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::
     }
     Decision decision = Decision::Anew;
     if (existing) {
-        decision = decide(m_session.shown(remote), size, existing->size);
+        decision = decide(m_session->shown(remote), size, existing->size);
         if (decision == Decision::Skip) {
-            note("skipped (exists): " + m_session.shown(remote));
+            note("skipped (exists): " + m_session->shown(remote));
             skip(local.string());
             return;
         }
@@ -551,7 +565,7 @@ void CTreeTransfer::resumeInPlace(const fs::path& local, uint64_t size, const st
     const std::string remoteAnsi = *CAnsiPath::fromUtf8(remote);
     uint64_t start = remoteSize;
     if (start > size) {
-        note("larger than its source, transferred anew: " + m_session.shown(remote));
+        note("larger than its source, transferred anew: " + m_session->shown(remote));
         uploadViaPart(local, size, remote, true);
         return;
     }
@@ -581,7 +595,7 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
     uint64_t start = 0;
     if (m_inv.existing == ExistingPolicy::Resume) {
         // A cut upload of ours left its bytes under the hidden name: continue them.
-        if (const auto kept = m_session.stat(part); kept && !kept->folder && kept->size <= size) {
+        if (const auto kept = knownOrStat(part); kept && !kept->folder && kept->size <= size) {
             start = kept->size;
             if (!sameBefore(*partAnsi, local, start, target)) {
                 return;
@@ -591,7 +605,7 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
     if (!runUpload(localAnsi, *partAnsi, static_cast<uint32_t>(start), static_cast<uint32_t>(size),
                    start == 0, target, local.string())) {
         if (!cancelled()) {
-            hintResume("remote file " + m_session.shown(part));
+            hintResume("remote file " + m_session->shown(part));
         }
         return;
     }
@@ -602,6 +616,18 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
     done(size - start);
 }
 
+std::optional<RemoteEntry> CTreeTransfer::knownOrStat(const std::string& remote) {
+    const std::string path = CRemotePath::normalize(remote);
+    if (m_listed.count(CRemotePath::parent(path)) == 0) {
+        return m_session->stat(path);
+    }
+    if (const auto found = m_known.find(path); found != m_known.end()) {
+        return found->second;
+    }
+    tavik_SetLastError(TAVIK_ERR_NOT_EXIST); // as a lookup of it would have said
+    return std::nullopt;
+}
+
 std::string CTreeTransfer::partialRemoteName(const std::string& remote) {
     return CRemotePath::join(CRemotePath::parent(remote),
                              "." + CRemotePath::baseName(remote) + ".tavik-part");
@@ -609,7 +635,7 @@ std::string CTreeTransfer::partialRemoteName(const std::string& remote) {
 
 bool CTreeTransfer::renameRemote(const std::string& from, const std::string& to) const {
     return tavik_RenameFile(CUtf8::toUtf16(from).c_str(), CUtf8::toUtf16(to).c_str(),
-                            m_session.handle()) != 0;
+                            m_session->handle()) != 0;
 }
 
 bool CTreeTransfer::commitPart(const std::string& part, const std::string& remote,
@@ -635,7 +661,7 @@ bool CTreeTransfer::commitPart(const std::string& part, const std::string& remot
         renameRemote(aside, remote);
         return false;
     }
-    tavik_DeleteFile(CUtf8::toUtf16(aside).c_str(), 0, m_session.handle());
+    tavik_DeleteFile(CUtf8::toUtf16(aside).c_str(), 0, m_session->handle());
     return true;
 }
 
@@ -643,7 +669,7 @@ void CTreeTransfer::keepTime(const fs::path& local, const std::string& remote) {
     struct stat info {};
     if (::stat(local.c_str(), &info) == 0) {
         tavik_SetFileTime(CUtf8::toUtf16(remote).c_str(), static_cast<DWORD>(info.st_atime),
-                          static_cast<DWORD>(info.st_mtime), m_session.handle());
+                          static_cast<DWORD>(info.st_mtime), m_session->handle());
     }
 }
 

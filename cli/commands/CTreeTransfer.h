@@ -24,6 +24,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -72,6 +74,9 @@ private:
     // The hidden file takes the target's name; an existing target is replaced.
     bool commitPart(const std::string& part, const std::string& remote, bool targetExists);
     bool renameRemote(const std::string& from, const std::string& to) const;
+    // A remote entry: from the listing of its folder when this run has one, else asked for.
+    // Without it, the library's last error says why (23006 for "not there").
+    std::optional<RemoteEntry> knownOrStat(const std::string& remote);
     void keepTime(const std::filesystem::path& local, const std::string& remote);
     // Whether a link met inside an uploaded folder is uploaded (as its target file).
     bool linkAllowed(const std::filesystem::path& link);
@@ -105,17 +110,19 @@ private:
     static std::string localSubject(const char* kind, const std::filesystem::path& path);
     void done(uint64_t moved);
 
-    CDiskSession& m_session;
-    CConsole& m_console;
+    CDiskSession* m_session;
+    CConsole* m_console;
     const Invocation& m_inv;
     CTransferMonitor& m_monitor;
-    CFileReport& m_report;
+    CFileReport* m_report;
     int* m_cancel;
     const char* m_verb;
     std::filesystem::path m_treeRoot; // canonical top folder of the upload being walked
     FileOutcome m_item;
     bool m_inItem = false;
     std::string m_sourceName;
+    std::set<std::string> m_listed;             // remote folders whose entries are known
+    std::map<std::string, RemoteEntry> m_known; // those entries, by full path
 };
 
 } // namespace tavik::cli
