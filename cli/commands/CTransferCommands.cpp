@@ -2,6 +2,7 @@
 
 #include "cli/commands/CCatCommand.h"
 #include "cli/commands/CExitCode.h"
+#include "cli/commands/CParallelTransfer.h"
 #include "cli/commands/CSpoolFile.h"
 #include "cli/commands/CTransferMonitor.h"
 #include "cli/commands/CTreeTransfer.h"
@@ -66,6 +67,8 @@ int CTransferCommands::get(const Invocation& inv) {
     CCancelSignal cancel;
     CFileReport report = makeReport(inv);
     CTreeTransfer tree(m_session, m_console, inv, monitor, report, cancel.flag());
+    std::vector<CTreeTransfer::Job> jobs;
+    tree.collectInto(&jobs);
     for (const std::string& typed : sources) {
         if (tree.cancelled()) {
             break;
@@ -79,6 +82,8 @@ int CTransferCommands::get(const Invocation& inv) {
         }
         tree.download(remote, intoFolder ? local / name : local);
     }
+    tree.collectInto(nullptr);
+    CParallelTransfer::run(inv, tree, jobs, workers(inv), m_console, report);
     monitor.interrupt();
     return conclude("downloaded", report, cancel.cancelled(), inv);
 }
@@ -118,6 +123,8 @@ int CTransferCommands::put(const Invocation& inv) {
     CCancelSignal cancel;
     CFileReport report = makeReport(inv);
     CTreeTransfer tree(m_session, m_console, inv, monitor, report, cancel.flag());
+    std::vector<CTreeTransfer::Job> jobs;
+    tree.collectInto(&jobs);
     for (const std::string& typed : sources) {
         if (tree.cancelled()) {
             break;
@@ -126,6 +133,8 @@ int CTransferCommands::put(const Invocation& inv) {
         tree.upload(local,
                     intoFolder ? CRemotePath::join(remote, local.filename().string()) : remote);
     }
+    tree.collectInto(nullptr);
+    CParallelTransfer::run(inv, tree, jobs, workers(inv), m_console, report);
     monitor.interrupt();
     return conclude("uploaded", report, cancel.cancelled(), inv);
 }
@@ -161,6 +170,10 @@ int CTransferCommands::putStandardInput(const Invocation& inv, const std::string
     tree.upload(spool.path(), remote);
     monitor.interrupt();
     return conclude("uploaded", report, cancel.cancelled(), inv);
+}
+
+int CTransferCommands::workers(const Invocation& inv) {
+    return inv.parallel > 0 ? inv.parallel : CParallelTransfer::kDefaultWorkers;
 }
 
 CFileReport CTransferCommands::makeReport(const Invocation& inv) {

@@ -34,6 +34,8 @@ private:
     // What the transfers came to, as an exit status, with the summary printed.
     int conclude(const char* verb, CFileReport& report, bool cancelled, const Invocation& inv);
     CFileReport makeReport(const Invocation& inv);
+    // -P N, or the default for folders (one file alone is one transfer whatever N is).
+    static int workers(const Invocation& inv);
 
     CDiskSession& m_session;
     CConsole& m_console;

@@ -65,8 +65,24 @@ void setLocalTime(const fs::path& path, DWORD seconds) {
 
 CTreeTransfer::CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
                              CTransferMonitor& monitor, CFileReport& report, int* cancel)
-    : m_session(&session), m_console(&console), m_inv(inv), m_monitor(monitor), m_report(&report),
+    : m_session(&session), m_console(&console), m_inv(inv), m_monitor(&monitor), m_report(&report),
       m_cancel(cancel), m_verb(inv.command == "get" ? "get" : "put") {}
+
+void CTreeTransfer::runJob(const Job& job) {
+    if (job.upload) {
+        uploadFile(job.local, job.size, job.remote);
+    } else {
+        downloadFile(job.entry, job.local);
+    }
+}
+
+void CTreeTransfer::rebind(CDiskSession& session, CConsole& console, CTransferMonitor& monitor,
+                           CFileReport& report) {
+    m_session = &session;
+    m_monitor = &monitor;
+    m_console = &console;
+    m_report = &report;
+}
 
 bool CTreeTransfer::cancelled() const {
     return m_cancel != nullptr && *m_cancel != 0;
@@ -77,13 +93,13 @@ fs::path CTreeTransfer::partialName(const fs::path& target) {
 }
 
 void CTreeTransfer::fail(const std::string& name, const std::string& why) {
-    m_monitor.interrupt();
+    m_monitor->interrupt();
     m_console->err << "tavik: " << m_verb << ": " << name << ": " << why << '\n';
     finishItem(FileOutcome::Status::Failed, 0, name, name + ": " + why);
 }
 
 void CTreeTransfer::failFromLibrary(const std::string& name) {
-    m_monitor.interrupt();
+    m_monitor->interrupt();
     const std::string line = CDiskSession::failure(std::string(m_verb) + ": " + name);
     m_console->err << line << '\n';
     const std::string prefix = std::string("tavik: ") + m_verb + ": ";
@@ -129,7 +145,7 @@ void CTreeTransfer::hintResume(const std::string& kept) {
 
 void CTreeTransfer::note(const std::string& text) {
     if (!m_inv.quiet) {
-        m_monitor.interrupt();
+        m_monitor->interrupt();
         m_console->err << text << '\n';
     }
 }
@@ -143,8 +159,8 @@ void CTreeTransfer::done(uint64_t moved) {
 
 CTreeTransfer::Decision CTreeTransfer::decide(const std::string& destination, uint64_t sourceSize,
                                               uint64_t destinationSize) {
-    m_monitor.interrupt();
-    CConfirmPrompt& prompt = m_monitor.prompt();
+    m_monitor->interrupt();
+    CConfirmPrompt& prompt = m_monitor->prompt();
     const int answer = prompt.answer(
         destination, static_cast<uint32_t>(std::min<uint64_t>(sourceSize, kClampedSize - 1)),
         destination, static_cast<uint32_t>(std::min<uint64_t>(destinationSize, kClampedSize - 1)));
@@ -217,10 +233,10 @@ bool CTreeTransfer::runDownload(const std::string& remoteAnsi, const std::string
     file.dwStartPos = start;
     file.dwEndPos = end;
     file.bTrunc = truncate ? 1 : 0;
-    m_monitor.beginFile(CRemotePath::baseName(name));
-    m_monitor.attach(file);
+    m_monitor->beginFile(CRemotePath::baseName(name));
+    m_monitor->attach(file);
     const bool ok = tavik_Download(m_session->handle(), &file, m_cancel) != 0;
-    m_monitor.endFile();
+    m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot write it: " + localReason(localPath, true));
     } else if (!ok) {
@@ -238,10 +254,10 @@ bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& r
     file.dwStartPos = start;
     file.dwEndPos = end;
     file.bTrunc = truncate ? 1 : 0;
-    m_monitor.beginFile(fs::path(name).filename().string());
-    m_monitor.attach(file);
+    m_monitor->beginFile(fs::path(name).filename().string());
+    m_monitor->attach(file);
     const bool ok = tavik_Upload(m_session->handle(), &file, m_cancel) != 0;
-    m_monitor.endFile();
+    m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot read it: " + localReason(localPath, false));
     } else if (!ok) {
@@ -272,7 +288,11 @@ void CTreeTransfer::downloadEntry(const RemoteEntry& entry, const fs::path& loca
     if (entry.folder) {
         downloadFolder(entry.path, local);
     } else {
-        downloadFile(entry, local);
+        if (m_jobs != nullptr) {
+            m_jobs->push_back(Job{false, entry, local, 0, {}});
+        } else {
+            downloadFile(entry, local);
+        }
     }
 }
 
@@ -466,7 +486,12 @@ void CTreeTransfer::uploadEntry(const fs::path& local, const std::string& remote
     if (fs::is_directory(status)) {
         uploadFolder(local, remote);
     } else if (fs::is_regular_file(status)) {
-        uploadFile(local, fs::file_size(local, ec), remote);
+        const uint64_t size = fs::file_size(local, ec);
+        if (m_jobs != nullptr) {
+            m_jobs->push_back(Job{true, {}, local, size, remote});
+        } else {
+            uploadFile(local, size, remote);
+        }
     } else {
         note("skipped (not a file or folder): " + local.string());
         skip(local.string());

@@ -51,6 +51,22 @@ public:
 
     bool cancelled() const;
 
+    // One file's transfer, found by walking the sources while collecting (see collectInto).
+    struct Job {
+        bool upload = false;
+        RemoteEntry entry;           // download: the remote file
+        std::filesystem::path local; // download: the target; upload: the source
+        uint64_t size = 0;           // upload: the source's size
+        std::string remote;          // upload: the target
+    };
+    // While set, download() and upload() make folders and check sources as usual, but leave
+    // each file's transfer in *jobs for runJob (run by parallel workers) instead of doing it.
+    void collectInto(std::vector<Job>* jobs) { m_jobs = jobs; }
+    void runJob(const Job& job);
+    // A parallel worker's own session, console and report, in place of the ones given first.
+    void rebind(CDiskSession& session, CConsole& console, CTransferMonitor& monitor,
+                CFileReport& report);
+
     // The temporary name a download is written under.
     static std::filesystem::path partialName(const std::filesystem::path& target);
     // The hidden name an upload is written under, in the target's folder.
@@ -113,7 +129,7 @@ private:
     CDiskSession* m_session;
     CConsole* m_console;
     const Invocation& m_inv;
-    CTransferMonitor& m_monitor;
+    CTransferMonitor* m_monitor;
     CFileReport* m_report;
     int* m_cancel;
     const char* m_verb;
@@ -121,6 +137,7 @@ private:
     FileOutcome m_item;
     bool m_inItem = false;
     std::string m_sourceName;
+    std::vector<Job>* m_jobs = nullptr;
     std::set<std::string> m_listed;             // remote folders whose entries are known
     std::map<std::string, RemoteEntry> m_known; // those entries, by full path
 };

@@ -31,6 +31,7 @@ struct Values {
     bool json = false;
     bool quiet = false;
     bool verbose = false;
+    int parallel = 0;
     bool resume = false;
     bool overwrite = false;
     bool skipExisting = false;
@@ -51,6 +52,12 @@ void addTransferFlags(CLI::App* cmd, Values& v) {
     overwrite->excludes(skip);
 }
 
+void addParallelOption(CLI::App* cmd, Values& v) {
+    cmd->add_option("-P,--parallel", v.parallel,
+                    "files transferred at once, each over a session of its own (default 4)")
+        ->check(CLI::Range(1, 64));
+}
+
 void addJsonFlag(CLI::App* cmd, Values& v) {
     cmd->add_flag("--json", v.json, "write the result as JSON");
 }
@@ -63,7 +70,7 @@ bool takesValue(const std::string& arg, const std::string& command = {}) {
     return arg == "-s" || arg == "--server" || arg == "-d" || arg == "--disk" ||
            (arg == "-p" && command != "mkdir") || arg == "--password" || arg == "--password-file" ||
            arg == "-t" || arg == "--timeout" || (arg == "-r" && command != "rm") ||
-           arg == "--profile";
+           arg == "--profile" || arg == "-P" || arg == "--parallel";
 }
 
 // The first argument that stands where the command should, when it names no command.
@@ -138,6 +145,7 @@ void defineCommands(CLI::App& app, Values& v) {
         ->required();
     addTransferFlags(get, v);
     addJsonFlag(get, v);
+    addParallelOption(get, v);
 
     auto* put = app.add_subcommand(
         "put", "upload local files or folders: LOCAL [REMOTE], or LOCAL... REMOTE_FOLDER");
@@ -146,6 +154,7 @@ void defineCommands(CLI::App& app, Values& v) {
         ->required();
     addTransferFlags(put, v);
     addJsonFlag(put, v);
+    addParallelOption(put, v);
 
     auto* mkdir = app.add_subcommand("mkdir", "create remote folders");
     mkdir->add_flag("-p,--parents", v.parents,
@@ -384,6 +393,7 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     inv.json = v.json;
     inv.quiet = v.quiet;
     inv.verbose = v.verbose;
+    inv.parallel = v.parallel;
     inv.existing = v.resume         ? ExistingPolicy::Resume
                    : v.overwrite    ? ExistingPolicy::Overwrite
                    : v.skipExisting ? ExistingPolicy::SkipExisting

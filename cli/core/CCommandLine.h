@@ -36,8 +36,9 @@ struct Invocation {
     bool json = false;                                // ls, stat, df, info --json
     bool quiet = false;                               // -q: no progress, notes or summary
     bool verbose = false;                             // -v: a line for every file
-    ExistingPolicy existing = ExistingPolicy::Ask;    // get, put
-    std::vector<std::string> args;                    // the command's paths, in order
+    int parallel = 0; // get, put -P N: transfers at once (0: the default)
+    ExistingPolicy existing = ExistingPolicy::Ask; // get, put
+    std::vector<std::string> args;                 // the command's paths, in order
     // How many of args (from the front) may hold remote patterns: those before a "--".
     size_t expandable = static_cast<size_t>(-1);
     // The profile in use ("" for none), and the indexes of args that carried its "NAME:" prefix

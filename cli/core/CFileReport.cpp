@@ -3,6 +3,8 @@
 #include "cli/core/CJson.h"
 #include "cli/core/CProgressBar.h"
 
+#include <sstream>
+
 namespace tavik::cli {
 
 namespace {
@@ -21,6 +23,12 @@ const char* statusName(FileOutcome::Status status) {
 } // namespace
 
 void CFileReport::record(const FileOutcome& file) {
+    if (m_mode == Mode::Wire) {
+        m_out << static_cast<int>(file.status) << ' ' << file.bytes << ' ' << file.source.size()
+              << ' ' << file.destination.size() << ' ' << file.error.size() << '\n'
+              << file.source << file.destination << file.error << std::flush;
+        return;
+    }
     switch (file.status) {
     case FileOutcome::Status::Done:
         ++m_transferred;
@@ -54,7 +62,33 @@ void CFileReport::record(const FileOutcome& file) {
     }
 }
 
+std::optional<FileOutcome> CFileReport::decode(std::string& buffer) {
+    const size_t end = buffer.find('\n');
+    if (end == std::string::npos) {
+        return std::nullopt;
+    }
+    std::istringstream header(buffer.substr(0, end));
+    int status = 0;
+    FileOutcome file;
+    size_t lengths[3] = {};
+    header >> status >> file.bytes >> lengths[0] >> lengths[1] >> lengths[2];
+    const size_t total = lengths[0] + lengths[1] + lengths[2];
+    if (!header || buffer.size() < end + 1 + total) {
+        return std::nullopt;
+    }
+    file.status = static_cast<FileOutcome::Status>(status);
+    size_t at = end + 1;
+    file.source = buffer.substr(at, lengths[0]);
+    file.destination = buffer.substr(at += lengths[0], lengths[1]);
+    file.error = buffer.substr(at += lengths[1], lengths[2]);
+    buffer.erase(0, end + 1 + total);
+    return file;
+}
+
 void CFileReport::summary(const std::string& verb) {
+    if (m_mode == Mode::Wire) {
+        return;
+    }
     if (m_mode == Mode::Json) {
         CJson counts;
         counts.field("verb", verb)

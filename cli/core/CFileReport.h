@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -24,7 +25,9 @@ struct FileOutcome {
 
 class CFileReport {
 public:
-    enum class Mode { Plain, Verbose, Json };
+    // Wire: each outcome encoded on `out` for another process to decode and record (parallel
+    // workers report to the process that started them); no summary.
+    enum class Mode { Plain, Verbose, Json, Wire };
 
     CFileReport(std::ostream& out, std::ostream& err, Mode mode, bool quiet)
         : m_out(out), m_err(err), m_mode(mode), m_quiet(quiet) {}
@@ -32,6 +35,9 @@ public:
     void record(const FileOutcome& file);
     // verb: "downloaded", "uploaded", "synced".
     void summary(const std::string& verb);
+
+    // Takes one whole encoded outcome from the front of buffer; nullopt while incomplete.
+    static std::optional<FileOutcome> decode(std::string& buffer);
 
     int transferred() const { return m_transferred; }
     int skipped() const { return m_skipped; }

@@ -585,7 +585,7 @@ TEST_F(ClientServerTest, ReportsPerFile) {
     writeAll(m_disk / "d" / "a.txt", "aa");
     writeAll(m_disk / "d" / "b.txt", "bb");
     writeAll(m_local / "dl" / "d" / "b.txt", "mine"); // exists: refused without a flag
-    const Outcome json = tavik({"get", "--json", "d", local("dl")});
+    const Outcome json = tavik({"get", "--json", "-P", "1", "d", local("dl")}); // in order
     EXPECT_RUN(json, 1);
     const std::string a = "{\"status\":\"done\",\"source\":\"/d/a.txt\",\"destination\":\"" +
                           local("dl/d/a.txt") + "\",\"bytes\":2}\n";
@@ -603,6 +603,44 @@ TEST_F(ClientServerTest, ReportsPerFile) {
     EXPECT_NE(verbose.err.find("done: " + local("dl/d/b.txt") + " -> /d/c.txt (4 B)\n"),
               std::string::npos)
         << verbose.err;
+}
+
+// -P: many files at once over several sessions, one failing among them: the others arrive, the
+// failing one is named once, and the exit status says a file failed.
+TEST_F(ClientServerTest, ParallelTransfersNameTheFileThatFailed) {
+    const fs::path tree = m_local / "many";
+    std::map<std::string, std::string> expected;
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".txt";
+        writeAll(tree / name, "content " + std::to_string(i));
+        expected[name] = "content " + std::to_string(i);
+    }
+    fs::create_directories(m_disk / "many" / "f7.txt"); // a folder where a file should go
+    const Outcome up = tavik({"put", "-P", "4", "--json", tree.string(), "/"});
+    EXPECT_RUN(up, 1);
+    EXPECT_EQ(std::count(up.out.begin(), up.out.end(), '\n'), 25) << up.out; // 24 + summary
+    EXPECT_NE(up.out.find("\"transferred\":23,\"skipped\":0,\"failed\":1"), std::string::npos)
+        << up.out;
+    const std::string failure = "tavik: put: remote file /many/f7.txt: is a folder\n";
+    EXPECT_NE(up.err.find(failure), std::string::npos) << up.err;
+    EXPECT_EQ(up.err.find(failure), up.err.rfind(failure)) << up.err;
+    auto onDisk = snapshot(m_disk / "many");
+    EXPECT_EQ(onDisk.erase("f7.txt"), 1u);
+    auto sent = expected;
+    sent.erase("f7.txt");
+    EXPECT_EQ(onDisk, sent);
+
+    // And back down, with one target in the way.
+    fs::create_directories(m_local / "back" / "many" / "f3.txt");
+    const Outcome down = tavik({"get", "-P", "3", "many", local("back")});
+    EXPECT_RUN(down, 1);
+    EXPECT_NE(down.err.find("downloaded 22 file(s)"), std::string::npos) << down.err;
+    EXPECT_NE(down.err.find("f3.txt is a folder"), std::string::npos) << down.err;
+    auto back = snapshot(m_local / "back" / "many");
+    back.erase("f3.txt");
+    back.erase("f7.txt"); // the folder that was on the disk comes down as a folder
+    sent.erase("f3.txt");
+    EXPECT_EQ(back, sent);
 }
 
 // An upload writes under a hidden name and renames it into place: what a cut upload left is

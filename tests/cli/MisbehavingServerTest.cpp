@@ -98,7 +98,7 @@ const std::vector<Row>& rows() {
              serveFile(s, "aaa");
              s.close();
          },
-         {"get", "d"},
+         {"get", "-P", "1", "d"}, // one connection: the script is one session's
          1,
          {{"d", "/"}, {"d/a", "aaa"}},
          {"remote file /d/b", "remote file /d/c", "remote file /d/e", "failed 3"}},
@@ -148,7 +148,7 @@ const std::vector<Row>& rows() {
                          {"t5", 0}});
              serveFile(s, "ok");
          },
-         {"get", "d"},
+         {"get", "-P", "1", "d"}, // one connection: the script is one session's
          1,
          {{"d", "/"}, {"d/ok", "ok"}},
          {"/other/x", "code page", "evil", "failed 3"}},
