@@ -6,6 +6,7 @@
 #include "cli/commands/CInfoCommands.h"
 #include "cli/commands/CNamespaceCommands.h"
 #include "cli/commands/CRemoteGlob.h"
+#include "cli/commands/CSyncCommand.h"
 #include "cli/commands/CTransferCommands.h"
 
 #include <algorithm>
@@ -127,6 +128,9 @@ int CCommandRunner::run(const Invocation& given, CConsole& console) {
     }
     if (c == "rename") {
         return names.rename(inv);
+    }
+    if (c == "sync") {
+        return CSyncCommand(*session, console).run(inv);
     }
     if (c == "cat") {
         return CCatCommand(*session, console).run(inv);

@@ -370,6 +370,9 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
     } else if (partialExists && m_inv.existing == ExistingPolicy::Resume) {
         decision = Decision::Resume;
     }
+    if (decision == Decision::Anew && partialExists && m_continueCut) {
+        decision = Decision::Resume; // the temporary file, not the target: see below
+    }
     if (decision == Decision::Skip) {
         note("skipped (exists): " + local.string());
         skip(local.string());
@@ -618,7 +621,7 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
         return;
     }
     uint64_t start = 0;
-    if (m_inv.existing == ExistingPolicy::Resume) {
+    if (m_inv.existing == ExistingPolicy::Resume || m_continueCut) {
         // A cut upload of ours left its bytes under the hidden name: continue them.
         if (const auto kept = knownOrStat(part); kept && !kept->folder && kept->size <= size) {
             start = kept->size;
@@ -639,6 +642,13 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
         return;
     }
     done(size - start);
+}
+
+void CTreeTransfer::know(const std::string& folder, const std::vector<RemoteEntry>& entries) {
+    m_listed.insert(CRemotePath::normalize(folder));
+    for (const RemoteEntry& entry : entries) {
+        m_known[CRemotePath::normalize(entry.path)] = entry;
+    }
 }
 
 std::optional<RemoteEntry> CTreeTransfer::knownOrStat(const std::string& remote) {

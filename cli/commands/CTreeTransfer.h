@@ -63,6 +63,11 @@ public:
     // each file's transfer in *jobs for runJob (run by parallel workers) instead of doing it.
     void collectInto(std::vector<Job>* jobs) { m_jobs = jobs; }
     void runJob(const Job& job);
+    // What a remote folder holds, learnt elsewhere (sync's own listing): lookups of its entries
+    // are answered from it.
+    void know(const std::string& folder, const std::vector<RemoteEntry>& entries);
+    // Whatever the policy, the temporary file a cut transfer left is continued (sync).
+    void continueCutTransfers() { m_continueCut = true; }
     // A parallel worker's own session, console and report, in place of the ones given first.
     void rebind(CDiskSession& session, CConsole& console, CTransferMonitor& monitor,
                 CFileReport& report);
@@ -138,6 +143,7 @@ private:
     bool m_inItem = false;
     std::string m_sourceName;
     std::vector<Job>* m_jobs = nullptr;
+    bool m_continueCut = false;
     std::set<std::string> m_listed;             // remote folders whose entries are known
     std::map<std::string, RemoteEntry> m_known; // those entries, by full path
 };

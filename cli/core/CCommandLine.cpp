@@ -39,6 +39,11 @@ struct Values {
     std::string first; // commands with named positionals keep them here
     std::string second;
     std::vector<std::string> configArgs;
+    bool dryRun = false;
+    bool deleteExtra = false;
+    bool checksum = false;
+    std::vector<std::string> includes; // the order between the two comes from the arguments
+    std::vector<std::string> excludes;
 };
 
 void addTransferFlags(CLI::App* cmd, Values& v) {
@@ -62,15 +67,16 @@ void addJsonFlag(CLI::App* cmd, Values& v) {
     cmd->add_flag("--json", v.json, "write the result as JSON");
 }
 
-const std::vector<std::string> kCommands = {"ls", "stat", "df", "info",   "get", "put",   "mkdir",
-                                            "rm", "mv",   "cp", "rename", "cat", "config"};
+const std::vector<std::string> kCommands = {"ls", "stat", "df", "info",   "get", "put",    "mkdir",
+                                            "rm", "mv",   "cp", "rename", "cat", "config", "sync"};
 
 // The global options that take a value in the next argument ("-r" after "rm" is its own flag).
 bool takesValue(const std::string& arg, const std::string& command = {}) {
     return arg == "-s" || arg == "--server" || arg == "-d" || arg == "--disk" ||
            (arg == "-p" && command != "mkdir") || arg == "--password" || arg == "--password-file" ||
            arg == "-t" || arg == "--timeout" || (arg == "-r" && command != "rm") ||
-           arg == "--profile" || arg == "-P" || arg == "--parallel";
+           arg == "--profile" || arg == "-P" || arg == "--parallel" || arg == "--include" ||
+           arg == "--exclude";
 }
 
 // The first argument that stands where the command should, when it names no command.
@@ -177,10 +183,38 @@ void defineCommands(CLI::App& app, Values& v) {
     app.add_subcommand("cat", "write remote files to standard output")
         ->add_option("paths", v.args, "remote files")
         ->required();
+    auto* sync = app.add_subcommand(
+        "sync", "make DST hold what SRC holds; the remote side is :path or PROFILE:path");
+    sync->add_option("paths", v.args, "SRC DST")->required()->expected(2);
+    sync->add_flag("--dry-run", v.dryRun, "print what would be done; change nothing");
+    sync->add_flag("--delete", v.deleteExtra, "remove what the source lacks");
+    sync->add_flag("--checksum", v.checksum,
+                   "compare the bytes of files whose size and time agree");
+    sync->add_option("--include", v.includes, "a pattern to take part (the first match wins)");
+    sync->add_option("--exclude", v.excludes, "a pattern to leave out (the first match wins)");
+    addJsonFlag(sync, v);
+    addParallelOption(sync, v);
+
     app.add_subcommand("config", "the profiles of the configuration file: list, or show NAME")
         ->add_option("what", v.configArgs, "list | show NAME")
         ->required()
         ->expected(1, 2);
+}
+
+// --include and --exclude in the order they were given ("--include P" or "--include=P").
+std::vector<SyncFilter> filtersInOrder(const std::vector<std::string>& args) {
+    std::vector<SyncFilter> filters;
+    for (size_t i = 0; i < args.size(); ++i) {
+        for (const auto& [flag, include] : {std::pair<std::string, bool>{"--include", true},
+                                            std::pair<std::string, bool>{"--exclude", false}}) {
+            if (args[i] == flag && i + 1 < args.size()) {
+                filters.push_back({include, args[++i]});
+            } else if (args[i].rfind(flag + "=", 0) == 0) {
+                filters.push_back({include, args[i].substr(flag.size() + 1)});
+            }
+        }
+    }
+    return filters;
 }
 
 ParseOutcome usageError(std::string text) {
@@ -328,7 +362,16 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
             }
             chosen = prefix->first;
             arg = prefix->second;
-            inv.remoteMarked.push_back(&arg - inv.args.data());
+            inv.remoteMarked.push_back(static_cast<size_t>(&arg - inv.args.data()));
+        }
+        if (command == "sync") {
+            // ":path" marks the remote side without a profile.
+            for (size_t i = 0; i < inv.args.size(); ++i) {
+                if (!inv.args[i].empty() && inv.args[i][0] == ':') {
+                    inv.args[i].erase(0, 1);
+                    inv.remoteMarked.push_back(i);
+                }
+            }
         }
         if (!chosen.empty()) {
             const auto found = loaded.profiles.find(chosen);
@@ -394,6 +437,10 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     inv.quiet = v.quiet;
     inv.verbose = v.verbose;
     inv.parallel = v.parallel;
+    inv.dryRun = v.dryRun;
+    inv.deleteExtra = v.deleteExtra;
+    inv.checksum = v.checksum;
+    inv.filters = filtersInOrder(args);
     inv.existing = v.resume         ? ExistingPolicy::Resume
                    : v.overwrite    ? ExistingPolicy::Overwrite
                    : v.skipExisting ? ExistingPolicy::SkipExisting

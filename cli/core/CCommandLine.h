@@ -10,6 +10,7 @@
 
 #include "cli/core/CConfirmPrompt.h"
 #include "cli/core/CServerAddress.h"
+#include "cli/core/CSyncPlan.h"
 
 #include <optional>
 #include <string>
@@ -49,6 +50,11 @@ struct Invocation {
     std::string user;
     std::optional<bool> tls;
     std::string tlsFingerprint;
+    // sync: --dry-run, --delete, --checksum, and --include / --exclude in the order given.
+    bool dryRun = false;
+    bool deleteExtra = false;
+    bool checksum = false;
+    std::vector<SyncFilter> filters;
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.

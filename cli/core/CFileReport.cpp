@@ -15,6 +15,8 @@ const char* statusName(FileOutcome::Status status) {
         return "done";
     case FileOutcome::Status::Skipped:
         return "skipped";
+    case FileOutcome::Status::Deleted:
+        return "deleted";
     default:
         return "failed";
     }
@@ -39,6 +41,9 @@ void CFileReport::record(const FileOutcome& file) {
         break;
     case FileOutcome::Status::Failed:
         ++m_failed;
+        break;
+    case FileOutcome::Status::Deleted:
+        ++m_deleted;
         break;
     }
     if (m_mode == Mode::Json) {
@@ -95,6 +100,7 @@ void CFileReport::summary(const std::string& verb) {
             .field("transferred", static_cast<int64_t>(m_transferred))
             .field("skipped", static_cast<int64_t>(m_skipped))
             .field("failed", static_cast<int64_t>(m_failed))
+            .field("deleted", static_cast<int64_t>(m_deleted))
             .field("bytes", m_bytes);
         m_out << "{\"summary\":" << counts.str() << "}\n";
         return;
@@ -105,6 +111,9 @@ void CFileReport::summary(const std::string& verb) {
     m_err << verb << ' ' << m_transferred << " file(s), " << CProgressBar::formatBytes(m_bytes);
     if (m_skipped > 0) {
         m_err << ", skipped " << m_skipped;
+    }
+    if (m_deleted > 0) {
+        m_err << ", deleted " << m_deleted;
     }
     if (m_failed > 0) {
         m_err << ", failed " << m_failed;

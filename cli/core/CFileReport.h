@@ -15,7 +15,7 @@
 namespace tavik::cli {
 
 struct FileOutcome {
-    enum class Status { Done, Skipped, Failed };
+    enum class Status { Done, Skipped, Failed, Deleted };
     Status status = Status::Done;
     std::string source;      // as the user would type it: a local path, or a disk path
     std::string destination; // "" when it was not known yet
@@ -42,6 +42,7 @@ public:
     int transferred() const { return m_transferred; }
     int skipped() const { return m_skipped; }
     int failed() const { return m_failed; }
+    int deleted() const { return m_deleted; }
     uint64_t bytes() const { return m_bytes; }
 
 private:
@@ -52,6 +53,7 @@ private:
     int m_transferred = 0;
     int m_skipped = 0;
     int m_failed = 0;
+    int m_deleted = 0;
     uint64_t m_bytes = 0;
 };
 

@@ -595,7 +595,7 @@ TEST_F(ClientServerTest, ReportsPerFile) {
         " exists (use --overwrite, --resume or --skip-existing)\"}\n";
     EXPECT_EQ(json.out, a + b +
                             "{\"summary\":{\"verb\":\"downloaded\",\"transferred\":1,\"skipped\":0,"
-                            "\"failed\":1,\"bytes\":2}}\n");
+                            "\"failed\":1,\"deleted\":0,\"bytes\":2}}\n");
 
     const Outcome verbose = tavik({"-v", "put", local("dl/d/b.txt"), "/d/c.txt"});
     EXPECT_RUN(verbose, 0);
@@ -641,6 +641,101 @@ TEST_F(ClientServerTest, ParallelTransfersNameTheFileThatFailed) {
     back.erase("f7.txt"); // the folder that was on the disk comes down as a folder
     sent.erase("f3.txt");
     EXPECT_EQ(back, sent);
+}
+
+// sync both ways, checked on disk after each run: creates, updates, excludes, deletes only
+// with --delete, a dry run that changes nothing, --checksum for what size and time cannot tell
+// apart, a cut run continued, and a failing file named with exit status 1.
+TEST_F(ClientServerTest, SyncBothWays) {
+    const fs::path src = m_local / "src";
+    const std::string big = randomBytes(100000, 9);
+    writeAll(src / "keep.txt", "new keep");
+    writeAll(src / "sub" / "a.txt", "a");
+    writeAll(src / "sub" / "skip.tmp", "tmp");
+    writeAll(src / "big.bin", big);
+    writeAll(m_disk / "site" / "keep.txt", "old");
+    writeAll(m_disk / "site" / "old.txt", "old");
+    writeAll(m_disk / "site" / "sub" / "local.tmp", "excluded: never deleted");
+    // A cut earlier run left the first 40,000 bytes of big.bin under the upload's hidden name.
+    writeAll(m_disk / "site" / ".big.bin.tavik-part", big.substr(0, 40000));
+    using Tree = std::map<std::string, std::string>;
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string errHas;
+        fs::path checked; // the tree compared after the run
+        Tree expected;
+    };
+    const Tree before = snapshot(m_disk / "site");
+    Tree up = {{"keep.txt", "new keep"},
+               {"old.txt", "old"},
+               {"sub", "/"},
+               {"sub/a.txt", "a"},
+               {"sub/local.tmp", "excluded: never deleted"},
+               {"big.bin", big}};
+    Tree upDeleted = up;
+    upDeleted.erase("old.txt");
+    const std::vector<Row> rows = {
+        {"a dry run changes nothing",
+         {"sync", "--dry-run", "--delete", "--exclude", "*.tmp", src.string(), ":/site"},
+         0,
+         "nothing changed",
+         m_disk / "site",
+         before},
+        {"up: creates, updates, continues the cut file, leaves extras without --delete",
+         {"sync", "--exclude", "*.tmp", src.string(), ":/site"},
+         0,
+         "synced 3 file(s), 58.6 KiB", // 60,009 bytes: big.bin continued, not sent whole
+         m_disk / "site",
+         up},
+        {"up again: nothing to do",
+         {"sync", "--exclude", "*.tmp", src.string(), ":site"},
+         0,
+         "synced 0 file(s), 0 B",
+         m_disk / "site",
+         up},
+        {"--delete removes what the source lacks, not what is excluded",
+         {"sync", "--delete", "--exclude=*.tmp", src.string(), ":/site"},
+         0,
+         "deleted 1",
+         m_disk / "site",
+         upDeleted},
+        {"down into a new folder",
+         {"sync", ":/site", local("down")},
+         0,
+         "synced 4 file(s)",
+         m_local / "down",
+         upDeleted},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Outcome run = tavik(row.args);
+        EXPECT_RUN(run, row.exitCode);
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << run.err;
+        EXPECT_EQ(snapshot(row.checked), row.expected);
+    }
+
+    // Same size, same minute, other bytes: only --checksum sees it.
+    const auto when = fs::last_write_time(m_local / "down" / "keep.txt");
+    writeAll(m_local / "down" / "keep.txt", "NEW KEEP");
+    fs::last_write_time(m_local / "down" / "keep.txt", when);
+    EXPECT_RUN(tavik({"sync", ":/site", local("down")}), 0);
+    EXPECT_EQ(readAll(m_local / "down" / "keep.txt"), "NEW KEEP");
+    EXPECT_RUN(tavik({"sync", "--checksum", ":/site", local("down")}), 0);
+    EXPECT_EQ(readAll(m_local / "down" / "keep.txt"), "new keep");
+
+    // A folder where a file belongs fails, by name; the rest is still synced.
+    writeAll(src / "late.txt", "late");
+    fs::create_directories(m_disk / "site" / "keep.txt.d");
+    fs::create_directories(m_disk / "site" / "late.txt");
+    const Outcome failing = tavik({"sync", "--exclude", "*.tmp", src.string(), ":/site"});
+    EXPECT_RUN(failing, 1);
+    EXPECT_NE(failing.err.find("remote file /site/late.txt: is a folder"), std::string::npos)
+        << failing.err;
+
+    const Outcome unmarked = tavik({"sync", src.string(), local("x")});
+    EXPECT_RUN(unmarked, 2);
 }
 
 // An upload writes under a hidden name and renames it into place: what a cut upload left is
