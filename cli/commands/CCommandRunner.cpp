@@ -1,5 +1,6 @@
 #include "cli/commands/CCommandRunner.h"
 
+#include "cli/commands/CBandwidth.h"
 #include "cli/commands/CCatCommand.h"
 #include "cli/commands/CDiskSession.h"
 #include "cli/commands/CExitCode.h"
@@ -91,6 +92,10 @@ int CCommandRunner::run(const Invocation& given, CConsole& console) {
     }
     if (!expandPatterns(inv, *session, console)) {
         return CExitCode::kFailed;
+    }
+    std::optional<CBandwidth> limit; // one budget for the whole run, workers included
+    if (inv.bwlimit > 0) {
+        limit.emplace(inv.bwlimit);
     }
     const std::string& c = inv.command;
     CInfoCommands info(*session, console);

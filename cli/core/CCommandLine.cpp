@@ -2,6 +2,7 @@
 
 #include "cli/core/CPasswordSource.h"
 #include "cli/core/CProfileFile.h"
+#include "cli/core/CRate.h"
 
 #include <CLI/CLI.hpp>
 
@@ -39,6 +40,7 @@ struct Values {
     std::string first; // commands with named positionals keep them here
     std::string second;
     std::vector<std::string> configArgs;
+    std::string bwlimit;
     bool dryRun = false;
     bool deleteExtra = false;
     bool checksum = false;
@@ -76,7 +78,7 @@ bool takesValue(const std::string& arg, const std::string& command = {}) {
            (arg == "-p" && command != "mkdir") || arg == "--password" || arg == "--password-file" ||
            arg == "-t" || arg == "--timeout" || (arg == "-r" && command != "rm") ||
            arg == "--profile" || arg == "-P" || arg == "--parallel" || arg == "--include" ||
-           arg == "--exclude";
+           arg == "--exclude" || arg == "--bwlimit";
 }
 
 // The first argument that stands where the command should, when it names no command.
@@ -307,6 +309,8 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
             ->capture_default_str();
     app.add_flag("-q,--quiet", v.quiet, "no progress bar, notes or summary; errors only");
     app.add_flag("-v,--verbose", v.verbose, "name every file as it is transferred");
+    app.add_option("--bwlimit", v.bwlimit,
+                   "bytes per second for the whole run, all transfers together (500K, 10M)");
     defineCommands(app, v);
 
     // CLI11 reads arguments from the back of the vector.
@@ -441,6 +445,14 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     inv.deleteExtra = v.deleteExtra;
     inv.checksum = v.checksum;
     inv.filters = filtersInOrder(args);
+    if (!v.bwlimit.empty()) {
+        const auto rate = CRate::parse(v.bwlimit);
+        if (!rate) {
+            return usageError("--bwlimit " + v.bwlimit +
+                              ": not a rate (bytes per second, as 500K, 10M or 1G)");
+        }
+        inv.bwlimit = *rate;
+    }
     inv.existing = v.resume         ? ExistingPolicy::Resume
                    : v.overwrite    ? ExistingPolicy::Overwrite
                    : v.skipExisting ? ExistingPolicy::SkipExisting

@@ -12,6 +12,7 @@
 #include "cli/core/CServerAddress.h"
 #include "cli/core/CSyncPlan.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +56,7 @@ struct Invocation {
     bool deleteExtra = false;
     bool checksum = false;
     std::vector<SyncFilter> filters;
+    uint64_t bwlimit = 0; // --bwlimit in bytes per second; 0 for none
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.

@@ -738,6 +738,29 @@ TEST_F(ClientServerTest, SyncBothWays) {
     EXPECT_RUN(unmarked, 2);
 }
 
+// --bwlimit holds the whole run to the rate, parallel workers together. Only the slowing is
+// asserted (a loaded machine can only make it slower): 300 KiB at 200 KiB/s cannot take less
+// than a second, alone or as four files over four sessions; unlimited it takes milliseconds.
+TEST_F(ClientServerTest, BandwidthLimitSlowsTheWholeRun) {
+    writeAll(m_local / "one.bin", randomBytes(300 * 1024, 11));
+    for (int i = 0; i < 4; ++i) {
+        writeAll(m_local / "four" / ("f" + std::to_string(i)), randomBytes(75 * 1024, 12 + i));
+    }
+    const std::vector<std::vector<std::string>> runs = {
+        {"--bwlimit", "200K", "put", local("one.bin"), "/"},
+        {"--bwlimit", "200K", "put", "-P", "4", local("four"), "/"},
+    };
+    for (const auto& args : runs) {
+        const auto start = std::chrono::steady_clock::now();
+        const Outcome run = tavik(args);
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_RUN(run, 0);
+        EXPECT_GE(took, std::chrono::milliseconds(1000)) << args[3];
+    }
+    EXPECT_EQ(fs::file_size(m_disk / "one.bin"), 300u * 1024);
+    EXPECT_EQ(snapshot(m_disk / "four"), snapshot(m_local / "four"));
+}
+
 // An upload writes under a hidden name and renames it into place: what a cut upload left is
 // continued by --resume, an existing file is replaced whole, and nothing hidden stays behind.
 TEST_F(ClientServerTest, UploadsTakeTheirNameOnlyWhenComplete) {

@@ -1,4 +1,5 @@
 #include "cli/core/CGlob.h"
+#include "cli/core/CRate.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,22 @@ TEST(GlobTest, WhatCountsAsAPattern) {
     }
     for (const char* text : {"plain.txt", "a]b", "", "\\*", "한글"}) {
         EXPECT_FALSE(CGlob::isPattern(text)) << text;
+    }
+}
+
+TEST(RateTest, BytesPerSecond) {
+    struct Row {
+        const char* text;
+        std::optional<uint64_t> rate;
+    };
+    const Row rows[] = {
+        {"1048576", 1048576}, {"500K", 512000},    {"10M", 10485760},     {"1.5M", 1572864},
+        {"2G", 2147483648},   {"10MB", 10485760},  {"10M/s", 10485760},   {"64k", 65536},
+        {"0", std::nullopt},  {"", std::nullopt},  {"ten", std::nullopt}, {"-5M", std::nullopt},
+        {"5T", std::nullopt}, {".", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CRate::parse(row.text), row.rate) << row.text;
     }
 }
 
