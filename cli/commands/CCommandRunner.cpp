@@ -9,6 +9,9 @@
 #include "cli/commands/CRemoteGlob.h"
 #include "cli/commands/CSyncCommand.h"
 #include "cli/commands/CTransferCommands.h"
+#include "cli/core/CCompletion.h"
+#include "cli/core/CProfileFile.h"
+#include "cli/core/CRemotePath.h"
 
 #include <algorithm>
 #include <termios.h>
@@ -73,6 +76,42 @@ bool expandPatterns(Invocation& inv, const CDiskSession& session, CConsole& cons
 }
 
 } // namespace
+
+int CCommandRunner::complete(const std::vector<std::string>& words, CConsole& console) {
+    const auto profiles = CProfileFile::load(CProfileFile::defaultPath()).profiles;
+    const Completion found = CCompletion::complete(words, profiles);
+    for (const std::string& candidate : found.candidates) {
+        console.out << candidate << '\n';
+    }
+    if (found.files) {
+        console.out << "__files__\n";
+    }
+    if (!found.remote) {
+        return CExitCode::kOk;
+    }
+    const Completion::Remote& remote = *found.remote;
+    const size_t slash = remote.typed.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : remote.typed.substr(0, slash + 1);
+    // Logs in without asking anything: a disk that wants a password the profile cannot give
+    // simply completes nothing.
+    const ParseOutcome parsed = CCommandLine::parse({"-r", remote.profile, "-t", "5000", "ls", folder});
+    std::string error;
+    auto session = parsed.invocation ? CDiskSession::open(*parsed.invocation, &error) : nullptr;
+    const auto entries = session ? session->list(session->resolve(folder)) : std::nullopt;
+    if (!entries) {
+        return CExitCode::kFailed;
+    }
+    std::vector<std::string> names;
+    std::vector<bool> folders;
+    for (const RemoteEntry& entry : *entries) {
+        names.push_back(CRemotePath::baseName(entry.path));
+        folders.push_back(entry.folder);
+    }
+    for (const std::string& candidate : CCompletion::remoteCandidates(remote, names, folders)) {
+        console.out << candidate << '\n';
+    }
+    return CExitCode::kOk;
+}
 
 int CCommandRunner::run(const Invocation& given, CConsole& console) {
     Invocation inv = given;

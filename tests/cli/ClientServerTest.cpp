@@ -577,6 +577,23 @@ TEST_F(ClientServerTest, ProfilesReachTheServer) {
     EXPECT_RUN(list, 0);
     EXPECT_EQ(list.out, "other\nt\n");
     EXPECT_RUN(tavik({"-r", "missing", "ls"}), 1);
+
+    // Completion lists the remote folder through the profile; bash's script shows it.
+    const Outcome names = tavik({"__complete", "get", "t:/do"});
+    EXPECT_RUN(names, 0);
+    EXPECT_EQ(names.out, "t:/docs/\n");
+    EXPECT_EQ(tavik({"__complete", "-r", "t", "cat", "/docs/"}).out, "/docs/p.txt\n");
+    const std::string script = std::string(TAVIK_SOURCE_DIR) + "/cli/completion/tavik.bash";
+    const Outcome bash = CChildProcess::run(
+        {"/bin/bash", "-c",
+         "source '" + script +
+             "'; COMP_LINE='tavik get t:/docs/'; COMP_POINT=${#COMP_LINE}; "
+             "_tavik; printf '%s\\n' \"${COMPREPLY[@]}\""},
+        {{"PATH", fs::path(TAVIK_CLI_PROGRAM).parent_path().string() + ":/usr/bin:/bin"},
+         {"XDG_CONFIG_HOME", (m_folder.path() / "config").string()},
+         {"TAVIK_SERVER", ""},
+         {"TAVIK_DISK", ""}});
+    EXPECT_EQ(bash.out, "/docs/p.txt\n") << bash.err; // after bash's own split at ":"
 }
 
 // --json: one object per file on standard output, then the summary; -v: a line per file on
