@@ -94,7 +94,8 @@ int CCommandRunner::complete(const std::vector<std::string>& words, CConsole& co
     const std::string folder = slash == std::string::npos ? "" : remote.typed.substr(0, slash + 1);
     // Logs in without asking anything: a disk that wants a password the profile cannot give
     // simply completes nothing.
-    const ParseOutcome parsed = CCommandLine::parse({"-r", remote.profile, "-t", "5000", "ls", folder});
+    const ParseOutcome parsed =
+        CCommandLine::parse({"-r", remote.profile, "-t", "5000", "ls", folder});
     std::string error;
     auto session = parsed.invocation ? CDiskSession::open(*parsed.invocation, &error) : nullptr;
     const auto entries = session ? session->list(session->resolve(folder)) : std::nullopt;

@@ -22,7 +22,7 @@ public:
     // existing local folder receives each remote entry under its own name. A LOCAL ending in "/"
     // must be an existing folder; a LOCAL of "-" is standard output.
     int get(const Invocation& inv);
-    // put LOCAL [REMOTE] | put LOCAL... REMOTE_FOLDER: REMOTE defaults to the session folder; an
+    // put LOCAL [REMOTE] | put LOCAL... REMOTE_FOLDER: REMOTE defaults to the disk's root; an
     // existing remote folder receives each local entry under its own name. A REMOTE ending in
     // "/" must be an existing folder. A LOCAL of "-" is standard input (REMOTE names the file).
     int put(const Invocation& inv);

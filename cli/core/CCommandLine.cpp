@@ -137,7 +137,7 @@ bool passwordOnCommandLine(const std::vector<std::string>& args) {
 void defineCommands(CLI::App& app, Values& v) {
     auto* ls = app.add_subcommand("ls", "list a remote folder (folders first, then files)");
     ls->add_flag("-l,--long", v.longForm, "show type, size and date");
-    ls->add_option("path", v.first, "remote folder or file (default: the session folder)");
+    ls->add_option("path", v.first, "remote folder or file (default: the disk's root, \"/\")");
     addJsonFlag(ls, v);
 
     auto* stat = app.add_subcommand("stat", "show one remote entry");
@@ -149,7 +149,8 @@ void defineCommands(CLI::App& app, Values& v) {
     auto* get = app.add_subcommand(
         "get", "download remote files or folders: REMOTE [LOCAL], or REMOTE... LOCAL_FOLDER");
     get->add_option("paths", v.args,
-                    "remote sources, then the local destination (default: the current folder)")
+                    "remote sources, then the local destination (default: the current folder; "
+                    "\"-\": standard output)")
         ->required();
     addTransferFlags(get, v);
     addJsonFlag(get, v);
@@ -158,7 +159,8 @@ void defineCommands(CLI::App& app, Values& v) {
     auto* put = app.add_subcommand(
         "put", "upload local files or folders: LOCAL [REMOTE], or LOCAL... REMOTE_FOLDER");
     put->add_option("paths", v.args,
-                    "local sources, then the remote destination (default: the session folder)")
+                    "local sources (\"-\": standard input), then the remote destination (default: "
+                    "\"/\")")
         ->required();
     addTransferFlags(put, v);
     addJsonFlag(put, v);
