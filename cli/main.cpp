@@ -1,6 +1,7 @@
 // tavik: the command-line client of the remote disk. See CCommandLine.h for the commands.
 #include "cli/commands/CCommandRunner.h"
 #include "cli/core/CCommandLine.h"
+#include "cli/core/CCompletion.h"
 
 #include <iostream>
 #include <sys/ioctl.h>
@@ -21,6 +22,10 @@ int terminalColumns(int fd) {
 int main(int argc, char* argv[]) {
     using namespace tavik::cli;
     std::ios::sync_with_stdio(false);
+    if (argc > 1 && std::string(argv[1]) == CCompletion::kCommand) {
+        CConsole console{std::cin, std::cout, std::cerr};
+        return CCommandRunner::complete(std::vector<std::string>(argv + 2, argv + argc), console);
+    }
     const ParseOutcome parsed =
         CCommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.invocation) {

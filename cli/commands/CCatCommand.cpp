@@ -17,15 +17,19 @@ struct FileCloser {
 } // namespace
 
 int CCatCommand::run(const Invocation& inv) {
+    return run(inv.args);
+}
+
+int CCatCommand::run(const std::vector<std::string>& typedPaths) {
     bool all = true;
-    for (const std::string& typed : inv.args) {
+    for (const std::string& typed : typedPaths) {
         all &= copyOut(m_session.resolve(typed));
     }
     return all ? CExitCode::kOk : CExitCode::kFailed;
 }
 
 bool CCatCommand::copyOut(const std::string& path) {
-    const std::string context = "cat " + path;
+    const std::string context = "cat: remote file " + m_session.shown(path);
     std::unique_ptr<TAVIK_FILE, FileCloser> file(
         tavik_FileOpen(CUtf8::toUtf16(path).c_str(), kOpenRead, m_session.handle()));
     if (!file) {

@@ -5,6 +5,9 @@
 #include "cli/commands/CDiskSession.h"
 #include "cli/core/CCommandLine.h"
 
+#include <string>
+#include <vector>
+
 namespace tavik::cli {
 
 class CCatCommand {
@@ -18,6 +21,8 @@ public:
         : m_session(session), m_console(console) {}
 
     int run(const Invocation& inv);
+    // The same for remote paths as typed (get REMOTE... -).
+    int run(const std::vector<std::string>& typedPaths);
 
 private:
     bool copyOut(const std::string& path);

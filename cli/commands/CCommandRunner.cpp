@@ -1,12 +1,19 @@
 #include "cli/commands/CCommandRunner.h"
 
+#include "cli/commands/CBandwidth.h"
 #include "cli/commands/CCatCommand.h"
 #include "cli/commands/CDiskSession.h"
 #include "cli/commands/CExitCode.h"
 #include "cli/commands/CInfoCommands.h"
 #include "cli/commands/CNamespaceCommands.h"
+#include "cli/commands/CRemoteGlob.h"
+#include "cli/commands/CSyncCommand.h"
 #include "cli/commands/CTransferCommands.h"
+#include "cli/core/CCompletion.h"
+#include "cli/core/CProfileFile.h"
+#include "cli/core/CRemotePath.h"
 
+#include <algorithm>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,7 +43,76 @@ std::optional<std::string> readPassword(CConsole& console, const std::string& di
     return line;
 }
 
+// How many of a command's arguments (from the front) are remote paths that may hold patterns;
+// ls matches its own pattern, so that it lists the matching entries themselves.
+size_t remoteSources(const Invocation& inv) {
+    const std::string& c = inv.command;
+    const size_t n = inv.args.size();
+    if (c == "stat" || c == "cat" || c == "rm") {
+        return n;
+    }
+    if (c == "get") {
+        return n > 1 ? n - 1 : n;
+    }
+    if (c == "mv" || c == "cp") {
+        return n - 1;
+    }
+    return 0;
+}
+
+// Replaces patterns by what they match; false after printing why it could not.
+bool expandPatterns(Invocation& inv, const CDiskSession& session, CConsole& console) {
+    const size_t sources = std::min(remoteSources(inv), inv.expandable);
+    auto expanded = CRemoteGlob::expandAll(session, inv.args, sources, console.err, inv.command);
+    if (!expanded) {
+        return false;
+    }
+    // "get PATTERN" without a destination still means the current folder.
+    if (inv.command == "get" && inv.args.size() == 1 && expanded->size() > 1) {
+        expanded->push_back(".");
+    }
+    inv.args = std::move(*expanded);
+    return true;
+}
+
 } // namespace
+
+int CCommandRunner::complete(const std::vector<std::string>& words, CConsole& console) {
+    const auto profiles = CProfileFile::load(CProfileFile::defaultPath()).profiles;
+    const Completion found = CCompletion::complete(words, profiles);
+    for (const std::string& candidate : found.candidates) {
+        console.out << candidate << '\n';
+    }
+    if (found.files) {
+        console.out << "__files__\n";
+    }
+    if (!found.remote) {
+        return CExitCode::kOk;
+    }
+    const Completion::Remote& remote = *found.remote;
+    const size_t slash = remote.typed.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : remote.typed.substr(0, slash + 1);
+    // Logs in without asking anything: a disk that wants a password the profile cannot give
+    // simply completes nothing.
+    const ParseOutcome parsed =
+        CCommandLine::parse({"-r", remote.profile, "-t", "5000", "ls", folder});
+    std::string error;
+    auto session = parsed.invocation ? CDiskSession::open(*parsed.invocation, &error) : nullptr;
+    const auto entries = session ? session->list(session->resolve(folder)) : std::nullopt;
+    if (!entries) {
+        return CExitCode::kFailed;
+    }
+    std::vector<std::string> names;
+    std::vector<bool> folders;
+    for (const RemoteEntry& entry : *entries) {
+        names.push_back(CRemotePath::baseName(entry.path));
+        folders.push_back(entry.folder);
+    }
+    for (const std::string& candidate : CCompletion::remoteCandidates(remote, names, folders)) {
+        console.out << candidate << '\n';
+    }
+    return CExitCode::kOk;
+}
 
 int CCommandRunner::run(const Invocation& given, CConsole& console) {
     Invocation inv = given;
@@ -53,6 +129,13 @@ int CCommandRunner::run(const Invocation& given, CConsole& console) {
     if (!session) {
         console.err << error << '\n';
         return CExitCode::kFailed;
+    }
+    if (!expandPatterns(inv, *session, console)) {
+        return CExitCode::kFailed;
+    }
+    std::optional<CBandwidth> limit; // one budget for the whole run, workers included
+    if (inv.bwlimit > 0) {
+        limit.emplace(inv.bwlimit);
     }
     const std::string& c = inv.command;
     CInfoCommands info(*session, console);
@@ -90,6 +173,9 @@ int CCommandRunner::run(const Invocation& given, CConsole& console) {
     }
     if (c == "rename") {
         return names.rename(inv);
+    }
+    if (c == "sync") {
+        return CSyncCommand(*session, console).run(inv);
     }
     if (c == "cat") {
         return CCatCommand(*session, console).run(inv);

@@ -69,6 +69,10 @@ std::string CDiskSession::resolve(std::string_view typed) const {
     return CRemotePath::resolve(m_path, typed);
 }
 
+std::string CDiskSession::shown(std::string_view fullPath) const {
+    return CRemotePath::onDisk(m_path, fullPath);
+}
+
 std::optional<std::vector<RemoteEntry>> CDiskSession::query(const std::string& path,
                                                             int level) const {
     const std::u16string wide = CUtf8::toUtf16(path);

@@ -27,8 +27,10 @@ public:
     TAVIK_SESSION handle() const { return m_handle; }
     // The session folder the login reported (UTF-8), "/" when the server sent none.
     const std::string& path() const { return m_path; }
-    // A remote path as typed, made full (relative to the session folder unless absolute).
+    // A remote path as typed (a path on the disk, "/" its root), made full.
     std::string resolve(std::string_view typed) const;
+    // A full remote path as messages show it: from the disk's root, as the user types it.
+    std::string shown(std::string_view fullPath) const;
 
     // The entry at a full remote path ("getfileinfo" of the path itself).
     std::optional<RemoteEntry> stat(const std::string& fullPath) const;

@@ -1,8 +1,11 @@
 #include "cli/commands/CInfoCommands.h"
 
 #include "cli/commands/CExitCode.h"
+#include "cli/commands/CRemoteGlob.h"
+#include "cli/core/CGlob.h"
 #include "cli/core/CJson.h"
 #include "cli/core/CProgressBar.h"
+#include "cli/core/CRemotePath.h"
 #include "cli/core/CUtf8.h"
 
 #include "platform/AnsiCodePage.h"
@@ -39,8 +42,21 @@ std::string startTime(int seconds) {
 } // namespace
 
 int CInfoCommands::ls(const Invocation& inv) {
-    const std::string path = m_session.resolve(inv.args.empty() ? "" : inv.args[0]);
-    const std::string context = "ls " + path;
+    const std::string typed = inv.args.empty() ? "" : inv.args[0];
+    if (inv.expandable > 0 && CGlob::isPattern(CRemotePath::baseName("/" + typed))) {
+        // The entries that match, as they are (a matching folder is not opened).
+        CRemoteGlob::Expansion found = CRemoteGlob::expand(m_session, typed, "ls");
+        if (!found.error.empty()) {
+            m_console.err << found.error << '\n';
+            return CExitCode::kFailed;
+        }
+        CListing::sort(found.matches);
+        m_console.out << (inv.json ? CListing::jsonList(found.matches)
+                                   : CListing::render(found.matches, inv.longForm));
+        return CExitCode::kOk;
+    }
+    const std::string path = m_session.resolve(typed);
+    const std::string context = "ls: remote path " + m_session.shown(path);
     const auto entry = m_session.stat(path);
     if (!entry) {
         m_console.err << CDiskSession::failure(context) << '\n';
@@ -67,7 +83,8 @@ int CInfoCommands::stat(const Invocation& inv) {
     const std::string path = m_session.resolve(inv.args.at(0));
     const auto entry = m_session.stat(path);
     if (!entry) {
-        m_console.err << CDiskSession::failure("stat " + path) << '\n';
+        m_console.err << CDiskSession::failure("stat: remote path " + m_session.shown(path))
+                      << '\n';
         return CExitCode::kFailed;
     }
     m_console.out << (inv.json ? CListing::jsonEntry(*entry) + "\n" : CListing::describe(*entry));

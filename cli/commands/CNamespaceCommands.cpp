@@ -17,10 +17,7 @@ int CNamespaceCommands::mkdir(const Invocation& inv) {
     bool all = true;
     for (const std::string& typed : inv.args) {
         const std::string path = m_session.resolve(typed);
-        all &= inv.parents
-                   ? makeWithParents(path)
-                   : check(tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0,
-                           "mkdir " + path);
+        all &= inv.parents ? makeWithParents(path) : makeOne(path);
     }
     return all ? CExitCode::kOk : CExitCode::kFailed;
 }
@@ -39,26 +36,36 @@ bool CNamespaceCommands::makeWithParents(const std::string& path) {
         if (entry->folder) {
             return true;
         }
-        m_console.err << "tavik: mkdir " << path << ": exists and is not a folder\n";
+        m_console.err << "tavik: mkdir: remote path " << m_session.shown(path)
+                      << " exists and is not a folder\n";
         return false;
     }
-    return check(tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0,
-                 "mkdir " + path);
+    return makeOne(path);
+}
+
+bool CNamespaceCommands::makeOne(const std::string& path) {
+    if (tavik_MakeFolder(CUtf8::toUtf16(path).c_str(), m_session.handle()) != 0) {
+        return true;
+    }
+    // The server answers "does not exist" for the folder the new one would go into.
+    const bool parentMissing = CDiskSession::lastErrorCode() == TAVIK_ERR_NOT_EXIST;
+    const std::string shown = m_session.shown(parentMissing ? CRemotePath::parent(path) : path);
+    return check(false, std::string("mkdir: remote folder ") + shown);
 }
 
 int CNamespaceCommands::rm(const Invocation& inv) {
     bool all = true;
     for (const std::string& typed : inv.args) {
         const std::string path = m_session.resolve(typed);
-        if (path == m_session.path() || path == "/") {
+        if (CRemotePath::same(path, m_session.path()) || path == "/") {
             // Deleting the disk's own top folder is never what a typo deserves.
-            m_console.err << "tavik: rm " << path << ": refusing to delete the session folder\n";
+            m_console.err << "tavik: rm: refusing to delete the disk's root folder\n";
             all = false;
             continue;
         }
         all &= check(tavik_DeleteFile(CUtf8::toUtf16(path).c_str(), inv.recursive ? 1 : 0,
                                       m_session.handle()) != 0,
-                     "rm " + path);
+                     "rm: remote path " + m_session.shown(path));
     }
     return all ? CExitCode::kOk : CExitCode::kFailed;
 }
@@ -72,7 +79,8 @@ int CNamespaceCommands::intoFolder(const Invocation& inv, const char* verb,
         const std::string source = m_session.resolve(inv.args[i]);
         all &= check(
             operation(CUtf8::toUtf16(source).c_str(), folderWide.c_str(), m_session.handle()) != 0,
-            std::string(verb) + " " + source + " " + folder);
+            std::string(verb) + ": remote path " + m_session.shown(source) + " into folder " +
+                m_session.shown(folder));
     }
     return all ? CExitCode::kOk : CExitCode::kFailed;
 }
@@ -91,9 +99,10 @@ int CNamespaceCommands::rename(const Invocation& inv) {
     const std::string to = typed.find('/') == std::string::npos
                                ? CRemotePath::join(CRemotePath::parent(from), typed)
                                : m_session.resolve(typed);
-    const bool ok = check(tavik_RenameFile(CUtf8::toUtf16(from).c_str(), CUtf8::toUtf16(to).c_str(),
-                                           m_session.handle()) != 0,
-                          "rename " + from + " " + to);
+    const bool ok =
+        check(tavik_RenameFile(CUtf8::toUtf16(from).c_str(), CUtf8::toUtf16(to).c_str(),
+                               m_session.handle()) != 0,
+              "rename: remote path " + m_session.shown(from) + " to " + m_session.shown(to));
     return ok ? CExitCode::kOk : CExitCode::kFailed;
 }
 

@@ -25,6 +25,8 @@ public:
 
 private:
     bool makeWithParents(const std::string& path);
+    // One folder; a missing parent is named as what does not exist.
+    bool makeOne(const std::string& path);
     int intoFolder(const Invocation& inv, const char* verb,
                    BOOL (*operation)(LPCWSTR, LPCWSTR, TAVIK_SESSION));
     // Prints the failure when ok is false; returns whether it was ok.

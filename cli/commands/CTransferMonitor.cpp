@@ -1,5 +1,6 @@
 #include "cli/commands/CTransferMonitor.h"
 
+#include "cli/commands/CBandwidth.h"
 #include "cli/commands/CDiskSession.h"
 
 namespace tavik::cli {
@@ -19,6 +20,7 @@ void CTransferMonitor::attach(TAVIK_TRANSFER& transfer) {
 
 void CTransferMonitor::beginFile(const std::string& name) {
     m_currentName = name;
+    m_newFile = true;
 }
 
 void CTransferMonitor::endFile() {
@@ -39,11 +41,18 @@ LRESULT CTransferMonitor::windowProc(UINT msg, WPARAM /*wParam*/, LPARAM lParam)
 }
 
 void CTransferMonitor::onProgress(const TAVIK_PROGRESS& progress) {
+    const TAVIK_TRANSFER* transfer = progress.pTransfer;
+    if (m_newFile && transfer != nullptr) {
+        m_lastPos = transfer->dwStartPos; // a resumed file starts where it was
+        m_newFile = false;
+    }
     if (progress.dwPos != m_lastPos) {
+        if (progress.dwPos > m_lastPos && CBandwidth::current() != nullptr) {
+            CBandwidth::current()->account(progress.dwPos - m_lastPos);
+        }
         m_lastPos = progress.dwPos;
         CDiskSession::noteActivity();
     }
-    const TAVIK_TRANSFER* transfer = progress.pTransfer;
     if (transfer == nullptr || !m_bar) {
         return;
     }

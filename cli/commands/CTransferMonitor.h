@@ -44,6 +44,7 @@ private:
     std::unique_ptr<CProgressBar> m_bar; // only on a terminal
     std::string m_currentName;
     DWORD m_lastPos = 0;
+    bool m_newFile = true; // the next notice is the file's first
 };
 
 } // namespace tavik::cli

@@ -64,9 +64,25 @@ void setLocalTime(const fs::path& path, DWORD seconds) {
 } // namespace
 
 CTreeTransfer::CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
-                             CTransferMonitor& monitor, int* cancel)
-    : m_session(session), m_console(console), m_inv(inv), m_monitor(monitor), m_cancel(cancel),
-      m_verb(inv.command == "get" ? "get" : "put") {}
+                             CTransferMonitor& monitor, CFileReport& report, int* cancel)
+    : m_session(&session), m_console(&console), m_inv(inv), m_monitor(&monitor), m_report(&report),
+      m_cancel(cancel), m_verb(inv.command == "get" ? "get" : "put") {}
+
+void CTreeTransfer::runJob(const Job& job) {
+    if (job.upload) {
+        uploadFile(job.local, job.size, job.remote);
+    } else {
+        downloadFile(job.entry, job.local);
+    }
+}
+
+void CTreeTransfer::rebind(CDiskSession& session, CConsole& console, CTransferMonitor& monitor,
+                           CFileReport& report) {
+    m_session = &session;
+    m_monitor = &monitor;
+    m_console = &console;
+    m_report = &report;
+}
 
 bool CTreeTransfer::cancelled() const {
     return m_cancel != nullptr && *m_cancel != 0;
@@ -77,36 +93,74 @@ fs::path CTreeTransfer::partialName(const fs::path& target) {
 }
 
 void CTreeTransfer::fail(const std::string& name, const std::string& why) {
-    m_monitor.interrupt();
-    m_console.err << "tavik: " << m_verb << ' ' << name << ": " << why << '\n';
-    ++m_failed;
+    m_monitor->interrupt();
+    m_console->err << "tavik: " << m_verb << ": " << name << ": " << why << '\n';
+    finishItem(FileOutcome::Status::Failed, 0, name, name + ": " + why);
 }
 
 void CTreeTransfer::failFromLibrary(const std::string& name) {
-    m_monitor.interrupt();
-    m_console.err << CDiskSession::failure(std::string(m_verb) + " " + name) << '\n';
-    ++m_failed;
+    m_monitor->interrupt();
+    const std::string line = CDiskSession::failure(std::string(m_verb) + ": " + name);
+    m_console->err << line << '\n';
+    const std::string prefix = std::string("tavik: ") + m_verb + ": ";
+    finishItem(FileOutcome::Status::Failed, 0, name, line.substr(prefix.size()));
+}
+
+void CTreeTransfer::beginItem(std::string source, std::string destination) {
+    m_item = FileOutcome{};
+    m_item.source = std::move(source);
+    m_item.destination = std::move(destination);
+    m_inItem = true;
+}
+
+void CTreeTransfer::finishItem(FileOutcome::Status status, uint64_t bytes,
+                               const std::string& subject, const std::string& error) {
+    FileOutcome outcome = m_inItem ? m_item : FileOutcome{};
+    if (!m_inItem) {
+        outcome.source = subject;
+    }
+    outcome.status = status;
+    outcome.bytes = bytes;
+    outcome.error = error;
+    m_inItem = false;
+    m_report->record(outcome);
+}
+
+void CTreeTransfer::skip(const std::string& subject) {
+    finishItem(FileOutcome::Status::Skipped, 0, subject, "");
+}
+
+std::string CTreeTransfer::remoteSubject(const char* kind, const std::string& fullPath) const {
+    return std::string("remote ") + kind + " " + m_session->shown(fullPath);
+}
+
+std::string CTreeTransfer::localSubject(const char* kind, const fs::path& path) {
+    return std::string("local ") + kind + " " + path.string();
+}
+
+void CTreeTransfer::hintResume(const std::string& kept) {
+    m_console->err << "tavik: " << m_verb << ": what arrived is kept as " << kept
+                   << "; the same command with --resume continues it\n";
 }
 
 void CTreeTransfer::note(const std::string& text) {
     if (!m_inv.quiet) {
-        m_monitor.interrupt();
-        m_console.err << text << '\n';
+        m_monitor->interrupt();
+        m_console->err << text << '\n';
     }
 }
 
 void CTreeTransfer::done(uint64_t moved) {
     CDiskSession::noteActivity();
-    ++m_transferred;
-    m_bytes += moved;
+    finishItem(FileOutcome::Status::Done, moved, "", "");
 }
 
 // ---- Existing destinations and resuming ----
 
 CTreeTransfer::Decision CTreeTransfer::decide(const std::string& destination, uint64_t sourceSize,
                                               uint64_t destinationSize) {
-    m_monitor.interrupt();
-    CConfirmPrompt& prompt = m_monitor.prompt();
+    m_monitor->interrupt();
+    CConfirmPrompt& prompt = m_monitor->prompt();
     const int answer = prompt.answer(
         destination, static_cast<uint32_t>(std::min<uint64_t>(sourceSize, kClampedSize - 1)),
         destination, static_cast<uint32_t>(std::min<uint64_t>(destinationSize, kClampedSize - 1)));
@@ -150,7 +204,7 @@ bool CTreeTransfer::sameBefore(const std::string& remoteAnsi, const fs::path& lo
     range.dwEndPos = static_cast<DWORD>(pos);
     range.bTrunc = 1;
     range.pfnData = &collect;
-    const bool read = tavik_Download(m_session.handle(), &range, m_cancel) != 0;
+    const bool read = tavik_Download(m_session->handle(), &range, m_cancel) != 0;
     s_sink = nullptr;
     ::unlink(scratch.c_str());
     if (!read) {
@@ -179,12 +233,12 @@ bool CTreeTransfer::runDownload(const std::string& remoteAnsi, const std::string
     file.dwStartPos = start;
     file.dwEndPos = end;
     file.bTrunc = truncate ? 1 : 0;
-    m_monitor.beginFile(CRemotePath::baseName(name));
-    m_monitor.attach(file);
-    const bool ok = tavik_Download(m_session.handle(), &file, m_cancel) != 0;
-    m_monitor.endFile();
+    m_monitor->beginFile(CRemotePath::baseName(name));
+    m_monitor->attach(file);
+    const bool ok = tavik_Download(m_session->handle(), &file, m_cancel) != 0;
+    m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
-        fail(name, "cannot write " + localPath + ": " + localReason(localPath, true));
+        fail("local file " + localPath, "cannot write it: " + localReason(localPath, true));
     } else if (!ok) {
         failFromLibrary(name);
     }
@@ -200,12 +254,12 @@ bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& r
     file.dwStartPos = start;
     file.dwEndPos = end;
     file.bTrunc = truncate ? 1 : 0;
-    m_monitor.beginFile(fs::path(name).filename().string());
-    m_monitor.attach(file);
-    const bool ok = tavik_Upload(m_session.handle(), &file, m_cancel) != 0;
-    m_monitor.endFile();
+    m_monitor->beginFile(fs::path(name).filename().string());
+    m_monitor->attach(file);
+    const bool ok = tavik_Upload(m_session->handle(), &file, m_cancel) != 0;
+    m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
-        fail(name, "cannot read " + localPath + ": " + localReason(localPath, false));
+        fail("local file " + localPath, "cannot read it: " + localReason(localPath, false));
     } else if (!ok) {
         failFromLibrary(name);
     }
@@ -215,9 +269,9 @@ bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& r
 // ---- Download ----
 
 void CTreeTransfer::download(const std::string& remote, const fs::path& local) {
-    const auto entry = m_session.stat(remote);
+    const auto entry = m_session->stat(remote);
     if (!entry) {
-        failFromLibrary(remote);
+        failFromLibrary(remoteSubject("file", remote));
         return;
     }
     downloadEntry(*entry, local);
@@ -227,29 +281,34 @@ void CTreeTransfer::downloadEntry(const RemoteEntry& entry, const fs::path& loca
     if (!CAnsiPath::fromUtf8(entry.path)) {
         // A name the server sent with bytes the code page does not know: asking for it again
         // would name another file.
-        fail(entry.path, "the remote name has characters the code page cannot write back");
+        fail(remoteSubject("file", entry.path),
+             "the remote name has characters the code page cannot write back");
         return;
     }
     if (entry.folder) {
         downloadFolder(entry.path, local);
     } else {
-        downloadFile(entry, local);
+        if (m_jobs != nullptr) {
+            m_jobs->push_back(Job{false, entry, local, 0, {}});
+        } else {
+            downloadFile(entry, local);
+        }
     }
 }
 
 void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& local) {
     std::error_code ec;
     if (fs::exists(fs::symlink_status(local, ec)) && !fs::is_directory(local, ec)) {
-        fail(remote, local.string() + " exists and is not a folder");
+        fail(remoteSubject("folder", remote), local.string() + " exists and is not a folder");
         return;
     }
     if (!fs::is_directory(local, ec) && !fs::create_directory(local, ec)) {
-        fail(remote, "cannot create " + local.string() + ": " + systemReason(ec));
+        fail(localSubject("folder", local), "cannot create it: " + systemReason(ec));
         return;
     }
-    const auto children = m_session.list(remote);
+    const auto children = m_session->list(remote);
     if (!children) {
-        failFromLibrary(remote + " (listing)");
+        failFromLibrary(remoteSubject("folder", remote) + " (listing)");
         return;
     }
     std::set<std::string> names; // local names already taken in this folder
@@ -260,17 +319,20 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
         const std::string name = CRemotePath::baseName(child.path);
         if (child.path.empty() || name.empty() || name == "." || name == ".." ||
             !CRemotePath::same(CRemotePath::parent(child.path), remote)) {
-            fail(remote, "the server listed an entry outside the folder: \"" + child.path + "\"");
+            fail(remoteSubject("folder", remote),
+                 "the server listed an entry outside the folder: \"" + child.path + "\"");
             continue;
         }
         if (name.find('\\') != std::string::npos) {
             // The library reads a backslash in a local path as a separator: such a name would
             // land somewhere else, possibly outside the destination.
-            fail(child.path, "the name holds a '\\', which a local path cannot keep");
+            fail(remoteSubject("file", child.path),
+                 "the name holds a '\\', which a local path cannot keep");
             continue;
         }
         if (!names.insert(name).second) {
-            fail(child.path, "another entry of the folder has the same local name");
+            fail(remoteSubject("file", child.path),
+                 "another entry of the folder has the same local name");
             continue;
         }
         downloadEntry(child, local / name);
@@ -278,7 +340,8 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
 }
 
 void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local) {
-    const std::string& name = entry.path;
+    beginItem(m_session->shown(entry.path), local.string());
+    const std::string name = remoteSubject("file", entry.path);
     if (entry.size == kClampedSize) {
         fail(name, "4 GiB or larger (the server reports 0xFFFFFFFF), which the 32-bit transfer "
                    "ranges cannot carry");
@@ -307,9 +370,12 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
     } else if (partialExists && m_inv.existing == ExistingPolicy::Resume) {
         decision = Decision::Resume;
     }
+    if (decision == Decision::Anew && partialExists && m_continueCut) {
+        decision = Decision::Resume; // the temporary file, not the target: see below
+    }
     if (decision == Decision::Skip) {
         note("skipped (exists): " + local.string());
-        ++m_skipped;
+        skip(local.string());
         return;
     }
     if (decision == Decision::Refuse) {
@@ -350,13 +416,15 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
         } else if (!cancelled() && start == 0 && fs::file_size(partial, ec) == 0 && !ec) {
             // What arrived stays for --resume; an empty file the transfer only created does not.
             fs::remove(partial, ec);
+        } else if (!cancelled()) {
+            hintResume(partial.string());
         }
         return;
     }
     DWORD access = 0;
     DWORD written = 0;
     if (tavik_GetFileTime(CUtf8::toUtf16(entry.path).c_str(), &access, &written,
-                          m_session.handle()) &&
+                          m_session->handle()) &&
         written != 0) {
         setLocalTime(partial, written);
     }
@@ -401,41 +469,61 @@ void CTreeTransfer::uploadEntry(const fs::path& local, const std::string& remote
     std::error_code ec;
     const fs::file_status status = fs::status(local, ec);
     if (!fs::exists(status)) {
-        fail(local.string(), "no such local file or folder");
+        fail(localSubject("path", local), "no such file or folder");
         return;
     }
     if (ec) {
-        fail(local.string(), systemReason(ec));
+        fail(localSubject("path", local), systemReason(ec));
         return;
     }
     if (!CAnsiPath::fromUtf8(local.string()) || !CAnsiPath::fromUtf8(remote)) {
-        fail(local.string(), "the name has characters the code page cannot write");
+        fail(localSubject("path", local), "the name has characters the code page cannot write");
         return;
     }
     if (local.filename().string().find('\\') != std::string::npos) {
         // The library would read the backslash as a separator and open another file.
-        fail(local.string(), "the name holds a '\\', which the library reads as a separator");
+        fail(localSubject("path", local),
+             "the name holds a '\\', which the library reads as a separator");
         return;
     }
     if (fs::is_directory(status)) {
         uploadFolder(local, remote);
     } else if (fs::is_regular_file(status)) {
-        uploadFile(local, fs::file_size(local, ec), remote);
+        const uint64_t size = fs::file_size(local, ec);
+        if (m_jobs != nullptr) {
+            m_jobs->push_back(Job{true, {}, local, size, remote});
+        } else {
+            uploadFile(local, size, remote);
+        }
     } else {
         note("skipped (not a file or folder): " + local.string());
-        ++m_skipped;
+        skip(local.string());
     }
 }
 
 void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remote) {
-    const auto existing = m_session.stat(remote);
+    const auto existing = knownOrStat(remote);
     if (existing && !existing->folder) {
-        fail(local.string(), remote + " exists and is not a folder");
+        fail(remoteSubject("path", remote), "exists and is not a folder");
         return;
     }
-    if (!existing && !tavik_MakeFolder(CUtf8::toUtf16(remote).c_str(), m_session.handle())) {
-        failFromLibrary(local.string() + " (creating " + remote + ")");
+    if (!existing && CDiskSession::lastErrorCode() != TAVIK_ERR_NOT_EXIST) {
+        failFromLibrary(remoteSubject("folder", remote));
         return;
+    }
+    if (!existing && !tavik_MakeFolder(CUtf8::toUtf16(remote).c_str(), m_session->handle())) {
+        failFromLibrary(remoteSubject("folder", remote) + " (creating it)");
+        return;
+    }
+    // What the folder holds, learnt once: each file's check for an existing destination (and
+    // for a cut upload to continue) is then answered here instead of by a round trip of its own.
+    if (!existing) {
+        m_listed.insert(CRemotePath::normalize(remote)); // new, so empty
+    } else if (const auto entries = m_session->list(remote)) {
+        m_listed.insert(CRemotePath::normalize(remote));
+        for (const RemoteEntry& entry : *entries) {
+            m_known[CRemotePath::normalize(entry.path)] = entry;
+        }
     }
     std::error_code ec;
     std::vector<fs::directory_entry> entries;
@@ -443,7 +531,7 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
         entries.push_back(*it);
     }
     if (ec) {
-        fail(local.string(), "cannot read the folder: " + systemReason(ec));
+        fail(localSubject("folder", local), "cannot read it: " + systemReason(ec));
         return;
     }
     std::sort(entries.begin(), entries.end());
@@ -452,7 +540,7 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
             return;
         }
         if (child.is_symlink(ec) && !linkAllowed(child.path())) {
-            ++m_skipped;
+            skip(child.path().string());
             continue;
         }
         uploadEntry(child.path(), CRemotePath::join(remote, child.path().filename().string()));
@@ -460,56 +548,164 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
 }
 
 void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::string& remote) {
-    const std::string name = local.string();
+    beginItem(m_sourceName.empty() ? local.string() : m_sourceName, m_session->shown(remote));
+    const std::string name = localSubject("file", local);
     if (size >= kClampedSize) {
         fail(name, "larger than 4 GiB - 2 bytes (" + std::to_string(size) +
                        " bytes), which the 32-bit transfer ranges cannot carry");
         return;
     }
-    const std::string localAnsi = *CAnsiPath::fromUtf8(name);
-    const std::string remoteAnsi = *CAnsiPath::fromUtf8(remote);
-    Decision decision = Decision::Anew;
-    const auto existing = m_session.stat(remote);
+    const std::string target = remoteSubject("file", remote);
+    const auto existing = knownOrStat(remote);
     if (existing && existing->folder) {
-        fail(name, remote + " is a folder");
+        fail(target, "is a folder");
         return;
     }
-    if (!existing && CDiskSession::lastErrorCode() / 1000 == 21) {
-        failFromLibrary(name);
+    if (!existing && CDiskSession::lastErrorCode() != TAVIK_ERR_NOT_EXIST) {
+        failFromLibrary(target);
         return;
     }
-    uint64_t start = 0;
+    Decision decision = Decision::Anew;
     if (existing) {
-        decision = decide(remote, size, existing->size);
+        decision = decide(m_session->shown(remote), size, existing->size);
         if (decision == Decision::Skip) {
-            note("skipped (exists): " + remote);
-            ++m_skipped;
+            note("skipped (exists): " + m_session->shown(remote));
+            skip(local.string());
             return;
         }
         if (decision == Decision::Refuse) {
-            fail(name, remote + " exists (use --overwrite, --resume or --skip-existing)");
+            fail(target, "exists (use --overwrite, --resume or --skip-existing)");
             return;
         }
-        if (decision == Decision::Resume) {
-            start = existing->size;
-            if (start > size) {
-                note("larger than its source, transferred anew: " + remote);
-                start = 0;
-            } else if (!sameBefore(remoteAnsi, local, start, name)) {
+    }
+    if (decision == Decision::Resume) {
+        // The user's own remote file, continued where it is: it was short before we came.
+        resumeInPlace(local, size, remote, existing->size);
+        return;
+    }
+    uploadViaPart(local, size, remote, existing.has_value());
+}
+
+void CTreeTransfer::resumeInPlace(const fs::path& local, uint64_t size, const std::string& remote,
+                                  uint64_t remoteSize) {
+    const std::string name = localSubject("file", local);
+    const std::string localAnsi = *CAnsiPath::fromUtf8(local.string());
+    const std::string remoteAnsi = *CAnsiPath::fromUtf8(remote);
+    uint64_t start = remoteSize;
+    if (start > size) {
+        note("larger than its source, transferred anew: " + m_session->shown(remote));
+        uploadViaPart(local, size, remote, true);
+        return;
+    }
+    if (!sameBefore(remoteAnsi, local, start, remoteSubject("file", remote))) {
+        return;
+    }
+    if (!runUpload(localAnsi, remoteAnsi, static_cast<uint32_t>(start), static_cast<uint32_t>(size),
+                   false, remoteSubject("file", remote), local.string())) {
+        return;
+    }
+    keepTime(local, remote);
+    done(size - start);
+}
+
+void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const std::string& remote,
+                                  bool targetExists) {
+    // The bytes go to a hidden name beside the target, which takes the target's name only when
+    // the whole file is there: a cut upload never leaves a short file under the final name.
+    const std::string part = partialRemoteName(remote);
+    const std::string localAnsi = *CAnsiPath::fromUtf8(local.string());
+    const auto partAnsi = CAnsiPath::fromUtf8(part);
+    const std::string target = remoteSubject("file", remote);
+    if (!partAnsi) {
+        fail(target, "the name has characters the code page cannot write");
+        return;
+    }
+    uint64_t start = 0;
+    if (m_inv.existing == ExistingPolicy::Resume || m_continueCut) {
+        // A cut upload of ours left its bytes under the hidden name: continue them.
+        if (const auto kept = knownOrStat(part); kept && !kept->folder && kept->size <= size) {
+            start = kept->size;
+            if (!sameBefore(*partAnsi, local, start, target)) {
                 return;
             }
         }
     }
-    if (!runUpload(localAnsi, remoteAnsi, static_cast<uint32_t>(start), static_cast<uint32_t>(size),
-                   start == 0, name, name)) {
+    if (!runUpload(localAnsi, *partAnsi, static_cast<uint32_t>(start), static_cast<uint32_t>(size),
+                   start == 0, target, local.string())) {
+        if (!cancelled()) {
+            hintResume("remote file " + m_session->shown(part));
+        }
         return;
     }
+    keepTime(local, part);
+    if (!commitPart(part, remote, targetExists)) {
+        return;
+    }
+    done(size - start);
+}
+
+void CTreeTransfer::know(const std::string& folder, const std::vector<RemoteEntry>& entries) {
+    m_listed.insert(CRemotePath::normalize(folder));
+    for (const RemoteEntry& entry : entries) {
+        m_known[CRemotePath::normalize(entry.path)] = entry;
+    }
+}
+
+std::optional<RemoteEntry> CTreeTransfer::knownOrStat(const std::string& remote) {
+    const std::string path = CRemotePath::normalize(remote);
+    if (m_listed.count(CRemotePath::parent(path)) == 0) {
+        return m_session->stat(path);
+    }
+    if (const auto found = m_known.find(path); found != m_known.end()) {
+        return found->second;
+    }
+    tavik_SetLastError(TAVIK_ERR_NOT_EXIST); // as a lookup of it would have said
+    return std::nullopt;
+}
+
+std::string CTreeTransfer::partialRemoteName(const std::string& remote) {
+    return CRemotePath::join(CRemotePath::parent(remote),
+                             "." + CRemotePath::baseName(remote) + ".tavik-part");
+}
+
+bool CTreeTransfer::renameRemote(const std::string& from, const std::string& to) const {
+    return tavik_RenameFile(CUtf8::toUtf16(from).c_str(), CUtf8::toUtf16(to).c_str(),
+                            m_session->handle()) != 0;
+}
+
+bool CTreeTransfer::commitPart(const std::string& part, const std::string& remote,
+                               bool targetExists) {
+    const std::string target = remoteSubject("file", remote);
+    if (!targetExists) {
+        if (renameRemote(part, remote)) {
+            return true;
+        }
+        failFromLibrary(target + " (renaming the finished upload into place)");
+        return false;
+    }
+    // The server's rename never replaces an entry: the old file steps aside first, and comes
+    // back when the new one cannot take its place.
+    const std::string aside = CRemotePath::join(CRemotePath::parent(remote),
+                                                "." + CRemotePath::baseName(remote) + ".tavik-old");
+    if (!renameRemote(remote, aside)) {
+        failFromLibrary(target + " (moving the old file aside)");
+        return false;
+    }
+    if (!renameRemote(part, remote)) {
+        failFromLibrary(target + " (renaming the finished upload into place)");
+        renameRemote(aside, remote);
+        return false;
+    }
+    tavik_DeleteFile(CUtf8::toUtf16(aside).c_str(), 0, m_session->handle());
+    return true;
+}
+
+void CTreeTransfer::keepTime(const fs::path& local, const std::string& remote) {
     struct stat info {};
     if (::stat(local.c_str(), &info) == 0) {
         tavik_SetFileTime(CUtf8::toUtf16(remote).c_str(), static_cast<DWORD>(info.st_atime),
-                          static_cast<DWORD>(info.st_mtime), m_session.handle());
+                          static_cast<DWORD>(info.st_mtime), m_session->handle());
     }
-    done(size - start);
 }
 
 } // namespace tavik::cli

@@ -20,9 +20,12 @@
 #include "cli/commands/CDiskSession.h"
 #include "cli/commands/CTransferMonitor.h"
 #include "cli/core/CCommandLine.h"
+#include "cli/core/CFileReport.h"
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -36,21 +39,43 @@ public:
     // Bytes compared before a resume point.
     static constexpr uint32_t kResumeCheckBytes = 65536;
 
+    // Every file's outcome goes to report, which counts them.
     CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
-                  CTransferMonitor& monitor, int* cancel);
+                  CTransferMonitor& monitor, CFileReport& report, int* cancel);
+    // What reports call the next upload's source (standard input's spool file is "-").
+    void nameSource(std::string name) { m_sourceName = std::move(name); }
 
     // One top-level source each; the destinations are final names (not folders to go into).
     void download(const std::string& remote, const std::filesystem::path& local);
     void upload(const std::filesystem::path& local, const std::string& remote);
 
-    int transferred() const { return m_transferred; }
-    int skipped() const { return m_skipped; }
-    int failed() const { return m_failed; }
-    uint64_t bytes() const { return m_bytes; }
     bool cancelled() const;
+
+    // One file's transfer, found by walking the sources while collecting (see collectInto).
+    struct Job {
+        bool upload = false;
+        RemoteEntry entry;           // download: the remote file
+        std::filesystem::path local; // download: the target; upload: the source
+        uint64_t size = 0;           // upload: the source's size
+        std::string remote;          // upload: the target
+    };
+    // While set, download() and upload() make folders and check sources as usual, but leave
+    // each file's transfer in *jobs for runJob (run by parallel workers) instead of doing it.
+    void collectInto(std::vector<Job>* jobs) { m_jobs = jobs; }
+    void runJob(const Job& job);
+    // What a remote folder holds, learnt elsewhere (sync's own listing): lookups of its entries
+    // are answered from it.
+    void know(const std::string& folder, const std::vector<RemoteEntry>& entries);
+    // Whatever the policy, the temporary file a cut transfer left is continued (sync).
+    void continueCutTransfers() { m_continueCut = true; }
+    // A parallel worker's own session, console and report, in place of the ones given first.
+    void rebind(CDiskSession& session, CConsole& console, CTransferMonitor& monitor,
+                CFileReport& report);
 
     // The temporary name a download is written under.
     static std::filesystem::path partialName(const std::filesystem::path& target);
+    // The hidden name an upload is written under, in the target's folder.
+    static std::string partialRemoteName(const std::string& remote);
 
 private:
     enum class Decision { Anew, Resume, Skip, Refuse };
@@ -61,6 +86,19 @@ private:
     void uploadEntry(const std::filesystem::path& local, const std::string& remote);
     void uploadFolder(const std::filesystem::path& local, const std::string& remote);
     void uploadFile(const std::filesystem::path& local, uint64_t size, const std::string& remote);
+    // --resume of an existing remote file: appended to where it is.
+    void resumeInPlace(const std::filesystem::path& local, uint64_t size, const std::string& remote,
+                       uint64_t remoteSize);
+    // Everything else: to the hidden name beside the target, then renamed into place.
+    void uploadViaPart(const std::filesystem::path& local, uint64_t size, const std::string& remote,
+                       bool targetExists);
+    // The hidden file takes the target's name; an existing target is replaced.
+    bool commitPart(const std::string& part, const std::string& remote, bool targetExists);
+    bool renameRemote(const std::string& from, const std::string& to) const;
+    // A remote entry: from the listing of its folder when this run has one, else asked for.
+    // Without it, the library's last error says why (23006 for "not there").
+    std::optional<RemoteEntry> knownOrStat(const std::string& remote);
+    void keepTime(const std::filesystem::path& local, const std::string& remote);
     // Whether a link met inside an uploaded folder is uploaded (as its target file).
     bool linkAllowed(const std::filesystem::path& link);
 
@@ -80,19 +118,34 @@ private:
     void fail(const std::string& name, const std::string& why);
     void failFromLibrary(const std::string& name);
     void note(const std::string& text);
+    // The file whose outcome comes next, and its outcome (a failure outside any file is
+    // reported under subject).
+    void beginItem(std::string source, std::string destination);
+    void finishItem(FileOutcome::Status status, uint64_t bytes, const std::string& subject,
+                    const std::string& error);
+    void skip(const std::string& subject);
+    // Tells where a cut transfer's bytes are and that --resume continues them.
+    void hintResume(const std::string& kept);
+    // Message subjects: "remote file /a/b.txt" (from the disk's root), "local folder /tmp/x".
+    std::string remoteSubject(const char* kind, const std::string& fullPath) const;
+    static std::string localSubject(const char* kind, const std::filesystem::path& path);
     void done(uint64_t moved);
 
-    CDiskSession& m_session;
-    CConsole& m_console;
+    CDiskSession* m_session;
+    CConsole* m_console;
     const Invocation& m_inv;
-    CTransferMonitor& m_monitor;
+    CTransferMonitor* m_monitor;
+    CFileReport* m_report;
     int* m_cancel;
     const char* m_verb;
     std::filesystem::path m_treeRoot; // canonical top folder of the upload being walked
-    int m_transferred = 0;
-    int m_skipped = 0;
-    int m_failed = 0;
-    uint64_t m_bytes = 0;
+    FileOutcome m_item;
+    bool m_inItem = false;
+    std::string m_sourceName;
+    std::vector<Job>* m_jobs = nullptr;
+    bool m_continueCut = false;
+    std::set<std::string> m_listed;             // remote folders whose entries are known
+    std::map<std::string, RemoteEntry> m_known; // those entries, by full path
 };
 
 } // namespace tavik::cli

@@ -1,14 +1,18 @@
 // The command line of tavik:
-//   tavik [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
+//   tavik [-r PROFILE] [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
 //         [--timeout MS] [-q] COMMAND ARGS...
-// Server, disk and password may also come from TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD.
+// Each setting comes from the command line, else the profile (-r NAME, or "NAME:path" in a path
+// argument; see CProfileFile), else TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD, else the
+// default. "config list|show NAME" is answered from the profiles file without a server.
 // Every command has --help. Parsing never exits the process: it returns what to print and the
 // exit status, so that main decides and the tests can look.
 #pragma once
 
 #include "cli/core/CConfirmPrompt.h"
 #include "cli/core/CServerAddress.h"
+#include "cli/core/CSyncPlan.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +37,26 @@ struct Invocation {
     bool parents = false;                             // mkdir -p
     bool json = false;                                // ls, stat, df, info --json
     bool quiet = false;                               // -q: no progress, notes or summary
-    ExistingPolicy existing = ExistingPolicy::Ask;    // get, put
-    std::vector<std::string> args;                    // the command's paths, in order
+    bool verbose = false;                             // -v: a line for every file
+    int parallel = 0; // get, put -P N: transfers at once (0: the default)
+    ExistingPolicy existing = ExistingPolicy::Ask; // get, put
+    std::vector<std::string> args;                 // the command's paths, in order
+    // How many of args (from the front) may hold remote patterns: those before a "--".
+    size_t expandable = static_cast<size_t>(-1);
+    // The profile in use ("" for none), and the indexes of args that carried its "NAME:" prefix
+    // (the prefix is removed): these are remote paths whatever the command.
+    std::string profile;
+    std::vector<size_t> remoteMarked;
+    // From the profile: the user name, and the TLS settings (tls unset: the default).
+    std::string user;
+    std::optional<bool> tls;
+    std::string tlsFingerprint;
+    // sync: --dry-run, --delete, --checksum, and --include / --exclude in the order given.
+    bool dryRun = false;
+    bool deleteExtra = false;
+    bool checksum = false;
+    std::vector<SyncFilter> filters;
+    uint64_t bwlimit = 0; // --bwlimit in bytes per second; 0 for none
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.

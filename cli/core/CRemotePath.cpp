@@ -31,11 +31,26 @@ std::string CRemotePath::normalize(std::string_view path) {
 }
 
 std::string CRemotePath::resolve(std::string_view sessionPath, std::string_view typed) {
-    if (!typed.empty() && typed.front() == '/') {
-        return normalize(typed);
+    // Normalised on its own first, so that ".." stops at the disk's root.
+    const std::string onDisk = normalize(typed);
+    const std::string root = normalize(sessionPath);
+    return onDisk == "/" ? root : normalize(root + onDisk);
+}
+
+std::string CRemotePath::onDisk(std::string_view sessionPath, std::string_view fullPath) {
+    const std::string root = normalize(sessionPath);
+    const std::string full = normalize(fullPath);
+    if (root == "/") {
+        return full;
     }
-    std::string base = sessionPath.empty() ? std::string("/") : std::string(sessionPath);
-    return normalize(base + "/" + std::string(typed));
+    if (full == root) {
+        return "/";
+    }
+    if (full.size() > root.size() && full.compare(0, root.size(), root) == 0 &&
+        full[root.size()] == '/') {
+        return full.substr(root.size());
+    }
+    return full;
 }
 
 std::string CRemotePath::join(std::string_view folder, std::string_view name) {

@@ -1,6 +1,7 @@
 // Remote paths as the user types them, made into the full paths the server expects. Remote paths
-// use "/" and begin with the session path; a path typed without a leading "/" is taken relative
-// to the session path. Text is UTF-8 here; the caller converts at the library's interface.
+// use "/" and begin with the session path, which is the disk's root: whatever the user types is
+// a path on the disk, "/" and "" both being its root, and ".." never leaves the disk. Text is
+// UTF-8 here; the caller converts at the library's interface.
 #pragma once
 
 #include <string>
@@ -10,9 +11,11 @@ namespace tavik::cli {
 
 class CRemotePath {
 public:
-    // The full path of `typed` seen from the session path (absolute paths are kept as typed).
-    // The result is normalised.
+    // The full path of `typed` on the disk whose root is sessionPath. The result is normalised.
     static std::string resolve(std::string_view sessionPath, std::string_view typed);
+    // The other way: a full path as the user would type it, from the disk's root ("/docs/a").
+    // A path outside the disk is returned normalised as it is.
+    static std::string onDisk(std::string_view sessionPath, std::string_view fullPath);
     // Collapses repeated "/", drops "." and a trailing "/", and lets ".." remove the component
     // before it (never climbing above "/"). Always begins with "/".
     static std::string normalize(std::string_view path);

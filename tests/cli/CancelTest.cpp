@@ -81,7 +81,7 @@ TEST(CancelProgramTest, CtrlCStopsADownloadAndReportsIt) {
     const fs::path local = folder / "big.bin";
     CChildProcess child({TAVIK_CLI_PROGRAM, "--server",
                          "127.0.0.1:" + std::to_string(server.port()), "--disk", "someone", "get",
-                         "/disk/big.bin", local.string()},
+                         "big.bin", local.string()},
                         {{"TAVIK_DEVICE_ROOT", ""}});
     ASSERT_TRUE(child.started());
     ASSERT_EQ(reached.wait_for(std::chrono::seconds(20)), std::future_status::ready);

@@ -70,17 +70,38 @@ TEST(ListingTest, ControlCharactersFromTheServerAreShownEscaped) {
     }
 }
 
-TEST(ErrorReportTest, LibraryTextCodeAndServerText) {
-    EXPECT_EQ(CErrorReport::compose("get /a", 23006, "file or directory not exist", ""),
-              "tavik: get /a: file or directory not exist (23006)");
-    EXPECT_EQ(CErrorReport::compose("ls", 22001, "wrong id", "no such disk: x"),
-              "tavik: ls: wrong id (22001): no such disk: x");
-    // The library's own failures often carry the same or a longer text of their own.
-    EXPECT_EQ(CErrorReport::compose("df", 21001, "connect fail", "connect fail.."),
-              "tavik: df: connect fail (21001): connect fail..");
-    EXPECT_EQ(CErrorReport::compose("df", 21002, "socket error", "socket error"),
-              "tavik: df: socket error (21002)");
-    EXPECT_EQ(CErrorReport::compose("", 22003, "", ""), "tavik: error 22003");
+// What failed, in plain words, with the code after it; the library's terse text is not what a
+// person reads, and the server's own words come last when they add something.
+TEST(ErrorReportTest, PlainWordsThenTheCode) {
+    struct Row {
+        const char* context;
+        int code;
+        const char* library;
+        const char* server;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"get: remote file /a", 23006, "file or directory not exist", "",
+         "tavik: get: remote file /a: does not exist (23006)"},
+        {"ls: remote folder /x", 23009, "permission deny", "",
+         "tavik: ls: remote folder /x: the server does not allow it (23009)"},
+        {"log in", 22001, "wrong id", "no such disk: x",
+         "tavik: log in: the server has no disk of that ID (22001): no such disk: x"},
+        {"log in", 22002, "wrong passwd", "", "tavik: log in: wrong password (22002)"},
+        // The library's filler after its own text adds nothing.
+        {"log in to h:1", 21001, "connect fail", "connect fail..",
+         "tavik: log in to h:1: cannot connect to the server (21001)"},
+        {"rm: remote folder /d", 23003, "not empty directory", "",
+         "tavik: rm: remote folder /d: the folder is not empty (-r deletes it with everything in "
+         "it) (23003)"},
+        // A code the table does not know keeps the library's text, or its number alone.
+        {"df", 22099, "odd", "", "tavik: df: odd (22099)"},
+        {"", 22003, "", "", "tavik: error 22003"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CErrorReport::compose(row.context, row.code, row.library, row.server),
+                  row.expected);
+    }
 }
 
 } // namespace

@@ -98,10 +98,10 @@ const std::vector<Row>& rows() {
              serveFile(s, "aaa");
              s.close();
          },
-         {"get", "d"},
+         {"get", "-P", "1", "d"}, // one connection: the script is one session's
          1,
          {{"d", "/"}, {"d/a", "aaa"}},
-         {"/disk/d/b", "/disk/d/c", "/disk/d/e", "failed 3"}},
+         {"remote file /d/b", "remote file /d/c", "remote file /d/e", "failed 3"}},
         {"a closing reply with an error",
          [](CFakeDiskServer& s) {
              s.expect("getfileinfo").reply(fileEntry("/disk/f.bin", 5));
@@ -110,7 +110,7 @@ const std::vector<Row>& rows() {
          {"get", "f.bin"},
          1,
          {{".f.bin.tavik-part", "hello"}},
-         {"/disk/f.bin", "(23001)"}},
+         {"remote file /f.bin", "(23001)", "kept as", "--resume"}},
         {"a closing reply out of step: sent before all the data, then the connection ends",
          [](CFakeDiskServer& s) {
              s.expect("getfileinfo").reply(fileEntry("/disk/f.bin", 100));
@@ -119,14 +119,14 @@ const std::vector<Row>& rows() {
          {"get", "f.bin"},
          1,
          {}, // besides the part file, whose bytes are whatever arrived
-         {"/disk/f.bin", "(21002)"},
+         {"remote file /f.bin", "(21002)"},
          true},
         {"a size the server clamped to 0xFFFFFFFF",
          [](CFakeDiskServer& s) { s.expect("getfileinfo").reply(fileEntry("/disk/huge", -1)); },
          {"get", "huge"},
          1,
          {},
-         {"/disk/huge", "4 GiB"}},
+         {"remote file /huge", "4 GiB"}},
         {"listed entries with a foreign prefix, an unmappable name and backslashes",
          [](CFakeDiskServer& s) {
              s.expect("getfileinfo").reply(folderEntry("/disk/d"));
@@ -148,7 +148,7 @@ const std::vector<Row>& rows() {
                          {"t5", 0}});
              serveFile(s, "ok");
          },
-         {"get", "d"},
+         {"get", "-P", "1", "d"}, // one connection: the script is one session's
          1,
          {{"d", "/"}, {"d/ok", "ok"}},
          {"/other/x", "code page", "evil", "failed 3"}},
@@ -204,6 +204,44 @@ TEST(MisbehavingServerTest, FilesOnDiskAndTheExitStatusAgree) {
                                << "\nstderr: " << run.err;
         }
     }
+}
+
+// An upload cut off by the server: its bytes went to a hidden name beside the target, the
+// target's name was never used, and the message says how to continue.
+TEST(MisbehavingServerTest, ACutUploadNeverWritesUnderTheFinalName) {
+    CTempFolder folder;
+    ASSERT_FALSE(folder.path().empty());
+    const fs::path source = fs::path(folder.path()) / "f.bin";
+    std::ofstream(source, std::ios::binary) << "0123456789";
+    const std::vector<FakeItem> missing = {{"error", 23006}};
+    CFakeDiskServer server(8000);
+    server.expectLogin("/disk", 1)
+        .expect("getfileinfo") // the destination: a new name
+        .reply(missing)
+        .expect("getfileinfo") // its folder
+        .reply(folderEntry("/disk"))
+        .expect("getfileinfo") // the file itself, just before the transfer
+        .reply(missing)
+        .expect("upload")
+        .reply({})
+        .recvRaw(3)
+        .close()
+        .start();
+    const CChildProcess::Outcome run =
+        CChildProcess::run({TAVIK_CLI_PROGRAM, "put", source.string(), "f.bin"},
+                           {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
+                            {"TAVIK_DISK", "bob"},
+                            {"TAVIK_PASSWORD", ""},
+                            {"TAVIK_DEVICE_ROOT", ""},
+                            {"TAVIK_ACP", "CP949"}});
+    EXPECT_TRUE(server.finish());
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const auto& packets = server.packets();
+    ASSERT_GE(packets.size(), 5u);
+    EXPECT_EQ(packets[4].str("path").value_or(""), "/disk/.f.bin.tavik-part");
+    EXPECT_NE(run.err.find("remote file /.f.bin.tavik-part; the same command with --resume"),
+              std::string::npos)
+        << run.err;
 }
 
 } // namespace

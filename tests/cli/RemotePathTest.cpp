@@ -15,9 +15,27 @@ TEST(RemotePathTest, RelativePathsHangOffTheSessionPath) {
     EXPECT_EQ(CRemotePath::resolve("/disk1", "사진/여름.jpg"), "/disk1/사진/여름.jpg");
 }
 
-TEST(RemotePathTest, AbsolutePathsAreKept) {
-    EXPECT_EQ(CRemotePath::resolve("/disk1", "/other/x"), "/other/x");
-    EXPECT_EQ(CRemotePath::resolve("/disk1", "/"), "/");
+// Paths are the disk's: "/" is the disk's root (the session path), and nothing typed reaches
+// above it, so another disk's folders are never named by accident.
+TEST(RemotePathTest, LeadingSlashIsTheDisksRoot) {
+    struct Row {
+        const char* typed;
+        const char* full;
+    };
+    const Row rows[] = {
+        {"/docs", "/disk1/docs"}, {"/", "/disk1"},          {"/../other/x", "/disk1/other/x"},
+        {"../x", "/disk1/x"},     {"a/../../..", "/disk1"}, {"//a//b/", "/disk1/a/b"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(CRemotePath::resolve("/disk1", row.typed), row.full) << row.typed;
+        // What messages show is the typed path's meaning, from the disk's root.
+        EXPECT_EQ(CRemotePath::onDisk("/disk1", row.full),
+                  CRemotePath::normalize(std::string("/") + row.typed))
+            << row.typed;
+    }
+    EXPECT_EQ(CRemotePath::resolve("/", "/x"), "/x");
+    EXPECT_EQ(CRemotePath::onDisk("/", "/x"), "/x");
+    EXPECT_EQ(CRemotePath::onDisk("/disk1", "/disk10/x"), "/disk10/x"); // not inside: kept
 }
 
 TEST(RemotePathTest, NormalizeFoldsSeparatorsDotsAndDotDots) {
@@ -25,7 +43,7 @@ TEST(RemotePathTest, NormalizeFoldsSeparatorsDotsAndDotDots) {
     EXPECT_EQ(CRemotePath::normalize("/a/./b/../c"), "/a/c");
     EXPECT_EQ(CRemotePath::normalize("/a/../../.."), "/");
     EXPECT_EQ(CRemotePath::normalize("/a/..b/c.."), "/a/..b/c..");
-    EXPECT_EQ(CRemotePath::resolve("/disk1/sub", "../x"), "/disk1/x");
+    EXPECT_EQ(CRemotePath::resolve("/disk1/sub", "../x"), "/disk1/sub/x");
 }
 
 TEST(RemotePathTest, Pieces) {

@@ -10,3 +10,5 @@ if(TARGET tavik-server)
     target_compile_definitions(${target} PRIVATE
                                TAVIK_SERVER_PROGRAM="$<TARGET_FILE:tavik-server>")
 endif()
+# The completion scripts are tried from the sources.
+target_compile_definitions(${target} PRIVATE TAVIK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
