@@ -2,6 +2,8 @@
 // compile as C.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -9,7 +11,9 @@
 #include <memory>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -83,6 +87,7 @@ const std::map<std::string, int> kOrdinals = {
     {"tavik_SetLastErrStr", 4},
     {"_Z21tavik_CreateVXSessionP17_VXTAVIK_HOSTINFOPKDsS2_i", 5},
     {"_Z19tavik_FormatMessagei", 6},
+    {"tavik_GetVersion", 7},
     {"tavik_CreateSession", 11},
     {"tavik_DuplicateSession", 12},
     {"tavik_DestroySession", 13},
@@ -164,4 +169,43 @@ TEST(ExportTable, PublicHeadersCompileAsC) {
                           TAVIK_SDK_INCLUDE + " -x c -fsyntax-only - 2>&1; echo rc=$?";
     std::string out = runCommand(command);
     EXPECT_NE(out.find("rc=0"), std::string::npos) << out;
+}
+
+// The version is asked of the built shared library itself, as a program would: its number is the
+// library's file version, and every feature named in the text has its bit and no other bit is set.
+TEST(ExportTable, GetVersionNamesTheLibraryVersionAndMatchingFeatureBits) {
+    std::unique_ptr<void, int (*)(void*)> library(dlopen(TAVIK_SDK_LIBRARY, RTLD_NOW), dlclose);
+    ASSERT_TRUE(library) << dlerror();
+    using GetVersion = const char* (*)(unsigned int*);
+    auto getVersion = reinterpret_cast<GetVersion>(dlsym(library.get(), "tavik_GetVersion"));
+    ASSERT_NE(getVersion, nullptr);
+
+    unsigned int features = 0xFFFF0000u;
+    const std::string text = getVersion(&features);
+    EXPECT_EQ(getVersion(nullptr), text);
+    std::vector<std::string> words;
+    std::istringstream split(text);
+    for (std::string word; split >> word;) {
+        words.push_back(word);
+    }
+    ASSERT_FALSE(words.empty()) << text;
+    EXPECT_EQ(words[0], TAVIK_SDK_VERSION);
+    EXPECT_EQ(text.find("  "), std::string::npos) << text;
+
+    struct Feature {
+        const char* name;
+        unsigned int bit;
+    };
+    const Feature table[] = {{"IPv6", 1}, {"TLS", 2}, {"large-files", 4}};
+    std::vector<std::string> expectedWords = {TAVIK_SDK_VERSION};
+    unsigned int knownBits = 0;
+    for (const Feature& feature : table) {
+        knownBits |= feature.bit;
+        if (features & feature.bit) {
+            expectedWords.push_back(feature.name);
+        }
+    }
+    EXPECT_EQ(words, expectedWords) << text;
+    EXPECT_EQ(features & ~knownBits, 0u) << "unknown feature bits in " << features;
+    EXPECT_TRUE(features & 1u) << "IPv6 is always built";
 }
