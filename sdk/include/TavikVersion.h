@@ -1,13 +1,18 @@
-/* The library's version and the features it was built with, asked at run time.
+/** @file
+ * The library's version and the features it was built with, asked at run time.
  *
  * A program built against one version of the headers may run with a later library of the same
- * soname; tavik_GetVersion tells it which one it got and whether optional parts are there. */
+ * soname; tavik_GetVersion tells it which one it got and whether optional parts are there.
+ *
+ * Threading: any thread, at any time.
+ *
+ * Ownership: the text returned is the library's and constant. */
 #ifndef TAVIK_VERSION_H
 #define TAVIK_VERSION_H
 
 #include "TavikTypes.h"
 
-/* Feature bits reported by tavik_GetVersion. */
+/** Feature bits reported by tavik_GetVersion. */
 enum {
     TAVIK_FEATURE_IPV6 = 1,       /* IPv6 server addresses (always built) */
     TAVIK_FEATURE_TLS = 2,        /* encrypted connections */
@@ -16,7 +21,7 @@ enum {
 
 TAVIK_EXTERN_C_BEGIN
 
-/* The library's version and features as one line of ASCII text: "MAJOR.MINOR.PATCH" followed by
+/** The library's version and features as one line of ASCII text: "MAJOR.MINOR.PATCH" followed by
  * the name of each built feature after one blank, in this order: "IPv6", "TLS", "large-files"
  * (for example "1.0.0 IPv6 TLS"). The text is owned by the library, constant and valid as long
  * as the library is loaded; never free it. When features is not null it receives the
