@@ -77,6 +77,7 @@ class Session:
     connection or the login fails. Use it as a context manager, or call close()."""
 
     def __init__(self, host, port, user, password=None, timeout=30.0):
+        self._handle = None
         self._sdk = _library.sdk()
         millis = -1 if timeout is None else max(0, int(timeout * 1000))
         handle = self._sdk.tavik_CreateSession(
@@ -88,6 +89,14 @@ class Session:
 
     def __enter__(self):
         return self
+
+    def __del__(self):
+        # A session nobody closed is closed when it is collected (not at interpreter exit,
+        # when the library may already be gone).
+        try:
+            self.close()
+        except Exception:
+            pass
 
     def __exit__(self, *exc):
         self.close()
