@@ -85,8 +85,8 @@ TEST_F(UpdateMgrTest, InitFailsWithoutAChannelOrAProgramFolder) {
 // that nothing but programs lies in bin/; a file beside the program (the build tree) comes first.
 TEST_F(UpdateMgrTest, InitReadsTheChannelBesideTheProgramElseFromTheDataFolder) {
     struct Row {
-        const char* beside; // null: no bin/update.ini
-        const char* shared; // null: no share/tavik/update.ini
+        const char* beside;        // null: no bin/update.ini
+        const char* shared;        // null: no share/tavik/update.ini
         const char16_t* className; // null: Init fails
     };
     const Row rows[] = {
