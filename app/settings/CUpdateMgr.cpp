@@ -89,7 +89,7 @@ CUpdateMgr::InitResult CUpdateMgr::Init(const std::string& executablePath) {
     }
     // 2. The channel.
     std::u16string channel;
-    if (!ReadIniValue(u"Client", u"channel", channel, BinFolder() + "/update.ini")) {
+    if (!ReadIniValue(u"Client", u"channel", channel, SettingsPath())) {
         return kInitFailed;
     }
     // 3. The window class: refused when no window could carry its name.
@@ -114,6 +114,11 @@ CUpdateMgr::InitResult CUpdateMgr::Init(const std::string& executablePath) {
     created_ = true;
     StartUpdater(true);
     return kInitContinue;
+}
+
+std::string CUpdateMgr::SettingsPath() const {
+    std::string beside = BinFolder() + "/update.ini";
+    return Exists(beside) ? beside : root_ + "/share/tavik/update.ini";
 }
 
 void CUpdateMgr::CloseRunningUpdaters() {

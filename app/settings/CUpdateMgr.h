@@ -1,6 +1,7 @@
 // The link to the separate updater program. At start-up Init reads the update channel from
-// root/bin/update.ini, closes running updaters, installs a newly downloaded updater and either
-// hands over to the updater at once (an update postponed earlier) or creates a hidden window
+// root/bin/update.ini (or, where bin/ holds programs only, as in an installed prefix, from
+// root/share/tavik/update.ini), closes running updaters, installs a newly downloaded updater and
+// either hands over to the updater at once (an update postponed earlier) or creates a hidden window
 // and starts the updater in the background with that window's handle ("/H:%d /T:0"). The
 // updater later posts message 3026 with wParam 1000 to that window when updates are ready; the
 // user then chooses between updating now (the program's windows close and the updater starts)
@@ -68,6 +69,8 @@ public:
 private:
     std::string BinFolder() const { return root_ + "/bin"; }
     std::string MarkerPath() const { return root_ + "/update/newstart.txt"; }
+    // update.ini beside the program when it is there, else in the prefix's data folder.
+    std::string SettingsPath() const;
     void CloseRunningUpdaters();
     bool CreateHiddenWindow();
     void OnUpdateOffer();

@@ -1,4 +1,5 @@
-/* Drive mapping: a remote disk as a network drive of the device.
+/** @file
+ * Drive mapping: a remote disk as a network drive of the device.
  *
  * These calls use no session and no packet: they go through the platform's network-drive
  * service. On this platform a share "\\host\user" is mounted with `gio mount smb://host/user`
@@ -6,9 +7,11 @@
  * below ("\Windows\...") lie under the device root (TAVIK_DEVICE_ROOT, default "/"); the
  * registry is the library's registry emulation (TAVIK_REGISTRY).
  *
- * Threads: the calls keep no state of their own, but two calls on the same hosts file at once
+ * Threading: the calls keep no state of their own, but two calls on the same hosts file at once
  * may both append a line; call them from one thread at a time. Like every export they write the
- * process-wide last error only as stated. */
+ * process-wide last error only as stated.
+ *
+ * Ownership: the caller's texts are read during the call only; nothing is returned to free. */
 #ifndef TAVIK_DRIVE_H
 #define TAVIK_DRIVE_H
 
@@ -16,7 +19,7 @@
 
 TAVIK_EXTERN_C_BEGIN
 
-/* Maps the user's remote disk on serverAddress to the drive driveLetter ("%c:").
+/** Maps the user's remote disk on serverAddress to the drive driveLetter ("%c:").
  *
  * reserved: not read. codeSource: UTF-16 text from which the share password is made (at most 8
  * characters; never stored). userName: UTF-16 user name (null reads as empty). driveLetter: a
@@ -41,12 +44,12 @@ TAVIK_EXTERN_C_BEGIN
 TAVIK_API DWORD tavik_CreateDrive(void* reserved, LPCWSTR codeSource, LPCWSTR userName,
                                   WCHAR driveLetter, LPCWSTR serverAddress);
 
-/* Disconnects the drive driveLetter, even with open files. The icon registration and the hosts
+/** Disconnects the drive driveLetter, even with open files. The icon registration and the hosts
  * line stay. Returns 0, or 2250 (not connected), 50 (not supported) or 121 (time-out). The last
  * error is not changed. */
 TAVIK_API DWORD tavik_CloseDrive(WCHAR driveLetter);
 
-/* Whether drive mapping is possible: always 0. The last error is not changed. */
+/** Whether drive mapping is possible: always 0. The last error is not changed. */
 TAVIK_API int tavik_IsValidCreateDrive(WCHAR driveLetter);
 
 TAVIK_EXTERN_C_END

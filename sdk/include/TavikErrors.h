@@ -1,10 +1,16 @@
-/* Error codes and the last-error functions of TavikSDK.
+/** @file
+ * Error codes and the last-error functions of TavikSDK.
  *
  * Every export reports failure by its return value and leaves a code and a text behind. Each
  * reply from the server overwrites both ("error" and "errstr"), so a successful call leaves code
  * 0. The store is process-wide: concurrent callers see each other's errors, but any number of
  * threads may set and read it at once without harm. Setting the code never changes the text and
- * setting the text never changes the code. */
+ * setting the text never changes the code.
+ *
+ * Threading: every function here may be called from any thread at any time.
+ *
+ * Ownership: texts returned are the library's (see each function); texts passed in are
+ * copied. */
 #ifndef TAVIK_ERRORS_H
 #define TAVIK_ERRORS_H
 
@@ -44,20 +50,26 @@ enum {
 
 TAVIK_EXTERN_C_BEGIN
 
-/* The stored code. */
+/** The last error code: 0 after a call that succeeded, else a code of the table above (or what
+ * tavik_SetLastError stored). Never fails; reading leaves the last error as it is. */
 TAVIK_API int tavik_GetLastError(void);
-/* Stores the code (the text is kept) and also sets the calling thread's errno to it. */
+/** Stores code as the last error (the text is kept) and also sets the calling thread's errno to
+ * it. Never fails. */
 TAVIK_API void tavik_SetLastError(int code);
-/* The stored text; owned by the library. It stays valid until the text next changes and the same
- * thread calls this again (or the thread ends): another thread's failure never frees it. */
+/** The last error text: the server's "errstr" or the library's own text; never null, owned by
+ * the library. Never fails; reading leaves the last error as it is. It stays valid until the text
+ * next changes and the same thread calls this again (or the thread ends): another thread's failure
+ * never frees it. */
 TAVIK_API LPCWSTR tavik_GetLastErrStr(void);
-/* Copies the text (the code is kept). A null text is the caller's error; it is ignored. */
+/** Copies text as the last error text (the code is kept). A null text is the caller's error; it is
+ * ignored and the last error stays as it was. */
 TAVIK_API void tavik_SetLastErrStr(LPCWSTR text);
 
 TAVIK_EXTERN_C_END
 
 #ifdef __cplusplus
-/* The fixed text of a code, or the empty string for a code without one. The buffer belongs to the
+/** The fixed text of a code, or the empty string for a code without one; the last error is not
+ * read or changed. The buffer belongs to the
  * calling thread and is overwritten by its next call: copy the text at once. Exported under its
  * C++ (decorated) name. */
 TAVIK_API LPCWSTR tavik_FormatMessage(int code);

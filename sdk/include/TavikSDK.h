@@ -1,12 +1,14 @@
-/* The whole exported interface of TavikSDK. */
+/** @file
+ * The whole exported interface of TavikSDK. */
 #ifndef TAVIK_SDK_H
 #define TAVIK_SDK_H
 
-#include "TavikTypes.h"
-#include "TavikErrors.h"
-#include "TavikSession.h"
-#include "TavikFiles.h"
-#include "TavikTransfer.h"
 #include "TavikDrive.h"
+#include "TavikErrors.h"
+#include "TavikFiles.h"
+#include "TavikSession.h"
+#include "TavikTransfer.h"
+#include "TavikTypes.h"
+#include "TavikVersion.h"
 
 #endif

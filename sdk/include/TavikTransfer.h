@@ -1,4 +1,5 @@
-/* Bulk transfers with progress and cancel, and the server services.
+/** @file
+ * Bulk transfers with progress and cancel, and the server services.
  *
  * A transfer makes one request/reply round trip to announce the byte range, then moves the raw
  * bytes over the same connection outside any packet, and ends with one more reply from the
@@ -35,30 +36,30 @@
 
 #include "TavikTypes.h"
 
-/* nKind of a progress record. */
+/** nKind of a progress record. */
 enum { TAVIK_KIND_DOWNLOAD = 0, TAVIK_KIND_UPLOAD = 1, TAVIK_KIND_SERVER_COPY = 2 };
 
-/* Answers of a confirm callback (anything else skips the file). */
+/** Answers of a confirm callback (anything else skips the file). */
 enum { TAVIK_CONFIRM_OVERWRITE = 1, TAVIK_CONFIRM_RESUME = 2 };
 
-/* Destination size handed to a confirm callback when the destination does not exist. */
+/** Destination size handed to a confirm callback when the destination does not exist. */
 #define TAVIK_NO_DESTINATION 0xFFFFFFFFu
 
 typedef struct TAVIK_TRANSFER TAVIK_TRANSFER;
 typedef struct TAVIK_PROGRESS TAVIK_PROGRESS;
 
-/* Called after the progress message with the same record; valid for the call only. */
+/** Called after the progress message with the same record; valid for the call only. */
 typedef void (*TAVIK_PROGRESS_PROC)(TAVIK_PROGRESS* progress);
-/* Called with each block before a download writes it or an upload sends it; it may change the
+/** Called with each block before a download writes it or an upload sends it; it may change the
  * bytes in place (not the count). position is the block's first byte in the file. */
 typedef void (*TAVIK_DATA_PROC)(void* buffer, DWORD count, DWORD position, DWORD user);
-/* Asked before each file of a recursive transfer. Sizes are TAVIK_NO_DESTINATION when the
+/** Asked before each file of a recursive transfer. Sizes are TAVIK_NO_DESTINATION when the
  * destination does not exist. Returns TAVIK_CONFIRM_OVERWRITE to transfer the whole file anew,
  * TAVIK_CONFIRM_RESUME to continue from the destination's size, anything else to skip it. */
 typedef int (*TAVIK_CONFIRM_PROC)(LPCWSTR source, DWORD sourceSize, LPCWSTR destination,
                                   DWORD destinationSize, DWORD user);
 
-/* One transfer. Zero-fill it, then set what you use. Numbers are 32-bit; paths, the window and
+/** One transfer. Zero-fill it, then set what you use. Numbers are 32-bit; paths, the window and
  * the callbacks are pointers of the platform's size. */
 struct TAVIK_TRANSFER {
     const char* pszSrcPath; /* download: remote path; upload: local file */
@@ -75,7 +76,7 @@ struct TAVIK_TRANSFER {
     TAVIK_DATA_PROC pfnData;         /* or null */
 };
 
-/* The progress record: built by the library for the duration of the call; the message's lParam
+/** The progress record: built by the library for the duration of the call; the message's lParam
  * and the callback's argument point to it. */
 struct TAVIK_PROGRESS {
     TAVIK_SESSION hSession;
@@ -87,7 +88,7 @@ struct TAVIK_PROGRESS {
     DWORD dwUser;    /* the transfer's dwUser (0 for the server copy) */
 };
 
-/* A recursive transfer. Each file gets a TAVIK_TRANSFER with these notification fields. */
+/** A recursive transfer. Each file gets a TAVIK_TRANSFER with these notification fields. */
 typedef struct TAVIK_TRANSFER_EX {
     const char* pszSrcPath;        /* DownloadEx: remote; UploadEx: local */
     const char* pszDstPath;        /* the other side */
@@ -98,7 +99,7 @@ typedef struct TAVIK_TRANSFER_EX {
     TAVIK_PROGRESS_PROC pfnProgress;
 } TAVIK_TRANSFER_EX;
 
-/* Server status. The numbers are the server's; the library does not interpret them. */
+/** Server status. The numbers are the server's; the library does not interpret them. */
 typedef struct TAVIK_SERVERINFO {
     int nCurrentNum;
     int nDownNum;
@@ -107,14 +108,14 @@ typedef struct TAVIK_SERVERINFO {
     char szVersion[512]; /* ANSI text */
 } TAVIK_SERVERINFO;
 
-/* Disk quota: free bytes are dwBlock * dwFree. */
+/** Disk quota: free bytes are dwBlock * dwFree. */
 typedef struct TAVIK_DISKSPACE {
     DWORD dwBlock; /* block size in bytes */
     DWORD dwFree;  /* free blocks */
     DWORD dwTotal; /* all blocks */
 } TAVIK_DISKSPACE;
 
-/* The other server and account of a server-to-server copy; only forwarded to the server. */
+/** The other server and account of a server-to-server copy; only forwarded to the server. */
 typedef struct TAVIK_COPYHOST {
     const char* pszIp;
     int nPort;
@@ -126,7 +127,7 @@ TAVIK_EXTERN_C_BEGIN
 
 /* ---- Transfers ---- */
 
-/* Downloads bytes dwStartPos..dwEndPos of the remote file pszSrcPath into the local file
+/** Downloads bytes dwStartPos..dwEndPos of the remote file pszSrcPath into the local file
  * pszDstPath, written from dwStartPos on (bTrunc non-zero creates the file anew; zero opens or
  * creates it and keeps the bytes outside the range). Sends "download" with "path", "startpos",
  * "endpos", then receives the bytes in blocks of up to 64 KiB, waiting at most 5 s (or the
@@ -145,7 +146,7 @@ TAVIK_EXTERN_C_BEGIN
  * closing reply's "error" (connection left open). A start at or past the end moves no bytes and
  * reads the closing reply. */
 TAVIK_API BOOL tavik_Download(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel);
-/* Uploads bytes dwStartPos..dwEndPos of the local file pszSrcPath (which must exist) to the
+/** Uploads bytes dwStartPos..dwEndPos of the local file pszSrcPath (which must exist) to the
  * remote pszDstPath. Sends "upload" with "path", "startpos", "endpos", "istrunc" (bTrunc), then
  * sends the bytes (each send waits at most 10 s, or the session's time-out when shorter, for the
  * connection; no room for the time-out in all fails as a download does), notifying after every
@@ -155,7 +156,7 @@ TAVIK_API BOOL tavik_Download(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, i
  * ends before dwEndPos (the connection is closed and one notice carries dwError), and 21002
  * without a final notice when the closing reply cannot be received. */
 TAVIK_API BOOL tavik_Upload(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel);
-/* Downloads the remote file or folder pszSrcPath to the local pszDstPath, folders recursively.
+/** Downloads the remote file or folder pszSrcPath to the local pszDstPath, folders recursively.
  * Asks "getfileinfo" for the path itself; anything but exactly one entry returns 0 (with the
  * listing's error, or 23006 "not exist" when the server listed none or several). A folder: the
  * local folder is created (an existing one is fine), its children are listed and each is
@@ -167,7 +168,7 @@ TAVIK_API BOOL tavik_Upload(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int
  * A child whose paths grow longer than 510 bytes in ANSI form is skipped (24001). Each file
  * leaves its own last error. */
 TAVIK_API BOOL tavik_DownloadEx(TAVIK_SESSION session, TAVIK_TRANSFER_EX* transfer, int* cancel);
-/* Uploads the local file or folder pszSrcPath to the remote pszDstPath, folders recursively
+/** Uploads the local file or folder pszSrcPath to the remote pszDstPath, folders recursively
  * ("createdir" for each folder, its failure ignored). A missing source returns 0 with 23006. A
  * folder returns 1 unless its enumeration fails part-way (0 with 23002). A file: the remote size
  * from "getlength" (TAVIK_NO_DESTINATION when that fails) goes to pfnConfirm as in
@@ -177,17 +178,18 @@ TAVIK_API BOOL tavik_UploadEx(TAVIK_SESSION session, TAVIK_TRANSFER_EX* transfer
 
 /* ---- Server services ---- */
 
-/* Server status ("getserverinfo"). Each number is stored only when the reply carries it;
+/** Server status ("getserverinfo"). Each number is stored only when the reply carries it;
  * szVersion gets the reply's "Version" ("Unknown" when absent), cut to 511 bytes. A null record
  * fails with 24001. 1 or 0. */
 TAVIK_API BOOL tavik_GetServerInfo(TAVIK_SERVERINFO* info, TAVIK_SESSION session);
-/* The session user's quota ("getquota" with the user ID as "id"). On success stores block, free
- * and total (0 for each the reply lacks) when diskspace is not null. 1 or 0. */
+/** The session user's quota ("getquota" with the user ID as "id"). On success stores block, free
+ * and total (0 for each the reply lacks) when diskspace is not null. 1, or 0 with the common errors
+ * above or the server's (23004 the quota cannot be read). */
 TAVIK_API BOOL tavik_GetDiskSpace(TAVIK_DISKSPACE* diskspace, TAVIK_SESSION session);
-/* Asks the server to check a remote file ("checkvirus"); returns its verdict, the reply's
+/** Asks the server to check a remote file ("checkvirus"); returns its verdict, the reply's
  * "result" (0 when absent), or -1 on failure (24001 for a null or over-long path). */
 TAVIK_API int tavik_CheckVirus(LPCWSTR path, TAVIK_SESSION session);
-/* Runs a command on the server ("remotecmd" with "getresult" 1) and returns its text output,
+/** Runs a command on the server ("remotecmd" with "getresult" 1) and returns its text output,
  * NUL-terminated, owned by the library until tavik_CloseCmd (also when empty). The text is the
  * reply's "result" up to its first NUL. With "retlen" (which counts the terminator) at most
  * "retlen" minus one bytes are kept, and "retlen" 0 or less gives an empty text; without it the
@@ -195,14 +197,15 @@ TAVIK_API int tavik_CheckVirus(LPCWSTR path, TAVIK_SESSION session);
  * a wrong "retlen" cannot cost more memory than the reply itself. Null on failure (24001 for a
  * null or over-long command). */
 TAVIK_API const char* tavik_OpenCmd(LPCWSTR command, TAVIK_SESSION session);
-/* result itself when it is an open command result, else null with 24002 (text unchanged). */
+/** result itself when it is an open command result, else null with 24002 (text unchanged). */
 TAVIK_API const char* tavik_GetCmd(const char* result);
-/* Frees an open command result: 1, or 0 with 24002 when it is not open (closed twice). */
+/** Frees an open command result: 1, or 0 with 24002 when it is not open (closed twice). */
 TAVIK_API BOOL tavik_CloseCmd(const char* result);
-/* Changes the server's current folder of this session ("changedir" with "name"). The session's
- * own path is not changed. 1 or 0. */
+/** Changes the server's current folder of this session ("changedir" with "name"). The session's
+ * own path is not changed. 1, or 0 with the common errors above (24001 for a null or over-long
+ * name) or the server's (23006 no such folder, 23008 not a folder). */
 TAVIK_API BOOL tavik_ChangeDir(LPCWSTR name, TAVIK_SESSION session);
-/* Makes this session's server copy pszSrcPath to pszDstPath on the server of host, bytes
+/** Makes this session's server copy pszSrcPath to pszDstPath on the server of host, bytes
  * dwStartPos..dwEndPos, bTrunc as "istrunc" ("copyex"). The server then reports each copied
  * position as a raw 4-byte little-endian word (at most 10 s apart); each one notifies (message,
  * then callback; nKind 2, dwUser 0). When a word equals dwEndPos the closing reply is read (its

@@ -1,4 +1,5 @@
-/* Basic types of the TavikSDK interface, usable from C and C++.
+/** @file
+ * Basic types of the TavikSDK interface, usable from C and C++.
  *
  * Text crossing the interface is UTF-16 (WCHAR is char16_t in both languages: C gets it from
  * <uchar.h>, where it is an unsigned 16-bit integer type). Paths that the transfer records carry
@@ -41,7 +42,7 @@ typedef CWindow* HWND;
 typedef struct CWindow* HWND;
 #endif
 
-/* Session handle: opaque, null means not connected. */
+/** Session handle: opaque, null means not connected. */
 typedef void* TAVIK_SESSION;
 
 #endif

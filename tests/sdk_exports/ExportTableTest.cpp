@@ -2,14 +2,20 @@
 // compile as C.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <array>
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -83,6 +89,7 @@ const std::map<std::string, int> kOrdinals = {
     {"tavik_SetLastErrStr", 4},
     {"_Z21tavik_CreateVXSessionP17_VXTAVIK_HOSTINFOPKDsS2_i", 5},
     {"_Z19tavik_FormatMessagei", 6},
+    {"tavik_GetVersion", 7},
     {"tavik_CreateSession", 11},
     {"tavik_DuplicateSession", 12},
     {"tavik_DestroySession", 13},
@@ -164,4 +171,128 @@ TEST(ExportTable, PublicHeadersCompileAsC) {
                           TAVIK_SDK_INCLUDE + " -x c -fsyntax-only - 2>&1; echo rc=$?";
     std::string out = runCommand(command);
     EXPECT_NE(out.find("rc=0"), std::string::npos) << out;
+}
+
+// The version is asked of the built shared library itself, as a program would: its number is the
+// library's file version, and every feature named in the text has its bit and no other bit is set.
+TEST(ExportTable, GetVersionNamesTheLibraryVersionAndMatchingFeatureBits) {
+    std::unique_ptr<void, int (*)(void*)> library(dlopen(TAVIK_SDK_LIBRARY, RTLD_NOW), dlclose);
+    ASSERT_TRUE(library) << dlerror();
+    using GetVersion = const char* (*)(unsigned int*);
+    auto getVersion = reinterpret_cast<GetVersion>(dlsym(library.get(), "tavik_GetVersion"));
+    ASSERT_NE(getVersion, nullptr);
+
+    unsigned int features = 0xFFFF0000u;
+    const std::string text = getVersion(&features);
+    EXPECT_EQ(getVersion(nullptr), text);
+    std::vector<std::string> words;
+    std::istringstream split(text);
+    for (std::string word; split >> word;) {
+        words.push_back(word);
+    }
+    ASSERT_FALSE(words.empty()) << text;
+    EXPECT_EQ(words[0], TAVIK_SDK_VERSION);
+    EXPECT_EQ(text.find("  "), std::string::npos) << text;
+
+    struct Feature {
+        const char* name;
+        unsigned int bit;
+    };
+    const Feature table[] = {{"IPv6", 1}, {"TLS", 2}, {"large-files", 4}};
+    std::vector<std::string> expectedWords = {TAVIK_SDK_VERSION};
+    unsigned int knownBits = 0;
+    for (const Feature& feature : table) {
+        knownBits |= feature.bit;
+        if (features & feature.bit) {
+            expectedWords.push_back(feature.name);
+        }
+    }
+    EXPECT_EQ(words, expectedWords) << text;
+    EXPECT_EQ(features & ~knownBits, 0u) << "unknown feature bits in " << features;
+    EXPECT_TRUE(features & 1u) << "IPv6 is always built";
+}
+
+namespace {
+
+// The C name of an export: the .def lists the two decorated ones as _Z<length><name>...
+std::string plainName(const std::string& symbol) {
+    std::smatch m;
+    static const std::regex mangled(R"(^_Z([0-9]+))");
+    if (std::regex_search(symbol, m, mangled)) {
+        return symbol.substr(m[0].length(), std::stoul(m[1]));
+    }
+    return symbol;
+}
+
+std::string lowered(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+struct Header {
+    std::string name;
+    std::string text;
+};
+
+std::vector<Header> publicHeaders() {
+    std::vector<Header> headers;
+    for (const auto& entry : std::filesystem::directory_iterator(TAVIK_SDK_INCLUDE)) {
+        if (entry.path().extension() == ".h") {
+            std::ifstream in(entry.path());
+            headers.push_back({entry.path().filename().string(),
+                               std::string(std::istreambuf_iterator<char>(in), {})});
+        }
+    }
+    return headers;
+}
+
+// What is wrong with the reference of one export, or "" when nothing is.
+std::string documentationFault(const std::string& name, const std::vector<Header>& headers) {
+    const std::regex declaration("TAVIK_API[^;{}()]*\\b" + name + "\\s*\\(");
+    for (const Header& header : headers) {
+        std::smatch m;
+        if (!std::regex_search(header.text, m, declaration)) {
+            continue;
+        }
+        std::string before = header.text.substr(0, m.position(0));
+        before.erase(before.find_last_not_of(" \t\n") + 1);
+        size_t open = before.rfind("/*");
+        if (before.size() < 2 || before.compare(before.size() - 2, 2, "*/") != 0 ||
+            open == std::string::npos || before.compare(open, 3, "/**") != 0) {
+            return "has no /** comment right before its declaration in " + header.name;
+        }
+        // The comment's words with its line breaks and leading stars taken out.
+        static const std::regex lineBreak(R"(\s*\n\s*\*?\s*)");
+        std::string comment = lowered(std::regex_replace(before.substr(open), lineBreak, " "));
+        static const std::regex errorCode(R"(\b2[1-4][0-9]{3}\b)");
+        if (!std::regex_search(comment, errorCode) &&
+            comment.find("last error") == std::string::npos) {
+            return "names neither its error codes nor what it does to the last error";
+        }
+        std::string file = lowered(header.text.substr(0, header.text.find("*/")));
+        if (file.find("@file") == std::string::npos ||
+            file.find("threading:") == std::string::npos ||
+            file.find("ownership:") == std::string::npos) {
+            return header.name + " has no @file comment with \"Threading:\" and \"Ownership:\"";
+        }
+        return "";
+    }
+    return "is declared in no public header";
+}
+
+} // namespace
+
+// Every built export has a reference entry in its header: a doxygen comment naming its errors (or
+// its effect on the last error), in a header whose file comment states threading and ownership.
+TEST(ExportTable, EveryExportIsDocumentedInItsHeader) {
+    const std::vector<Header> headers = publicHeaders();
+    ASSERT_FALSE(headers.empty());
+    const DefTable def = readDef();
+    ASSERT_FALSE(def.built.empty());
+    for (const std::string& symbol : def.built) {
+        const std::string name = plainName(symbol);
+        EXPECT_EQ(documentationFault(name, headers), "") << name;
+    }
 }

@@ -81,6 +81,41 @@ TEST_F(UpdateMgrTest, InitFailsWithoutAChannelOrAProgramFolder) {
     EXPECT_TRUE(UpdaterLog().empty());
 }
 
+// An installed program reads its channel from the prefix's data folder (root/share/tavik), so
+// that nothing but programs lies in bin/; a file beside the program (the build tree) comes first.
+TEST_F(UpdateMgrTest, InitReadsTheChannelBesideTheProgramElseFromTheDataFolder) {
+    struct Row {
+        const char* beside;        // null: no bin/update.ini
+        const char* shared;        // null: no share/tavik/update.ini
+        const char16_t* className; // null: Init fails
+    };
+    const Row rows[] = {
+        {nullptr, "[Client]\nchannel=installed\n", u"installed_UpdateMgr"},
+        {"[Client]\nchannel=built\n", "[Client]\nchannel=installed\n", u"built_UpdateMgr"},
+        {nullptr, "[Client]\nchannel = x\n", nullptr},
+        {nullptr, nullptr, nullptr},
+    };
+    for (const Row& row : rows) {
+        fs::remove(BinFolder() + "/update.ini");
+        fs::remove_all(Root() + "/share");
+        if (row.beside != nullptr) {
+            WriteIni(row.beside);
+        }
+        if (row.shared != nullptr) {
+            fs::create_directories(Root() + "/share/tavik");
+            folder_.write("A/B/share/tavik/update.ini", row.shared);
+        }
+        CUpdateMgr manager;
+        CUpdateMgr::InitResult result = manager.Init(ExecutablePath());
+        if (row.className == nullptr) {
+            EXPECT_EQ(result, CUpdateMgr::kInitFailed) << (row.shared ? row.shared : "(none)");
+            continue;
+        }
+        EXPECT_EQ(result, CUpdateMgr::kInitContinue) << (row.shared ? row.shared : "(none)");
+        EXPECT_EQ(manager.WindowClassName(), row.className);
+    }
+}
+
 TEST_F(UpdateMgrTest, InitFindsItsRootAboveBinAndStartsTheUpdaterWithItsHandle) {
     CUpdateMgr manager;
     ASSERT_EQ(manager.Init(ExecutablePath()), CUpdateMgr::kInitContinue);
