@@ -1,0 +1,92 @@
+#include "tls/CTlsContext.h"
+
+#include "tls/Fingerprint.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+namespace tavik::tls {
+
+std::string lastTlsError(const std::string& fallback) {
+    const unsigned long code = ERR_peek_last_error();
+    ERR_clear_error();
+    if (code == 0) {
+        return fallback;
+    }
+    const char* reason = ERR_reason_error_string(code);
+    return reason != nullptr ? reason : fallback;
+}
+
+namespace {
+
+SSL_CTX* newContext(bool server) {
+    SSL_CTX* context = SSL_CTX_new(server ? TLS_server_method() : TLS_client_method());
+    if (context == nullptr) {
+        return nullptr;
+    }
+    SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION);
+    // Writes are retried with what is left, possibly from another place in the same buffer.
+    SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    return context;
+}
+
+} // namespace
+
+CTlsContext::~CTlsContext() {
+    SSL_CTX_free(context_);
+}
+
+std::shared_ptr<CTlsContext> CTlsContext::forServer(const std::string& certificateFile,
+                                                    const std::string& keyFile,
+                                                    std::string& error) {
+    SSL_CTX* raw = newContext(true);
+    if (raw == nullptr) {
+        error = lastTlsError("cannot set up TLS");
+        return nullptr;
+    }
+    std::shared_ptr<CTlsContext> context(new CTlsContext(raw, true));
+    if (SSL_CTX_use_certificate_chain_file(raw, certificateFile.c_str()) != 1) {
+        error = "cannot read the certificate " + certificateFile + ": " +
+                lastTlsError("not a PEM certificate");
+        return nullptr;
+    }
+    if (SSL_CTX_use_PrivateKey_file(raw, keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
+        error = "cannot read the key " + keyFile + ": " + lastTlsError("not a PEM key");
+        return nullptr;
+    }
+    if (SSL_CTX_check_private_key(raw) != 1) {
+        ERR_clear_error();
+        error = "the key " + keyFile + " does not belong to the certificate " + certificateFile;
+        return nullptr;
+    }
+    // Downloads go out with sendfile() when the kernel can encrypt; otherwise nothing changes.
+    SSL_CTX_set_options(raw, SSL_OP_ENABLE_KTLS);
+    // Every connection is new: no tickets to resume with, so none to steal either.
+    SSL_CTX_set_num_tickets(raw, 0);
+    context->fingerprint_ = fingerprintOf(SSL_CTX_get0_certificate(raw));
+    return context;
+}
+
+std::shared_ptr<CTlsContext> CTlsContext::forClient(const std::string& caFile, std::string& error) {
+    SSL_CTX* raw = newContext(false);
+    if (raw == nullptr) {
+        error = lastTlsError("cannot set up TLS");
+        return nullptr;
+    }
+    std::shared_ptr<CTlsContext> context(new CTlsContext(raw, false));
+    const int loaded = caFile.empty() ? SSL_CTX_set_default_verify_paths(raw)
+                                      : SSL_CTX_load_verify_locations(raw, caFile.c_str(), nullptr);
+    if (loaded != 1) {
+        error = "cannot read the certificate authorities" +
+                (caFile.empty() ? std::string() : " in " + caFile) + ": " +
+                lastTlsError("unknown reason");
+        return nullptr;
+    }
+    // The chain is checked during the handshake but judged after it (CTlsChannel::checkPeer),
+    // so that a pinned fingerprint can trust a certificate no CA signed.
+    SSL_CTX_set_verify(raw, SSL_VERIFY_NONE, nullptr);
+    return context;
+}
+
+} // namespace tavik::tls
