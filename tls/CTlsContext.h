@@ -24,6 +24,9 @@ public:
     // certificate", ...) when the files are missing, unreadable or do not belong together.
     static std::shared_ptr<CTlsContext> forServer(const std::string& certificateFile,
                                                   const std::string& keyFile, std::string& error);
+    // The same from PEM text in memory (a pair made at start that never touches the disk).
+    static std::shared_ptr<CTlsContext> forServerPem(const std::string& certificatePem,
+                                                     const std::string& keyPem, std::string& error);
     // caFile empty: the system's CA store. Null with error when the store cannot be set up.
     static std::shared_ptr<CTlsContext> forClient(const std::string& caFile, std::string& error);
 
@@ -34,6 +37,10 @@ public:
 
 private:
     CTlsContext(SSL_CTX* context, bool server) : context_(context), server_(server) {}
+    static std::shared_ptr<CTlsContext> newServer(std::string& error);
+    // Checks that the key fits the certificate and finishes a server context; null with error.
+    static std::shared_ptr<CTlsContext> finishServer(std::shared_ptr<CTlsContext> context,
+                                                     std::string& error);
 
     SSL_CTX* context_;
     bool server_;

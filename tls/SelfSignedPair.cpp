@@ -2,6 +2,7 @@
 
 #include "tls/CTlsContext.h"
 
+#include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tavik::tls {
 
@@ -31,7 +33,17 @@ struct FileClose {
 };
 using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
 using Certificate = std::unique_ptr<X509, CertificateFree>;
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
 using File = std::unique_ptr<FILE, FileClose>;
+using Bio = std::unique_ptr<BIO, BioFree>;
+
+std::string textOf(BIO* bio) {
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    return length > 0 ? std::string(data, static_cast<size_t>(length)) : std::string();
+}
 
 constexpr long kValidSeconds = 10L * 366 * 24 * 3600;
 
@@ -41,8 +53,12 @@ bool isIpLiteral(const std::string& host) {
            inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
-bool addAltName(X509* certificate, const std::string& host) {
-    const std::string value = (isIpLiteral(host) ? "IP:" : "DNS:") + host;
+bool addAltNames(X509* certificate, const std::vector<std::string>& hosts) {
+    std::string value;
+    for (const std::string& host : hosts) {
+        value +=
+            (value.empty() ? "" : ",") + std::string(isIpLiteral(host) ? "IP:" : "DNS:") + host;
+    }
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
@@ -56,7 +72,7 @@ bool addAltName(X509* certificate, const std::string& host) {
     return added;
 }
 
-Certificate makeCertificate(EVP_PKEY* key, const std::string& host) {
+Certificate makeCertificate(EVP_PKEY* key, const std::vector<std::string>& hosts) {
     Certificate certificate(X509_new());
     if (!certificate) {
         return nullptr;
@@ -69,7 +85,7 @@ Certificate makeCertificate(EVP_PKEY* key, const std::string& host) {
                     BN_to_ASN1_INTEGER(number, X509_get_serialNumber(c)) != nullptr;
     BN_free(number);
     X509_NAME* name = X509_get_subject_name(c);
-    const std::string commonName = host.substr(0, 64);
+    const std::string commonName = hosts.front().substr(0, 64);
     if (!ok || X509_set_version(c, 2) != 1 ||
         X509_gmtime_adj(X509_getm_notBefore(c), -3600) == nullptr ||
         X509_gmtime_adj(X509_getm_notAfter(c), kValidSeconds) == nullptr ||
@@ -77,7 +93,7 @@ Certificate makeCertificate(EVP_PKEY* key, const std::string& host) {
         X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
                                    reinterpret_cast<const unsigned char*>(commonName.c_str()), -1,
                                    -1, 0) != 1 ||
-        X509_set_issuer_name(c, name) != 1 || !addAltName(c, host) ||
+        X509_set_issuer_name(c, name) != 1 || !addAltNames(c, hosts) ||
         X509_sign(c, key, EVP_sha256()) == 0) {
         return nullptr;
     }
@@ -100,8 +116,9 @@ File createFile(const std::string& path, mode_t mode, std::string& error) {
     return file;
 }
 
-bool finish(File file, const std::string& path, std::string& error) {
-    const bool flushed = std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
+bool writeAll(File file, const std::string& text, const std::string& path, std::string& error) {
+    const bool flushed = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
+                         std::fflush(file.get()) == 0 && ::fsync(::fileno(file.get())) == 0;
     const bool closed = std::fclose(file.release()) == 0;
     if (!flushed || !closed) {
         error = "cannot write " + path;
@@ -112,38 +129,49 @@ bool finish(File file, const std::string& path, std::string& error) {
 
 } // namespace
 
-bool writeSelfSignedPair(const std::string& host, const std::string& certificateFile,
-                         const std::string& keyFile, std::string& error) {
-    if (host.empty()) {
+std::optional<PemPair> makeSelfSignedPair(const std::vector<std::string>& hosts,
+                                          std::string& error) {
+    for (const std::string& host : hosts) {
+        if (host.empty() || host.find_first_of(",\n") != std::string::npos) {
+            error = "not a host name: \"" + host + "\"";
+            return std::nullopt;
+        }
+    }
+    if (hosts.empty()) {
         error = "no host name given";
-        return false;
+        return std::nullopt;
     }
     Key key(EVP_EC_gen("P-256"));
-    Certificate certificate = key ? makeCertificate(key.get(), host) : nullptr;
+    Certificate certificate = key ? makeCertificate(key.get(), hosts) : nullptr;
     if (!certificate) {
         error = lastTlsError("cannot make the certificate");
+        return std::nullopt;
+    }
+    Bio keyOut(BIO_new(BIO_s_mem()));
+    Bio certificateOut(BIO_new(BIO_s_mem()));
+    if (!keyOut || !certificateOut ||
+        PEM_write_bio_PrivateKey(keyOut.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) !=
+            1 ||
+        PEM_write_bio_X509(certificateOut.get(), certificate.get()) != 1) {
+        error = lastTlsError("cannot encode the certificate");
+        return std::nullopt;
+    }
+    return PemPair{textOf(certificateOut.get()), textOf(keyOut.get())};
+}
+
+bool writeSelfSignedPair(const std::vector<std::string>& hosts, const std::string& certificateFile,
+                         const std::string& keyFile, std::string& error) {
+    const std::optional<PemPair> pair = makeSelfSignedPair(hosts, error);
+    if (!pair) {
         return false;
     }
     File keyOut = createFile(keyFile, 0600, error);
-    if (!keyOut) {
-        return false;
-    }
-    if (PEM_write_PrivateKey(keyOut.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1) {
-        error = "cannot write " + keyFile;
-        return false;
-    }
-    if (!finish(std::move(keyOut), keyFile, error)) {
+    if (!keyOut || !writeAll(std::move(keyOut), pair->key, keyFile, error)) {
         return false;
     }
     File certificateOut = createFile(certificateFile, 0644, error);
-    if (!certificateOut) {
-        return false;
-    }
-    if (PEM_write_X509(certificateOut.get(), certificate.get()) != 1) {
-        error = "cannot write " + certificateFile;
-        return false;
-    }
-    return finish(std::move(certificateOut), certificateFile, error);
+    return certificateOut &&
+           writeAll(std::move(certificateOut), pair->certificate, certificateFile, error);
 }
 
 } // namespace tavik::tls
