@@ -2,11 +2,11 @@
 #ifndef TAVIK_SDK_H
 #define TAVIK_SDK_H
 
-#include "TavikTypes.h"
-#include "TavikErrors.h"
-#include "TavikSession.h"
-#include "TavikFiles.h"
-#include "TavikTransfer.h"
 #include "TavikDrive.h"
+#include "TavikErrors.h"
+#include "TavikFiles.h"
+#include "TavikSession.h"
+#include "TavikTransfer.h"
+#include "TavikTypes.h"
 
 #endif
