@@ -279,20 +279,24 @@ std::optional<bool> CSocketStream::peekHandshake(int timeoutMs) {
 CSocketStream::Security
 CSocketStream::acceptSecurity(const std::shared_ptr<const tls::CTlsContext>& context,
                               bool requireTls, int timeoutMs, std::string& failure) {
-    if (!context) {
-        return Security::Plain;
-    }
     if (!setBlocking(false)) {
         failure = "socket error";
         return Security::Failed;
     }
     const std::optional<bool> handshake = peekHandshake(timeoutMs);
     if (!handshake) {
+        // Silence or a close: the usual reading finds out and says so, unless TLS is required.
         failure = "nothing received";
-        return Security::Failed;
+        return requireTls ? Security::Failed : Security::Plain;
     }
     if (!*handshake) {
         return requireTls ? Security::Refused : Security::Plain;
+    }
+    if (!context) {
+        // Closed at once: a client that may fall back to plain learns it now, not after its
+        // time-out, and the handshake is never read as a packet.
+        failure = "TLS asked for, but no certificate is configured";
+        return Security::Failed;
     }
     auto channel = tls::CTlsChannel::open(context, fd_.get());
     if (!channel) {

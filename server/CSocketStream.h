@@ -52,10 +52,10 @@ public:
         fd_.reset();
     }
 
-    // A new connection of a server: with a TLS context, waits up to timeoutMs for the client's
-    // first bytes without taking them; a TLS handshake is then completed within timeoutMs and
-    // serves everything after. Without a context nothing is read and the answer is Plain.
-    // Failed (why in failure): nothing came, the client left, or the handshake failed.
+    // A new connection of a server: waits up to timeoutMs for the client's first bytes without
+    // taking them. A TLS handshake is completed within timeoutMs and serves everything after;
+    // other bytes are Plain (Refused when TLS is required). Failed (why in failure): a handshake
+    // without a context or that did not complete, or (with TLS required) nothing at all.
     Security acceptSecurity(const std::shared_ptr<const tls::CTlsContext>& context, bool requireTls,
                             int timeoutMs, std::string& failure);
     bool secure() const { return tls_ != nullptr; }

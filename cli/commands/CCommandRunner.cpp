@@ -1,5 +1,7 @@
 #include "cli/commands/CCommandRunner.h"
 
+#include "cli/commands/CServerTrust.h"
+
 #include "cli/commands/CCatCommand.h"
 #include "cli/commands/CDiskSession.h"
 #include "cli/commands/CExitCode.h"
@@ -41,7 +43,18 @@ std::optional<std::string> readPassword(CConsole& console, const std::string& di
 int CCommandRunner::run(const Invocation& given, CConsole& console) {
     Invocation inv = given;
     std::string error;
+    CServerTrust trust(inv, tls::CKnownServers::defaultPath());
+    trust.apply();
     auto session = CDiskSession::open(inv, &error);
+    if (!session && CDiskSession::lastErrorCode() == TAVIK_ERR_TLS_UNTRUSTED) {
+        std::string refusal;
+        if (!trust.trustSeen(console, refusal)) {
+            console.err << (refusal.empty() ? error : refusal) << '\n';
+            return CExitCode::kFailed;
+        }
+        trust.apply();
+        session = CDiskSession::open(inv, &error);
+    }
     // A disk that wants a password nobody gave: ask for it, once, when someone is there to type.
     if (!session && CDiskSession::lastErrorCode() == TAVIK_ERR_WRONG_PASSWD && !inv.password &&
         console.inIsTerminal) {

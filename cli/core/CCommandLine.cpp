@@ -1,5 +1,7 @@
 #include "cli/core/CCommandLine.h"
 
+#include "tls/Fingerprint.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -27,6 +29,10 @@ struct Values {
     bool resume = false;
     bool overwrite = false;
     bool skipExisting = false;
+    bool tls = false;
+    bool noTls = false;
+    std::string fingerprint;
+    bool acceptNew = false;
     std::vector<std::string> args;
     std::string first; // commands with named positionals keep them here
     std::string second;
@@ -53,7 +59,8 @@ const std::vector<std::string> kCommands = {"ls",    "stat", "df", "info", "get"
 // The global options that take a value in the next argument.
 bool takesValue(const std::string& arg) {
     return arg == "-s" || arg == "--server" || arg == "-d" || arg == "--disk" || arg == "-p" ||
-           arg == "--password" || arg == "--password-file" || arg == "-t" || arg == "--timeout";
+           arg == "--password" || arg == "--password-file" || arg == "-t" || arg == "--timeout" ||
+           arg == "--fingerprint";
 }
 
 // The first argument that stands where the command should, when it names no command.
@@ -173,6 +180,15 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
                    "ms to wait for an answer, or for a transfer to move; -1 for ever")
         ->capture_default_str();
     app.add_flag("-q,--quiet", v.quiet, "no progress bar, notes or summary; errors only");
+    auto* tlsOn = app.add_flag("--tls", v.tls, "TLS with the server (the default beyond loopback)");
+    auto* tlsOff = app.add_flag("--no-tls", v.noTls, "plain TCP, as a server without TLS needs");
+    tlsOn->excludes(tlsOff);
+    auto* fingerprint = app.add_option("--fingerprint", v.fingerprint,
+                                       "trust only the server certificate of this SHA-256 "
+                                       "fingerprint (implies --tls)");
+    fingerprint->excludes(tlsOff);
+    app.add_flag("--accept-new", v.acceptNew,
+                 "trust a server seen for the first time and keep its fingerprint");
     defineCommands(app, v);
 
     // CLI11 reads arguments from the back of the vector.
@@ -196,6 +212,10 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     }
     if (v.disk.empty()) {
         return usageError("no disk ID: give --disk ID or set TAVIK_DISK");
+    }
+    if (!v.fingerprint.empty() && !tls::parseFingerprint(v.fingerprint)) {
+        return usageError("--fingerprint takes the 32 bytes of a SHA-256 fingerprint in hex "
+                          "(AB:CD:... or ABCD...)");
     }
 
     Invocation inv;
@@ -226,6 +246,11 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
         inv.password = line;
     }
     inv.timeoutMs = v.timeoutMs;
+    if (v.tls || v.noTls) {
+        inv.tls = v.tls;
+    }
+    inv.fingerprint = v.fingerprint;
+    inv.acceptNew = v.acceptNew;
     inv.longForm = v.longForm;
     inv.recursive = v.recursive;
     inv.parents = v.parents;

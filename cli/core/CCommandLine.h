@@ -1,6 +1,7 @@
 // The command line of tavik:
 //   tavik [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
-//         [--timeout MS] [-q] COMMAND ARGS...
+//         [--timeout MS] [-q] [--tls | --no-tls] [--fingerprint SHA256] [--accept-new]
+//         COMMAND ARGS...
 // Server, disk and password may also come from TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD.
 // Every command has --help. Parsing never exits the process: it returns what to print and the
 // exit status, so that main decides and the tests can look.
@@ -35,6 +36,10 @@ struct Invocation {
     bool quiet = false;                               // -q: no progress, notes or summary
     ExistingPolicy existing = ExistingPolicy::Ask;    // get, put
     std::vector<std::string> args;                    // the command's paths, in order
+    // Transport security: --tls / --no-tls; none chooses by host (TLS beyond loopback).
+    std::optional<bool> tls;
+    std::string fingerprint; // --fingerprint: the certificate the server must show (TLS)
+    bool acceptNew = false;  // --accept-new: trust and keep a server seen the first time
 };
 
 // Parsing stops the program (help, or a usage error) or yields an invocation.

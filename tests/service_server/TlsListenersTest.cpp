@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tavik::test {
@@ -278,6 +279,28 @@ TEST_F(TlsListenersTest, OnlyAServerThatProvesItselfIsTrusted) {
             }
         }
     }
+}
+
+TEST_F(TlsListenersTest, KeysAreTheirOwnersAndNeverReplaced) {
+    struct stat key {};
+    ASSERT_EQ(::stat(folder->file("server.key").c_str(), &key), 0);
+    EXPECT_EQ(key.st_mode & 0777, 0600u);
+    std::string error;
+    EXPECT_FALSE(tls::writeSelfSignedPair({"localhost"}, folder->file("new.crt"),
+                                          folder->file("server.key"), error));
+    EXPECT_NE(error.find("server.key"), std::string::npos) << error;
+    // The server's context is still the one made from the files.
+    EXPECT_EQ(
+        tls::CTlsContext::forServer(folder->file("server.crt"), folder->file("server.key"), error)
+            ->fingerprint(),
+        context->fingerprint());
+    // A certificate with another's key is refused at start.
+    ASSERT_TRUE(tls::writeSelfSignedPair({"localhost"}, folder->file("other.crt"),
+                                         folder->file("other.key"), error));
+    EXPECT_EQ(
+        tls::CTlsContext::forServer(folder->file("server.crt"), folder->file("other.key"), error),
+        nullptr);
+    EXPECT_NE(error.find("does not belong"), std::string::npos) << error;
 }
 
 TEST_F(TlsListenersTest, RequiredTlsRefusesPlainButServesTls) {
