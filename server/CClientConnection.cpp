@@ -45,8 +45,9 @@ void CClientConnection::refuseOne() {
 
 bool CClientConnection::startSecurity() {
     std::string failure;
-    switch (
-        stream_.acceptSecurity(config_.tls, config_.requireTls, config_.loginTimeoutMs, failure)) {
+    // The first bytes are due as soon as a first request would be.
+    const int waitMs = std::min(config_.idleTimeoutMs, config_.loginTimeoutMs);
+    switch (stream_.acceptSecurity(config_.tls, config_.requireTls, waitMs, failure)) {
     case CSocketStream::Security::Plain:
     case CSocketStream::Security::Tls:
         return true;

@@ -54,8 +54,11 @@ CServiceConnection::Clock::time_point nextDeadline(const CServiceConnection& con
 // TLS for a client that opens with a handshake; false (logged) when the connection must end.
 bool startSecurity(CServiceConnection& connection, const CServerConfig& config, CCommandLog& log) {
     std::string failure;
-    switch (connection.startSecurity(config.tls, config.requireTls, config.service.frameTimeoutMs,
-                                     failure)) {
+    // The first bytes are due as soon as a first frame's would be.
+    const ServiceConfig& service = config.service;
+    const int waitMs =
+        std::min({service.idleTimeoutMs, service.frameTimeoutMs, service.loginTimeoutMs});
+    switch (connection.startSecurity(config.tls, config.requireTls, waitMs, failure)) {
     case CSocketStream::Security::Plain:
     case CSocketStream::Security::Tls:
         return true;
