@@ -4,6 +4,7 @@
 #include "tests/server/CServerHarness.h"
 #include "tests/support/CTempFolder.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/LoopbackIpv6.h"
 
 #include "sdk/core/CSession.h"
 #include "sdk/include/TavikSDK.h"
@@ -175,6 +176,23 @@ TEST_F(LibraryTlsTest, TransfersReconnectsAndDuplicatesStayOnTls) {
     ASSERT_NE(copy, nullptr);
     sessions.push_back(copy);
     EXPECT_EQ(tavik_GetSessionSecurity(copy), 1);
+}
+
+TEST_F(LibraryTlsTest, IPv6LoopbackEndToEnd) {
+    TAVIK_SKIP_WITHOUT_IPV6_LOOPBACK();
+    CServerHarness six([](server::CServerConfig& c) {
+        c.addresses = {"::1"};
+        c.tls = context;
+    });
+    ASSERT_TRUE(six.running());
+    tavik_SetSecurity(TAVIK_SECURITY_REQUIRED, wide(pin()).c_str());
+    for (const char16_t* host : {u"::1", u"[::1]"}) {
+        TAVIK_SESSION session = tavik_CreateSession(host, six.port(), u"demo", nullptr, 20000);
+        ASSERT_NE(session, nullptr) << tavik_GetLastError() << narrow(tavik_GetLastErrStr());
+        sessions.push_back(session);
+        EXPECT_EQ(tavik_GetSessionSecurity(session), 1);
+        EXPECT_EQ(tavik_GetFileSize(u"/demo", session), 0);
+    }
 }
 
 } // namespace
