@@ -217,14 +217,15 @@ long CSocketStream::sendFileSome(int fileFd, off_t& offset, size_t count) {
 }
 
 long CSocketStream::sendFileCopying(int fileFd, off_t& offset, size_t count) {
-    // One TLS record's worth at a time: a write that must be repeated repeats the same bytes.
-    static constexpr size_t kChunk = 16384;
-    uint8_t chunk[kChunk];
-    const ssize_t got = ::pread(fileFd, chunk, std::min(count, kChunk), offset);
+    // Four records at a time. A write that must be repeated reads the same bytes again from the
+    // same offset, as TLS wants.
+    static constexpr size_t kChunk = 65536;
+    copyBuffer_.resize(kChunk);
+    const ssize_t got = ::pread(fileFd, copyBuffer_.data(), std::min(count, kChunk), offset);
     if (got <= 0) {
         return got;
     }
-    const long sent = sendNow(chunk, static_cast<size_t>(got));
+    const long sent = sendNow(copyBuffer_.data(), static_cast<size_t>(got));
     if (sent > 0) {
         offset += sent;
     }

@@ -108,6 +108,7 @@ private:
 
     CFileDescriptor fd_;
     std::unique_ptr<tls::CTlsChannel> tls_;
+    std::vector<uint8_t> copyBuffer_; // sendFileCopying()'s
     // Bytes received ahead of what callers asked for; every receive serves them first.
     std::array<uint8_t, kReadAhead> pending_{};
     size_t pendingStart_ = 0;
