@@ -42,7 +42,8 @@ public:
 
     Step read(void* buffer, size_t count);
     Step write(const void* bytes, size_t count);
-    // Whether decrypted bytes wait inside the channel (the socket may then look idle).
+    // Whether decrypted bytes wait inside the channel (the socket may then look idle). A client
+    // channel may also hold whole records not yet decrypted: read before waiting for the socket.
     bool hasPending() const;
 
     // Whether the kernel encrypts what this channel sends (kernel TLS), so that sendFile works.

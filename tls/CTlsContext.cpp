@@ -133,6 +133,10 @@ std::shared_ptr<CTlsContext> CTlsContext::forClient(const std::string& caFile, s
     // The chain is checked during the handshake but judged after it (CTlsChannel::checkPeer),
     // so that a pinned fingerprint can trust a certificate no CA signed.
     SSL_CTX_set_verify(raw, SSL_VERIFY_NONE, nullptr);
+    // A client reads whatever has arrived, several records in one receive, instead of a record
+    // header and then its body. Callers read before they wait (see CTlsChannel::hasPending).
+    SSL_CTX_set_read_ahead(raw, 1);
+    SSL_CTX_set_default_read_buffer_len(raw, 4 * 16384 + 512);
     return context;
 }
 
