@@ -43,7 +43,29 @@ void CClientConnection::refuseOne() {
     finished_ = true;
 }
 
+bool CClientConnection::startSecurity() {
+    std::string failure;
+    // The first bytes are due as soon as a first request would be.
+    const int waitMs = std::min(config_.idleTimeoutMs, config_.loginTimeoutMs);
+    switch (stream_.acceptSecurity(config_.tls, config_.requireTls, waitMs, failure)) {
+    case CSocketStream::Security::Plain:
+    case CSocketStream::Security::Tls:
+        return true;
+    case CSocketStream::Security::Refused:
+        log_.event(peer_, "refused: plain connection, TLS required");
+        return false;
+    default:
+        log_.event(peer_, "closed: " + failure);
+        return false;
+    }
+}
+
 void CClientConnection::run() {
+    if (!startSecurity()) {
+        stream_.shutdownBoth();
+        finished_ = true;
+        return;
+    }
     if (refuse_) {
         refuseOne();
         return;

@@ -43,6 +43,9 @@ private:
     // Answers one request; false when the connection must close.
     bool serve(const CPacket& request);
     void refuseOne();
+    // Serves TLS when the client opens with a handshake and the server has a certificate; false
+    // (logged) when the connection must end: plain while TLS is required, or no handshake.
+    bool startSecurity();
     // "setuser" under the login throttle: waits for its turn, then lets the handlers check it,
     // and counts a failure (22001, 22002) against the client's address and the disk.
     HandleResult login(CCommandHandlers& handlers, const CPacket& request, CPacket& reply);

@@ -32,6 +32,7 @@ bool CServer::start(std::string& error) {
         return false;
     }
     fitDescriptorLimit();
+    warnIfExposed();
     if (!listening_.open(config_.addresses, config_.port, config_.addressesDefaulted, error)) {
         return false;
     }
@@ -49,6 +50,19 @@ void CServer::stop() {
     acceptThread_.join();
     listening_.closeListener();
     connections_.stopAll();
+}
+
+void CServer::warnIfExposed() {
+    if (config_.tls) {
+        return;
+    }
+    for (const std::string& address : config_.addresses) {
+        if (!CNetAddress::isLoopback(address)) {
+            warnings_.push_back("listening on " + address +
+                                " without TLS: passwords and files cross the network readable "
+                                "by anyone; set tls_certificate and tls_key");
+        }
+    }
 }
 
 int CServer::descriptorsPerConnection(const CServerConfig& config) {

@@ -65,6 +65,8 @@ private:
     // False when accept() ran out of descriptors.
     bool acceptOne();
     void fitDescriptorLimit();
+    // A warning for each address beyond loopback served without TLS.
+    void warnIfExposed();
     // Lowers the service servers' connections to their share of available descriptors; returns
     // the descriptors they may now hold.
     int64_t fitServiceConnections(int64_t available);

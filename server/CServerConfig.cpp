@@ -38,16 +38,43 @@ bool readAddresses(const toml::table& table, CServerConfig& config, CConfigReade
     return true;
 }
 
-bool readServerTable(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
+// tls_certificate and tls_key (relative to the file's folder) name one PEM pair: both or neither.
+bool readTls(const toml::table& table, const std::filesystem::path& baseDir, CServerConfig& config,
+             CConfigReader& reader) {
+    std::string certificate;
+    std::string key;
+    if (!reader.readString(table, "tls_certificate", certificate) ||
+        !reader.readString(table, "tls_key", key) ||
+        !reader.readBool(table, "require_tls", config.requireTls)) {
+        return false;
+    }
+    if (certificate.empty() != key.empty()) {
+        return reader.fail(table.get(certificate.empty() ? "tls_key" : "tls_certificate"),
+                           "tls_certificate and tls_key go together");
+    }
+    if (certificate.empty()) {
+        return !config.requireTls || reader.fail(table.get("require_tls"),
+                                                 "require_tls needs tls_certificate and tls_key");
+    }
+    std::string error;
+    config.tls = tls::CTlsContext::forServer((baseDir / certificate).string(),
+                                             (baseDir / key).string(), error);
+    return config.tls != nullptr || reader.fail(table.get("tls_certificate"), error);
+}
+
+bool readServerTable(const toml::table& table, const std::filesystem::path& baseDir,
+                     CServerConfig& config, CConfigReader& reader) {
     int port = config.port;
     const bool ok =
         reader.onlyKnownKeys(table,
                              {"address", "port", "max_connections", "idle_timeout_ms",
                               "request_timeout_ms", "max_open_files", "allowed_commands",
                               "command_timeout_ms", "log_commands", "login_timeout_ms",
-                              "max_connections_per_address", "copy_targets"},
+                              "max_connections_per_address", "copy_targets", "tls_certificate",
+                              "tls_key", "require_tls"},
                              "[server]") &&
-        readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port) &&
+        readTls(table, baseDir, config, reader) && readAddresses(table, config, reader) &&
+        reader.readInt(table, "port", 0, 65535, port) &&
         reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections) &&
         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, config.idleTimeoutMs) &&
         reader.readInt(table, "request_timeout_ms", 1, INT32_MAX, config.requestTimeoutMs) &&
@@ -220,7 +247,7 @@ std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
     bool ok = reader.onlyKnownKeys(document, {"server", "disk", "service", "account"}, "");
     const toml::node* server = document.get("server");
     if (ok && server != nullptr) {
-        ok = server->is_table() ? readServerTable(*server->as_table(), config, reader)
+        ok = server->is_table() ? readServerTable(*server->as_table(), baseDir, config, reader)
                                 : reader.fail(server, "server must be a [server] table");
     }
     if (!ok ||

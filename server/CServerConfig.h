@@ -8,6 +8,7 @@
 #include "server/CDiskCapability.h"
 #include "server/CPasswordHash.h"
 #include "server/CSpaceLedger.h"
+#include "tls/CTlsContext.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -61,6 +62,11 @@ public:
     // nowhere.
     std::vector<std::string> copyTargets;
     bool logCommands = true;
+    // The certificate and key every listener serves TLS with (tls_certificate / tls_key); none:
+    // plain connections only. A client that opens with a TLS handshake gets TLS, any other plain.
+    std::shared_ptr<const tls::CTlsContext> tls;
+    // Plain connections are refused (and logged) rather than served.
+    bool requireTls = false;
     std::vector<DiskConfig> disks;
     // Accounts and the two service servers; enabled when there are accounts.
     ServiceConfig service;

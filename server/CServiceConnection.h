@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,6 +51,12 @@ public:
                    std::vector<uint8_t>& frame,
                    Clock::time_point deadline = Clock::time_point::max());
     bool send(std::span<const uint8_t> bytes, int timeoutMs);
+    // Before the first frame: TLS when the client opens with a handshake (see
+    // CSocketStream::acceptSecurity).
+    CSocketStream::Security startSecurity(const std::shared_ptr<const tls::CTlsContext>& context,
+                                          bool requireTls, int timeoutMs, std::string& failure) {
+        return stream_.acceptSecurity(context, requireTls, timeoutMs, failure);
+    }
 
     void requestStop();
     const std::atomic<bool>& stopping() const { return stopping_; }

@@ -51,6 +51,26 @@ CServiceConnection::Clock::time_point nextDeadline(const CServiceConnection& con
     return connection.accepted() + std::chrono::milliseconds(ms);
 }
 
+// TLS for a client that opens with a handshake; false (logged) when the connection must end.
+bool startSecurity(CServiceConnection& connection, const CServerConfig& config, CCommandLog& log) {
+    std::string failure;
+    // The first bytes are due as soon as a first frame's would be.
+    const ServiceConfig& service = config.service;
+    const int waitMs =
+        std::min({service.idleTimeoutMs, service.frameTimeoutMs, service.loginTimeoutMs});
+    switch (connection.startSecurity(config.tls, config.requireTls, waitMs, failure)) {
+    case CSocketStream::Security::Plain:
+    case CSocketStream::Security::Tls:
+        return true;
+    case CSocketStream::Security::Refused:
+        log.event(connection.peer(), "refused: plain connection, TLS required");
+        return false;
+    default:
+        log.event(connection.peer(), "closed: " + failure);
+        return false;
+    }
+}
+
 // Reads frames and answers them until the client goes, idles, stalls, sends a bad frame or
 // fails to log in in time.
 void serveFrames(CServiceConnection& connection, const ServiceConfig& service,
@@ -117,6 +137,9 @@ void CServiceServers::stop() {
 }
 
 void CServiceServers::serveAuth(CServiceConnection& connection) {
+    if (!startSecurity(connection, config_, log_)) {
+        return;
+    }
     const ServiceConfig& service = config_.service;
     CAuthConversation conversation(nextNode_++, *authenticator_, recentLogins_,
                                    connection.peerAddress(), connection.stopping());
@@ -144,6 +167,9 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
 }
 
 void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
+    if (!startSecurity(connection, config_, log_)) {
+        return;
+    }
     const ServiceConfig& service = config_.service;
     CDiskInfoResponder responder(config_, recentLogins_);
     const auto probe = [](std::span<const uint8_t> received) {

@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tavik::server {
@@ -53,6 +54,23 @@ bool resolve(const std::string& host, uint16_t port, AddressList& out) {
     const std::string service = std::to_string(port);
     return ::getaddrinfo(host.c_str(), service.c_str(), &hints, &out.head) == 0 &&
            out.head != nullptr;
+}
+
+// A TLS step as a socket call's result: the count, 0 for the peer's close, -1 with errno.
+long fromStep(const tls::CTlsChannel::Step& step) {
+    switch (step.status) {
+    case tls::CTlsChannel::Status::Done:
+        return static_cast<long>(step.count);
+    case tls::CTlsChannel::Status::WantRead:
+    case tls::CTlsChannel::Status::WantWrite:
+        errno = EAGAIN;
+        return -1;
+    case tls::CTlsChannel::Status::Closed:
+        return 0;
+    default:
+        errno = EIO;
+        return -1;
+    }
 }
 
 } // namespace
@@ -108,6 +126,9 @@ CSocketStream::Wait CSocketStream::waitFor(short events, int timeoutMs) {
     if (!fd_.valid()) {
         return Wait::Failed;
     }
+    if ((events & POLLIN) != 0 && tls_ && tls_->hasPending()) {
+        return Wait::Ready; // decrypted bytes wait inside TLS; the socket may look idle
+    }
     pollfd entry{fd_.get(), events, 0};
     for (;;) {
         const int n = ::poll(&entry, 1, timeoutMs);
@@ -129,9 +150,9 @@ void CSocketStream::readAhead() {
         return;
     }
     pendingStart_ = 0;
-    ssize_t n = -1;
+    long n = -1;
     do {
-        n = ::recv(fd_.get(), pending_.data(), pending_.size(), MSG_DONTWAIT);
+        n = receiveNow(pending_.data(), pending_.size());
     } while (n < 0 && errno == EINTR);
     // Nothing there, a close or a failure: the next real receive finds out and reports it.
     pendingEnd_ = n > 0 ? static_cast<size_t>(n) : 0;
@@ -151,7 +172,8 @@ CSocketStream::Wait CSocketStream::receiveAhead(int timeoutMs) {
     if (!fd_.valid()) {
         return Wait::Failed;
     }
-    if (timeoutMs != 0 && setBlocking(true)) {
+    // The kernel's receive time-out cannot see into TLS: a secure stream waits for readiness.
+    if (timeoutMs != 0 && !tls_ && setBlocking(true)) {
         if (timeoutMs != receiveTimeoutMs_ && platform::setReceiveTimeout(fd_.get(), timeoutMs)) {
             receiveTimeoutMs_ = timeoutMs;
         }
@@ -187,7 +209,107 @@ long CSocketStream::sendFileSome(int fileFd, off_t& offset, size_t count) {
     if (!setBlocking(false)) {
         return -1;
     }
+    if (tls_) {
+        return tls_->kernelSends() ? tls_->sendFile(fileFd, offset, count)
+                                   : sendFileCopying(fileFd, offset, count);
+    }
     return ::sendfile(fd_.get(), fileFd, &offset, count);
+}
+
+long CSocketStream::sendFileCopying(int fileFd, off_t& offset, size_t count) {
+    // Four records at a time. A write that must be repeated reads the same bytes again from the
+    // same offset, as TLS wants.
+    static constexpr size_t kChunk = 65536;
+    copyBuffer_.resize(kChunk);
+    const ssize_t got = ::pread(fileFd, copyBuffer_.data(), std::min(count, kChunk), offset);
+    if (got <= 0) {
+        return got;
+    }
+    const long sent = sendNow(copyBuffer_.data(), static_cast<size_t>(got));
+    if (sent > 0) {
+        offset += sent;
+    }
+    return sent;
+}
+
+long CSocketStream::receiveNow(void* buffer, size_t count) {
+    if (!tls_) {
+        return ::recv(fd_.get(), buffer, count, MSG_DONTWAIT);
+    }
+    const tls::CTlsChannel::Step step = tls_->read(buffer, count);
+    return fromStep(step);
+}
+
+long CSocketStream::sendNow(const void* bytes, size_t count) {
+    if (!tls_) {
+        return ::send(fd_.get(), bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+    }
+    const tls::CTlsChannel::Step step = tls_->write(bytes, count);
+    if (step.status == tls::CTlsChannel::Status::Closed) {
+        errno = EPIPE; // a send never answers 0
+        return -1;
+    }
+    return fromStep(step);
+}
+
+std::optional<bool> CSocketStream::peekHandshake(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    unsigned char first[3] = {};
+    for (;;) {
+        const ssize_t n = ::recv(fd_.get(), first, sizeof first, MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            return std::nullopt;
+        }
+        // One byte that cannot start a handshake settles it; a handshake needs all three.
+        if (n > 0 && (first[0] != 22 || n == static_cast<ssize_t>(sizeof first))) {
+            return tls::startsTlsHandshake(first, static_cast<size_t>(n));
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0 || waitFor(POLLIN, static_cast<int>(left)) != Wait::Ready) {
+            return std::nullopt;
+        }
+        if (n > 0) {
+            // Part of the record header is here: give the rest a moment without spinning.
+            ::poll(nullptr, 0, 1);
+        }
+    }
+}
+
+CSocketStream::Security
+CSocketStream::acceptSecurity(const std::shared_ptr<const tls::CTlsContext>& context,
+                              bool requireTls, int timeoutMs, std::string& failure) {
+    if (!setBlocking(false)) {
+        failure = "socket error";
+        return Security::Failed;
+    }
+    const std::optional<bool> handshake = peekHandshake(timeoutMs);
+    if (!handshake) {
+        // Silence or a close: the usual reading finds out and says so, unless TLS is required.
+        failure = "nothing received";
+        return requireTls ? Security::Failed : Security::Plain;
+    }
+    if (!*handshake) {
+        return requireTls ? Security::Refused : Security::Plain;
+    }
+    if (!context) {
+        // Closed at once: a client that may fall back to plain learns it now, not after its
+        // time-out, and the handshake is never read as a packet.
+        failure = "TLS asked for, but no certificate is configured";
+        return Security::Failed;
+    }
+    auto channel = tls::CTlsChannel::open(context, fd_.get());
+    if (!channel) {
+        failure = "cannot start TLS";
+        return Security::Failed;
+    }
+    if (channel->handshake(timeoutMs) != tls::CTlsChannel::Handshake::Done) {
+        failure = "TLS handshake failed: " + channel->failure();
+        return Security::Failed;
+    }
+    tls_ = std::move(channel);
+    return Security::Tls;
 }
 
 size_t CSocketStream::takePending(void* buffer, size_t count) {
@@ -202,7 +324,7 @@ long CSocketStream::recvSome(void* buffer, size_t count, int timeoutMs) {
         return static_cast<long>(takePending(buffer, count));
     }
     for (;;) {
-        const ssize_t n = ::recv(fd_.get(), buffer, count, MSG_DONTWAIT);
+        const long n = receiveNow(buffer, count);
         if (n > 0) {
             return n;
         }
@@ -254,7 +376,7 @@ bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
     const auto* data = static_cast<const uint8_t*>(bytes);
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::send(fd_.get(), data + done, count - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const long n = sendNow(data + done, count - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;

@@ -5,13 +5,19 @@
 // Every operation but one is non-blocking with a readiness wait. The exception is the wait for
 // the next packet: it sleeps inside the receive, with the time-out set on the socket, which saves
 // a readiness wait per request. The stream switches the socket's mode as each call needs it.
+//
+// After acceptSecurity() has found a TLS handshake, every operation below goes through TLS and
+// the protocol's bytes inside are the same; the socket then never blocks.
 #pragma once
 
 #include "server/CFileDescriptor.h"
+#include "tls/CTlsChannel.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/socket.h>
 #include <sys/types.h>
@@ -27,6 +33,8 @@ class CSocketStream {
 public:
     enum class Wait { Ready, Timeout, Failed };
     enum class Receive { Ok, Closed, Timeout, Malformed };
+    // What the client's first bytes asked for. Refused: plain while TLS is required.
+    enum class Security { Plain, Tls, Refused, Failed };
 
     CSocketStream() = default;
     // Takes ownership of a connected socket and makes it non-blocking.
@@ -39,7 +47,18 @@ public:
 
     bool valid() const { return fd_.valid(); }
     int fd() const { return fd_.get(); }
-    void close() { fd_.reset(); }
+    void close() {
+        tls_.reset();
+        fd_.reset();
+    }
+
+    // A new connection of a server: waits up to timeoutMs for the client's first bytes without
+    // taking them. A TLS handshake is completed within timeoutMs and serves everything after;
+    // other bytes are Plain (Refused when TLS is required). Failed (why in failure): a handshake
+    // without a context or that did not complete, or (with TLS required) nothing at all.
+    Security acceptSecurity(const std::shared_ptr<const tls::CTlsContext>& context, bool requireTls,
+                            int timeoutMs, std::string& failure);
+    bool secure() const { return tls_ != nullptr; }
     // Stops traffic both ways without closing the descriptor (safe from another thread).
     void shutdownBoth();
 
@@ -75,10 +94,21 @@ private:
     // Sleeps in a receive of up to kReadAhead bytes for at most timeoutMs.
     Wait receiveAhead(int timeoutMs);
     bool setBlocking(bool blocking);
+    // One receive / send that never blocks, through TLS when it is on: the count, 0 when the
+    // peer closed (receive), or -1 with errno (EAGAIN when it would block).
+    long receiveNow(void* buffer, size_t count);
+    long sendNow(const void* bytes, size_t count);
+    // Whether the first bytes (peeked, not taken) open a TLS handshake; nullopt when fewer
+    // than three came within timeoutMs.
+    std::optional<bool> peekHandshake(int timeoutMs);
+    // sendFileSome() through TLS without kernel TLS: the file's bytes pass through a buffer.
+    long sendFileCopying(int fileFd, off_t& offset, size_t count);
 
     static constexpr size_t kReadAhead = 4096;
 
     CFileDescriptor fd_;
+    std::unique_ptr<tls::CTlsChannel> tls_;
+    std::vector<uint8_t> copyBuffer_; // sendFileCopying()'s
     // Bytes received ahead of what callers asked for; every receive serves them first.
     std::array<uint8_t, kReadAhead> pending_{};
     size_t pendingStart_ = 0;

@@ -5,6 +5,7 @@
 //                [--allow-open]
 //   tavik-server hash-password
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
+//   tavik-server make-certificate HOST... [--certificate FILE] [--key FILE]
 //
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
@@ -15,6 +16,7 @@
 #include "server/CServerConfig.h"
 #include "server/CServiceServers.h"
 #include "server/CSessionKeyStore.h"
+#include "tls/SelfSignedPair.h"
 
 #include <sodium.h>
 
@@ -121,6 +123,42 @@ bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
     config.capabilityKey = tavik::server::CDiskCapability::randomKey();
     config.service.stateDatabase = ":memory:";
     return true;
+}
+
+// A demo serves TLS with a pair made at start for its addresses and "localhost"; like the rest
+// of a demo it lives in memory only (a key in the served folder could be downloaded).
+bool addDemoCertificate(tavik::server::CServerConfig& config, std::string& error) {
+    std::vector<std::string> hosts{"localhost"};
+    hosts.insert(hosts.end(), config.addresses.begin(), config.addresses.end());
+    const auto pair = tavik::tls::makeSelfSignedPair(hosts, error);
+    if (!pair) {
+        return false;
+    }
+    config.tls = tavik::tls::CTlsContext::forServerPem(pair->certificate, pair->key, error);
+    return config.tls != nullptr;
+}
+
+struct CertificateOptions {
+    std::vector<std::string> hosts;
+    std::string certificateFile = "tavik-server.crt";
+    std::string keyFile = "tavik-server.key";
+};
+
+int makeCertificate(const CertificateOptions& options) {
+    std::string error;
+    if (!tavik::tls::writeSelfSignedPair(options.hosts, options.certificateFile, options.keyFile,
+                                         error)) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    const auto context =
+        tavik::tls::CTlsContext::forServer(options.certificateFile, options.keyFile, error);
+    std::printf("certificate %s, key %s (readable by you only)\nfingerprint %s\n"
+                "[server]\ntls_certificate = \"%s\"\ntls_key = \"%s\"\n",
+                options.certificateFile.c_str(), options.keyFile.c_str(),
+                context ? context->fingerprint().c_str() : "?", options.certificateFile.c_str(),
+                options.keyFile.c_str());
+    return 0;
 }
 
 // "--listen 127.0.0.1,::1" names several addresses.
@@ -357,6 +395,11 @@ int serve(tavik::server::CServerConfig config) {
                      firstWithPort(server.addresses(), services->diskInfoPort()).c_str());
     }
     printOtherAddresses(server.addresses());
+    if (config.tls) {
+        std::fprintf(stderr, "tavik-server: TLS on every port, certificate fingerprint %s%s\n",
+                     config.tls->fingerprint().c_str(),
+                     config.requireTls ? " (plain connections refused)" : "");
+    }
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
         std::fprintf(stderr, "tavik-server: SIGHUP ignored; restart to apply a changed "
@@ -407,6 +450,15 @@ int main(int argc, char** argv) {
     sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)")
         ->required();
     sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
+    CertificateOptions certificateOptions;
+    auto* certificate = app.add_subcommand(
+        "make-certificate", "write a self-signed TLS certificate and key (0600) for host names "
+                            "or addresses");
+    certificate->add_option("host", certificateOptions.hosts, "HOST...")->required();
+    certificate->add_option("--certificate", certificateOptions.certificateFile,
+                            "certificate file to create (default tavik-server.crt)");
+    certificate->add_option("--key", certificateOptions.keyFile,
+                            "key file to create (default tavik-server.key)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -425,6 +477,9 @@ int main(int argc, char** argv) {
     if (sessionKey->parsed()) {
         return issueSessionKey(keyOptions);
     }
+    if (certificate->parsed()) {
+        return makeCertificate(certificateOptions);
+    }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");
         return kExitUsage;
@@ -436,7 +491,7 @@ int main(int argc, char** argv) {
     if (!options.demoFolder.empty()) {
         std::string password = options.demoPassword;
         std::string error;
-        if (!addDemoAccount(*loaded, password, error)) {
+        if (!addDemoAccount(*loaded, password, error) || !addDemoCertificate(*loaded, error)) {
             std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
             return kExitRefused;
         }

@@ -7,6 +7,7 @@
 #include "cli/commands/CInfoCommands.h"
 #include "cli/commands/CNamespaceCommands.h"
 #include "cli/commands/CRemoteGlob.h"
+#include "cli/commands/CServerTrust.h"
 #include "cli/commands/CSyncCommand.h"
 #include "cli/commands/CTransferCommands.h"
 #include "cli/core/CCompletion.h"
@@ -117,7 +118,18 @@ int CCommandRunner::complete(const std::vector<std::string>& words, CConsole& co
 int CCommandRunner::run(const Invocation& given, CConsole& console) {
     Invocation inv = given;
     std::string error;
+    CServerTrust trust(inv, tls::CKnownServers::defaultPath());
+    trust.apply();
     auto session = CDiskSession::open(inv, &error);
+    if (!session && CDiskSession::lastErrorCode() == TAVIK_ERR_TLS_UNTRUSTED) {
+        std::string refusal;
+        if (!trust.trustSeen(console, refusal)) {
+            console.err << (refusal.empty() ? error : refusal) << '\n';
+            return CExitCode::kFailed;
+        }
+        trust.apply();
+        session = CDiskSession::open(inv, &error);
+    }
     // A disk that wants a password nobody gave: ask for it, once, when someone is there to type.
     if (!session && CDiskSession::lastErrorCode() == TAVIK_ERR_WRONG_PASSWD && !inv.password &&
         console.inIsTerminal) {

@@ -3,6 +3,7 @@
 #include "cli/core/CPasswordSource.h"
 #include "cli/core/CProfileFile.h"
 #include "cli/core/CRate.h"
+#include "tls/Fingerprint.h"
 
 #include <CLI/CLI.hpp>
 
@@ -36,6 +37,10 @@ struct Values {
     bool resume = false;
     bool overwrite = false;
     bool skipExisting = false;
+    bool tls = false;
+    bool noTls = false;
+    std::string fingerprint;
+    bool acceptNew = false;
     std::vector<std::string> args;
     std::string first; // commands with named positionals keep them here
     std::string second;
@@ -78,7 +83,7 @@ bool takesValue(const std::string& arg, const std::string& command = {}) {
            (arg == "-p" && command != "mkdir") || arg == "--password" || arg == "--password-file" ||
            arg == "-t" || arg == "--timeout" || (arg == "-r" && command != "rm") ||
            arg == "--profile" || arg == "-P" || arg == "--parallel" || arg == "--include" ||
-           arg == "--exclude" || arg == "--bwlimit";
+           arg == "--exclude" || arg == "--bwlimit" || arg == "--fingerprint";
 }
 
 // The first argument that stands where the command should, when it names no command.
@@ -313,6 +318,15 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     app.add_flag("-v,--verbose", v.verbose, "name every file as it is transferred");
     app.add_option("--bwlimit", v.bwlimit,
                    "bytes per second for the whole run, all transfers together (500K, 10M)");
+    auto* tlsOn = app.add_flag("--tls", v.tls, "TLS with the server (the default beyond loopback)");
+    auto* tlsOff = app.add_flag("--no-tls", v.noTls, "plain TCP, as a server without TLS needs");
+    tlsOn->excludes(tlsOff);
+    auto* fingerprint = app.add_option("--fingerprint", v.fingerprint,
+                                       "trust only the server certificate of this SHA-256 "
+                                       "fingerprint (implies --tls)");
+    fingerprint->excludes(tlsOff);
+    app.add_flag("--accept-new", v.acceptNew,
+                 "trust a server seen for the first time and keep its fingerprint");
     defineCommands(app, v);
 
     // CLI11 reads arguments from the back of the vector.
@@ -331,6 +345,10 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     const std::string command = app.get_subcommands().front()->get_name();
     if (command == "config") {
         return configCommand(v.configArgs);
+    }
+    if (!v.fingerprint.empty() && !tls::parseFingerprint(v.fingerprint)) {
+        return usageError("--fingerprint takes the 32 bytes of a SHA-256 fingerprint in hex "
+                          "(AB:CD:... or ABCD...)");
     }
 
     Invocation inv;
@@ -411,8 +429,21 @@ ParseOutcome CCommandLine::parse(const std::vector<std::string>& args) {
     if (profile) {
         inv.user = profile->user.value_or("");
         inv.tls = profile->tls;
-        inv.tlsFingerprint = profile->tlsFingerprint.value_or("");
+        inv.fingerprint = profile->tlsFingerprint.value_or("");
     }
+    // The command line's security over the profile's.
+    if (v.tls || v.noTls) {
+        inv.tls = v.tls;
+    }
+    if (!v.fingerprint.empty()) {
+        inv.fingerprint = v.fingerprint;
+    }
+    if (!inv.fingerprint.empty() && !tls::parseFingerprint(inv.fingerprint)) {
+        return usageError("a fingerprint is the 32 bytes of a SHA-256 fingerprint in hex "
+                          "(AB:CD:... or ABCD...): " +
+                          inv.fingerprint);
+    }
+    inv.acceptNew = v.acceptNew;
     inv.timeoutMs = timeout->count() > 0            ? v.timeoutMs
                     : profile && profile->timeoutMs ? *profile->timeoutMs
                                                     : v.timeoutMs;

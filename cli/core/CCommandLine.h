@@ -1,6 +1,7 @@
 // The command line of tavik:
 //   tavik [-r PROFILE] [--server HOST[:PORT]] [--disk ID] [--password P | --password-file FILE]
-//         [--timeout MS] [-q] COMMAND ARGS...
+//         [--timeout MS] [-q] [--tls | --no-tls] [--fingerprint SHA256] [--accept-new]
+//         COMMAND ARGS...
 // Each setting comes from the command line, else the profile (-r NAME, or "NAME:path" in a path
 // argument; see CProfileFile), else TAVIK_SERVER, TAVIK_DISK and TAVIK_PASSWORD, else the
 // default. "config list|show NAME" is answered from the profiles file without a server.
@@ -47,10 +48,14 @@ struct Invocation {
     // (the prefix is removed): these are remote paths whatever the command.
     std::string profile;
     std::vector<size_t> remoteMarked;
-    // From the profile: the user name, and the TLS settings (tls unset: the default).
+    // From the profile: the user name.
     std::string user;
+    // Transport security: --tls / --no-tls, else the profile's "tls"; none chooses by host (TLS
+    // beyond loopback).
     std::optional<bool> tls;
-    std::string tlsFingerprint;
+    // --fingerprint, else the profile's "tls_fingerprint": the certificate the server must show.
+    std::string fingerprint;
+    bool acceptNew = false; // --accept-new: trust and keep a server seen the first time
     // sync: --dry-run, --delete, --checksum, and --include / --exclude in the order given.
     bool dryRun = false;
     bool deleteExtra = false;

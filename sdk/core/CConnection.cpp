@@ -202,6 +202,7 @@ bool CConnection::ConnectAny(const std::vector<CHostAddresses::Candidate>& candi
 }
 
 void CConnection::Close() {
+    tls_.reset();
     int old = socket_;
     socket_ = -1;
     // Bytes read ahead belong to this connection only; a new one starts empty.
@@ -215,6 +216,10 @@ void CConnection::Close() {
 }
 
 bool CConnection::SetBlocking(bool blocking) {
+    if (tls_) {
+        blocking_ = blocking; // TLS keeps the socket non-blocking; waits come from poll
+        return true;
+    }
     int flags = ::fcntl(socket_, F_GETFL);
     if (flags < 0) {
         keepSocketError();
@@ -240,7 +245,7 @@ bool CConnection::WaitReady(bool* wantRead, bool* wantWrite, int32_t timeoutMs) 
     if (wantWrite != nullptr && *wantWrite) {
         events |= POLLOUT;
     }
-    if ((events & POLLIN) != 0 && pendingAhead()) {
+    if ((events & POLLIN) != 0 && (pendingAhead() || (tls_ && tls_->hasPending()))) {
         // Bytes read ahead are ready now; only the other direction still needs a look.
         bool writable = (events & POLLOUT) != 0;
         if (writable && !WaitReady(nullptr, &writable, 0)) {
@@ -291,6 +296,9 @@ int CConnection::SendSome(const void* bytes, int count, int32_t timeoutMs) {
     }
     if (!IsOpen()) {
         return -1;
+    }
+    if (tls_) {
+        return tlsTransfer(const_cast<void*>(bytes), count, timeoutMs, true);
     }
     // Room in the send buffer is the rule: try at once and wait only when there is none, which
     // saves a poll per packet and waits exactly as long as waiting first would.
@@ -354,6 +362,9 @@ int CConnection::takeAhead(void* buffer, int count) {
 }
 
 int CConnection::receive(void* buffer, int count, int32_t timeoutMs) {
+    if (tls_) {
+        return tlsTransfer(buffer, count, timeoutMs, false);
+    }
     if (blocking_ && timeoutMs != 0 && IsOpen()) {
         uint32_t start = timeoutMs > 0 ? GetTickCount() : 0;
         int got = receiveSleeping(buffer, count, timeoutMs);
@@ -388,6 +399,92 @@ int CConnection::receive(void* buffer, int count, int32_t timeoutMs) {
     // 0 with no socket error is the peer's orderly close.
     int error = WSAGetLastError();
     return n < 0 && (error == platform::WSAEWOULDBLOCK || error == 10004) ? 0 : -1;
+}
+
+int CConnection::tlsTransfer(void* buffer, int count, int32_t timeoutMs, bool sending) {
+    for (int attempt = 0;; ++attempt) {
+        WSASetLastError(0);
+        const tls::CTlsChannel::Step step = sending
+                                                ? tls_->write(buffer, static_cast<size_t>(count))
+                                                : tls_->read(buffer, static_cast<size_t>(count));
+        if (step.status == tls::CTlsChannel::Status::Done) {
+            return sending ? static_cast<int>(step.count)
+                           : static_cast<int>(step.count + readMore(buffer, step.count, count));
+        }
+        if (step.status == tls::CTlsChannel::Status::Closed ||
+            step.status == tls::CTlsChannel::Status::Failed) {
+            WSASetLastError(step.status == tls::CTlsChannel::Status::Closed ? 0 : 10054);
+            return -1;
+        }
+        // Like the plain path: one wait for the socket, then one more try.
+        if (attempt > 0) {
+            return 0;
+        }
+        bool readable = step.status == tls::CTlsChannel::Status::WantRead;
+        bool writable = !readable;
+        if (!WaitReady(readable ? &readable : nullptr, writable ? &writable : nullptr, timeoutMs)) {
+            return -1;
+        }
+        if (!readable && !writable) {
+            return timeoutMs < 0 ? -1 : 0;
+        }
+    }
+}
+
+size_t CConnection::readMore(void* buffer, size_t done, int count) {
+    // One record is at most 16 KiB: what else has already arrived joins it without waiting, so
+    // that a transfer block costs one call here, as it does in plain.
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    size_t more = 0;
+    while (done + more < static_cast<size_t>(count)) {
+        const tls::CTlsChannel::Step step =
+            tls_->read(bytes + done + more, static_cast<size_t>(count) - done - more);
+        if (step.status != tls::CTlsChannel::Status::Done) {
+            break; // nothing more now, or an end that the next read reports
+        }
+        more += step.count;
+    }
+    return more;
+}
+
+CConnection::TlsStart CConnection::StartTls(const std::string& host,
+                                            const std::string& pinnedFingerprint, int32_t timeoutMs,
+                                            std::string& fingerprint, std::string& reason) {
+    fingerprint.clear();
+    // One client context for the process: the system's CA store is read once.
+    static const std::shared_ptr<const tls::CTlsContext> context = [] {
+        std::string error;
+        return std::shared_ptr<const tls::CTlsContext>(tls::CTlsContext::forClient("", error));
+    }();
+    const int flags = IsOpen() ? ::fcntl(socket_, F_GETFL) : -1;
+    std::unique_ptr<tls::CTlsChannel> channel =
+        flags >= 0 && ::fcntl(socket_, F_SETFL, flags | O_NONBLOCK) == 0
+            ? tls::CTlsChannel::open(context, socket_)
+            : nullptr;
+    if (!channel || !channel->expectHost(host)) {
+        reason = "cannot start TLS";
+        Close();
+        return TlsStart::Failed;
+    }
+    const tls::CTlsChannel::Handshake shaken = channel->handshake(timeoutMs);
+    fingerprint = channel->peerFingerprint();
+    if (shaken != tls::CTlsChannel::Handshake::Done) {
+        reason = channel->failure();
+        Close();
+        // Without a certificate shown the server never spoke TLS: a plain-only server closes or
+        // answers with its own bytes. A time-out proves nothing either way.
+        if (shaken == tls::CTlsChannel::Handshake::Failed && fingerprint.empty()) {
+            return TlsStart::NotOffered;
+        }
+        return TlsStart::Failed;
+    }
+    if (!channel->checkPeer(pinnedFingerprint, reason)) {
+        Close();
+        return TlsStart::Untrusted;
+    }
+    tls_ = std::move(channel);
+    TAVIK_TRACE(1, u"connect", host + ": TLS, certificate " + fingerprint);
+    return TlsStart::Secure;
 }
 
 int CConnection::receiveSleeping(void* buffer, int count, int32_t timeoutMs) {

@@ -8,13 +8,19 @@
 // body usually come with one system call; every receive and readiness wait serves those bytes
 // first. On a blocking socket a receive sleeps in the kernel with the time-out set on the socket
 // instead of waiting for readiness first.
+//
+// After StartTls every send and receive goes through TLS, with the same bytes inside; the socket
+// itself then never blocks, and "blocking" only chooses how a receive waits.
 #pragma once
 
 #include "sdk/core/CHostAddresses.h"
+#include "tls/CTlsChannel.h"
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace tavik {
@@ -39,6 +45,20 @@ public:
                     int32_t connectTimeoutMs);
     void Close();
     bool IsOpen() const { return socket_ >= 0; }
+
+    enum class TlsStart {
+        Secure,     // TLS is on and the server trusted
+        NotOffered, // the server did not answer in TLS (a plain-only server)
+        Untrusted,  // the server's certificate is not the pinned one, or no trusted CA's
+        Failed      // anything else: time-out, broken handshake
+    };
+    // Right after Connect: TLS with the server, trusting it by pinnedFingerprint (see
+    // Fingerprint.h; empty: the system's CAs and host). fingerprint gets the server's certificate
+    // fingerprint when it showed one, reason what went wrong. Anything but Secure closes the
+    // connection.
+    TlsStart StartTls(const std::string& host, const std::string& pinnedFingerprint,
+                      int32_t timeoutMs, std::string& fingerprint, std::string& reason);
+    bool IsSecure() const { return tls_ != nullptr; }
     int Socket() const { return socket_; }
     bool SetBlocking(bool blocking);
     // Either flag may be null; on return each given flag tells whether the socket is ready.
@@ -64,11 +84,18 @@ private:
     int receiveSleeping(void* buffer, int count, int32_t timeoutMs);
     bool pendingAhead() const { return aheadStart_ < aheadEnd_; }
     int takeAhead(void* buffer, int count);
+    // One TLS read or write, waiting for the socket up to timeoutMs when TLS asks: count, 0 on
+    // time-out (-1 with no limit), -1 on failure or the peer's close.
+    int tlsTransfer(void* buffer, int count, int32_t timeoutMs, bool sending);
+    // After a TLS read of done bytes: reads on without waiting while records are there, up to
+    // count in all; the further bytes read.
+    size_t readMore(void* buffer, size_t done, int count);
 
     static constexpr int kReadAhead = 4096;
     static constexpr int32_t kTimeoutUnknown = -2;
 
     int socket_ = -1;
+    std::unique_ptr<tls::CTlsChannel> tls_;
     bool blocking_ = true;
     int32_t socketTimeoutMs_ = kTimeoutUnknown; // the receive time-out set on the socket
     std::array<uint8_t, kReadAhead> ahead_{};

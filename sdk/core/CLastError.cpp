@@ -64,6 +64,10 @@ const char* errorText(int32_t code) {
         return "wrong packet";
     case TAVIK_ERR_SERVER_OPERATION:
         return "server operation error";
+    case TAVIK_ERR_TLS_UNTRUSTED:
+        return "server certificate not trusted";
+    case TAVIK_ERR_TLS_FAILED:
+        return "secure connection failed";
     case TAVIK_ERR_WRONG_ID:
         return "wrong id";
     case TAVIK_ERR_WRONG_PASSWD:

@@ -112,6 +112,15 @@ Result<Done> ConnectAndLogin(CSession& session, int32_t timeoutMs) {
                                     TighterTimeout(ConnectTimeout(), timeoutMs))) {
         return Result<Done>::fail(ErrorReport::withText(TAVIK_ERR_CONNECT_FAIL, u"connect fail.."));
     }
+    Result<Done> secured = SecureConnection(
+        session.connection, session.security, host, BudgetLeft(timeoutMs, started), [&] {
+            return session.connection.Connect(
+                host.c_str(), static_cast<uint16_t>(session.port), true,
+                TighterTimeout(ConnectTimeout(), BudgetLeft(timeoutMs, started)));
+        });
+    if (!secured) {
+        return secured;
+    }
     return Login(session, BudgetLeft(timeoutMs, started));
 }
 

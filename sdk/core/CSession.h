@@ -5,6 +5,7 @@
 
 #include "sdk/core/CConnection.h"
 #include "sdk/core/Result.h"
+#include "sdk/core/SessionSecurity.h"
 
 #include <cstdint>
 #include <mutex>
@@ -33,6 +34,8 @@ public:
     std::u16string openUrl;
     std::u16string message;
     int32_t timeout = -1;
+    // Kept for every reconnect; copied by a duplicate.
+    SessionSecurity security;
 };
 
 // Longest host name and longest user ID or password, in ANSI bytes, that a session accepts.

@@ -5,6 +5,9 @@
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikSession.h"
 
+#include "tls/Fingerprint.h"
+
+#include <algorithm>
 #include <new>
 
 using tavik::CSession;
@@ -45,6 +48,7 @@ Result<TAVIK_SESSION> createSession(LPCWSTR host, int port, LPCWSTR user, LPCWST
     session->password = password != nullptr ? password : u"";
     session->sendTimeoutItem = true;
     session->timeout = timeout;
+    session->security = tavik::DefaultSecurity();
     return openSession(std::move(session));
 }
 
@@ -65,6 +69,7 @@ Result<TAVIK_SESSION> duplicateSession(TAVIK_SESSION handle) {
     session->password = from.password;
     session->sendTimeoutItem = from.sendTimeoutItem;
     session->timeout = from.timeout;
+    session->security = from.security;
     return openSession(std::move(session));
 }
 
@@ -118,6 +123,43 @@ TAVIK_API void tavik_SetSessionTimeout(TAVIK_SESSION session, int timeout) {
         found->timeout = timeout;
         return Result<Done>::ok(Done{});
     });
+}
+
+TAVIK_API int tavik_SetSecurity(int mode, LPCWSTR fingerprint) {
+    return tavik::exportCall<int>(-1, [&] {
+        tavik::SessionSecurity security;
+        security.mode = mode;
+        if (fingerprint != nullptr && *fingerprint != u'\0') {
+            const std::u16string wide(fingerprint);
+            const auto pin = tavik::tls::parseFingerprint(std::string(wide.begin(), wide.end()));
+            const bool narrow =
+                std::all_of(wide.begin(), wide.end(), [](char16_t c) { return c < 0x80; });
+            if (!pin || !narrow) {
+                return Result<int>::fail(ErrorReport::codeOnly(TAVIK_ERR_WRONG_PARAMETER));
+            }
+            security.pinnedFingerprint = *pin;
+        }
+        if (mode != TAVIK_SECURITY_OFF && mode != TAVIK_SECURITY_REQUIRED &&
+            mode != TAVIK_SECURITY_PREFERRED) {
+            return Result<int>::fail(ErrorReport::codeOnly(TAVIK_ERR_WRONG_PARAMETER));
+        }
+        return Result<int>::ok(tavik::SetDefaultSecurity(std::move(security)).mode);
+    });
+}
+
+TAVIK_API int tavik_GetSessionSecurity(TAVIK_SESSION session) {
+    return tavik::exportCall<int>(-1, [&] {
+        CSession* found = CSessionRegistry::instance().Find(session);
+        if (found == nullptr) {
+            return Result<int>::fail(invalidHandle());
+        }
+        return Result<int>::ok(found->connection.IsSecure() ? 1 : 0);
+    });
+}
+
+TAVIK_API LPCWSTR tavik_GetServerFingerprint(void) {
+    // Like tavik_SetConnectTimeout: no handle, no last error.
+    return tavik::LastServerFingerprint().c_str();
 }
 
 TAVIK_API int tavik_SetConnectTimeout(int timeout) {

@@ -24,6 +24,9 @@ enum {
     TAVIK_ERR_SOCKET = 21002,
     TAVIK_ERR_WRONG_PACKET = 21003,
     TAVIK_ERR_SERVER_OPERATION = 21004,
+    /* transport security (tavik_SetSecurity) */
+    TAVIK_ERR_TLS_UNTRUSTED = 21101,
+    TAVIK_ERR_TLS_FAILED = 21102,
     /* account and service limits */
     TAVIK_ERR_WRONG_ID = 22001,
     TAVIK_ERR_WRONG_PASSWD = 22002,

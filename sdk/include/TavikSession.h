@@ -54,6 +54,30 @@ TAVIK_API void tavik_SetSessionTimeout(TAVIK_SESSION session, int timeout);
  * connection attempts. A connect that runs out of time fails as any failed connect: 21001
  * "connect fail..". Thread-safe; takes effect with the next connect. Returns the previous value. */
 TAVIK_API int tavik_SetConnectTimeout(int timeout);
+/** The transport security modes of tavik_SetSecurity. */
+enum { TAVIK_SECURITY_OFF = 0, TAVIK_SECURITY_REQUIRED = 1, TAVIK_SECURITY_PREFERRED = 2 };
+/** Transport security of the sessions created from now on (tavik_CreateSession; a duplicate keeps
+ * its original's, and every session keeps its own for each reconnect):
+ *   TAVIK_SECURITY_OFF        plain TCP, as the protocol always was (the default);
+ *   TAVIK_SECURITY_REQUIRED   TLS 1.3 or no session;
+ *   TAVIK_SECURITY_PREFERRED  TLS, but a server that does not answer in TLS at all is used in
+ *                             plain (a certificate that fails the check below never is).
+ * fingerprint (null or empty: none) pins the server's certificate by its SHA-256 fingerprint
+ * ("AB:CD:..." as tavik_GetServerFingerprint gives it; hex without ':' and a "SHA256:" prefix are
+ * read too); without one the certificate must lead to a CA of the system's store and name the
+ * host the session connects to. A server that is not trusted fails the creation with 21101
+ * "server certificate not trusted: REASON"; a TLS handshake that does not complete with 21102
+ * "secure connection failed: REASON". Returns the previous mode, or -1 with 24001 for an
+ * unknown mode or a fingerprint that is not 32 bytes of hex. Thread-safe. */
+TAVIK_API int tavik_SetSecurity(int mode, LPCWSTR fingerprint);
+/** 1 when the session's connection is TLS now, 0 when plain (or closed); -1 with 24002 for an
+ * unregistered handle. */
+TAVIK_API int tavik_GetSessionSecurity(TAVIK_SESSION session);
+/** The certificate fingerprint of the server this thread last made a TLS handshake with (also
+ * after a refusal: show it, ask, and pin it to trust it on first use); empty when that server
+ * showed none. Owned by the library, valid until this thread's next connect. Touches no last
+ * error. */
+TAVIK_API LPCWSTR tavik_GetServerFingerprint(void);
 /** The session path of the last login reply ("path", the root of the session's remote paths);
  * owned by the session, valid until it logs in again or is destroyed. No round trip. An
  * unregistered handle: null with 24002; otherwise the last error is left alone. */

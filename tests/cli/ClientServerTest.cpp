@@ -198,6 +198,69 @@ TEST_F(ClientServerTest, ServerGivenAsIpv6LiteralOrName) {
     }
 }
 
+// Over TLS a server new to the list of known servers is trusted only when told so (never
+// silently without a terminal), then by its kept fingerprint; a changed certificate or one that
+// is not the --fingerprint given is refused, showing both fingerprints.
+TEST_F(ClientServerTest, TrustOnFirstUseOverTls) {
+    writeAll(m_disk / "t.txt", "tls");
+    const std::string log = readAll(m_folder.path() / "server.log");
+    const std::string marker = "certificate fingerprint ";
+    const size_t at = log.find(marker);
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string shown = log.substr(at + marker.size(), 95);
+    std::string other = shown;
+    other[0] = other[0] == 'A' ? 'B' : 'A';
+    const fs::path config = m_folder.path() / "config";
+    const fs::path known = config / "tavik" / "known_servers";
+    const std::string server = "127.0.0.1:" + std::to_string(m_port);
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), TAVIK_CLI_PROGRAM);
+        args.push_back("ls");
+        return CChildProcess::run(args, {{"TAVIK_SERVER", server},
+                                         {"TAVIK_DISK", "demo"},
+                                         {"TAVIK_PASSWORD", ""},
+                                         {"XDG_CONFIG_HOME", config.string()}});
+    };
+    struct Step {
+        const char* what;
+        std::vector<std::string> args;
+        std::string keptBefore; // written into the list first ("" leaves it)
+        int exitCode;
+        std::vector<std::string> saying; // in standard error
+        std::string keptAfter;           // the list's line for the server ("": no list)
+    };
+    const Step steps[] = {
+        {"new server, no terminal", {"--tls"}, "", 1, {shown, "--accept-new"}, ""},
+        {"new server accepted", {"--tls", "--accept-new"}, "", 0, {}, shown},
+        {"known server", {"--tls"}, "", 0, {}, shown},
+        {"plain as asked", {"--no-tls"}, "", 0, {}, shown},
+        {"changed certificate",
+         {"--tls", "--accept-new"},
+         other,
+         1,
+         {"HAS CHANGED", shown, other},
+         other},
+        {"pinned by hand, wrong", {"--fingerprint", other}, "", 1, {shown, other}, other},
+        {"pinned by hand, right", {"--fingerprint", shown}, "", 0, {}, other},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (!step.keptBefore.empty()) {
+            writeAll(known, server + " " + step.keptBefore + "\n");
+        }
+        const Outcome outcome = run(step.args);
+        EXPECT_RUN(outcome, step.exitCode);
+        EXPECT_EQ(outcome.out, step.exitCode == 0 ? "t.txt\n" : "");
+        for (const std::string& text : step.saying) {
+            EXPECT_NE(outcome.err.find(text), std::string::npos) << text << "\n" << outcome.err;
+        }
+        EXPECT_EQ(readAll(known),
+                  step.keptAfter.empty() ? "" : server + " " + step.keptAfter + "\n");
+    }
+    EXPECT_EQ(fs::status(known).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(ClientServerTest, FolderRoundTripWithKoreanNames) {
     const fs::path tree = m_local / "업로드";
     writeAll(tree / "보고서.txt", "한국어 내용\n");

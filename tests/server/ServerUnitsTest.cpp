@@ -14,6 +14,8 @@
 #include "sdk/core/CPacket.h"
 #include "sdk/include/TavikErrors.h"
 
+#include "tls/SelfSignedPair.h"
+
 #include <gtest/gtest.h>
 #include <sodium.h>
 
@@ -248,6 +250,12 @@ TEST(ServerConfig, DefaultsAndRefusals) {
         {disk + "password = \"$argon2id$v=19$m=65536,t=2,p=1$bad\"\n",
          "server.toml:4: disk x: password is not a valid argon2id hash"},
         {"[[disk]\nid = ", "server.toml:1: "},
+        {"[server]\ntls_certificate = \"a.crt\"\n" + disk,
+         "server.toml:2: tls_certificate and tls_key go together"},
+        {"[server]\nrequire_tls = true\n" + disk,
+         "server.toml:2: require_tls needs tls_certificate and tls_key"},
+        {"[server]\ntls_certificate = \"no.crt\"\ntls_key = \"no.key\"\n" + disk,
+         "server.toml:2: cannot read the certificate "},
     };
     for (const auto& [text, message] : refused) {
         error.clear();
@@ -255,6 +263,24 @@ TEST(ServerConfig, DefaultsAndRefusals) {
             << text;
         EXPECT_EQ(error.substr(0, message.size()), message) << text;
     }
+}
+
+TEST(ServerConfig, TlsPairIsReadRelativeToTheFile) {
+    CTempFolder temp;
+    fs::create_directories(temp.file("a"));
+    fs::create_directories(temp.file("tls"));
+    std::string error;
+    ASSERT_TRUE(tls::writeSelfSignedPair({"example.net"}, temp.file("tls/s.crt"),
+                                         temp.file("tls/s.key"), error))
+        << error;
+    const auto config = server::CServerConfig::fromToml(
+        "[server]\ntls_certificate = \"tls/s.crt\"\ntls_key = \"tls/s.key\"\n"
+        "require_tls = true\n[[disk]]\nid = \"x\"\nroot = \"a\"\npassword = \"p\"\n",
+        temp.path(), error);
+    ASSERT_TRUE(config) << error;
+    ASSERT_TRUE(config->tls);
+    EXPECT_EQ(config->tls->fingerprint().size(), 95u);
+    EXPECT_TRUE(config->requireTls);
 }
 
 TEST(ServerConfig, HashedPasswordsAreCheckedWithoutWarning) {
