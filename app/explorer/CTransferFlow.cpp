@@ -1,9 +1,13 @@
 #include "app/explorer/CTransferFlow.h"
 
+#include "app/explorer/CBatchTransfer.h"
+#include "app/explorer/CLocalBatchSource.h"
 #include "app/explorer/CLocalReplacement.h"
+#include "app/explorer/CRemoteBatchSource.h"
 #include "app/explorer/CRemoteReplacement.h"
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/ConflictDialog.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
@@ -30,6 +34,20 @@ QString DiskPathText(const QString& remoteBarPath, const QString& name) {
     QString path = StripArrow(remoteBarPath);
     path.remove(QLatin1Char('/') + kRemoteRootComponent);
     return path + QLatin1Char('/') + name;
+}
+
+QStringList RowNames(const FileListCtrl& list, const std::vector<int>& rows) {
+    QStringList names;
+    for (const int row : rows) {
+        names.append(list.Text(row, kColumnName));
+    }
+    return names;
+}
+
+// Several rows, or a folder, go as a batch; one file keeps the single-file road.
+bool IsBatch(const FileListCtrl& list, const std::vector<int>& rows) {
+    return rows.size() > 1 ||
+           (rows.size() == 1 && list.Text(rows[0], kColumnSize) == kFolderSizeText);
 }
 
 QString LibraryErrorText() {
@@ -88,6 +106,10 @@ void CTransferFlow::Upload() {
     const int row = list.FirstSelectedRow();
     if (row < 0) {
         CMessageBox::Show(kNoUploadSelectionText, QString(), MB_OK, &view_);
+        return;
+    }
+    if (const std::vector<int> rows = list.SelectedRows(); IsBatch(list, rows)) {
+        UploadBatch(RowNames(list, rows));
         return;
     }
     const QString name = list.Text(row, kColumnName);
@@ -159,6 +181,10 @@ void CTransferFlow::Download() {
     const int row = list.FirstSelectedRow();
     if (row < 0) {
         CMessageBox::Show(kNoDownloadSelectionText, QString(), MB_OK, &view_);
+        return;
+    }
+    if (const std::vector<int> rows = list.SelectedRows(); IsBatch(list, rows)) {
+        DownloadBatch(RowNames(list, rows));
         return;
     }
     const QString localFolder = view_.CurrentDevicePath();
@@ -237,15 +263,9 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
         CMessageBox::Show(kPathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
         return Outcome::Refused;
     }
-    const bool download = plan.direction == TransferDialog::Direction::Download;
-    QWidget* owner = owner_ != nullptr ? owner_ : view_.window();
-    auto* dialog = new TransferDialog(plan.direction, &cancel_, NotifyWindow(), owner);
+    TransferDialog* dialog = OpenDialog(plan.direction);
     dialog->SetFiles(1, 1);
     dialog->SetDiskPathText(plan.diskPathText);
-    connect(dialog, &TransferDialog::openFolderRequested, this,
-            &CTransferFlow::openDownloadFolderRequested);
-    dialog_ = dialog;
-    dialog->show();
 
     TAVIK_TRANSFER transfer{};
     transfer.pszSrcPath = source->c_str();
@@ -254,34 +274,159 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     transfer.dwEndPos = plan.size;
     // A fresh hidden file is written from its first byte to its last.
     transfer.bTrunc = 1;
-    transfer.hNotifyWnd = NotifyWindow();
-    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
     cancel_ = 0;
     shownDestination_ = plan.destination;
-    painted_ = false;
-    pumped_ = false;
 
     running_ = true;
     view_.Document().SetSessionBusy(true);
     view_.LockPanes(true);
-    TAVIK_SESSION session = view_.Document().CurrentSession();
-    const BOOL ok = download ? tavik_Download(session, &transfer, &cancel_)
-                             : tavik_Upload(session, &transfer, &cancel_);
+    const bool ok = CallLibrary(transfer);
     view_.LockPanes(false);
     view_.Document().SetSessionBusy(false);
     running_ = false;
-    if (ok == 0) {
+    if (!ok) {
         return Outcome::Failed;
     }
     // The library reports a cancel as success: the file is incomplete all the same.
     return cancel_ != 0 ? Outcome::Cancelled : Outcome::Succeeded;
 }
 
+TransferDialog* CTransferFlow::OpenDialog(TransferDialog::Direction direction) {
+    QWidget* owner = owner_ != nullptr ? owner_ : view_.window();
+    auto* dialog = new TransferDialog(direction, &cancel_, NotifyWindow(), owner);
+    connect(dialog, &TransferDialog::openFolderRequested, this,
+            &CTransferFlow::openDownloadFolderRequested);
+    dialog_ = dialog;
+    dialog->show();
+    return dialog;
+}
+
+bool CTransferFlow::CallLibrary(TAVIK_TRANSFER& transfer) {
+    const bool download =
+        dialog_ ? dialog_->direction() == TransferDialog::Direction::Download : batchDownload_;
+    transfer.hNotifyWnd = NotifyWindow();
+    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
+    painted_ = false;
+    pumped_ = false;
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    return (download ? tavik_Download(session, &transfer, &cancel_)
+                     : tavik_Upload(session, &transfer, &cancel_)) != 0;
+}
+
+QWidget* CTransferFlow::BoxParent() {
+    return &view_;
+}
+
+void CTransferFlow::SetConflictAsker(CConflictPolicy::Asker asker) {
+    conflictAsker_ = std::move(asker);
+}
+
+void CTransferFlow::UploadBatch(const QStringList& names) {
+    RunBatch(false, names);
+}
+
+void CTransferFlow::DownloadBatch(const QStringList& names) {
+    RunBatch(true, names);
+}
+
+void CTransferFlow::RunBatch(bool download, const QStringList& names) {
+    if (running_ || names.isEmpty()) {
+        return;
+    }
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    const QString localFolder = view_.CurrentDevicePath();
+    const QString remoteFolder = view_.CurrentRemoteFolder();
+    // The free space first, as for one file; the batch's total is known once it is walked.
+    uint64_t freeBytes = 0;
+    TAVIK_DISKSPACE space{};
+    if (download ? !ProbeFreeSpace(localFolder, freeBytes) : !tavik_GetDiskSpace(&space, session)) {
+        return;
+    }
+    if (download ? DownloadRefusedForSpace(freeBytes) : space.dwFree == 0) {
+        CMessageBox::Show(kNoSpaceText, QString(), MB_OK, &view_);
+        return;
+    }
+    if (!download) {
+        freeBytes = static_cast<uint64_t>(space.dwBlock) * space.dwFree;
+    }
+    CLocalBatchSource localSource(localFolder);
+    CRemoteBatchSource remoteSource(session);
+    CBatchPlanner planner(
+        download ? static_cast<BatchSource&>(remoteSource) : localSource,
+        download ? CBatchPlanner::Direction::Download : CBatchPlanner::Direction::Upload,
+        download ? remoteFolder : localFolder, download ? localFolder : remoteFolder);
+    running_ = true;
+    view_.Document().SetSessionBusy(true);
+    view_.LockPanes(true);
+    cancel_ = 0;
+    BatchPlan plan = planner.PlanNames(names, &cancel_);
+    const bool go = freeBytes >= plan.totalBytes ||
+                    CMessageBox::Show(kNoSpaceQuestionText, QString(),
+                                      MB_OKCANCEL | MB_ICONQUESTION, &view_) == IDOK;
+    if (go) {
+        if (download) {
+            emit downloadFolderChosen(localFolder.isEmpty() ? QStringLiteral("\\") : localFolder);
+        }
+        CConflictPolicy::Asker asker = conflictAsker_;
+        if (!asker) {
+            asker = [this](const ConflictQuestion& question) {
+                return ConflictDialog::Ask(question,
+                                           dialog_ ? static_cast<QWidget*>(dialog_) : &view_);
+            };
+        }
+        CBatchTransfer batch(
+            *this, download ? CBatchPlanner::Direction::Download : CBatchPlanner::Direction::Upload,
+            session, std::move(asker));
+        batch.Run(std::move(plan));
+    }
+    view_.LockPanes(false);
+    view_.Document().SetSessionBusy(false);
+    running_ = false;
+    if (download) {
+        view_.ListLocalFolder(localFolder);
+    } else {
+        view_.ListRemoteFolder(remoteFolder);
+    }
+}
+
+void CTransferFlow::BeginBatch(bool download, int files, uint64_t totalBytes) {
+    batch_ = true;
+    batchDownload_ = download;
+    batchBefore_ = 0;
+    batchTotal_ = totalBytes;
+    batchFiles_ = files;
+    batchFileText_.clear();
+    batchClock_.start();
+    TransferDialog* dialog = OpenDialog(download ? TransferDialog::Direction::Download
+                                                 : TransferDialog::Direction::Upload);
+    dialog->SetFiles(0, files);
+}
+
+void CTransferFlow::NextBatchFile(int file, uint64_t bytesBefore, const QString& shownName,
+                                  const QString& localPath) {
+    batchBefore_ = bytesBefore;
+    batchFileText_ = localPath;
+    if (dialog_) {
+        dialog_->SetFiles(file, batchFiles_);
+        dialog_->SetDiskPathText(DiskPathText(view_.RemoteBar().pathButton().Path(), shownName));
+        dialog_->UpdateBatchProgress(bytesBefore, batchTotal_,
+                                     static_cast<uint64_t>(batchClock_.elapsed()), localPath);
+    }
+}
+
+void CTransferFlow::EndBatch(bool completed) {
+    batch_ = false;
+    if (completed && dialog_) {
+        dialog_->ShowBatchDone();
+    }
+}
+
 LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
     if (progress == nullptr || progress->pTransfer == nullptr) {
         return 0;
     }
-    const int percent = TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
+    const int percent = batch_ ? BatchPercent(batchBefore_ + progress->dwPos, batchTotal_)
+                               : TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
     if (dialog_ && dialog_->isVisible()) {
         // Repainting after every 64 KiB block would cost more than the transfer itself.
         const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs ||
@@ -297,6 +442,11 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
 }
 
 void CTransferFlow::ShowProgress(int percent, const TAVIK_PROGRESS& progress) {
+    if (batch_) {
+        dialog_->UpdateBatchProgress(batchBefore_ + progress.dwPos, batchTotal_,
+                                     static_cast<uint64_t>(batchClock_.elapsed()), batchFileText_);
+        return;
+    }
     // The library writes to a hidden name; the dialog names the file the user asked for.
     if (progress.pTransfer == nullptr || !running_) {
         dialog_->UpdateProgress(percent, progress);
