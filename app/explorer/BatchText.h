@@ -21,6 +21,8 @@ inline const QString kUnmappableNameReason =
 inline const QString kUnusableNameReason =
     QStringLiteral("파일 이름으로 쓸 수 없는 이름입니다 (\\ / . .. 포함).");
 inline const QString kSameNameReason = QStringLiteral("같은 이름으로 저장될 항목이 이미 있습니다.");
+inline const QString kOutsideDeviceReason =
+    QStringLiteral("My Device 밖에 있어 올릴 수 없습니다. My Device 안으로 옮긴 뒤 올리십시오.");
 inline const QString kMissingReason = QStringLiteral("더 이상 목록에 없습니다.");
 inline const QString kNotFileReason = QStringLiteral("파일이나 폴더가 아닙니다.");
 inline const QString kCancelledReason = QStringLiteral("전송이 취소되었습니다.");

@@ -8,21 +8,19 @@ namespace fs = std::filesystem;
 
 namespace tavik::app {
 
-namespace {
-
-fs::path HostPath(const QString& devicePath) {
-    return fs::path(platform::hostPath(devicePath.toStdU16String()));
-}
-
-} // namespace
-
-CLocalBatchSource::CLocalBatchSource(const QString& root) {
+CLocalBatchSource::CLocalBatchSource(const QString& root, Paths paths) : paths_(paths) {
     std::error_code ec;
     root_ = fs::weakly_canonical(HostPath(root), ec);
 }
 
+fs::path CLocalBatchSource::HostPath(const QString& path) const {
+    return paths_ == Paths::Host ? fs::path(path.toStdString())
+                                 : fs::path(platform::hostPath(path.toStdU16String()));
+}
+
 QString CLocalBatchSource::Join(const QString& folder, const QString& name) const {
-    return folder + QLatin1Char('\\') + name;
+    const QChar separator = paths_ == Paths::Host ? QLatin1Char('/') : QLatin1Char('\\');
+    return folder + separator + name;
 }
 
 BatchSourceEntry::Link CLocalBatchSource::LinkKind(const fs::path& link) const {

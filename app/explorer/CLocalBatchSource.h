@@ -1,6 +1,7 @@
 // The device's side of a batch: the entries of a device folder, read on the host. Links are
 // told apart: a link to a folder, to a file inside `root` (the folder the pane shows, on the
-// host, links resolved), to a file elsewhere, or to nothing.
+// host, links resolved), to a file elsewhere, or to nothing. Paths are device paths, or host
+// paths for files that come from elsewhere on this machine (a drop from the desktop).
 // Threads: any.
 #pragma once
 
@@ -12,8 +13,10 @@ namespace tavik::app {
 
 class CLocalBatchSource : public BatchSource {
 public:
-    // root: the device folder the pane shows; links to files below it are followed.
-    explicit CLocalBatchSource(const QString& root);
+    enum class Paths { Device, Host };
+    // root: the folder the pane shows (or the dropped files' folder); links to files below it
+    // are followed.
+    explicit CLocalBatchSource(const QString& root, Paths paths = Paths::Device);
 
     std::optional<std::vector<BatchSourceEntry>> List(const QString& folder,
                                                       QString& error) override;
@@ -21,7 +24,9 @@ public:
 
 private:
     BatchSourceEntry::Link LinkKind(const std::filesystem::path& link) const;
+    std::filesystem::path HostPath(const QString& path) const;
 
+    Paths paths_;
     std::filesystem::path root_;
 };
 

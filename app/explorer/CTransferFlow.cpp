@@ -1,7 +1,9 @@
 #include "app/explorer/CTransferFlow.h"
 
+#include "app/explorer/BatchText.h"
 #include "app/explorer/CBatchTransfer.h"
 #include "app/explorer/CLocalBatchSource.h"
+#include "app/explorer/CLocalCopy.h"
 #include "app/explorer/CLocalReplacement.h"
 #include "app/explorer/CRemoteBatchSource.h"
 #include "app/explorer/CRemoteReplacement.h"
@@ -22,8 +24,10 @@
 #include "sdk/include/TavikSDK.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <limits>
+#include <map>
 
 namespace tavik::app {
 
@@ -329,12 +333,73 @@ void CTransferFlow::DownloadBatch(const QStringList& names) {
     RunBatch(true, names);
 }
 
-void CTransferFlow::RunBatch(bool download, const QStringList& names) {
+CConflictPolicy::Asker CTransferFlow::ConflictAsker() {
+    if (conflictAsker_) {
+        return conflictAsker_;
+    }
+    return [this](const ConflictQuestion& question) {
+        return ConflictDialog::Ask(question, dialog_ ? static_cast<QWidget*>(dialog_) : &view_);
+    };
+}
+
+void CTransferFlow::UploadFromHost(const QStringList& hostPaths) {
+    // The library reads device paths: a file is reached only through the device root.
+    const QString root = QString::fromStdString(platform::deviceRoot());
+    std::map<QString, QStringList> byFolder;
+    std::vector<BatchFailure> outside;
+    for (const QString& path : hostPaths) {
+        const QFileInfo info(path);
+        const QString folder = info.absolutePath();
+        if (folder != root && !folder.startsWith(root + QLatin1Char('/'))) {
+            outside.push_back({path, kOutsideDeviceReason});
+            continue;
+        }
+        QString device = folder.mid(root.size());
+        device.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        byFolder[device].append(info.fileName());
+    }
+    if (!outside.empty()) {
+        CMessageBox::Show(BatchFailureText(outside), QString(), MB_OK | MB_ICONERROR, &view_);
+    }
+    for (const auto& [folder, names] : byFolder) {
+        RunBatch(false, names, &folder);
+    }
+}
+
+void CTransferFlow::CopyFromHost(const QStringList& hostPaths) {
+    if (running_ || hostPaths.isEmpty()) {
+        return;
+    }
+    // One plan per folder the files come from; links are judged against that folder.
+    std::map<QString, QStringList> byFolder;
+    for (const QString& path : hostPaths) {
+        const QFileInfo info(path);
+        byFolder[info.absolutePath()].append(info.fileName());
+    }
+    const QString target = view_.CurrentDevicePath();
+    std::vector<BatchFailure> failures;
+    CLocalCopy copy(ConflictAsker());
+    for (const auto& [folder, names] : byFolder) {
+        if (copy.Cancelled()) {
+            break;
+        }
+        CLocalBatchSource source(folder, CLocalBatchSource::Paths::Host);
+        CBatchPlanner planner(source, CBatchPlanner::Direction::Download, folder, target);
+        copy.Run(planner.PlanNames(names));
+        failures.insert(failures.end(), copy.Failures().begin(), copy.Failures().end());
+    }
+    view_.ListLocalFolder(target);
+    if (!failures.empty()) {
+        CMessageBox::Show(BatchFailureText(failures), QString(), MB_OK | MB_ICONERROR, &view_);
+    }
+}
+
+void CTransferFlow::RunBatch(bool download, const QStringList& names, const QString* uploadFolder) {
     if (running_ || names.isEmpty()) {
         return;
     }
     TAVIK_SESSION session = view_.Document().CurrentSession();
-    const QString localFolder = view_.CurrentDevicePath();
+    const QString localFolder = uploadFolder != nullptr ? *uploadFolder : view_.CurrentDevicePath();
     const QString remoteFolder = view_.CurrentRemoteFolder();
     // The free space first, as for one file; the batch's total is known once it is walked.
     uint64_t freeBytes = 0;

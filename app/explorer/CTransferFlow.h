@@ -66,6 +66,12 @@ public:
     // The named rows of the local (upload) or remote (download) pane's folder as one batch.
     void UploadBatch(const QStringList& names);
     void DownloadBatch(const QStringList& names);
+    // Files and folders of this machine (host paths, a drop from the desktop): uploaded into
+    // the remote folder shown, from wherever they lie under the device root (one batch per
+    // folder they come from); anything outside the device root is named and not sent.
+    void UploadFromHost(const QStringList& hostPaths);
+    // The same copied into the device folder the local pane shows (CLocalCopy), then listed.
+    void CopyFromHost(const QStringList& hostPaths);
     // How a batch asks about an existing destination (tests); an empty one: ConflictDialog.
     void SetConflictAsker(CConflictPolicy::Asker asker);
 
@@ -110,7 +116,9 @@ private:
     };
     enum class Outcome { Refused, Succeeded, Cancelled, Failed };
     Outcome Run(const Plan& plan);
-    void RunBatch(bool download, const QStringList& names);
+    // localFolder: the device folder of an upload's rows, when it is not the local pane's.
+    void RunBatch(bool download, const QStringList& names, const QString* uploadFolder = nullptr);
+    CConflictPolicy::Asker ConflictAsker();
     TransferDialog* OpenDialog(TransferDialog::Direction direction);
     CWindow* NotifyWindow();
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;

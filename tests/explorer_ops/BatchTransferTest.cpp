@@ -6,14 +6,18 @@
 #include "app/explorer/BatchText.h"
 #include "app/explorer/CBatchTransfer.h"
 #include "app/explorer/CTransferFlow.h"
+#include "app/explorer/DropMapping.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/TransferDialog.h"
 
+#include <QMimeData>
 #include <QTimer>
+#include <QUrl>
 
 #include <filesystem>
 #include <map>
+#include <memory>
 
 namespace tavik::test {
 namespace {
@@ -225,6 +229,145 @@ TEST_F(BatchTransferTest, CancelledDownloadIsKeptAndContinuedNextTime) {
     EXPECT_TRUE(ReadFile(Device("big.bin")) == big);
     EXPECT_EQ(ReadFile(Device("small.txt")), "small");
     EXPECT_FALSE(fs::exists(partial));
+}
+
+// Which drops do what, from the dropped data alone.
+TEST(DropMappingTest, RowsAndDesktopFilesMapToTheirAction) {
+    using Kind = app::DropAction::Kind;
+    struct Row {
+        const char* name;
+        QByteArray rows;  // our rows' data, empty for none
+        QStringList urls; // text/uri-list
+        bool ontoRemote;
+        bool folderShown;
+        Kind kind;
+        QStringList names;
+        QStringList hostPaths;
+    };
+    const QByteArray fromRemote = app::EncodeRows(true, {"a.txt", "docs"});
+    const QByteArray fromLocal = app::EncodeRows(false, {"b.txt"});
+    const Row rows[] = {
+        {"remote rows onto local",
+         fromRemote,
+         {},
+         false,
+         true,
+         Kind::Download,
+         {"a.txt", "docs"},
+         {}},
+        {"local rows onto remote", fromLocal, {}, true, true, Kind::Upload, {"b.txt"}, {}},
+        {"remote rows onto remote", fromRemote, {}, true, true, Kind::None, {}, {}},
+        {"local rows onto local", fromLocal, {}, false, true, Kind::None, {}, {}},
+        {"disk rows (no folder shown)", fromRemote, {}, false, false, Kind::None, {}, {}},
+        {"local rows onto the disk list", fromLocal, {}, true, false, Kind::None, {}, {}},
+        {"unknown source", "elsewhere\nx", {}, true, true, Kind::None, {}, {}},
+        {"no names", app::EncodeRows(false, {}), {}, true, true, Kind::None, {}, {}},
+        {"desktop onto remote",
+         {},
+         {"file:///home/u/a.txt", "file:///home/u/dir"},
+         true,
+         true,
+         Kind::UploadFromDesktop,
+         {},
+         {"/home/u/a.txt", "/home/u/dir"}},
+        {"desktop onto local",
+         {},
+         {"file:///tmp/x"},
+         false,
+         false,
+         Kind::CopyFromDesktop,
+         {},
+         {"/tmp/x"}},
+        {"desktop onto the disk list", {}, {"file:///tmp/x"}, true, false, Kind::None, {}, {}},
+        {"web addresses only", {}, {"https://example.org/x"}, false, true, Kind::None, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QMimeData data;
+        if (!row.rows.isEmpty()) {
+            data.setData(app::kRowsMimeType, row.rows);
+        }
+        QList<QUrl> urls;
+        for (const QString& url : row.urls) {
+            urls.append(QUrl(url));
+        }
+        if (!urls.isEmpty()) {
+            data.setUrls(urls);
+        }
+        const app::DropAction action = app::MapDrop(data, row.ontoRemote, row.folderShown);
+        EXPECT_EQ(action.kind, row.kind);
+        EXPECT_EQ(action.names, row.names);
+        EXPECT_EQ(action.hostPaths, row.hostPaths);
+    }
+}
+
+TEST_F(BatchTransferTest, DropsOfRowsAndDesktopFilesTransferThem) {
+    WriteFile(Disk("down.txt"), "down");
+    WriteFile(Disk("down dir/inner.txt"), "inner");
+    WriteFile(Device("up.txt"), "up");
+    ListBoth();
+    // Rows dragged from the remote list, as the list packs them, dropped on the local list.
+    Select(view_->RemoteList(), {"down.txt", "down dir"});
+    std::vector<QTreeWidgetItem*> picked;
+    for (const int row : view_->RemoteList().SelectedRows()) {
+        picked.push_back(view_->RemoteList().topLevelItem(row));
+    }
+    std::unique_ptr<QMimeData> dragged(
+        view_->RemoteList().DragData(QList<QTreeWidgetItem*>(picked.begin(), picked.end())));
+    view_->OnDrop(false, *dragged);
+    EXPECT_EQ(ReadFile(Device("down.txt")), "down");
+    EXPECT_EQ(ReadFile(Device("down dir/inner.txt")), "inner");
+
+    // One local row dropped on the remote list goes the single-file road.
+    Select(view_->LocalList(), {"up.txt"});
+    dragged.reset(view_->LocalList().DragData(
+        {view_->LocalList().topLevelItem(view_->LocalList().FindRow("up.txt"))}));
+    view_->OnDrop(true, *dragged);
+    EXPECT_EQ(ReadFile(Disk("up.txt")), "up");
+    EXPECT_EQ(Flow().Dialog()->FilesText(), QStringLiteral("1 / 1"));
+
+    // From the desktop: a file under the device root and a folder are uploaded; a file outside
+    // the device root is named and not sent.
+    WriteFile(Device("desk/report.txt"), "report");
+    WriteFile(Device("desk/album/photo.bin"), Pattern(5000));
+    WriteFile(folder_.file("elsewhere.txt"), "elsewhere");
+    QMimeData desktop;
+    desktop.setUrls({QUrl::fromLocalFile(QString::fromStdString(Device("desk/report.txt"))),
+                     QUrl::fromLocalFile(QString::fromStdString(Device("desk/album"))),
+                     QUrl::fromLocalFile(QString::fromStdString(folder_.file("elsewhere.txt")))});
+    const size_t before = boxes_->Boxes().size();
+    view_->OnDrop(true, desktop);
+    EXPECT_EQ(ReadFile(Disk("report.txt")), "report");
+    EXPECT_EQ(ReadFile(Disk("album/photo.bin")), Pattern(5000));
+    EXPECT_FALSE(fs::exists(Disk("elsewhere.txt")));
+    EXPECT_EQ(
+        BoxTexts().mid(static_cast<int>(before)),
+        QStringList{app::BatchFailureText(
+            {{QString::fromStdString(folder_.file("elsewhere.txt")), app::kOutsideDeviceReason}})});
+
+    // The same onto the local pane: copied into the folder shown, existing files asked about.
+    view_->OpenLocalRow(view_->LocalList().FindRow("down dir"));
+    WriteFile(Device("down dir/report.txt"), "older");
+    AnswerConflicts({{"report.txt", {ConflictAnswer::Replace, false}}});
+    view_->OnDrop(false, desktop);
+    EXPECT_EQ(ReadFile(Device("down dir/report.txt")), "report");
+    EXPECT_EQ(ReadFile(Device("down dir/album/photo.bin")), Pattern(5000));
+    EXPECT_EQ(ReadFile(Device("down dir/elsewhere.txt")), "elsewhere");
+    EXPECT_EQ(asked_.size(), 1u);
+    EXPECT_GE(view_->LocalList().FindRow("album"), 0);
+    // Skip for all, given at the first question (elsewhere.txt's folder comes first), leaves
+    // every existing file alone; a cancel stops the files of the other folder too.
+    WriteFile(Device("down dir/report.txt"), "mine");
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancel" : "skip for all");
+        AnswerConflicts(
+            {{"elsewhere.txt", {cancel ? ConflictAnswer::Cancel : ConflictAnswer::Skip, true}}});
+        asked_.clear();
+        view_->OnDrop(false, desktop);
+        EXPECT_EQ(ReadFile(Device("down dir/report.txt")), "mine");
+        ASSERT_EQ(asked_.size(), 1u);
+        EXPECT_EQ(asked_[0].name, QStringLiteral("elsewhere.txt"));
+    }
 }
 
 } // namespace
