@@ -6,7 +6,8 @@
 
 #include "platform/AnsiCodePage.h"
 
-#include <algorithm>
+#include <QHash>
+
 #include <set>
 
 namespace tavik::app {
@@ -66,14 +67,18 @@ BatchPlan CBatchPlanner::Plan(const std::vector<BatchSourceEntry>& picked, const
 BatchPlan CBatchPlanner::PlanNames(const QStringList& names, const int* cancel) {
     QString error;
     const std::optional<std::vector<BatchSourceEntry>> listed = source_.List(sourceFolder_, error);
+    // Thousands of picked rows are looked up in one pass over the listing, not one each.
+    QHash<QString, const BatchSourceEntry*> byName;
+    if (listed) {
+        byName.reserve(static_cast<qsizetype>(listed->size()));
+        for (const BatchSourceEntry& entry : *listed) {
+            byName.insert(entry.name, &entry);
+        }
+    }
     std::vector<BatchSourceEntry> picked;
     std::vector<BatchFailure> missing;
     for (const QString& name : names) {
-        const auto found =
-            listed ? std::find_if(listed->begin(), listed->end(),
-                                  [&name](const BatchSourceEntry& e) { return e.name == name; })
-                   : std::vector<BatchSourceEntry>::const_iterator();
-        if (listed && found != listed->end()) {
+        if (const BatchSourceEntry* found = byName.value(name, nullptr)) {
             picked.push_back(*found);
         } else {
             missing.push_back({name, listed ? kMissingReason : ListingFailedReason(error)});
