@@ -483,6 +483,9 @@ void CTransferFlow::EndBatch(bool completed) {
     batch_ = false;
     if (completed && dialog_) {
         dialog_->ShowBatchDone();
+    } else {
+        // Stopped at a question: nothing runs any more for the dialog's "취소" to stop.
+        CloseDialog();
     }
 }
 

@@ -183,6 +183,9 @@ TEST_F(BatchTransferTest, ExistingFilesAreReplacedSkippedOrResumedAsAnswered) {
     Select(view_->LocalList(), {"u1.bin", "u2.bin"});
     view_->OnCommand(app::ID_UPLOAD);
     EXPECT_EQ(asked_.size(), 1u);
+    // Nothing runs any more: no dialog is left that would ask whether to stop it.
+    Settle();
+    EXPECT_EQ(Flow().Dialog(), nullptr);
     EXPECT_EQ(ReadFile(Disk("u1.bin")), "remote one");
     EXPECT_EQ(ReadFile(Disk("u2.bin")), "remote two");
 }
