@@ -310,8 +310,12 @@ bool CTransferFlow::CallLibrary(TAVIK_TRANSFER& transfer) {
         dialog_ ? dialog_->direction() == TransferDialog::Direction::Download : batchDownload_;
     transfer.hNotifyWnd = NotifyWindow();
     transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
-    painted_ = false;
-    pumped_ = false;
+    // A batch keeps one pace of repaints over all its files: thousands of small files would
+    // otherwise repaint the dialog once each.
+    if (!batch_) {
+        painted_ = false;
+        pumped_ = false;
+    }
     TAVIK_SESSION session = view_.Document().CurrentSession();
     return (download ? tavik_Download(session, &transfer, &cancel_)
                      : tavik_Upload(session, &transfer, &cancel_)) != 0;
@@ -461,7 +465,11 @@ void CTransferFlow::BeginBatch(bool download, int files, uint64_t totalBytes) {
     batchTotal_ = totalBytes;
     batchFiles_ = files;
     batchFileText_.clear();
+    batchFile_ = 0;
+    batchShownName_.clear();
     batchClock_.start();
+    painted_ = false;
+    pumped_ = false;
     TransferDialog* dialog = OpenDialog(download ? TransferDialog::Direction::Download
                                                  : TransferDialog::Direction::Upload);
     dialog->SetFiles(0, files);
@@ -471,17 +479,27 @@ void CTransferFlow::NextBatchFile(int file, uint64_t bytesBefore, const QString&
                                   const QString& localPath) {
     batchBefore_ = bytesBefore;
     batchFileText_ = localPath;
-    if (dialog_) {
-        dialog_->SetFiles(file, batchFiles_);
-        dialog_->SetDiskPathText(DiskPathText(view_.RemoteBar().pathButton().Path(), shownName));
-        dialog_->UpdateBatchProgress(bytesBefore, batchTotal_,
-                                     static_cast<uint64_t>(batchClock_.elapsed()), localPath);
+    batchFile_ = file;
+    batchShownName_ = shownName;
+    const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs;
+    if (dialog_ && due) {
+        painted_ = true;
+        sincePaint_.start();
+        ShowBatchFile(bytesBefore);
     }
+}
+
+void CTransferFlow::ShowBatchFile(uint64_t done) {
+    dialog_->SetFiles(batchFile_, batchFiles_);
+    dialog_->SetDiskPathText(DiskPathText(view_.RemoteBar().pathButton().Path(), batchShownName_));
+    dialog_->UpdateBatchProgress(done, batchTotal_, static_cast<uint64_t>(batchClock_.elapsed()),
+                                 batchFileText_);
 }
 
 void CTransferFlow::EndBatch(bool completed) {
     batch_ = false;
     if (completed && dialog_) {
+        ShowBatchFile(batchTotal_);
         dialog_->ShowBatchDone();
     } else {
         // Stopped at a question: nothing runs any more for the dialog's "취소" to stop.
@@ -511,8 +529,7 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
 
 void CTransferFlow::ShowProgress(int percent, const TAVIK_PROGRESS& progress) {
     if (batch_) {
-        dialog_->UpdateBatchProgress(batchBefore_ + progress.dwPos, batchTotal_,
-                                     static_cast<uint64_t>(batchClock_.elapsed()), batchFileText_);
+        ShowBatchFile(batchBefore_ + progress.dwPos);
         return;
     }
     // The library writes to a hidden name; the dialog names the file the user asked for.

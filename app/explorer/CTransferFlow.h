@@ -120,6 +120,8 @@ private:
     void RunBatch(bool download, const QStringList& names, const QString* uploadFolder = nullptr);
     CConflictPolicy::Asker ConflictAsker();
     TransferDialog* OpenDialog(TransferDialog::Direction direction);
+    // The batch's dialog at the current file, with `done` bytes of the batch moved.
+    void ShowBatchFile(uint64_t done);
     CWindow* NotifyWindow();
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
     void CloseDialog();
@@ -146,6 +148,8 @@ private:
     uint64_t batchTotal_ = 0;
     int batchFiles_ = 0;
     QString batchFileText_;
+    int batchFile_ = 0;
+    QString batchShownName_;
     QElapsedTimer batchClock_;
 };
 
