@@ -1,5 +1,6 @@
 #include "app/explorer/CFileOperations.h"
 
+#include "app/explorer/BatchText.h"
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
 #include "app/explorer/FileListCtrl.h"
@@ -182,11 +183,34 @@ void CFileOperations::Delete() {
         return;
     }
     FileListCtrl& list = remote ? view_.RemoteList() : view_.LocalList();
-    // Only the first selected row goes, however many are selected.
-    const int row = list.FirstSelectedRow();
-    if (row < 0) {
+    const std::vector<int> rows = list.SelectedRows();
+    if (rows.empty()) {
         return;
     }
+    // One selected row keeps its own question; several are asked about once, by their number.
+    std::vector<DeletedEntry> entries;
+    for (const int row : rows) {
+        const std::optional<DeletedEntry> entry = EntryOfRow(list, row, remote);
+        if (!entry) {
+            return;
+        }
+        entries.push_back(*entry);
+    }
+    const QString question = entries.size() > 1
+                                 ? DeleteManyQuestion(static_cast<int>(entries.size()))
+                             : entries.front().folder ? kDeleteFolderQuestion
+                                                      : kDeleteFileQuestion;
+    if (CMessageBox::Show(question, QString(), MB_OKCANCEL | MB_ICONQUESTION, &view_) != IDOK) {
+        return;
+    }
+    for (const DeletedEntry& entry : entries) {
+        DeleteEntry(entry, remote);
+    }
+    view_.OnCommand(ID_REFRESH);
+}
+
+std::optional<CFileOperations::DeletedEntry> CFileOperations::EntryOfRow(const FileListCtrl& list,
+                                                                         int row, bool remote) {
     const bool folder = list.Text(row, kColumnSize) == kFolderSizeText;
     const QString name = list.Text(row, kColumnName);
     // A name that is no single entry would delete something beside the folder shown.
@@ -194,22 +218,20 @@ void CFileOperations::Delete() {
         remote ? std::nullopt : EntryInFolder(view_.CurrentDevicePath(), name);
     if (remote ? !IsSingleRemoteName(name) : !localPath) {
         CMessageBox::Show(UnusableNameText(name), QString(), MB_OK | MB_ICONERROR, &view_);
-        return;
+        return std::nullopt;
     }
-    const QString path =
-        remote ? view_.CurrentRemoteFolder() + QLatin1Char('/') + name : *localPath;
-    if (CMessageBox::Show(folder ? kDeleteFolderQuestion : kDeleteFileQuestion, QString(),
-                          MB_OKCANCEL | MB_ICONQUESTION, &view_) != IDOK) {
-        return;
-    }
+    return DeletedEntry{remote ? view_.CurrentRemoteFolder() + QLatin1Char('/') + name : *localPath,
+                        folder};
+}
+
+void CFileOperations::DeleteEntry(const DeletedEntry& entry, bool remote) {
     if (remote) {
-        tavik_DeleteFile(path.toStdU16String().c_str(), 1, view_.Document().CurrentSession());
-    } else if (folder) {
-        DeleteLocalTree(path);
+        tavik_DeleteFile(entry.path.toStdU16String().c_str(), 1, view_.Document().CurrentSession());
+    } else if (entry.folder) {
+        DeleteLocalTree(entry.path);
     } else {
-        platform::deleteFile(path.toStdU16String());
+        platform::deleteFile(entry.path.toStdU16String());
     }
-    view_.OnCommand(ID_REFRESH);
 }
 
 } // namespace tavik::app

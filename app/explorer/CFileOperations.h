@@ -7,10 +7,11 @@
 // Messages go through CMessageBox: the remote "같은 이름의 폴더가 이미 존재 합니다." /
 // "새 폴더를 만드는데 오류가 발생하였습니다", the local "\"%s\" 에 디렉토리를 만들 수 없습니다.",
 // the forbidden-character text, the rename errors by platform error, and the two delete questions.
-// Deletion failures are silent: the refreshed list shows what is left. A name that is no single
-// entry of the folder shown (LocalNames.h), stored or typed, is refused with its own message
-// before any path is built from it. A folder row that is a symbolic link loses the link only.
-// Threads: user-interface thread.
+// Delete takes every selected row: one row is asked about with the row's own question, several
+// with one question naming how many (DeleteManyQuestion). Deletion failures are silent: the
+// refreshed list shows what is left. A name that is no single entry of the folder shown
+// (LocalNames.h), stored or typed, is refused with its own message before any path is built from
+// it. A folder row that is a symbolic link loses the link only. Threads: user-interface thread.
 #pragma once
 
 #include <QObject>
@@ -48,6 +49,15 @@ private:
     // name is no single entry there.
     std::optional<EntryPaths> RenamePaths(bool remote, const QString& oldName,
                                           const QString& newName);
+
+    struct DeletedEntry {
+        QString path;
+        bool folder = false;
+    };
+    // The path of a selected row to delete; nullopt (after its message) for a name that is no
+    // single entry of the folder shown.
+    std::optional<DeletedEntry> EntryOfRow(const FileListCtrl& list, int row, bool remote);
+    void DeleteEntry(const DeletedEntry& entry, bool remote);
 
     CTavikPDAView& view_;
 };

@@ -3,6 +3,7 @@
 #include "app/explorer/CFileOperations.h"
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTransferFlow.h"
+#include "app/explorer/DropMapping.h"
 #include "app/explorer/ExplorerKeys.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ImageButton.h"
@@ -31,6 +32,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
@@ -141,6 +143,10 @@ void CTavikPDAView::ConnectSignals() {
     });
     connect(remoteList_, &FileListCtrl::doubleTapped, this, &CTavikPDAView::OpenRemoteRow);
     connect(localList_, &FileListCtrl::doubleTapped, this, &CTavikPDAView::OpenLocalRow);
+    connect(remoteList_, &FileListCtrl::dropped, this,
+            [this](const QMimeData* data) { OnDrop(true, *data); });
+    connect(localList_, &FileListCtrl::dropped, this,
+            [this](const QMimeData* data) { OnDrop(false, *data); });
     connect(remoteList_, &FileListCtrl::commandChosen, this, &CTavikPDAView::OnCommand);
     connect(localList_, &FileListCtrl::commandChosen, this, &CTavikPDAView::OnCommand);
     connect(remoteList_, &FileListCtrl::labelEdited, this, [this](int row, const QString& text) {
@@ -773,6 +779,38 @@ void CTavikPDAView::ShowUnlessLoggingIn() {
     }
     update();
     show();
+}
+
+void CTavikPDAView::OnDrop(bool ontoRemote, const QMimeData& data) {
+    if (document_.SessionBusy()) {
+        return;
+    }
+    // The download button is enabled exactly while a disk's folder is shown.
+    const bool folderShown = downloadButton_->isEnabled() && document_.CurrentSession() != nullptr;
+    const DropAction action = MapDrop(data, ontoRemote, folderShown);
+    switch (action.kind) {
+    case DropAction::Kind::None:
+        return;
+    case DropAction::Kind::Upload:
+    case DropAction::Kind::Download: {
+        const bool upload = action.kind == DropAction::Kind::Upload;
+        FileListCtrl& source = upload ? *localList_ : *remoteList_;
+        source.ClearSelectedRows();
+        for (const QString& name : action.names) {
+            if (const int row = source.FindRow(name); row >= 0) {
+                source.SelectRow(row, true);
+            }
+        }
+        OnCommand(upload ? ID_UPLOAD : ID_DOWNLOAD);
+        return;
+    }
+    case DropAction::Kind::UploadFromDesktop:
+        transfers_->UploadFromHost(action.hostPaths);
+        return;
+    case DropAction::Kind::CopyFromDesktop:
+        transfers_->CopyFromHost(action.hostPaths);
+        return;
+    }
 }
 
 } // namespace tavik::app

@@ -41,6 +41,7 @@
 
 class QKeyEvent;
 class QLabel;
+class QMimeData;
 
 namespace tavik::app {
 
@@ -94,6 +95,11 @@ public:
     void OpenLocalRow(int row);
     // The device path the local pane shows.
     QString CurrentDevicePath() const;
+
+    // A drop on a list (DropMapping.h): rows of the other pane are selected there and uploaded
+    // or downloaded as by the buttons; files from the desktop are uploaded into the remote
+    // folder shown or copied into the local one. Nothing while a transfer runs.
+    void OnDrop(bool ontoRemote, const QMimeData& data);
 
     // While locked, the path bars take no input and a pick that arrives anyway is undone.
     void LockPanes(bool locked);

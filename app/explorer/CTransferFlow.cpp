@@ -1,9 +1,15 @@
 #include "app/explorer/CTransferFlow.h"
 
+#include "app/explorer/BatchText.h"
+#include "app/explorer/CBatchTransfer.h"
+#include "app/explorer/CLocalBatchSource.h"
+#include "app/explorer/CLocalCopy.h"
 #include "app/explorer/CLocalReplacement.h"
+#include "app/explorer/CRemoteBatchSource.h"
 #include "app/explorer/CRemoteReplacement.h"
 #include "app/explorer/CTavikPDADoc.h"
 #include "app/explorer/CTavikPDAView.h"
+#include "app/explorer/ConflictDialog.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
@@ -18,8 +24,10 @@
 #include "sdk/include/TavikSDK.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <limits>
+#include <map>
 
 namespace tavik::app {
 
@@ -30,6 +38,20 @@ QString DiskPathText(const QString& remoteBarPath, const QString& name) {
     QString path = StripArrow(remoteBarPath);
     path.remove(QLatin1Char('/') + kRemoteRootComponent);
     return path + QLatin1Char('/') + name;
+}
+
+QStringList RowNames(const FileListCtrl& list, const std::vector<int>& rows) {
+    QStringList names;
+    for (const int row : rows) {
+        names.append(list.Text(row, kColumnName));
+    }
+    return names;
+}
+
+// Several rows, or a folder, go as a batch; one file keeps the single-file road.
+bool IsBatch(const FileListCtrl& list, const std::vector<int>& rows) {
+    return rows.size() > 1 ||
+           (rows.size() == 1 && list.Text(rows[0], kColumnSize) == kFolderSizeText);
 }
 
 QString LibraryErrorText() {
@@ -88,6 +110,10 @@ void CTransferFlow::Upload() {
     const int row = list.FirstSelectedRow();
     if (row < 0) {
         CMessageBox::Show(kNoUploadSelectionText, QString(), MB_OK, &view_);
+        return;
+    }
+    if (const std::vector<int> rows = list.SelectedRows(); IsBatch(list, rows)) {
+        UploadBatch(RowNames(list, rows));
         return;
     }
     const QString name = list.Text(row, kColumnName);
@@ -159,6 +185,10 @@ void CTransferFlow::Download() {
     const int row = list.FirstSelectedRow();
     if (row < 0) {
         CMessageBox::Show(kNoDownloadSelectionText, QString(), MB_OK, &view_);
+        return;
+    }
+    if (const std::vector<int> rows = list.SelectedRows(); IsBatch(list, rows)) {
+        DownloadBatch(RowNames(list, rows));
         return;
     }
     const QString localFolder = view_.CurrentDevicePath();
@@ -237,15 +267,9 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
         CMessageBox::Show(kPathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
         return Outcome::Refused;
     }
-    const bool download = plan.direction == TransferDialog::Direction::Download;
-    QWidget* owner = owner_ != nullptr ? owner_ : view_.window();
-    auto* dialog = new TransferDialog(plan.direction, &cancel_, NotifyWindow(), owner);
+    TransferDialog* dialog = OpenDialog(plan.direction);
     dialog->SetFiles(1, 1);
     dialog->SetDiskPathText(plan.diskPathText);
-    connect(dialog, &TransferDialog::openFolderRequested, this,
-            &CTransferFlow::openDownloadFolderRequested);
-    dialog_ = dialog;
-    dialog->show();
 
     TAVIK_TRANSFER transfer{};
     transfer.pszSrcPath = source->c_str();
@@ -254,34 +278,241 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     transfer.dwEndPos = plan.size;
     // A fresh hidden file is written from its first byte to its last.
     transfer.bTrunc = 1;
-    transfer.hNotifyWnd = NotifyWindow();
-    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
     cancel_ = 0;
     shownDestination_ = plan.destination;
-    painted_ = false;
-    pumped_ = false;
 
     running_ = true;
     view_.Document().SetSessionBusy(true);
     view_.LockPanes(true);
-    TAVIK_SESSION session = view_.Document().CurrentSession();
-    const BOOL ok = download ? tavik_Download(session, &transfer, &cancel_)
-                             : tavik_Upload(session, &transfer, &cancel_);
+    const bool ok = CallLibrary(transfer);
     view_.LockPanes(false);
     view_.Document().SetSessionBusy(false);
     running_ = false;
-    if (ok == 0) {
+    if (!ok) {
         return Outcome::Failed;
     }
     // The library reports a cancel as success: the file is incomplete all the same.
     return cancel_ != 0 ? Outcome::Cancelled : Outcome::Succeeded;
 }
 
+TransferDialog* CTransferFlow::OpenDialog(TransferDialog::Direction direction) {
+    QWidget* owner = owner_ != nullptr ? owner_ : view_.window();
+    auto* dialog = new TransferDialog(direction, &cancel_, NotifyWindow(), owner);
+    connect(dialog, &TransferDialog::openFolderRequested, this,
+            &CTransferFlow::openDownloadFolderRequested);
+    dialog_ = dialog;
+    dialog->show();
+    return dialog;
+}
+
+bool CTransferFlow::CallLibrary(TAVIK_TRANSFER& transfer) {
+    const bool download =
+        dialog_ ? dialog_->direction() == TransferDialog::Direction::Download : batchDownload_;
+    transfer.hNotifyWnd = NotifyWindow();
+    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
+    // A batch keeps one pace of repaints over all its files: thousands of small files would
+    // otherwise repaint the dialog once each.
+    if (!batch_) {
+        painted_ = false;
+        pumped_ = false;
+    }
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    return (download ? tavik_Download(session, &transfer, &cancel_)
+                     : tavik_Upload(session, &transfer, &cancel_)) != 0;
+}
+
+QWidget* CTransferFlow::BoxParent() {
+    return &view_;
+}
+
+void CTransferFlow::SetConflictAsker(CConflictPolicy::Asker asker) {
+    conflictAsker_ = std::move(asker);
+}
+
+void CTransferFlow::UploadBatch(const QStringList& names) {
+    RunBatch(false, names);
+}
+
+void CTransferFlow::DownloadBatch(const QStringList& names) {
+    RunBatch(true, names);
+}
+
+CConflictPolicy::Asker CTransferFlow::ConflictAsker() {
+    if (conflictAsker_) {
+        return conflictAsker_;
+    }
+    return [this](const ConflictQuestion& question) {
+        return ConflictDialog::Ask(question, dialog_ ? static_cast<QWidget*>(dialog_) : &view_);
+    };
+}
+
+void CTransferFlow::UploadFromHost(const QStringList& hostPaths) {
+    // The library reads device paths: a file is reached only through the device root.
+    const QString root = QString::fromStdString(platform::deviceRoot());
+    std::map<QString, QStringList> byFolder;
+    std::vector<BatchFailure> outside;
+    for (const QString& path : hostPaths) {
+        const QFileInfo info(path);
+        const QString folder = info.absolutePath();
+        if (folder != root && !folder.startsWith(root + QLatin1Char('/'))) {
+            outside.push_back({path, kOutsideDeviceReason});
+            continue;
+        }
+        QString device = folder.mid(root.size());
+        device.replace(QLatin1Char('/'), QLatin1Char('\\'));
+        byFolder[device].append(info.fileName());
+    }
+    if (!outside.empty()) {
+        CMessageBox::Show(BatchFailureText(outside), QString(), MB_OK | MB_ICONERROR, &view_);
+    }
+    for (const auto& [folder, names] : byFolder) {
+        RunBatch(false, names, &folder);
+    }
+}
+
+void CTransferFlow::CopyFromHost(const QStringList& hostPaths) {
+    if (running_ || hostPaths.isEmpty()) {
+        return;
+    }
+    // One plan per folder the files come from; links are judged against that folder.
+    std::map<QString, QStringList> byFolder;
+    for (const QString& path : hostPaths) {
+        const QFileInfo info(path);
+        byFolder[info.absolutePath()].append(info.fileName());
+    }
+    const QString target = view_.CurrentDevicePath();
+    std::vector<BatchFailure> failures;
+    CLocalCopy copy(ConflictAsker());
+    for (const auto& [folder, names] : byFolder) {
+        if (copy.Cancelled()) {
+            break;
+        }
+        CLocalBatchSource source(folder, CLocalBatchSource::Paths::Host);
+        CBatchPlanner planner(source, CBatchPlanner::Direction::Download, folder, target);
+        copy.Run(planner.PlanNames(names));
+        failures.insert(failures.end(), copy.Failures().begin(), copy.Failures().end());
+    }
+    view_.ListLocalFolder(target);
+    if (!failures.empty()) {
+        CMessageBox::Show(BatchFailureText(failures), QString(), MB_OK | MB_ICONERROR, &view_);
+    }
+}
+
+void CTransferFlow::RunBatch(bool download, const QStringList& names, const QString* uploadFolder) {
+    if (running_ || names.isEmpty()) {
+        return;
+    }
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    const QString localFolder = uploadFolder != nullptr ? *uploadFolder : view_.CurrentDevicePath();
+    const QString remoteFolder = view_.CurrentRemoteFolder();
+    // The free space first, as for one file; the batch's total is known once it is walked.
+    uint64_t freeBytes = 0;
+    TAVIK_DISKSPACE space{};
+    if (download ? !ProbeFreeSpace(localFolder, freeBytes) : !tavik_GetDiskSpace(&space, session)) {
+        return;
+    }
+    if (download ? DownloadRefusedForSpace(freeBytes) : space.dwFree == 0) {
+        CMessageBox::Show(kNoSpaceText, QString(), MB_OK, &view_);
+        return;
+    }
+    if (!download) {
+        freeBytes = static_cast<uint64_t>(space.dwBlock) * space.dwFree;
+    }
+    CLocalBatchSource localSource(localFolder);
+    CRemoteBatchSource remoteSource(session);
+    CBatchPlanner planner(
+        download ? static_cast<BatchSource&>(remoteSource) : localSource,
+        download ? CBatchPlanner::Direction::Download : CBatchPlanner::Direction::Upload,
+        download ? remoteFolder : localFolder, download ? localFolder : remoteFolder);
+    running_ = true;
+    view_.Document().SetSessionBusy(true);
+    view_.LockPanes(true);
+    cancel_ = 0;
+    BatchPlan plan = planner.PlanNames(names, &cancel_);
+    const bool go = freeBytes >= plan.totalBytes ||
+                    CMessageBox::Show(kNoSpaceQuestionText, QString(),
+                                      MB_OKCANCEL | MB_ICONQUESTION, &view_) == IDOK;
+    if (go) {
+        if (download) {
+            emit downloadFolderChosen(localFolder.isEmpty() ? QStringLiteral("\\") : localFolder);
+        }
+        CConflictPolicy::Asker asker = conflictAsker_;
+        if (!asker) {
+            asker = [this](const ConflictQuestion& question) {
+                return ConflictDialog::Ask(question,
+                                           dialog_ ? static_cast<QWidget*>(dialog_) : &view_);
+            };
+        }
+        CBatchTransfer batch(
+            *this, download ? CBatchPlanner::Direction::Download : CBatchPlanner::Direction::Upload,
+            session, std::move(asker));
+        batch.Run(std::move(plan));
+    }
+    view_.LockPanes(false);
+    view_.Document().SetSessionBusy(false);
+    running_ = false;
+    if (download) {
+        view_.ListLocalFolder(localFolder);
+    } else {
+        view_.ListRemoteFolder(remoteFolder);
+    }
+}
+
+void CTransferFlow::BeginBatch(bool download, int files, uint64_t totalBytes) {
+    batch_ = true;
+    batchDownload_ = download;
+    batchBefore_ = 0;
+    batchTotal_ = totalBytes;
+    batchFiles_ = files;
+    batchFileText_.clear();
+    batchFile_ = 0;
+    batchShownName_.clear();
+    batchClock_.start();
+    painted_ = false;
+    pumped_ = false;
+    TransferDialog* dialog = OpenDialog(download ? TransferDialog::Direction::Download
+                                                 : TransferDialog::Direction::Upload);
+    dialog->SetFiles(0, files);
+}
+
+void CTransferFlow::NextBatchFile(int file, uint64_t bytesBefore, const QString& shownName,
+                                  const QString& localPath) {
+    batchBefore_ = bytesBefore;
+    batchFileText_ = localPath;
+    batchFile_ = file;
+    batchShownName_ = shownName;
+    const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs;
+    if (dialog_ && due) {
+        painted_ = true;
+        sincePaint_.start();
+        ShowBatchFile(bytesBefore);
+    }
+}
+
+void CTransferFlow::ShowBatchFile(uint64_t done) {
+    dialog_->SetFiles(batchFile_, batchFiles_);
+    dialog_->SetDiskPathText(DiskPathText(view_.RemoteBar().pathButton().Path(), batchShownName_));
+    dialog_->UpdateBatchProgress(done, batchTotal_, static_cast<uint64_t>(batchClock_.elapsed()),
+                                 batchFileText_);
+}
+
+void CTransferFlow::EndBatch(bool completed) {
+    batch_ = false;
+    if (completed && dialog_) {
+        ShowBatchFile(batchTotal_);
+        dialog_->ShowBatchDone();
+    } else {
+        // Stopped at a question: nothing runs any more for the dialog's "취소" to stop.
+        CloseDialog();
+    }
+}
+
 LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
     if (progress == nullptr || progress->pTransfer == nullptr) {
         return 0;
     }
-    const int percent = TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
+    const int percent = batch_ ? BatchPercent(batchBefore_ + progress->dwPos, batchTotal_)
+                               : TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
     if (dialog_ && dialog_->isVisible()) {
         // Repainting after every 64 KiB block would cost more than the transfer itself.
         const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs ||
@@ -297,6 +528,10 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
 }
 
 void CTransferFlow::ShowProgress(int percent, const TAVIK_PROGRESS& progress) {
+    if (batch_) {
+        ShowBatchFile(batchBefore_ + progress.dwPos);
+        return;
+    }
     // The library writes to a hidden name; the dialog names the file the user asked for.
     if (progress.pTransfer == nullptr || !running_) {
         dialog_->UpdateProgress(percent, progress);

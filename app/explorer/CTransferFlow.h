@@ -23,9 +23,13 @@
 // Refusals (messages through CMessageBox): no selection, a folder, no space, a path longer than
 // the transfer record's 512-byte buffers, a local file of 4 GiB or more (32-bit positions), a
 // name that is no single local name (LocalNames.h), no hidden file to be made on the device.
+// Several selected rows, or a folder among them, go as one batch instead (CBatchTransfer): every
+// picked entry, folders walked (CBatchPlanner), in one dialog, existing files asked about. One
+// selected file keeps the road above exactly.
 // Threads: user-interface thread.
 #pragma once
 
+#include "app/explorer/CConflictPolicy.h"
 #include "app/explorer/TransferDialog.h"
 
 #include "sdk/include/TavikTransfer.h"
@@ -33,6 +37,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -58,6 +63,27 @@ public:
 
     void Upload();
     void Download();
+    // The named rows of the local (upload) or remote (download) pane's folder as one batch.
+    void UploadBatch(const QStringList& names);
+    void DownloadBatch(const QStringList& names);
+    // Files and folders of this machine (host paths, a drop from the desktop): uploaded into
+    // the remote folder shown, from wherever they lie under the device root (one batch per
+    // folder they come from); anything outside the device root is named and not sent.
+    void UploadFromHost(const QStringList& hostPaths);
+    // The same copied into the device folder the local pane shows (CLocalCopy), then listed.
+    void CopyFromHost(const QStringList& hostPaths);
+    // How a batch asks about an existing destination (tests); an empty one: ConflictDialog.
+    void SetConflictAsker(CConflictPolicy::Asker asker);
+
+    // For CBatchTransfer: the batch's dialog and progress, one library call at a time.
+    void BeginBatch(bool download, int files, uint64_t totalBytes);
+    void NextBatchFile(int file, uint64_t bytesBefore, const QString& shownName,
+                       const QString& localPath);
+    // One transfer with the notify window and message filled in; false when it failed.
+    bool CallLibrary(TAVIK_TRANSFER& transfer);
+    void EndBatch(bool completed);
+    void RequestCancel() { cancel_ = 1; }
+    QWidget* BoxParent();
 
     bool Running() const { return running_; }
     // The dialog of the last transfer while it is open, else null.
@@ -90,6 +116,12 @@ private:
     };
     enum class Outcome { Refused, Succeeded, Cancelled, Failed };
     Outcome Run(const Plan& plan);
+    // localFolder: the device folder of an upload's rows, when it is not the local pane's.
+    void RunBatch(bool download, const QStringList& names, const QString* uploadFolder = nullptr);
+    CConflictPolicy::Asker ConflictAsker();
+    TransferDialog* OpenDialog(TransferDialog::Direction direction);
+    // The batch's dialog at the current file, with `done` bytes of the batch moved.
+    void ShowBatchFile(uint64_t done);
     CWindow* NotifyWindow();
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
     void CloseDialog();
@@ -108,6 +140,17 @@ private:
     QElapsedTimer sincePaint_;
     bool pumped_ = false;
     QElapsedTimer sincePump_;
+    CConflictPolicy::Asker conflictAsker_;
+    // The batch under way: its bytes before the current file, its total, its clock.
+    bool batch_ = false;
+    bool batchDownload_ = false;
+    uint64_t batchBefore_ = 0;
+    uint64_t batchTotal_ = 0;
+    int batchFiles_ = 0;
+    QString batchFileText_;
+    int batchFile_ = 0;
+    QString batchShownName_;
+    QElapsedTimer batchClock_;
 };
 
 } // namespace tavik::app

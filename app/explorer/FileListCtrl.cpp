@@ -1,15 +1,18 @@
 #include "app/explorer/FileListCtrl.h"
 
 #include "app/explorer/CPopupMenu.h"
+#include "app/explorer/DropMapping.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/ListSort.h"
 #include "app/shell/CLanguage.h"
 
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStyledItemDelegate>
@@ -74,6 +77,10 @@ FileListCtrl::FileListCtrl(Variant variant, QWidget* parent)
     setHeaderHidden(variant == Variant::Local);
     setAccessibleName(variant == Variant::Remote ? QStringLiteral("원격 목록")
                                                  : QStringLiteral("로컬 목록"));
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);
 }
 
 void FileListCtrl::SetRows(std::vector<ListRow> rows) {
@@ -415,6 +422,63 @@ void FileListCtrl::contextMenuEvent(QContextMenuEvent* event) {
     const int row = RowAt(viewport()->mapFromGlobal(event->globalPos()));
     ApplyHoldSelection(row, event->modifiers());
     ShowPopup(row, event->globalPos());
+}
+
+QStringList FileListCtrl::mimeTypes() const {
+    return {kRowsMimeType, QStringLiteral("text/uri-list")};
+}
+
+QMimeData* FileListCtrl::mimeData(const QList<QTreeWidgetItem*>& items) const {
+    QStringList names;
+    for (const int row : SelectedRows()) {
+        if (items.contains(topLevelItem(row))) {
+            names.append(Text(row, kColumnName));
+        }
+    }
+    auto* data = new QMimeData();
+    data->setData(kRowsMimeType, EncodeRows(variant_ == Variant::Remote, names));
+    return data;
+}
+
+Qt::DropActions FileListCtrl::supportedDropActions() const {
+    return Qt::CopyAction;
+}
+
+namespace {
+
+bool Droppable(const QMimeData* data) {
+    return data != nullptr && (data->hasFormat(kRowsMimeType) || data->hasUrls());
+}
+
+} // namespace
+
+void FileListCtrl::dragEnterEvent(QDragEnterEvent* event) {
+    if (Droppable(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void FileListCtrl::dragMoveEvent(QDragMoveEvent* event) {
+    if (Droppable(event->mimeData())) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void FileListCtrl::dropEvent(QDropEvent* event) {
+    // The list never takes the rows itself: the view decides what the drop does.
+    if (!Droppable(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    emit dropped(event->mimeData());
 }
 
 } // namespace tavik::app

@@ -20,6 +20,9 @@
 // Label editing: StartLabelEdit edits column 0 of the first selected row. The list never applies
 // the edited text itself: labelEdited reports it (the file operations decide), and
 // labelEditFinished follows every edit, committed or cancelled.
+// Drag and drop: selected rows drag out as kRowsMimeType (DropMapping.h); rows of the other
+// pane and files from the desktop (text/uri-list) are accepted as a copy and reported by
+// dropped, never moved into the list by itself.
 // Threads: user-interface thread.
 #pragma once
 
@@ -92,6 +95,9 @@ public:
     // The row that is being edited, or -1.
     int EditedRow() const { return editedRow_; }
 
+    // The drag data of the given rows (what a drag of them carries); the caller owns it.
+    QMimeData* DragData(const QList<QTreeWidgetItem*>& items) const { return mimeData(items); }
+
     // The row at a point of the viewport, or -1.
     int RowAt(const QPoint& viewportPos) const;
 
@@ -107,8 +113,16 @@ signals:
     // An edit was committed with this text (the row keeps its old text until told otherwise).
     void labelEdited(int row, const QString& text);
     void labelEditFinished();
+    // Rows or files were dropped on the list (the data lives until the slot returns).
+    void dropped(const QMimeData* data);
 
 protected:
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+    Qt::DropActions supportedDropActions() const override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -167,15 +167,40 @@ void TransferDialog::UpdateProgress(int percent, const TAVIK_PROGRESS& progress)
     remainingText_ = app::RemainingText(RemainingSeconds(progress.dwPos, total, speed));
     if (percent == 100) {
         if (currentFile_ == totalFiles_) {
-            close_->setText(QStringLiteral("완료"));
-            close_->setAccessibleName(QStringLiteral("완료"));
-            if (direction_ == Direction::Download) {
-                openFolder_->show();
-            }
+            ShowDone();
         } else if (currentFile_ < totalFiles_) {
             ++currentFile_;
         }
     }
+    PushTexts();
+}
+
+void TransferDialog::ShowDone() {
+    close_->setText(QStringLiteral("완료"));
+    close_->setAccessibleName(QStringLiteral("완료"));
+    if (direction_ == Direction::Download) {
+        openFolder_->show();
+    }
+}
+
+void TransferDialog::UpdateBatchProgress(uint64_t done, uint64_t total, uint64_t elapsedMs,
+                                         const QString& fileText) {
+    const int percent = BatchPercent(done, total);
+    bar1_->setValue(percent);
+    bar2_->setValue(percent);
+    fileText_ = fileText;
+    bytesText_ = BatchBytesText(done, total);
+    const std::optional<double> speed = BatchSpeed(done, elapsedMs);
+    speedText_ = app::SpeedText(speed);
+    remainingText_ = app::RemainingText(BatchRemainingSeconds(done, total, speed));
+    PushTexts();
+}
+
+void TransferDialog::ShowBatchDone() {
+    bar1_->setValue(100);
+    bar2_->setValue(100);
+    remainingText_ = app::RemainingText(0);
+    ShowDone();
     PushTexts();
 }
 

@@ -54,6 +54,14 @@ public:
     // end state at 100 %; the texts are pushed and the dialog repainted at once.
     void UpdateProgress(int percent, const TAVIK_PROGRESS& progress);
 
+    // A batch's notification: the bars and bytes over the whole batch, the file text the file
+    // under way ("진행 상태:" is set by SetFiles before each file).
+    void UpdateBatchProgress(uint64_t done, uint64_t total, uint64_t elapsedMs,
+                             const QString& fileText);
+    // A batch that ran to its end: both bars at 100, "완료" on the close button and, after a
+    // download, "다운로드 폴더 열기" (whatever the last file's bytes were).
+    void ShowBatchDone();
+
     Direction direction() const { return direction_; }
     QString CaptionText() const;
     // What the controls show (for the tests and assistive tools).
@@ -85,6 +93,7 @@ protected:
 private:
     void BuildControls();
     void PushTexts();
+    void ShowDone();
 
     Direction direction_;
     int* cancelFlag_;

@@ -28,6 +28,40 @@ int TransferPercent(uint32_t done, uint32_t total) {
     return static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
 }
 
+int BatchPercent(uint64_t done, uint64_t total) {
+    if (total == 0 || done >= total) {
+        return 100;
+    }
+    return static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+}
+
+QString BatchBytesText(uint64_t done, uint64_t total) {
+    return QStringLiteral("%1 / %2 byte").arg(GroupDigits(done), GroupDigits(total));
+}
+
+std::optional<double> BatchSpeed(uint64_t done, uint64_t elapsedMs) {
+    if (elapsedMs == 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(done) / static_cast<double>(elapsedMs);
+}
+
+std::optional<uint32_t> BatchRemainingSeconds(uint64_t done, uint64_t total,
+                                              std::optional<double> speed) {
+    const uint64_t left = done >= total ? 0 : total - done;
+    if (left == 0) {
+        return 0;
+    }
+    if (!speed || *speed <= 0.0) {
+        return std::nullopt;
+    }
+    const double seconds = static_cast<double>(left) / (*speed * 1000.0);
+    if (seconds >= static_cast<double>(std::numeric_limits<uint32_t>::max())) {
+        return std::numeric_limits<uint32_t>::max();
+    }
+    return static_cast<uint32_t>(seconds);
+}
+
 QString BytesText(uint32_t done, uint32_t total) {
     return QStringLiteral("%1 / %2 byte").arg(GroupDigits(done), GroupDigits(total));
 }

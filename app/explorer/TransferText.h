@@ -59,6 +59,13 @@ std::optional<uint32_t> RemainingSeconds(uint32_t done, uint32_t total,
 // "%d시간 %d분 %d초" from one hour on, "%d초" under a minute, else "%d분 %d초"; empty for nullopt.
 QString RemainingText(std::optional<uint32_t> seconds);
 
+// The same figures over a whole batch, whose byte counts may pass 32 bits.
+int BatchPercent(uint64_t done, uint64_t total);
+QString BatchBytesText(uint64_t done, uint64_t total);
+std::optional<double> BatchSpeed(uint64_t done, uint64_t elapsedMs);
+std::optional<uint32_t> BatchRemainingSeconds(uint64_t done, uint64_t total,
+                                              std::optional<double> speed);
+
 // The size a file row shows: its low 32 bits, unsigned.
 QString SizeText(uint64_t size);
 // The size of a row's size text: the unsigned 32-bit number, also read from an older signed

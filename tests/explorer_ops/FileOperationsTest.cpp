@@ -1,7 +1,8 @@
 // New folder, rename and delete in both panes against tavik-server: names, editors, the
-// forbidden characters, the rename errors, and the delete of the first selected row only.
+// forbidden characters, the rename errors, and the delete of every selected row.
 #include "tests/explorer_ops/ExplorerFixture.h"
 
+#include "app/explorer/BatchText.h"
 #include "app/explorer/CFileOperations.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
@@ -107,15 +108,26 @@ TEST_F(FileOperationsTest, RenameChecksNamesAndReportsFailures) {
     EXPECT_FALSE(fs::exists(Disk("a.txt")));
 }
 
-TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
-    // Three files selected locally: only the first in list order goes.
-    Select(view_->LocalList(), {"a.txt", "b.txt", "c.txt"});
+TEST_F(FileOperationsTest, DeleteTakesEverySelectedRowAfterOneQuestion) {
+    // Two files selected locally: one question naming how many; Cancel keeps both, OK takes both.
+    Select(view_->LocalList(), {"a.txt", "b.txt"});
+    answer_ = [](const app::MessageBoxRequest&) { return app::IDCANCEL; };
     view_->OnCommand(app::ID_DELETE);
-    EXPECT_EQ(BoxTexts(), QStringList{app::kDeleteFileQuestion});
-    EXPECT_FALSE(fs::exists(Device("a.txt")));
+    EXPECT_TRUE(fs::exists(Device("a.txt")));
     EXPECT_TRUE(fs::exists(Device("b.txt")));
+    answer_ = [](const app::MessageBoxRequest&) { return app::IDOK; };
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(BoxTexts(), (QStringList{app::DeleteManyQuestion(2), app::DeleteManyQuestion(2)}));
+    EXPECT_FALSE(fs::exists(Device("a.txt")));
+    EXPECT_FALSE(fs::exists(Device("b.txt")));
     EXPECT_TRUE(fs::exists(Device("c.txt")));
     EXPECT_LT(view_->LocalList().FindRow("a.txt"), 0);
+    EXPECT_LT(view_->LocalList().FindRow("b.txt"), 0);
+    Select(view_->LocalList(), {"c.txt"});
+    view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(BoxTexts().mid(2), QStringList{app::kDeleteFileQuestion});
+    EXPECT_FALSE(fs::exists(Device("c.txt")));
+    const int asked = static_cast<int>(BoxTexts().size());
 
     // Cancel keeps the folder; OK takes the whole tree, but never what a link inside points to.
     answer_ = [](const app::MessageBoxRequest&) { return app::IDCANCEL; };
@@ -124,7 +136,7 @@ TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
     EXPECT_TRUE(fs::exists(Device("tree/inner/deep.txt")));
     answer_ = [](const app::MessageBoxRequest&) { return app::IDOK; };
     view_->OnCommand(app::ID_DELETE);
-    EXPECT_EQ(BoxTexts().mid(1),
+    EXPECT_EQ(BoxTexts().mid(asked),
               (QStringList{app::kDeleteFolderQuestion, app::kDeleteFolderQuestion}));
     EXPECT_FALSE(fs::exists(Device("tree")));
     EXPECT_EQ(ReadFile(folder_.file("outside/keep.txt")), "keep");
@@ -137,14 +149,14 @@ TEST_F(FileOperationsTest, DeleteTakesOnlyTheFirstSelectedRowAfterItsQuestion) {
     EXPECT_FALSE(fs::is_symlink(Device("linked")));
     EXPECT_EQ(ReadFile(folder_.file("outside/keep.txt")), "keep");
 
-    // Remote: a file, then a folder.
-    Select(view_->RemoteList(), {"b.txt", "c.txt"});
+    // Remote: two files and a folder at once.
+    Select(view_->RemoteList(), {"b.txt", "c.txt", "docs"});
     view_->OnCommand(app::ID_DELETE);
+    EXPECT_EQ(BoxTexts().back(), app::DeleteManyQuestion(3));
     EXPECT_FALSE(fs::exists(Disk("b.txt")));
-    EXPECT_TRUE(fs::exists(Disk("c.txt")));
-    Select(view_->RemoteList(), {"docs"});
-    view_->OnCommand(app::ID_DELETE);
+    EXPECT_FALSE(fs::exists(Disk("c.txt")));
     EXPECT_FALSE(fs::exists(Disk("docs")));
+    EXPECT_TRUE(fs::exists(Disk("a.txt")));
     EXPECT_LT(view_->RemoteList().FindRow("docs"), 0);
 }
 

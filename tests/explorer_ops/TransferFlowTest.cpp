@@ -101,14 +101,7 @@ struct Refusal {
 TEST_F(TransferFlowTest, RefusalsAndQuestionsStartNothing) {
     const Refusal rows[] = {
         {"upload without selection", false, {}, {}, app::IDOK, {app::kNoUploadSelectionText}},
-        {"upload of a folder", false, {"local folder"}, {}, app::IDOK, {app::kFolderUploadText}},
         {"download without selection", true, {}, {}, app::IDOK, {app::kNoDownloadSelectionText}},
-        {"download of a folder",
-         true,
-         {"remote folder"},
-         {},
-         app::IDOK,
-         {app::kFolderDownloadText}},
         {"download with exactly 1024 bytes free",
          true,
          {"remote.bin"},

@@ -39,8 +39,9 @@ void ScriptedSession::AddSteps(SessionDriver& driver) {
     driver.SetWindowSource([this] { return ForemostWindow(); });
     for (SessionStep step :
          {LogIn(), ConnectDisk(), OpenFolder(), Download(), CloseTransfer(Direction::Download),
-          Upload(), CloseTransfer(Direction::Upload), NewFolder(), Rename(), Delete(), LogOut(),
-          Exit()}) {
+          Upload(), CloseTransfer(Direction::Upload), OpenBatchFolder(), BatchDownload(),
+          CloseBatch(Direction::Download), FolderUpload(), CloseBatch(Direction::Upload),
+          NewFolder(), Rename(), Delete(), LogOut(), Exit()}) {
         driver.AddStep(std::move(step));
     }
 }
@@ -229,6 +230,109 @@ SessionStep ScriptedSession::CloseTransfer(Direction direction) {
     step.check = [remoteCopy, localCopy, download] {
         return download ? SessionFolders::CompareFiles(remoteCopy, localCopy)
                         : SessionFolders::CompareFiles(localCopy, remoteCopy);
+    };
+    return step;
+}
+
+SessionStep ScriptedSession::OpenBatchFolder() {
+    SessionStep step;
+    step.name = QStringLiteral("double-tap \"%1\" in My Device: its folder is listed")
+                    .arg(SessionFolders::kBatchFolder);
+    step.shotName = QStringLiteral("batch-folder");
+    step.act = [this] {
+        SessionDriver::DoubleTapRow(
+            LocalList(), SessionDriver::FindRow(LocalList(), SessionFolders::kBatchFolder));
+    };
+    step.done = [this] {
+        return SessionDriver::FindRow(LocalList(), SessionFolders::kUploadFolder) != nullptr;
+    };
+    return step;
+}
+
+QString ScriptedSession::InBatchFolder(const QString& relative) const {
+    return folders_.DeviceRoot() + QLatin1Char('/') + SessionFolders::kBatchFolder +
+           QLatin1Char('/') + relative;
+}
+
+bool ScriptedSession::BatchDialogReads(const QString& files) const {
+    QWidget* dialog = TransferDialog();
+    return dialog != nullptr && TransferDone() &&
+           SessionDriver::FindByAccessibleName(dialog, QStringLiteral("진행 상태")) != nullptr &&
+           SessionDriver::FindByAccessibleName(dialog, QStringLiteral("진행 상태"))
+                   ->accessibleDescription() == files;
+}
+
+SessionStep ScriptedSession::BatchDownload() {
+    SessionStep step;
+    step.name = QStringLiteral("tap \"%1\", Ctrl+tap \"%2\", tap \"%3\": one dialog reads 2 / 2 "
+                               "and 완료")
+                    .arg(SessionFolders::kDownloadFile, SessionFolders::kTextFile, kDownloadButton);
+    step.shotName = QStringLiteral("batch-downloaded");
+    step.act = [this] {
+        SessionDriver::TapRow(RemoteList(),
+                              SessionDriver::FindRow(RemoteList(), SessionFolders::kDownloadFile));
+        SessionDriver::TapRow(RemoteList(),
+                              SessionDriver::FindRow(RemoteList(), SessionFolders::kTextFile),
+                              Qt::ControlModifier);
+        SessionDriver::Tap(SessionDriver::FindByAccessibleName(Frame(), kDownloadButton));
+    };
+    step.done = [this] { return NoWindowIsModal() && BatchDialogReads(QStringLiteral("2 / 2")); };
+    step.check = [this] {
+        QString problem;
+        for (const QString& name : {SessionFolders::kDownloadFile, SessionFolders::kTextFile}) {
+            problem += SessionFolders::CompareFiles(
+                OnDisk(SessionFolders::kFolder + QLatin1Char('/') + name), InBatchFolder(name));
+        }
+        return problem;
+    };
+    return step;
+}
+
+SessionStep ScriptedSession::FolderUpload() {
+    SessionStep step;
+    step.name = QStringLiteral("tap the folder \"%1\", tap \"%2\": the remote folder lists it, "
+                               "every file in it identical")
+                    .arg(SessionFolders::kUploadFolder, kUploadButton);
+    step.shotName = QStringLiteral("folder-uploaded");
+    step.act = [this] {
+        SessionDriver::TapRow(LocalList(),
+                              SessionDriver::FindRow(LocalList(), SessionFolders::kUploadFolder));
+        SessionDriver::Tap(SessionDriver::FindByAccessibleName(Frame(), kUploadButton));
+    };
+    step.done = [this] {
+        return NoWindowIsModal() && BatchDialogReads(QStringLiteral("2 / 2")) &&
+               RemoteListShows(SessionFolders::kUploadFolder);
+    };
+    step.check = [this] {
+        QString problem;
+        for (const QString& name : SessionFolders::kUploadFolderFiles) {
+            const QString relative = SessionFolders::kUploadFolder + QLatin1Char('/') + name;
+            problem += SessionFolders::CompareFiles(
+                InBatchFolder(relative),
+                OnDisk(SessionFolders::kFolder + QLatin1Char('/') + relative));
+        }
+        return problem;
+    };
+    return step;
+}
+
+SessionStep ScriptedSession::CloseBatch(Direction direction) {
+    SessionStep step;
+    const bool download = direction == Direction::Download;
+    step.name = QStringLiteral("tap \"%1\": the dialog closes, %2")
+                    .arg(kTransferDone, download ? QStringLiteral("My Device lists both files")
+                                                 : QStringLiteral("the folder stays listed"));
+    step.shotName =
+        download ? QStringLiteral("batch-download-closed") : QStringLiteral("folder-upload-closed");
+    step.act = [this] {
+        SessionDriver::Tap(SessionDriver::FindByAccessibleName(TransferDialog(), kTransferDone));
+    };
+    step.done = [this, download] {
+        if (TransferDialog() != nullptr) {
+            return false;
+        }
+        return download ? SessionDriver::FindRow(LocalList(), SessionFolders::kTextFile) != nullptr
+                        : RemoteListShows(SessionFolders::kUploadFolder);
     };
     return step;
 }

@@ -39,6 +39,13 @@ private:
     enum class Direction { Download, Upload };
     SessionStep CloseTransfer(Direction direction);
     SessionStep Upload();
+    QString InBatchFolder(const QString& relative) const;
+    // The open transfer dialog reads "완료" and its "진행 상태" the given files.
+    bool BatchDialogReads(const QString& files) const;
+    SessionStep OpenBatchFolder();
+    SessionStep BatchDownload();
+    SessionStep FolderUpload();
+    SessionStep CloseBatch(Direction direction);
     SessionStep NewFolder();
     SessionStep Rename();
     SessionStep Delete();

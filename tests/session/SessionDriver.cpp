@@ -201,9 +201,10 @@ void SessionDriver::Tap(QWidget* widget) {
     }
 }
 
-void SessionDriver::TapRow(QTreeWidget* list, QTreeWidgetItem* item) {
+void SessionDriver::TapRow(QTreeWidget* list, QTreeWidgetItem* item,
+                           Qt::KeyboardModifiers modifiers) {
     if (list != nullptr && item != nullptr) {
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, RowCenter(list, item));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, RowCenter(list, item));
     }
 }
 

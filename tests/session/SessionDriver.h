@@ -76,7 +76,9 @@ public:
     static QTreeWidgetItem* FindRow(QTreeWidget* list, const QString& text);
     static QAction* FindMenuAction(QMainWindow* window, const QString& menu, const QString& item);
     static void Tap(QWidget* widget);
-    static void TapRow(QTreeWidget* list, QTreeWidgetItem* item);
+    // A tap on the row; with Qt::ControlModifier it adds the row to the selection.
+    static void TapRow(QTreeWidget* list, QTreeWidgetItem* item,
+                       Qt::KeyboardModifiers modifiers = {});
     static void DoubleTapRow(QTreeWidget* list, QTreeWidgetItem* item);
     // Tap and hold on the row: the list's pop-up opens (and the step's popupChoice is picked).
     static void HoldRow(QTreeWidget* list, QTreeWidgetItem* item);

@@ -37,8 +37,9 @@ SessionFolders::SessionFolders(QString workFolder) : work_(std::move(workFolder)
 bool SessionFolders::Create(QString& error) const {
     const QDir disk(DiskRoot());
     const QDir device(DeviceRoot());
+    const QString uploadFolder = device.filePath(kBatchFolder + QLatin1Char('/') + kUploadFolder);
     if (!QDir().mkpath(disk.filePath(kFolder)) || !QDir().mkpath(disk.filePath(kOtherFolder)) ||
-        !QDir().mkpath(DeviceRoot())) {
+        !QDir().mkpath(DeviceRoot()) || !QDir().mkpath(uploadFolder + QStringLiteral("/둘째"))) {
         error = QStringLiteral("cannot make the folders under %1").arg(work_);
         return false;
     }
@@ -55,7 +56,11 @@ bool SessionFolders::Create(QString& error) const {
                      QStringLiteral("아리랑\n").toUtf8(), error) &&
            WriteFile(disk.filePath(kTopFile), QStringLiteral("데모 디스크입니다.\n").toUtf8(),
                      error) &&
-           WriteFile(device.filePath(kUploadFile), upload, error);
+           WriteFile(device.filePath(kUploadFile), upload, error) &&
+           WriteFile(uploadFolder + QLatin1Char('/') + kUploadFolderFiles[0],
+                     QStringLiteral("폴더째 올라가는 글\n").toUtf8(), error) &&
+           WriteFile(uploadFolder + QLatin1Char('/') + kUploadFolderFiles[1], RandomBytes(70000),
+                     error);
 }
 
 QString SessionFolders::HostPathOfDevicePath(const QString& devicePath) const {

@@ -19,6 +19,12 @@ public:
     static inline const QString kTopFile = QStringLiteral("읽어보세요.txt");
     // Device root: the file the session uploads.
     static inline const QString kUploadFile = QStringLiteral("올릴 파일.txt");
+    // Device root: the folder that batch downloads go into, and the folder inside it that the
+    // session uploads whole.
+    static inline const QString kBatchFolder = QStringLiteral("받은 파일");
+    static inline const QString kUploadFolder = QStringLiteral("올릴 폴더");
+    static inline const QString kUploadFolderFiles[2] = {QStringLiteral("첫째.txt"),
+                                                         QStringLiteral("둘째/셋째.txt")};
 
     explicit SessionFolders(QString workFolder);
 
