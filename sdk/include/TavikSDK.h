@@ -8,5 +8,6 @@
 #include "TavikFiles.h"
 #include "TavikTransfer.h"
 #include "TavikDrive.h"
+#include "TavikLargeFiles.h"
 
 #endif
