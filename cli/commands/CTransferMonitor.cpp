@@ -11,7 +11,7 @@ CTransferMonitor::CTransferMonitor(CConsole& console, ExistingPolicy policy, boo
     }
 }
 
-void CTransferMonitor::attach(TAVIK_TRANSFER& transfer) {
+void CTransferMonitor::attach(TAVIK_TRANSFER64& transfer) {
     transfer.hNotifyWnd = this;
     transfer.uNotifyMsg = kProgressMessage;
     transfer.pfnProgress = nullptr;
@@ -33,25 +33,25 @@ void CTransferMonitor::interrupt() {
 
 LRESULT CTransferMonitor::windowProc(UINT msg, WPARAM /*wParam*/, LPARAM lParam) {
     if (msg == kProgressMessage && lParam != 0) {
-        onProgress(*reinterpret_cast<const TAVIK_PROGRESS*>(lParam));
+        onProgress(*reinterpret_cast<const TAVIK_PROGRESS64*>(lParam));
     }
     return 0;
 }
 
-void CTransferMonitor::onProgress(const TAVIK_PROGRESS& progress) {
-    if (progress.dwPos != m_lastPos) {
-        m_lastPos = progress.dwPos;
+void CTransferMonitor::onProgress(const TAVIK_PROGRESS64& progress) {
+    if (progress.qwPos != m_lastPos) {
+        m_lastPos = progress.qwPos;
         CDiskSession::noteActivity();
     }
-    const TAVIK_TRANSFER* transfer = progress.pTransfer;
+    const TAVIK_TRANSFER64* transfer = progress.pTransfer;
     if (transfer == nullptr || !m_bar) {
         return;
     }
     ProgressSample sample;
     sample.name = m_currentName;
-    sample.startPos = transfer->dwStartPos;
-    sample.pos = progress.dwPos;
-    sample.endPos = transfer->dwEndPos;
+    sample.startPos = transfer->qwStartPos;
+    sample.pos = progress.qwPos;
+    sample.endPos = transfer->qwEndPos;
     sample.elapsedMs = progress.dwElapsed;
     m_bar->update(sample);
 }

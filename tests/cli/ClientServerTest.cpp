@@ -10,11 +10,13 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -297,6 +299,57 @@ TEST_F(ClientServerTest, ExistingDestinationsSkippedResumedOrOverwritten) {
     writeAll(m_disk / "up.bin", "something else entirely");
     EXPECT_RUN(tavik({"put", "--overwrite", local("up.bin")}), 0);
     EXPECT_EQ(readAll(m_disk / "up.bin"), content);
+}
+
+// A sparse file of size bytes whose last tail bytes hold content (the rest are holes).
+void writeSparse(const fs::path& path, uint64_t size, const std::string& content,
+                 uint64_t contentAt) {
+    std::ofstream(path, std::ios::binary).flush();
+    fs::resize_file(path, size);
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    out.seekp(static_cast<std::streamoff>(contentAt));
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string readRange(const fs::path& path, uint64_t at, size_t count) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(at));
+    std::string bytes(count, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+}
+
+uint64_t storedBytes(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_blocks) * 512 : 0;
+}
+
+// Files of 6 GiB: listed with their whole size, and resumed near their end in both directions.
+// Both sides stay sparse; only the last 100000 bytes hold data and only 50000 of them move.
+TEST_F(ClientServerTest, SixGiBFilesAreListedInFullAndResumePastFourGiB) {
+    constexpr uint64_t kSize = 6ull << 30;
+    const uint64_t tailAt = kSize - 100000;
+    const uint64_t cut = kSize - 50000;
+    const std::string tail = randomBytes(100000, 6);
+    writeSparse(m_disk / "big.bin", kSize, tail, tailAt);
+
+    const Outcome listed = tavik({"ls", "-l"});
+    EXPECT_RUN(listed, 0);
+    EXPECT_NE(listed.out.find("6442450944"), std::string::npos) << listed.out;
+
+    writeSparse(m_local / "big.bin", cut, tail.substr(0, 50000), tailAt);
+    const Outcome got = tavik({"get", "--resume", "big.bin", local("big.bin")});
+    EXPECT_RUN(got, 0);
+    EXPECT_EQ(fs::file_size(m_local / "big.bin"), kSize);
+    EXPECT_EQ(readRange(m_local / "big.bin", tailAt, 100000), tail);
+    EXPECT_LT(storedBytes(m_local / "big.bin"), 16ull << 20);
+
+    writeSparse(m_local / "up.bin", kSize, tail, tailAt);
+    writeSparse(m_disk / "up.bin", cut, tail.substr(0, 50000), tailAt);
+    EXPECT_RUN(tavik({"put", "--resume", local("up.bin")}), 0);
+    EXPECT_EQ(fs::file_size(m_disk / "up.bin"), kSize);
+    EXPECT_EQ(readRange(m_disk / "up.bin", tailAt, 100000), tail);
 }
 
 TEST_F(ClientServerTest, CutDownloadsResumeOnlyOverMatchingBytes) {
