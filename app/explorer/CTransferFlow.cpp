@@ -104,10 +104,13 @@ void CTransferFlow::Upload() {
     Plan plan{TransferDialog::Direction::Upload,  {}, {}, {}, {},
               ParseSizeText(sizeText).value_or(0)};
     plan.source = *source;
-    // Positions are 32-bit: a bigger file would silently arrive cut short.
+    // The size in full, from the file itself.
     platform::LocalFileInfo info;
-    if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess &&
-        info.size > std::numeric_limits<uint32_t>::max()) {
+    if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess) {
+        plan.size = info.size;
+    }
+    // A server that knows only 32-bit positions would receive a bigger file cut short.
+    if (plan.size > std::numeric_limits<uint32_t>::max() && !tavik_IsLargeFileSession(session)) {
         CMessageBox::Show(kFileTooLargeText, QString(), MB_OK | MB_ICONERROR, &view_);
         return;
     }
@@ -237,7 +240,6 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
         CMessageBox::Show(kPathTooLongText, QString(), MB_OK | MB_ICONERROR, &view_);
         return Outcome::Refused;
     }
-    const bool download = plan.direction == TransferDialog::Direction::Download;
     QWidget* owner = owner_ != nullptr ? owner_ : view_.window();
     auto* dialog = new TransferDialog(plan.direction, &cancel_, NotifyWindow(), owner);
     dialog->SetFiles(1, 1);
@@ -247,15 +249,6 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     dialog_ = dialog;
     dialog->show();
 
-    TAVIK_TRANSFER transfer{};
-    transfer.pszSrcPath = source->c_str();
-    transfer.pszDstPath = destination->c_str();
-    transfer.dwStartPos = 0;
-    transfer.dwEndPos = plan.size;
-    // A fresh hidden file is written from its first byte to its last.
-    transfer.bTrunc = 1;
-    transfer.hNotifyWnd = NotifyWindow();
-    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
     cancel_ = 0;
     shownDestination_ = plan.destination;
     painted_ = false;
@@ -264,9 +257,7 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     running_ = true;
     view_.Document().SetSessionBusy(true);
     view_.LockPanes(true);
-    TAVIK_SESSION session = view_.Document().CurrentSession();
-    const BOOL ok = download ? tavik_Download(session, &transfer, &cancel_)
-                             : tavik_Upload(session, &transfer, &cancel_);
+    const BOOL ok = Transfer(plan, *source, *destination);
     view_.LockPanes(false);
     view_.Document().SetSessionBusy(false);
     running_ = false;
@@ -277,17 +268,62 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     return cancel_ != 0 ? Outcome::Cancelled : Outcome::Succeeded;
 }
 
+BOOL CTransferFlow::Transfer(const Plan& plan, const std::string& source,
+                             const std::string& destination) {
+    const bool download = plan.direction == TransferDialog::Direction::Download;
+    TAVIK_SESSION session = view_.Document().CurrentSession();
+    if (tavik_IsLargeFileSession(session)) {
+        TAVIK_TRANSFER64 transfer{};
+        transfer.pszSrcPath = source.c_str();
+        transfer.pszDstPath = destination.c_str();
+        transfer.qwEndPos = plan.size;
+        // A fresh hidden file is written from its first byte to its last.
+        transfer.bTrunc = 1;
+        transfer.hNotifyWnd = NotifyWindow();
+        transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS64 : WM_UPLOAD_PROGRESS64;
+        return download ? tavik_Download64(session, &transfer, &cancel_)
+                        : tavik_Upload64(session, &transfer, &cancel_);
+    }
+    TAVIK_TRANSFER transfer{};
+    transfer.pszSrcPath = source.c_str();
+    transfer.pszDstPath = destination.c_str();
+    transfer.dwStartPos = 0;
+    transfer.dwEndPos = static_cast<uint32_t>(plan.size);
+    transfer.bTrunc = 1;
+    transfer.hNotifyWnd = NotifyWindow();
+    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
+    return download ? tavik_Download(session, &transfer, &cancel_)
+                    : tavik_Upload(session, &transfer, &cancel_);
+}
+
 LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
     if (progress == nullptr || progress->pTransfer == nullptr) {
         return 0;
     }
-    const int percent = TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
+    const TAVIK_TRANSFER& transfer = *progress->pTransfer;
+    const bool download = transfer.uNotifyMsg == WM_DOWNLOAD_PROGRESS;
+    return OnNotice({progress->dwPos, transfer.dwEndPos, progress->dwElapsed, progress->dwError,
+                     download ? transfer.pszDstPath : transfer.pszSrcPath, download});
+}
+
+LRESULT CTransferFlow::OnProgress64(const TAVIK_PROGRESS64* progress) {
+    if (progress == nullptr || progress->pTransfer == nullptr) {
+        return 0;
+    }
+    const TAVIK_TRANSFER64& transfer = *progress->pTransfer;
+    const bool download = transfer.uNotifyMsg == WM_DOWNLOAD_PROGRESS64;
+    return OnNotice({progress->qwPos, transfer.qwEndPos, progress->dwElapsed, progress->dwError,
+                     download ? transfer.pszDstPath : transfer.pszSrcPath, download});
+}
+
+LRESULT CTransferFlow::OnNotice(const Notice& notice) {
+    const int percent = TransferPercent(notice.pos, notice.end);
     if (dialog_ && dialog_->isVisible()) {
         // Repainting after every 64 KiB block would cost more than the transfer itself.
         const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs ||
-                         percent == 100 || progress->dwError != 0;
+                         percent == 100 || notice.error != 0;
         if (due) {
-            ShowProgress(percent, *progress);
+            ShowProgress(percent, notice);
             painted_ = true;
             sincePaint_.start();
         }
@@ -296,19 +332,16 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
     return 0;
 }
 
-void CTransferFlow::ShowProgress(int percent, const TAVIK_PROGRESS& progress) {
-    // The library writes to a hidden name; the dialog names the file the user asked for.
-    if (progress.pTransfer == nullptr || !running_) {
-        dialog_->UpdateProgress(percent, progress);
+void CTransferFlow::ShowProgress(int percent, const Notice& notice) {
+    // A download writes to a hidden name; the dialog names the file the user asked for.
+    if (!running_ || !notice.download) {
+        dialog_->UpdateProgress(percent, notice.pos, notice.end, notice.elapsedMs,
+                                notice.localPath);
         return;
     }
-    const std::string local =
-        TransferPathBytes(shownDestination_).value_or(std::string(progress.pTransfer->pszDstPath));
-    TAVIK_TRANSFER shownTransfer = *progress.pTransfer;
-    shownTransfer.pszDstPath = local.c_str();
-    TAVIK_PROGRESS shown = progress;
-    shown.pTransfer = &shownTransfer;
-    dialog_->UpdateProgress(percent, shown);
+    const std::optional<std::string> shown = TransferPathBytes(shownDestination_);
+    dialog_->UpdateProgress(percent, notice.pos, notice.end, notice.elapsedMs,
+                            shown ? shown->c_str() : notice.localPath);
 }
 
 void CTransferFlow::LetPendingEventsThrough() {

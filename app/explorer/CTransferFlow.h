@@ -20,14 +20,20 @@
 // cancelled transfer leaves the old file as it was. While the call runs the view's panes are
 // locked (CTavikPDAView::LockPanes).
 //
+// When the server agreed on 64-bit positions the transfer runs through tavik_Download64 /
+// tavik_Upload64 and its notices are WM_UPLOAD_PROGRESS64 / WM_DOWNLOAD_PROGRESS64 (OnProgress64);
+// otherwise it is the design's 32-bit call and notices.
+//
 // Refusals (messages through CMessageBox): no selection, a folder, no space, a path longer than
-// the transfer record's 512-byte buffers, a local file of 4 GiB or more (32-bit positions), a
+// the transfer record's 512-byte buffers, a local file of 4 GiB or more when the server knows
+// only 32-bit positions, a
 // name that is no single local name (LocalNames.h), no hidden file to be made on the device.
 // Threads: user-interface thread.
 #pragma once
 
 #include "app/explorer/TransferDialog.h"
 
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/include/TavikTransfer.h"
 
 #include <QElapsedTimer>
@@ -66,6 +72,7 @@ public:
 
     // The frame's handlers, relayed by the view.
     LRESULT OnProgress(const TAVIK_PROGRESS* progress);
+    LRESULT OnProgress64(const TAVIK_PROGRESS64* progress);
     void OnDialogGone(TransferDialog* dialog);
 
     // Updates the dialog at most this often (milliseconds), except at 100 % and on errors.
@@ -86,7 +93,16 @@ private:
         QString destination;         // the other side, as the user named it
         QString transferDestination; // where the bytes go: a hidden name beside destination
         QString diskPathText;        // the dialog's "연결된 TAVIK :" line
-        uint32_t size = 0;
+        uint64_t size = 0;
+    };
+    // What a notice says, from either progress record.
+    struct Notice {
+        uint64_t pos = 0;
+        uint64_t end = 0;
+        uint32_t elapsedMs = 0;
+        uint32_t error = 0;
+        const char* localPath = nullptr; // ANSI, what the library writes or reads
+        bool download = false;
     };
     enum class Outcome { Refused, Succeeded, Cancelled, Failed };
     Outcome Run(const Plan& plan);
@@ -94,7 +110,10 @@ private:
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
     void CloseDialog();
     void LetPendingEventsThrough();
-    void ShowProgress(int percent, const TAVIK_PROGRESS& progress);
+    LRESULT OnNotice(const Notice& notice);
+    void ShowProgress(int percent, const Notice& notice);
+    // The library call of Run: the 64-bit one when the session agreed on it.
+    BOOL Transfer(const Plan& plan, const std::string& source, const std::string& destination);
 
     CTavikPDAView& view_;
     CWindow* notifyWindow_ = nullptr;

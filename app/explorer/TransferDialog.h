@@ -53,6 +53,9 @@ public:
     // The dialog update of one notification: bars, file text, bytes, speed, remaining time, the
     // end state at 100 %; the texts are pushed and the dialog repainted at once.
     void UpdateProgress(int percent, const TAVIK_PROGRESS& progress);
+    // The same from the parts of either progress record; localPath (ANSI) may be null.
+    void UpdateProgress(int percent, uint64_t done, uint64_t total, uint32_t elapsedMs,
+                        const char* localPath);
 
     Direction direction() const { return direction_; }
     QString CaptionText() const;
