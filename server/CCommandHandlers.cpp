@@ -696,7 +696,11 @@ int32_t CCommandHandlers::openSource(const CPacket& request, const char* pathIte
     }
     plan.start = range->first;
     plan.end = range->second;
-    plan.wideWords = session_.largeFiles();
+    // Only a client that sent the 64-bit range reads 8-byte position words; the design's call
+    // on the same session still reads 4-byte ones.
+    plan.wideWords = session_.largeFiles() &&
+                     largefile::getU64(request, largefile::kStartItem).has_value() &&
+                     largefile::getU64(request, largefile::kEndItem).has_value();
     plan.file = openRegular(path.value(), O_RDONLY);
     if (!plan.file.valid()) {
         return CFileOperations::errorFromErrno(errno);

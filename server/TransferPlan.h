@@ -27,7 +27,8 @@ struct TransferPlan {
     CFileDescriptor file;
     uint64_t start = 0;
     uint64_t end = 0;
-    // The client agreed on 64-bit positions: the copy's position words are 8 bytes long.
+    // The client agreed on 64-bit positions and sent the range in them: the copy's position
+    // words are 8 bytes long.
     bool wideWords = false;
     // Upload: a write that would reach past this offset fails with "disk full".
     uint64_t writeLimit = 0;

@@ -81,6 +81,12 @@ TAVIK_API int64_t tavik_GetFileInfoSize64(TAVIK_FILEINFO_LIST* list, int index);
  * not agree. */
 TAVIK_API BOOL tavik_Download64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel);
 TAVIK_API BOOL tavik_Upload64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel);
+/* tavik_CopyEx with 64-bit positions: on a session that agreed, the range also travels in 64 bits
+ * and the server's position words are 8 bytes long; notices carry a TAVIK_PROGRESS64 (nKind 2,
+ * dwUser 0). Otherwise the same rules, returns and errors, and 24001 for a range ending past
+ * 0xFFFFFFFF on a session that did not agree. */
+TAVIK_API BOOL tavik_CopyEx64(TAVIK_SESSION session, const TAVIK_COPYHOST* host,
+                              TAVIK_TRANSFER64* transfer, int* cancel);
 
 TAVIK_EXTERN_C_END
 

@@ -93,7 +93,9 @@ const uint64_t kTailStart = kBigSize - 70000;
 class LargeFileTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        harness_ = new CServerHarness();
+        // Server copies may go to the second server of the copy test.
+        harness_ = new CServerHarness(
+            [](server::CServerConfig& config) { config.copyTargets = {"127.0.0.2"}; });
         ASSERT_TRUE(makeSparse(harness_->disk("big.bin"), kBigSize,
                                {{kBoundaryStart, kBoundaryBytes}, {kTailStart, 70000}}));
         ASSERT_TRUE(makeSparse(harness_->disk("small.bin"), 1234, {{0, 1234}}));
@@ -246,6 +248,34 @@ TEST_F(LargeFileTest, CancelledTransfersResumeAcrossTheBoundary) {
     ASSERT_TRUE(tavik_Upload64(session, &up, nullptr)) << tavik_GetLastError();
     EXPECT_EQ(readAt(harness_->disk("part.bin"), kBoundaryStart, kBoundaryBytes),
               bytesAt(kBoundaryStart, kBoundaryBytes));
+}
+
+// The server copies the end of the 6 GiB file to another server in 64 bits, reporting 8-byte
+// positions; the design's copy on the same session still gets its 4-byte words.
+TEST_F(LargeFileTest, ServerCopyPastFourGiBReportsSixtyFourBitPositions) {
+    CServerHarness other({}, "127.0.0.2");
+    if (!other.running()) {
+        GTEST_SKIP() << "127.0.0.2 is not available";
+    }
+    TAVIK_COPYHOST host{};
+    host.pszIp = "127.0.0.2";
+    host.nPort = other.port();
+    host.pszId = "demo";
+    host.pszPass = "";
+    auto copy = transfer("/demo/big.bin", "/demo/tail.bin", kTailStart, kBigSize, 1);
+    ASSERT_TRUE(tavik_CopyEx64(session, &host, &copy, nullptr)) << tavik_GetLastError();
+    EXPECT_EQ(progress.lastPos, kBigSize);
+    EXPECT_GE(progress.notices, 2);
+    EXPECT_EQ(sizeOf(other.disk("tail.bin")), kBigSize);
+    EXPECT_EQ(readAt(other.disk("tail.bin"), kTailStart, 70000), bytesAt(kTailStart, 70000));
+
+    TAVIK_TRANSFER small{};
+    small.pszSrcPath = "/demo/small.bin";
+    small.pszDstPath = "/demo/small-copy.bin";
+    small.dwEndPos = 1234;
+    small.bTrunc = 1;
+    ASSERT_TRUE(tavik_CopyEx(session, &host, &small, nullptr)) << tavik_GetLastError();
+    EXPECT_EQ(sizeOf(other.disk("small-copy.bin")), 1234u);
 }
 
 int* gStopAtFirstNotice = nullptr;
