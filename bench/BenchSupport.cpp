@@ -325,8 +325,9 @@ bool pinToCpu(pid_t pid, int cpu) {
 
 CServerProcess::CServerProcess(const std::string& program, const std::string& root, int port) {
     std::vector<std::string> args = {
-        program,  "--demo", root, "--listen", "127.0.0.1", "--port", std::to_string(port),
-        "--quiet"};
+        program, "--demo", root, "--listen", "127.0.0.1", "--port", std::to_string(port),
+        // The service servers on free ports: a benchmark must not need their fixed ones.
+        "--auth-port", "0", "--diskinfo-port", "0", "--quiet"};
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());

@@ -60,6 +60,7 @@ void CClientSession::login(const DiskConfig& disk) {
     giveBack(cursorBytes_);
     cursorBytes_ = 0;
     disk_ = &disk;
+    largeFiles_ = false;
     resolver_.emplace(disk.root, "/" + disk.id);
     currentDir_ = resolver_->sessionPath();
 }

@@ -46,6 +46,9 @@ public:
     // A successful "setuser": forgets the files and cursors of any earlier login.
     void login(const DiskConfig& disk);
     bool loggedIn() const { return disk_ != nullptr; }
+    // Whether this login agreed on 64-bit sizes and positions; each login decides anew.
+    bool largeFiles() const { return largeFiles_; }
+    void setLargeFiles(bool agreed) { largeFiles_ = agreed; }
     const DiskConfig* disk() const { return disk_; }
     // Only valid while logged in.
     const CPathResolver& resolver() const { return *resolver_; }
@@ -69,6 +72,7 @@ public:
 private:
     int maxOpen_;
     const DiskConfig* disk_ = nullptr;
+    bool largeFiles_ = false;
     std::optional<CPathResolver> resolver_;
     std::string currentDir_;
     std::map<int32_t, OpenFile> files_;

@@ -9,6 +9,7 @@
 
 #include "sdk/core/CLastError.h"
 #include "sdk/core/CPacket.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -216,6 +218,8 @@ const DiskConfig* CCommandHandlers::diskByCapability(const std::string& id) cons
 }
 
 int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
+    const bool offered =
+        intItem(request, largefile::kOfferItem).value_or(0) == largefile::kOfferVersion;
     const char* id = stringItem(request, "id");
     const std::string hostId = id == nullptr ? std::string() : CWireText::toHost(id);
     // A capability is the whole credential of an account disk: no password is asked. A forged or
@@ -225,7 +229,7 @@ int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
         if (disk == nullptr) {
             return TAVIK_ERR_WRONG_ID;
         }
-        return acceptLogin(*disk, reply);
+        return acceptLogin(*disk, offered, reply);
     }
     const DiskConfig* disk = id == nullptr ? nullptr : config_.findDisk(hostId);
     if (disk == nullptr || disk->capabilityOnly) {
@@ -235,11 +239,15 @@ int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
     if (disk->password && (pass == nullptr || !disk->password->matches(CWireText::toHost(pass)))) {
         return TAVIK_ERR_WRONG_PASSWD;
     }
-    return acceptLogin(*disk, reply);
+    return acceptLogin(*disk, offered, reply);
 }
 
-int32_t CCommandHandlers::acceptLogin(const DiskConfig& disk, CPacket& reply) {
+int32_t CCommandHandlers::acceptLogin(const DiskConfig& disk, bool offered, CPacket& reply) {
     session_.login(disk);
+    if (offered) {
+        session_.setLargeFiles(true);
+        reply.SetInt(largefile::kOfferItem, largefile::kOfferVersion);
+    }
     reply.SetString("path", CWireText::toWire(session_.sessionPath()).c_str());
     reply.SetInt("mode", 3);
     reply.SetString("authtype", "");
@@ -255,6 +263,14 @@ int32_t CCommandHandlers::getQuota(const CPacket&, CPacket& reply) {
     reply.SetInt("block", static_cast<int32_t>(words.value().block));
     reply.SetInt("free", static_cast<int32_t>(words.value().free));
     reply.SetInt("total", static_cast<int32_t>(words.value().total));
+    if (session_.largeFiles()) {
+        // The words round the block size up; the bytes are exact.
+        const uint64_t block = words.value().block;
+        const auto free = CDiskSpace(*session_.disk()).freeBytes();
+        largefile::setU64(reply, largefile::kFreeBytesItem,
+                          free ? free.value() : block * words.value().free);
+        largefile::setU64(reply, largefile::kTotalBytesItem, block * words.value().total);
+    }
     return 0;
 }
 
@@ -349,7 +365,7 @@ int32_t CCommandHandlers::getFileInfo(const CPacket& request, CPacket& reply) {
     }
     const int32_t infotype = intItem(request, "infotype").value_or(0);
     const int32_t level = intItem(request, "recursivelevel").value_or(0);
-    CFileInfoLister lister(session_.resolver());
+    CFileInfoLister lister(session_.resolver(), session_.largeFiles());
     return lister.list(path.value(), stringItem(request, "path"), infotype, level, reply);
 }
 
@@ -362,7 +378,11 @@ int32_t CCommandHandlers::getLength(const CPacket& request, CPacket& reply) {
     if (!CFileInfoLister::examine(path.value(), entry)) {
         return TAVIK_ERR_NOT_EXIST;
     }
-    reply.SetInt("size", CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));
+    const uint64_t size = entry.isDir ? 0 : entry.size;
+    reply.SetInt("size", CFileInfoLister::sizeWord(size));
+    if (session_.largeFiles()) {
+        largefile::setU64(reply, largefile::kSizeItem, size);
+    }
     return 0;
 }
 
@@ -624,7 +644,10 @@ int32_t CCommandHandlers::seekFile(const CPacket& request, CPacket& reply) {
     if (!file) {
         return file.error();
     }
-    const int32_t offset = intItem(request, "offset").value_or(0);
+    const bool wide = session_.largeFiles();
+    const auto offset64 = wide ? largefile::getU64(request, largefile::kOffsetItem) : std::nullopt;
+    const int64_t offset =
+        offset64 ? static_cast<int64_t>(*offset64) : intItem(request, "offset").value_or(0);
     const int32_t whence = intItem(request, "whence").value_or(SEEK_SET);
     const int fd = file.value()->fd.get();
     uint64_t fileSize = 0;
@@ -637,15 +660,20 @@ int32_t CCommandHandlers::seekFile(const CPacket& request, CPacket& reply) {
     } else if (whence != SEEK_SET) {
         return TAVIK_ERR_WRONG_PARAMETER;
     }
-    // The position is reported in a signed 32-bit "size", where -1 would read as a failure.
-    const int64_t target = base + offset;
-    if (target < 0 || target > INT32_MAX) {
+    // The position is reported in a signed 32-bit "size", where -1 would read as a failure;
+    // with 64-bit positions agreed, "size64" carries it and "size" holds at most 2^31 - 1.
+    const int64_t limit = wide ? INT64_MAX : INT32_MAX;
+    if (__builtin_add_overflow(base, offset, &base) || base < 0 || base > limit) {
         return TAVIK_ERR_WRONG_PARAMETER;
     }
+    const int64_t target = base;
     if (::lseek(fd, static_cast<off_t>(target), SEEK_SET) < 0) {
         return CFileOperations::errorFromErrno(errno);
     }
-    reply.SetInt("size", static_cast<int32_t>(target));
+    reply.SetInt("size", static_cast<int32_t>(std::min<int64_t>(target, INT32_MAX)));
+    if (wide) {
+        largefile::setU64(reply, largefile::kSizeItem, static_cast<uint64_t>(target));
+    }
     return 0;
 }
 
@@ -662,13 +690,17 @@ int32_t CCommandHandlers::openSource(const CPacket& request, const char* pathIte
     if (!path) {
         return path.error();
     }
-    const auto start = intItem(request, "startpos");
-    const auto end = intItem(request, "endpos");
-    if (!start || !end) {
+    const auto range = rangeItems(request);
+    if (!range) {
         return TAVIK_ERR_WRONG_PARAMETER;
     }
-    plan.start = static_cast<uint32_t>(*start);
-    plan.end = static_cast<uint32_t>(*end);
+    plan.start = range->first;
+    plan.end = range->second;
+    // Only a client that sent the 64-bit range reads 8-byte position words; the design's call
+    // on the same session still reads 4-byte ones.
+    plan.wideWords = session_.largeFiles() &&
+                     largefile::getU64(request, largefile::kStartItem).has_value() &&
+                     largefile::getU64(request, largefile::kEndItem).has_value();
     plan.file = openRegular(path.value(), O_RDONLY);
     if (!plan.file.valid()) {
         return CFileOperations::errorFromErrno(errno);
@@ -681,6 +713,24 @@ int32_t CCommandHandlers::openSource(const CPacket& request, const char* pathIte
         return TAVIK_ERR_WRONG_PARAMETER;
     }
     return 0;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>>
+CCommandHandlers::rangeItems(const CPacket& request) const {
+    if (session_.largeFiles()) {
+        const auto start = largefile::getU64(request, largefile::kStartItem);
+        const auto end = largefile::getU64(request, largefile::kEndItem);
+        if (start && end) {
+            return std::make_pair(*start, *end);
+        }
+    }
+    const auto start = intItem(request, "startpos");
+    const auto end = intItem(request, "endpos");
+    if (!start || !end) {
+        return std::nullopt;
+    }
+    return std::make_pair(uint64_t{static_cast<uint32_t>(*start)},
+                          uint64_t{static_cast<uint32_t>(*end)});
 }
 
 int32_t CCommandHandlers::download(const CPacket& request, CPacket&) {
@@ -698,16 +748,16 @@ int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
     if (!path) {
         return path.error();
     }
-    const auto start = intItem(request, "startpos");
-    const auto end = intItem(request, "endpos");
+    const auto range = rangeItems(request);
     const bool truncate = intItem(request, "istrunc").value_or(0) != 0;
-    if (!start || !end || static_cast<uint32_t>(*start) > static_cast<uint32_t>(*end)) {
+    if (!range || range->first > range->second ||
+        range->second > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
         return TAVIK_ERR_WRONG_PARAMETER;
     }
     TransferPlan plan;
     plan.kind = TransferPlan::Kind::Upload;
-    plan.start = static_cast<uint32_t>(*start);
-    plan.end = static_cast<uint32_t>(*end);
+    plan.start = range->first;
+    plan.end = range->second;
     if (path.value().isRoot) {
         return TAVIK_ERR_REMOTE_FILE;
     }

@@ -67,7 +67,11 @@ private:
     int32_t setUser(const CPacket& request, CPacket& reply);
     // The disk a valid capability id grants, or nullptr.
     const DiskConfig* diskByCapability(const std::string& id) const;
-    int32_t acceptLogin(const DiskConfig& disk, CPacket& reply);
+    // offered: the request offered 64-bit sizes; the reply then agrees to them.
+    int32_t acceptLogin(const DiskConfig& disk, bool offered, CPacket& reply);
+    // The range of a transfer request: the 64-bit items when the session agreed on them and the
+    // request carries both, else the 32-bit "startpos"/"endpos"; nullopt when missing.
+    std::optional<std::pair<uint64_t, uint64_t>> rangeItems(const CPacket& request) const;
     int32_t getQuota(const CPacket& request, CPacket& reply);
     int32_t openFile(const CPacket& request, CPacket& reply);
     int32_t writeFile(const CPacket& request, CPacket& reply);

@@ -1,6 +1,7 @@
 #include "server/CCopyClient.h"
 
 #include "sdk/core/CPacket.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 
 #include <string>
@@ -23,7 +24,7 @@ int32_t CCopyClient::exchange(CPacket& request, CPacket& reply, int timeoutMs) {
     return reply.GetInt("error", 0);
 }
 
-int32_t CCopyClient::open(const CopyTarget& target, uint32_t start, uint32_t end, int timeoutMs) {
+int32_t CCopyClient::open(const CopyTarget& target, uint64_t start, uint64_t end, int timeoutMs) {
     if (!CSocketStream::connectTo(target.ip, target.port, timeoutMs, stream_)) {
         return TAVIK_ERR_CONNECT_FAIL;
     }
@@ -34,6 +35,7 @@ int32_t CCopyClient::open(const CopyTarget& target, uint32_t start, uint32_t end
     login.SetInt("timeout", kLoginTimeoutItem);
     login.SetString("version", kClientVersion);
     login.SetString("authtype", "");
+    login.SetInt(largefile::kOfferItem, largefile::kOfferVersion);
     CPacket loginReply;
     int32_t error = exchange(login, loginReply, timeoutMs);
     if (error != 0) {
@@ -43,11 +45,20 @@ int32_t CCopyClient::open(const CopyTarget& target, uint32_t start, uint32_t end
         stream_.close();
         return TAVIK_ERR_SERVER_OPERATION;
     }
+    const bool agreed = loginReply.GetInt(largefile::kOfferItem, 0) == largefile::kOfferVersion;
+    if (!agreed && end > largefile::kClamped32) {
+        stream_.close();
+        return TAVIK_ERR_WRONG_PARAMETER;
+    }
     CPacket upload(kScrambledBinary);
     upload.SetString("_cmd", "upload");
     upload.SetString("path", target.path.c_str());
-    upload.SetInt("startpos", static_cast<int32_t>(start));
-    upload.SetInt("endpos", static_cast<int32_t>(end));
+    upload.SetInt("startpos", static_cast<int32_t>(largefile::clamp32(start)));
+    upload.SetInt("endpos", static_cast<int32_t>(largefile::clamp32(end)));
+    if (agreed) {
+        largefile::setU64(upload, largefile::kStartItem, start);
+        largefile::setU64(upload, largefile::kEndItem, end);
+    }
     upload.SetInt("istrunc", target.truncate);
     CPacket uploadReply;
     error = exchange(upload, uploadReply, timeoutMs);

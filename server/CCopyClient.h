@@ -15,11 +15,12 @@ public:
     // The login "version" this server sends as a client.
     static constexpr const char* kClientVersion = "2.12.06.1";
 
-    // Connects, logs in and announces the upload of [start, end). Returns 0, or the error for
-    // the requesting client's first reply: 21001 when the other server cannot be reached,
-    // 21002 when it stops answering, 21004 when it asks for another authentication, or the
-    // error the other server replied.
-    int32_t open(const CopyTarget& target, uint32_t start, uint32_t end, int timeoutMs);
+    // Connects, logs in (offering 64-bit positions) and announces the upload of [start, end).
+    // Returns 0, or the error for the requesting client's first reply: 21001 when the other
+    // server cannot be reached, 21002 when it stops answering, 21004 when it asks for another
+    // authentication, 24001 when the range needs 64 bits and the other server did not agree, or
+    // the error the other server replied.
+    int32_t open(const CopyTarget& target, uint64_t start, uint64_t end, int timeoutMs);
     bool send(const void* bytes, size_t count, int timeoutMs);
     // Waits for the other server's closing reply: its "error", or 21002 when none came.
     int32_t finish(int timeoutMs);

@@ -4,6 +4,7 @@
 #include "server/CWireText.h"
 
 #include "sdk/core/CPacket.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/core/PacketWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/ops/CFileInfoItemName.h"
@@ -40,12 +41,20 @@ void putInt(CPacket& reply, char letter, int index, int32_t value) {
 }
 
 void putEntry(CPacket& reply, int index, int32_t infotype, const std::string& wirePath,
-              const FileEntry& entry) {
+              const FileEntry& entry, bool largeFiles) {
     if (infotype & CFileInfoLister::kPath) {
         putItem(reply, 'p', index, wirePath);
     }
     if (infotype & CFileInfoLister::kSize) {
-        putInt(reply, 's', index, CFileInfoLister::sizeWord(entry.isDir ? 0 : entry.size));
+        const uint64_t size = entry.isDir ? 0 : entry.size;
+        putInt(reply, 's', index, CFileInfoLister::sizeWord(size));
+        // Only the sizes "s%d" cannot carry get the extra item, so a listing grows by nothing
+        // for ordinary files.
+        if (largeFiles && size >= largefile::kClamped32) {
+            char name[24];
+            largefile::entrySizeName(name, index);
+            largefile::setU64(reply, name, size);
+        }
     }
     if (infotype & CFileInfoLister::kType) {
         putInt(reply, 't', index, entry.isDir ? 1 : 0);
@@ -187,13 +196,13 @@ int32_t CFileInfoLister::list(const ResolvedPath& target, std::string_view wireP
     reserveFor(reply, entries.value().size() + 1, base.size());
     if (level == 0 || !self.isDir || (infotype & kFolders)) {
         // The entry itself: alone at level 0 (and for a file), first at level 1.
-        putEntry(reply, ++count, infotype, base, self);
+        putEntry(reply, ++count, infotype, base, self, largeFiles_);
     }
     if (level == 1 && self.isDir) {
         std::string path;
         for (const FileEntry& entry : entries.value()) {
             joinWire(path, base, entry.name);
-            putEntry(reply, ++count, infotype, path, entry);
+            putEntry(reply, ++count, infotype, path, entry, largeFiles_);
         }
     }
     reply.SetInt("num", count);

@@ -37,7 +37,10 @@ public:
     static constexpr int32_t kType = 16;
     static constexpr int32_t kDate = 32;
 
-    explicit CFileInfoLister(const CPathResolver& resolver) : resolver_(resolver) {}
+    // largeFiles: the session agreed on 64-bit sizes; entries whose size does not fit "s%d"
+    // then also carry "s64_%d".
+    explicit CFileInfoLister(const CPathResolver& resolver, bool largeFiles = false)
+        : resolver_(resolver), largeFiles_(largeFiles) {}
 
     // Fills the reply for a resolved path as the request named it (wirePath, ANSI). Levels:
     // 0 the entry itself (whatever bits 1 and 2 say); 1 the children, preceded by the folder
@@ -68,6 +71,7 @@ private:
                         int depth) const;
 
     const CPathResolver& resolver_;
+    bool largeFiles_ = false;
 };
 
 } // namespace tavik::server

@@ -72,11 +72,13 @@ bool CTransferPhases::sendClosingReply(int32_t error) {
     return client_.sendPacket(reply, config_.requestTimeoutMs);
 }
 
-bool CTransferPhases::sendPosition(uint32_t position) {
-    const uint8_t word[4] = {static_cast<uint8_t>(position), static_cast<uint8_t>(position >> 8),
-                             static_cast<uint8_t>(position >> 16),
-                             static_cast<uint8_t>(position >> 24)};
-    return client_.sendAll(word, sizeof word, config_.requestTimeoutMs);
+bool CTransferPhases::sendPosition(const TransferPlan& plan, uint64_t position) {
+    uint8_t word[8];
+    const size_t length = plan.wideWords ? 8 : 4;
+    for (size_t i = 0; i < length; ++i) {
+        word[i] = static_cast<uint8_t>(position >> (8 * i));
+    }
+    return client_.sendAll(word, length, config_.requestTimeoutMs);
 }
 
 bool CTransferPhases::download(TransferPlan& plan) {
@@ -90,8 +92,8 @@ bool CTransferPhases::download(TransferPlan& plan) {
 
 bool CTransferPhases::sendRange(TransferPlan& plan) {
     CServerStats::CGuard counted(stats_.downloads);
-    off_t offset = plan.start;
-    const off_t end = plan.end;
+    off_t offset = static_cast<off_t>(plan.start);
+    const off_t end = static_cast<off_t>(plan.end);
     off_t blockStart = offset;
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.requestTimeoutMs);
@@ -190,28 +192,30 @@ bool CTransferPhases::copy(TransferPlan& plan) {
     if (!copyRange(plan)) {
         return false;
     }
-    return sendPosition(plan.end) && sendClosingReply(0);
+    return sendPosition(plan, plan.end) && sendClosingReply(0);
 }
 
 bool CTransferPhases::copyRange(TransferPlan& plan) {
     CServerStats::CGuard counted(stats_.downloads);
     std::vector<uint8_t> buffer(kCopyBlock);
-    uint32_t position = plan.start;
+    uint64_t position = plan.start;
     while (position < plan.end) {
         // The copy stops as soon as the client that asked for it has gone away.
         if (stopping_ || client_.peerGone()) {
             return false;
         }
-        const size_t want = std::min<size_t>(buffer.size(), plan.end - position);
-        const ssize_t n = ::pread(plan.file.get(), buffer.data(), want, position);
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(buffer.size(), plan.end - position));
+        const ssize_t n =
+            ::pread(plan.file.get(), buffer.data(), want, static_cast<off_t>(position));
         if (n <= 0 ||
             !remote_.send(buffer.data(), static_cast<size_t>(n), config_.requestTimeoutMs)) {
             return false;
         }
-        position += static_cast<uint32_t>(n);
+        position += static_cast<uint64_t>(n);
         // The word equal to the end tells the client the copy is done, so it waits for the
         // other server's verdict below.
-        if (position < plan.end && !sendPosition(position)) {
+        if (position < plan.end && !sendPosition(plan, position)) {
             return false;
         }
     }

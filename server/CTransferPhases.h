@@ -41,7 +41,8 @@ private:
     // away or stalled.
     size_t receiveBlock(uint8_t* buffer, size_t count);
     bool sendClosingReply(int32_t error);
-    bool sendPosition(uint32_t position);
+    // A raw position word: 4 bytes, or 8 when the plan says so.
+    bool sendPosition(const TransferPlan& plan, uint64_t position);
 
     CSocketStream& client_;
     const CServerConfig& config_;

@@ -25,8 +25,11 @@ struct TransferPlan {
     enum class Kind { Download, Upload, Copy };
     Kind kind = Kind::Download;
     CFileDescriptor file;
-    uint32_t start = 0;
-    uint32_t end = 0;
+    uint64_t start = 0;
+    uint64_t end = 0;
+    // The client agreed on 64-bit positions and sent the range in them: the copy's position
+    // words are 8 bytes long.
+    bool wideWords = false;
     // Upload: a write that would reach past this offset fails with "disk full".
     uint64_t writeLimit = 0;
     // Upload: the disk space promised to it, given back when the plan goes.

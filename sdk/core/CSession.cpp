@@ -4,6 +4,7 @@
 #include "platform/Tick.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CTrace.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 
 #include <algorithm>
@@ -139,6 +140,9 @@ Result<Done> Login(CSession& session, int32_t timeoutMs) {
     }
     request.SetString("version", kClientVersion);
     request.SetString("authtype", "");
+    // An extra item a server that does not know it ignores; only its answer turns 64 bits on.
+    request.SetInt(largefile::kOfferItem, largefile::kOfferVersion);
+    session.largeFiles = false;
 
     if (!Exchange(session, request, reply, timeoutMs)) {
         TAVIK_TRACE(1, u"login", platform::toAnsi(session.user) + ": exchange failed");
@@ -156,6 +160,7 @@ Result<Done> Login(CSession& session, int32_t timeoutMs) {
     session.openUrl = platform::fromAnsi(reply.GetString("openurl", ""));
     session.path = platform::fromAnsi(reply.GetString("path", ""));
     session.mode = reply.GetInt("mode", kDefaultMode);
+    session.largeFiles = reply.GetInt(largefile::kOfferItem, 0) == largefile::kOfferVersion;
     // This client knows no further authentication step: a server that asks for one gets a
     // closed connection, and the last error stays what the reply said (normally 0).
     if (reply.GetString("authtype", "")[0] != '\0') {

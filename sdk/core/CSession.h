@@ -36,6 +36,9 @@ public:
     int32_t timeout = -1;
     // Kept for every reconnect; copied by a duplicate.
     SessionSecurity security;
+    // Whether the last successful login agreed on 64-bit sizes and positions (LargeFileWire.h).
+    // Every login offers them again, so a reconnect keeps what the server agrees to.
+    bool largeFiles = false;
 };
 
 // Longest host name and longest user ID or password, in ANSI bytes, that a session accepts.
@@ -69,7 +72,9 @@ int32_t ConnectTimeout();
 // exchange is bounded by timeoutMs (without it, by the session's time-out).
 Result<Done> ConnectAndLogin(CSession& session, int32_t timeoutMs);
 Result<Done> ConnectAndLogin(CSession& session);
-// The "setuser" exchange; on any outcome the report holds the last error to store.
+// The "setuser" exchange; on any outcome the report holds the last error to store. Besides the
+// design's items it offers the large-file extension; session.largeFiles is set from the reply
+// (false after any failure).
 Result<Done> Login(CSession& session, int32_t timeoutMs);
 Result<Done> Login(CSession& session);
 

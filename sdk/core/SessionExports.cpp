@@ -189,4 +189,14 @@ TAVIK_API LPCWSTR tavik_GetSessionMessage(TAVIK_SESSION session) {
                                       [&] { return sessionText(session, &CSession::message); });
 }
 
+TAVIK_API BOOL tavik_IsLargeFileSession(TAVIK_SESSION session) {
+    return tavik::exportCall<BOOL>(0, [&] {
+        CSession* found = CSessionRegistry::instance().Find(session);
+        if (found == nullptr) {
+            return Result<BOOL>::fail(invalidHandle());
+        }
+        return Result<BOOL>::ok(found->largeFiles ? 1 : 0);
+    });
+}
+
 } // extern "C"

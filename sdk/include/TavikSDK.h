@@ -6,6 +6,7 @@
 #include "TavikDrive.h"
 #include "TavikErrors.h"
 #include "TavikFiles.h"
+#include "TavikLargeFiles.h"
 #include "TavikSession.h"
 #include "TavikTransfer.h"
 #include "TavikTypes.h"

@@ -1,6 +1,7 @@
 #include "sdk/ops/CFileInfoList.h"
 
 #include "platform/AnsiCodePage.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/ops/CFileInfoItemName.h"
 
 #include <algorithm>
@@ -61,6 +62,7 @@ std::unique_ptr<CFileInfoList> CFileInfoList::fromReply(const CPacket& reply, in
         }
         if ((infotype & TAVIK_INFO_SIZE) != 0) {
             entry.dwSize = static_cast<DWORD>(reply.GetInt(CFileInfoItemName('s', i).c_str(), 0));
+            list->keepWideSize(reply, i, count);
         }
         if ((infotype & TAVIK_INFO_TYPE) != 0) {
             entry.dwType = static_cast<DWORD>(reply.GetInt(CFileInfoItemName('t', i).c_str(), 0));
@@ -71,6 +73,32 @@ std::unique_ptr<CFileInfoList> CFileInfoList::fromReply(const CPacket& reply, in
         }
     }
     return list;
+}
+
+void CFileInfoList::keepWideSize(const CPacket& reply, int32_t number, int32_t count) {
+    // Only an entry that "s%d" cannot describe carries one.
+    if (entries_[static_cast<size_t>(number - 1)].dwSize != largefile::kClamped32) {
+        return;
+    }
+    char name[24];
+    largefile::entrySizeName(name, number);
+    const std::optional<uint64_t> size = largefile::getU64(reply, name);
+    if (!size) {
+        return;
+    }
+    wideSizes_.resize(static_cast<size_t>(count), 0);
+    wideSizes_[static_cast<size_t>(number - 1)] = *size;
+}
+
+std::optional<uint64_t> CFileInfoList::size64(int32_t index) const {
+    if (index < 0 || index >= view_.nCount) {
+        return std::nullopt;
+    }
+    const auto at = static_cast<size_t>(index);
+    if (at < wideSizes_.size() && wideSizes_[at] != 0) {
+        return wideSizes_[at];
+    }
+    return entries_[at].dwSize;
 }
 
 TAVIK_FILEINFO* CFileInfoList::entry(int32_t index) {

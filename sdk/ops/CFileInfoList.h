@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,10 +33,16 @@ public:
     int32_t count() const { return count_; }
     // Entry index, or null outside the records held (0..handle()->nCount-1).
     TAVIK_FILEINFO* entry(int32_t index);
+    // Entry index's size: the reply's 64-bit "s64_%d" when it carried one, else dwSize; nullopt
+    // outside the records held.
+    std::optional<uint64_t> size64(int32_t index) const;
 
 private:
     CFileInfoList() = default;
     void resize(int32_t count);
+    // Keeps entry number's (from 1) 64-bit size when its "s%d" is clamped and the reply
+    // carries "s64_<number>".
+    void keepWideSize(const CPacket& reply, int32_t number, int32_t count);
     const char16_t* keepText(const char* ansi);
     // Room in texts_ for that many UTF-16 units and a terminator.
     char16_t* textRoom(size_t units);
@@ -43,6 +50,9 @@ private:
     TAVIK_FILEINFO_LIST view_{};
     int32_t count_ = 0;
     std::vector<TAVIK_FILEINFO> entries_;
+    // Only for replies that carry 64-bit sizes (empty otherwise): one per record, 0 where the
+    // entry has none.
+    std::vector<uint64_t> wideSizes_;
     CByteArena texts_; // the entries' texts, which never move once kept
 };
 

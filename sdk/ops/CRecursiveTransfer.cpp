@@ -5,6 +5,7 @@
 #include "platform/LocalFileSystem.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikFiles.h"
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/ops/CommandExchange.h"
 #include "sdk/ops/TransferNotice.h"
 
@@ -168,6 +169,10 @@ Result<Done> CRecursiveTransfer::Download() {
     }
     if (entry->dwType == TAVIK_TYPE_FOLDER) {
         return downloadFolder(src, dst);
+    }
+    // A server that agreed on 64-bit sizes says when a file is too large for 32-bit positions.
+    if (tavik_GetFileInfoSize64(self.get(), 0) > static_cast<int64_t>(0xFFFFFFFFu)) {
+        return Result<Done>::fail(wrongParameter());
     }
     return downloadFile(src, dst, entry->dwSize);
 }

@@ -3,6 +3,7 @@
 #include "platform/Tick.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CSession.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/ops/CRequest.h"
 #include "sdk/ops/CommandExchange.h"
@@ -25,14 +26,40 @@ bool textFits(const char* text) {
 
 CServerCopy::CServerCopy(TAVIK_SESSION session, const TAVIK_COPYHOST* host,
                          TAVIK_TRANSFER* transfer, int* cancel)
-    : sessionHandle_(session), host_(host), transfer_(transfer), cancel_(cancel) {}
+    : sessionHandle_(session), host_(host), transfer_(transfer), cancel_(cancel) {
+    if (transfer != nullptr) {
+        source_ = transfer->pszSrcPath;
+        destination_ = transfer->pszDstPath;
+        start_ = transfer->dwStartPos;
+        end_ = transfer->dwEndPos;
+        truncate_ = transfer->bTrunc;
+    }
+}
+
+CServerCopy::CServerCopy(TAVIK_SESSION session, const TAVIK_COPYHOST* host,
+                         TAVIK_TRANSFER64* transfer, int* cancel)
+    : sessionHandle_(session), host_(host), wide_(transfer), cancel_(cancel) {
+    if (transfer != nullptr) {
+        source_ = transfer->pszSrcPath;
+        destination_ = transfer->pszDstPath;
+        start_ = transfer->qwStartPos;
+        end_ = transfer->qwEndPos;
+        truncate_ = transfer->bTrunc;
+    }
+}
 
 Result<Done> CServerCopy::checkArguments() const {
-    if (host_ == nullptr || transfer_ == nullptr) {
+    if (host_ == nullptr || (transfer_ == nullptr && wide_ == nullptr)) {
         return Result<Done>::fail(wrongParameter());
     }
     bool fits = textFits(host_->pszIp) && textFits(host_->pszId) && textFits(host_->pszPass) &&
-                textFits(transfer_->pszSrcPath) && textFits(transfer_->pszDstPath);
+                textFits(source_) && textFits(destination_);
+    const bool agreed =
+        sessionHandle_ != nullptr && static_cast<CSession*>(sessionHandle_)->largeFiles;
+    // A server that knows only 32-bit positions would copy the wrong bytes.
+    if (end_ > largefile::kClamped32 && !agreed) {
+        fits = false;
+    }
     return fits ? Result<Done>::ok(Done{}) : Result<Done>::fail(wrongParameter());
 }
 
@@ -42,11 +69,17 @@ Result<Done> CServerCopy::announce() {
     request.addInt("port", host_->nPort);
     request.packet().SetString("id", host_->pszId);
     request.packet().SetString("pass", host_->pszPass);
-    request.packet().SetString("srcpath", transfer_->pszSrcPath);
-    request.packet().SetString("destpath", transfer_->pszDstPath);
-    request.addInt("startpos", static_cast<int32_t>(transfer_->dwStartPos));
-    request.addInt("endpos", static_cast<int32_t>(transfer_->dwEndPos));
-    request.addInt("istrunc", transfer_->bTrunc);
+    request.packet().SetString("srcpath", source_);
+    request.packet().SetString("destpath", destination_);
+    request.addInt("startpos", static_cast<int32_t>(largefile::clamp32(start_)));
+    request.addInt("endpos", static_cast<int32_t>(largefile::clamp32(end_)));
+    wideWords_ =
+        wide() && sessionHandle_ != nullptr && static_cast<CSession*>(sessionHandle_)->largeFiles;
+    if (wideWords_) {
+        largefile::setU64(request.packet(), largefile::kStartItem, start_);
+        largefile::setU64(request.packet(), largefile::kEndItem, end_);
+    }
+    request.addInt("istrunc", truncate_);
     CPacket reply(kScrambledRequest);
     return request.run(sessionHandle_, reply);
 }
@@ -59,6 +92,9 @@ Result<Done> CServerCopy::Run() {
     progress_.hSession = sessionHandle_;
     progress_.pTransfer = transfer_;
     progress_.nKind = TAVIK_KIND_SERVER_COPY;
+    progress64_.hSession = sessionHandle_;
+    progress64_.pTransfer = wide_;
+    progress64_.nKind = TAVIK_KIND_SERVER_COPY;
     Result<Done> announced = announce();
     if (!announced) {
         return announced;
@@ -79,23 +115,43 @@ Result<Done> CServerCopy::Run() {
     return Result<Done>::ok(Done{}, std::move(report));
 }
 
+bool CServerCopy::readPosition(CSession& session, uint64_t& position) {
+    uint8_t word[8];
+    const int length = wideWords_ ? 8 : 4;
+    if (!session.connection.RecvAll(word, length, kPositionWaitMs)) {
+        return false;
+    }
+    position = 0;
+    for (int i = length - 1; i >= 0; --i) {
+        position = (position << 8) | word[i];
+    }
+    return true;
+}
+
+void CServerCopy::notify(uint64_t position, uint32_t elapsedMs) {
+    if (transfer_ != nullptr) {
+        progress_.dwPos = static_cast<DWORD>(position);
+        progress_.dwElapsed = elapsedMs;
+        notifyProgress(transfer_->hNotifyWnd, transfer_->uNotifyMsg, transfer_->pfnProgress,
+                       progress_);
+    } else {
+        progress64_.qwPos = position;
+        progress64_.dwElapsed = elapsedMs;
+        notifyProgress64(wide_->hNotifyWnd, wide_->uNotifyMsg, wide_->pfnProgress, progress64_);
+    }
+}
+
 int32_t CServerCopy::followPositions(CSession& session) {
     const uint32_t startTick = platform::GetTickCount();
-    progress_.dwPos = transfer_->dwStartPos;
     for (;;) {
-        uint8_t word[4];
-        if (!session.connection.RecvAll(word, sizeof word, kPositionWaitMs)) {
+        uint64_t position = 0;
+        if (!readPosition(session, position)) {
             session.connection.Close();
             return TAVIK_ERR_SOCKET;
         }
-        progress_.dwPos = static_cast<uint32_t>(word[0]) | static_cast<uint32_t>(word[1]) << 8 |
-                          static_cast<uint32_t>(word[2]) << 16 |
-                          static_cast<uint32_t>(word[3]) << 24;
-        progress_.dwElapsed = platform::GetTickCount() - startTick;
-        notifyProgress(transfer_->hNotifyWnd, transfer_->uNotifyMsg, transfer_->pfnProgress,
-                       progress_);
+        notify(position, platform::GetTickCount() - startTick);
         bool cancelled = cancelRequested(cancel_);
-        if (progress_.dwPos != transfer_->dwEndPos && !cancelled) {
+        if (position != end_ && !cancelled) {
             continue;
         }
         if (cancelled) {

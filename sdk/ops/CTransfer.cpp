@@ -5,6 +5,7 @@
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CSession.h"
 #include "sdk/core/CTrace.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/ops/CRequest.h"
 #include "sdk/ops/CommandExchange.h"
@@ -28,24 +29,47 @@ const char* kindName(int kind) {
     return kind == TAVIK_KIND_DOWNLOAD ? "download " : "upload ";
 }
 
-std::string rangeText(const TAVIK_TRANSFER& transfer) {
-    return std::string(transfer.pszSrcPath) + " -> " + transfer.pszDstPath + " [" +
-           std::to_string(transfer.dwStartPos) + ", " + std::to_string(transfer.dwEndPos) + ")";
+std::string rangeText(const char* source, const char* destination, uint64_t start, uint64_t end) {
+    return std::string(source) + " -> " + destination + " [" + std::to_string(start) + ", " +
+           std::to_string(end) + ")";
+}
+
+bool largeFilesAgreed(TAVIK_SESSION session) {
+    return session != nullptr && static_cast<CSession*>(session)->largeFiles;
 }
 
 } // namespace
 
 CTransfer::CTransfer(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel)
-    : sessionHandle_(session), transfer_(transfer), cancel_(cancel) {}
+    : sessionHandle_(session), transfer_(transfer), cancel_(cancel) {
+    range_ = range();
+}
+
+CTransfer::CTransfer(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel)
+    : sessionHandle_(session), wide_(transfer), cancel_(cancel) {
+    range_ = range();
+}
+
+CTransfer::Range CTransfer::range() const {
+    if (transfer_ != nullptr) {
+        return {transfer_->pszSrcPath, transfer_->pszDstPath, transfer_->dwStartPos,
+                transfer_->dwEndPos,   transfer_->bTrunc,     transfer_->dwUser};
+    }
+    if (wide_ != nullptr) {
+        return {wide_->pszSrcPath, wide_->pszDstPath, wide_->qwStartPos,
+                wide_->qwEndPos,   wide_->bTrunc,     wide_->dwUser};
+    }
+    return {};
+}
 
 Result<Done> CTransfer::checkRecord() const {
-    if (transfer_ == nullptr) {
+    if (!recordPresent()) {
         // The library names no text for a missing record: the previous text stays.
         return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_WRONG_PARAMETER));
     }
     // Paths travel through 512-byte conversion buffers on either side; a longer one is refused
     // rather than cut short, which would name another file.
-    if (!pathFits(transfer_->pszSrcPath) || !pathFits(transfer_->pszDstPath)) {
+    if (!pathFits(range_.source) || !pathFits(range_.destination)) {
         return Result<Done>::fail(wrongParameter());
     }
     if (sessionHandle_ == nullptr) {
@@ -54,24 +78,46 @@ Result<Done> CTransfer::checkRecord() const {
         return Result<Done>::fail(
             ErrorReport::withText(TAVIK_ERR_INVALID_HANDLE, u"invalid session handle"));
     }
+    // A server that knows only 32-bit positions would move the wrong bytes.
+    if (range_.end > largefile::kClamped32 && !largeFilesAgreed(sessionHandle_)) {
+        return Result<Done>::fail(wrongParameter());
+    }
     return Result<Done>::ok(Done{});
+}
+
+void CTransfer::setKind(int kind) {
+    progress_.nKind = kind;
+    progress64_.nKind = kind;
+}
+
+void CTransfer::dataHook(void* buffer, size_t count, uint64_t position) const {
+    if (transfer_ != nullptr && transfer_->pfnData != nullptr) {
+        transfer_->pfnData(buffer, static_cast<DWORD>(count), static_cast<DWORD>(position),
+                           range_.user);
+    } else if (wide_ != nullptr && wide_->pfnData != nullptr) {
+        wide_->pfnData(buffer, static_cast<DWORD>(count), position, range_.user);
+    }
 }
 
 bool CTransfer::openLocal(std::u16string_view path, CLocalFile::Access access,
                           CLocalFile::Disposition disposition) {
     return local_.Open(path, access, disposition) &&
-           local_.Seek(transfer_->dwStartPos, CLocalFile::Origin::Begin) >= 0;
+           local_.Seek(static_cast<int64_t>(range_.start), CLocalFile::Origin::Begin) >= 0;
 }
 
 Result<Done> CTransfer::announce(const char* command) {
     CRequest request(command);
     const char* remotePath =
-        progress_.nKind == TAVIK_KIND_DOWNLOAD ? transfer_->pszSrcPath : transfer_->pszDstPath;
+        progress_.nKind == TAVIK_KIND_DOWNLOAD ? range_.source : range_.destination;
     request.packet().SetString("path", remotePath);
-    request.addInt("startpos", static_cast<int32_t>(transfer_->dwStartPos));
-    request.addInt("endpos", static_cast<int32_t>(transfer_->dwEndPos));
+    request.addInt("startpos", static_cast<int32_t>(largefile::clamp32(range_.start)));
+    request.addInt("endpos", static_cast<int32_t>(largefile::clamp32(range_.end)));
+    if (wide_ != nullptr && largeFilesAgreed(sessionHandle_)) {
+        largefile::setU64(request.packet(), largefile::kStartItem, range_.start);
+        largefile::setU64(request.packet(), largefile::kEndItem, range_.end);
+    }
     if (progress_.nKind == TAVIK_KIND_UPLOAD) {
-        request.addInt("istrunc", transfer_->bTrunc);
+        request.addInt("istrunc", range_.truncate);
     }
     CPacket reply(kScrambledRequest);
     Result<Done> announced = request.run(sessionHandle_, reply);
@@ -82,12 +128,18 @@ Result<Done> CTransfer::announce(const char* command) {
 }
 
 CSession& CTransfer::beginDataPhase() {
-    TAVIK_TRACE(1, u"transfer", kindName(progress_.nKind) + rangeText(*transfer_) + " started");
+    TAVIK_TRACE(1, u"transfer",
+                kindName(progress_.nKind) +
+                    rangeText(range_.source, range_.destination, range_.start, range_.end) +
+                    " started");
     buffer_.resize(kBufferSize); // the transfer's one buffer, for every block
     progress_.hSession = sessionHandle_;
     progress_.pTransfer = transfer_;
-    progress_.dwUser = transfer_->dwUser;
-    progress_.dwPos = transfer_->dwStartPos;
+    progress_.dwUser = range_.user;
+    progress64_.hSession = sessionHandle_;
+    progress64_.pTransfer = wide_;
+    progress64_.dwUser = range_.user;
+    position_ = range_.start;
     lastMoved_ = platform::GetTickCount();
     return *static_cast<CSession*>(sessionHandle_);
 }
@@ -109,8 +161,18 @@ bool CTransfer::stalled(const CSession& session) {
 }
 
 void CTransfer::notify() {
-    progress_.dwElapsed = platform::GetTickCount() - startTick_;
-    notifyProgress(transfer_->hNotifyWnd, transfer_->uNotifyMsg, transfer_->pfnProgress, progress_);
+    const DWORD elapsed = platform::GetTickCount() - startTick_;
+    if (transfer_ != nullptr) {
+        progress_.dwElapsed = elapsed;
+        progress_.dwPos = static_cast<DWORD>(position_);
+        notifyProgress(transfer_->hNotifyWnd, transfer_->uNotifyMsg, transfer_->pfnProgress,
+                       progress_);
+    } else {
+        progress64_.dwElapsed = elapsed;
+        progress64_.qwPos = position_;
+        progress64_.dwError = progress_.dwError;
+        notifyProgress64(wide_->hNotifyWnd, wide_->uNotifyMsg, wide_->pfnProgress, progress64_);
+    }
 }
 
 Result<Done> CTransfer::Download() {
@@ -119,11 +181,11 @@ Result<Done> CTransfer::Download() {
         return checked;
     }
     startTick_ = platform::GetTickCount();
-    progress_.nKind = TAVIK_KIND_DOWNLOAD;
-    std::u16string localPath = platform::fromAnsi(transfer_->pszDstPath);
+    setKind(TAVIK_KIND_DOWNLOAD);
+    std::u16string localPath = platform::fromAnsi(range_.destination);
     if (!openLocal(localPath, CLocalFile::Access::Write,
-                   transfer_->bTrunc != 0 ? CLocalFile::Disposition::CreateAlways
-                                          : CLocalFile::Disposition::OpenAlways)) {
+                   range_.truncate != 0 ? CLocalFile::Disposition::CreateAlways
+                                        : CLocalFile::Disposition::OpenAlways)) {
         return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_LOCAL_FILE));
     }
     Result<Done> announced = announce("download");
@@ -152,9 +214,8 @@ CTransfer::End CTransfer::receiveData(CSession& session) {
             return End::Cancelled;
         }
         // A start past the end has nothing to receive, like an empty range.
-        uint32_t left =
-            progress_.dwPos < transfer_->dwEndPos ? transfer_->dwEndPos - progress_.dwPos : 0;
-        uint32_t want = std::min(left, kBufferSize);
+        const uint64_t left = position_ < range_.end ? range_.end - position_ : 0;
+        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(left, kBufferSize));
         if (want == 0) {
             return End::Complete;
         }
@@ -171,15 +232,12 @@ CTransfer::End CTransfer::receiveData(CSession& session) {
             continue; // nothing within the wait: notify again and look at the flag
         }
         lastMoved_ = platform::GetTickCount();
-        if (transfer_->pfnData != nullptr) {
-            transfer_->pfnData(buffer_.data(), static_cast<DWORD>(got), progress_.dwPos,
-                               transfer_->dwUser);
-        }
+        dataHook(buffer_.data(), static_cast<size_t>(got), position_);
         if (local_.Write(buffer_.data(), static_cast<size_t>(got)) < 0) {
             finalError_ = TAVIK_ERR_LOCAL_FILE;
             return End::Failed;
         }
-        progress_.dwPos += static_cast<uint32_t>(got);
+        position_ += static_cast<uint64_t>(got);
     }
 }
 
@@ -189,8 +247,8 @@ Result<Done> CTransfer::Upload() {
         return checked;
     }
     startTick_ = platform::GetTickCount();
-    progress_.nKind = TAVIK_KIND_UPLOAD;
-    std::u16string localPath = platform::fromAnsi(transfer_->pszSrcPath);
+    setKind(TAVIK_KIND_UPLOAD);
+    std::u16string localPath = platform::fromAnsi(range_.source);
     if (!openLocal(localPath, CLocalFile::Access::Read, CLocalFile::Disposition::OpenExisting)) {
         return Result<Done>::fail(ErrorReport::codeOnly(TAVIK_ERR_LOCAL_FILE));
     }
@@ -217,9 +275,9 @@ Result<Done> CTransfer::Upload() {
 
 CTransfer::End CTransfer::sendData(CSession& session) {
     uint32_t pending = 0; // read from the file, not yet taken by the connection
-    while (progress_.dwPos < transfer_->dwEndPos) {
-        uint32_t want =
-            std::min(transfer_->dwEndPos - progress_.dwPos - pending, kBufferSize - pending);
+    while (position_ < range_.end) {
+        const uint32_t want = static_cast<uint32_t>(
+            std::min<uint64_t>(range_.end - position_ - pending, kBufferSize - pending));
         int64_t got = want == 0 ? 0 : local_.Read(buffer_.data() + pending, want);
         // A file that ends before the range with nothing left to send can make no progress:
         // the server would wait for bytes that never come.
@@ -227,11 +285,10 @@ CTransfer::End CTransfer::sendData(CSession& session) {
             finalError_ = TAVIK_ERR_LOCAL_FILE;
             return End::Failed;
         }
-        if (got > 0 && transfer_->pfnData != nullptr) {
+        if (got > 0) {
             // The hook sees only this round's bytes, at their own file position; the unsent rest
             // before them has been through it already.
-            transfer_->pfnData(buffer_.data() + pending, static_cast<DWORD>(got),
-                               progress_.dwPos + pending, transfer_->dwUser);
+            dataHook(buffer_.data() + pending, static_cast<size_t>(got), position_ + pending);
         }
         pending += static_cast<uint32_t>(got);
         int sent = session.connection.SendSome(buffer_.data(), static_cast<int>(pending),
@@ -251,7 +308,7 @@ CTransfer::End CTransfer::sendData(CSession& session) {
         if (cancelRequested(cancel_)) {
             return End::Cancelled;
         }
-        progress_.dwPos += static_cast<uint32_t>(sent);
+        position_ += static_cast<uint64_t>(sent);
     }
     return End::Complete;
 }
@@ -269,8 +326,9 @@ bool CTransfer::readClosingReply(CSession& session) {
 
 Result<Done> CTransfer::finish() const {
     TAVIK_TRACE(1, u"transfer",
-                kindName(progress_.nKind) + rangeText(*transfer_) + " ended at " +
-                    std::to_string(progress_.dwPos) +
+                kindName(progress_.nKind) +
+                    rangeText(range_.source, range_.destination, range_.start, range_.end) +
+                    " ended at " + std::to_string(position_) +
                     (cancelRequested(cancel_) ? ", cancelled" : "") + ", error " +
                     std::to_string(finalError_));
     // A stream that stood still names its cause; other ends keep the first reply's text.

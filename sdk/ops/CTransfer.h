@@ -9,10 +9,17 @@
 // When the session has a time-out and no byte moved for that long in the data phase, the transfer
 // gives up with 21002 and the text kTimeOutText, and closes the connection; without a time-out
 // (-1) it waits until cancelled. The session's lock is held for the whole data phase.
+//
+// Positions are 64-bit inside. A transfer described by a TAVIK_TRANSFER (the design's record)
+// notifies with TAVIK_PROGRESS and sends only the 32-bit range; one described by a
+// TAVIK_TRANSFER64 notifies with TAVIK_PROGRESS64 and, on a session that agreed on 64-bit
+// positions, sends the 64-bit range beside the clamped 32-bit one. On a session that did not, a
+// range ending past 0xFFFFFFFF is refused with 24001 before anything is opened or sent.
 #pragma once
 
 #include "platform/CLocalFile.h"
 #include "sdk/core/Result.h"
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/include/TavikTransfer.h"
 
 #include <cstdint>
@@ -34,6 +41,7 @@ public:
     // session may be null (reported by the first round trip, after the local file was opened);
     // cancel may be null.
     CTransfer(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel);
+    CTransfer(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel);
 
     Result<Done> Download();
     Result<Done> Upload();
@@ -41,7 +49,21 @@ public:
 private:
     enum class End { Complete, Cancelled, Failed };
 
+    // The parts of either record the transfer works with.
+    struct Range {
+        const char* source = nullptr;
+        const char* destination = nullptr;
+        uint64_t start = 0;
+        uint64_t end = 0;
+        BOOL truncate = 0;
+        DWORD user = 0;
+    };
+
     Result<Done> checkRecord() const;
+    bool recordPresent() const { return transfer_ != nullptr || wide_ != nullptr; }
+    Range range() const;
+    void setKind(int kind);
+    void dataHook(void* buffer, size_t count, uint64_t position) const;
     bool openLocal(std::u16string_view path, platform::CLocalFile::Access access,
                    platform::CLocalFile::Disposition disposition);
     Result<Done> announce(const char* command);
@@ -62,12 +84,16 @@ private:
     Result<Done> finish() const;
 
     TAVIK_SESSION sessionHandle_;
-    TAVIK_TRANSFER* transfer_;
+    TAVIK_TRANSFER* transfer_ = nullptr; // one of the two records is set
+    TAVIK_TRANSFER64* wide_ = nullptr;
+    Range range_;
     int* cancel_;
+    uint64_t position_ = 0; // absolute position in the file
     uint32_t startTick_ = 0;
     platform::CLocalFile local_;
     std::vector<uint8_t> buffer_;
     TAVIK_PROGRESS progress_{};
+    TAVIK_PROGRESS64 progress64_{};
     uint32_t lastMoved_ = 0; // tick of the last byte received or sent
     bool timedOut_ = false;
     int32_t finalError_ = 0;

@@ -1,8 +1,11 @@
 // File information and listing: the file-information list, the server-side directory cursor and
 // the single-file queries.
+#include "sdk/core/CSession.h"
 #include "sdk/core/ExportCall.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikFiles.h"
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/ops/CFileInfoList.h"
 #include "sdk/ops/CHandleRegistry.h"
 #include "sdk/ops/CRequest.h"
@@ -69,6 +72,36 @@ Result<int> getFileSize(LPCWSTR path, TAVIK_SESSION session) {
         return Result<int>::failFrom(run);
     }
     return Result<int>::ok(reply.GetInt("size", 0), run.report());
+}
+
+Result<int64_t> getFileSize64(LPCWSTR path, TAVIK_SESSION session) {
+    CRequest request("getlength");
+    request.addText("filename", path);
+    CPacket reply(kScrambledRequest);
+    Result<Done> run = request.run(session, reply);
+    if (!run) {
+        return Result<int64_t>::failFrom(run);
+    }
+    const bool agreed = static_cast<CSession*>(session)->largeFiles;
+    const std::optional<uint64_t> wide =
+        agreed ? largefile::getU64(reply, largefile::kSizeItem) : std::nullopt;
+    const uint64_t size = wide ? *wide : static_cast<uint32_t>(reply.GetInt("size", 0));
+    if (size > static_cast<uint64_t>(INT64_MAX)) {
+        return Result<int64_t>::fail(wrongPacket());
+    }
+    return Result<int64_t>::ok(static_cast<int64_t>(size), run.report());
+}
+
+Result<int64_t> fileInfoSize64(TAVIK_FILEINFO_LIST* handle, int32_t index) {
+    CFileInfoList* list = fileInfoLists().find(handle);
+    if (list == nullptr) {
+        return Result<int64_t>::fail(invalidHandle());
+    }
+    const std::optional<uint64_t> size = list->size64(index);
+    if (!size || *size > static_cast<uint64_t>(INT64_MAX)) {
+        return Result<int64_t>::fail(std::nullopt); // out of range: the last error stays
+    }
+    return Result<int64_t>::ok(static_cast<int64_t>(*size));
 }
 
 Result<Done> getFileTime(LPCWSTR path, DWORD* lastAccess, DWORD* lastWrite, TAVIK_SESSION session) {
@@ -190,6 +223,14 @@ TAVIK_API BOOL tavik_ReadDir(TAVIK_DIR* dir, LPWSTR buffer, int capacity) {
 
 TAVIK_API BOOL tavik_CloseDir(TAVIK_DIR* dir) {
     return exportCallBool([&] { return closeDir(dir); });
+}
+
+TAVIK_API int64_t tavik_GetFileSize64(LPCWSTR path, TAVIK_SESSION session) {
+    return exportCall<int64_t>(-1, [&] { return getFileSize64(path, session); });
+}
+
+TAVIK_API int64_t tavik_GetFileInfoSize64(TAVIK_FILEINFO_LIST* list, int index) {
+    return exportCall<int64_t>(-1, [&] { return fileInfoSize64(list, index); });
 }
 
 } // extern "C"

@@ -1,7 +1,10 @@
 // Remote file I/O: a file opened on the server and read, written and positioned block by block.
+#include "sdk/core/CSession.h"
 #include "sdk/core/ExportCall.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikFiles.h"
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/ops/CHandleRegistry.h"
 #include "sdk/ops/CRequest.h"
 #include "sdk/ops/FileReplies.h"
@@ -95,6 +98,38 @@ Result<int> fileSeek(TAVIK_FILE* handle, int32_t offset, int32_t whence) {
     return countAfterReply(run, countFromReply(reply));
 }
 
+Result<int64_t> fileSeek64(TAVIK_FILE* handle, int64_t offset, int32_t whence) {
+    TAVIK_FILE* file = openFiles().find(handle);
+    if (file == nullptr) {
+        return Result<int64_t>::fail(invalidHandle());
+    }
+    const bool agreed =
+        file->hSession != nullptr && static_cast<CSession*>(file->hSession)->largeFiles;
+    const bool fits = offset >= INT32_MIN && offset <= INT32_MAX;
+    CRequest request("seekfile");
+    request.addInt("offset", fits ? static_cast<int32_t>(offset) : 0);
+    request.addInt("fd", file->nFd);
+    request.addInt("whence", whence);
+    if (agreed) {
+        largefile::setU64(request.packet(), largefile::kOffsetItem, static_cast<uint64_t>(offset));
+    } else if (!fits) {
+        request.refuse(wrongParameter());
+    }
+    CPacket reply(kScrambledRequest);
+    Result<Done> run = request.run(file->hSession, reply);
+    if (!run) {
+        return Result<int64_t>::failFrom(run);
+    }
+    const std::optional<uint64_t> wide =
+        agreed ? largefile::getU64(reply, largefile::kSizeItem) : std::nullopt;
+    if (wide && *wide <= static_cast<uint64_t>(INT64_MAX)) {
+        return Result<int64_t>::ok(static_cast<int64_t>(*wide), run.report());
+    }
+    Result<int> narrow = countAfterReply(run, countFromReply(reply));
+    return narrow ? Result<int64_t>::ok(narrow.value(), narrow.report())
+                  : Result<int64_t>::failFrom(narrow);
+}
+
 Result<Done> fileClose(TAVIK_FILE* handle) {
     // The handle goes first: the caller's handle is done even when the server cannot be told.
     std::unique_ptr<TAVIK_FILE> file = openFiles().take(handle);
@@ -133,6 +168,10 @@ TAVIK_API int tavik_FileSeek(TAVIK_FILE* file, int offset, int whence) {
 
 TAVIK_API BOOL tavik_FileClose(TAVIK_FILE* file) {
     return exportCallBool([&] { return fileClose(file); });
+}
+
+TAVIK_API int64_t tavik_FileSeek64(TAVIK_FILE* file, int64_t offset, int whence) {
+    return exportCall<int64_t>(-1, [&] { return fileSeek64(file, offset, whence); });
 }
 
 } // extern "C"

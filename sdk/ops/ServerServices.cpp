@@ -2,6 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "sdk/core/CSession.h"
+#include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/ops/CCommandResultRegistry.h"
 #include "sdk/ops/CRequest.h"
@@ -59,6 +60,28 @@ Result<Done> getDiskSpace(TAVIK_DISKSPACE* diskspace, TAVIK_SESSION session) {
         diskspace->dwFree = static_cast<DWORD>(reply.GetInt("free", 0));
         diskspace->dwTotal = static_cast<DWORD>(reply.GetInt("total", 0));
     }
+    return done;
+}
+
+Result<Done> getDiskSpace64(TAVIK_DISKSPACE64* space, TAVIK_SESSION session) {
+    CRequest request("getquota");
+    if (session != nullptr) {
+        request.addText("id", static_cast<CSession*>(session)->user.c_str());
+    }
+    CPacket reply(kScrambledRequest);
+    Result<Done> done = request.run(session, reply);
+    if (!done || space == nullptr) {
+        return done;
+    }
+    const uint64_t block = static_cast<uint32_t>(reply.GetInt("block", 0));
+    const uint64_t freeBytes = block * static_cast<uint32_t>(reply.GetInt("free", 0));
+    const uint64_t totalBytes = block * static_cast<uint32_t>(reply.GetInt("total", 0));
+    const bool agreed = static_cast<CSession*>(session)->largeFiles;
+    space->qwFree = agreed ? largefile::getU64(reply, largefile::kFreeBytesItem).value_or(freeBytes)
+                           : freeBytes;
+    space->qwTotal = agreed
+                         ? largefile::getU64(reply, largefile::kTotalBytesItem).value_or(totalBytes)
+                         : totalBytes;
     return done;
 }
 

@@ -5,6 +5,7 @@
 
 #include "sdk/core/CPacket.h"
 #include "sdk/core/Result.h"
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/include/TavikTransfer.h"
 
 #include <string>
@@ -13,6 +14,9 @@ namespace tavik {
 
 Result<Done> getServerInfo(TAVIK_SERVERINFO* info, TAVIK_SESSION session);
 Result<Done> getDiskSpace(TAVIK_DISKSPACE* diskspace, TAVIK_SESSION session);
+// Free and total bytes: the server's 64-bit items when the session agreed on them, else the
+// words multiplied in 64 bits.
+Result<Done> getDiskSpace64(TAVIK_DISKSPACE64* space, TAVIK_SESSION session);
 Result<int> checkVirus(LPCWSTR path, TAVIK_SESSION session);
 // The registered result text.
 Result<const char*> openCommand(LPCWSTR command, TAVIK_SESSION session);

@@ -22,6 +22,10 @@ TAVIK_API BOOL tavik_GetDiskSpace(TAVIK_DISKSPACE* diskspace, TAVIK_SESSION sess
     return exportCallBool([&] { return tavik::getDiskSpace(diskspace, session); });
 }
 
+TAVIK_API BOOL tavik_GetDiskSpace64(TAVIK_DISKSPACE64* space, TAVIK_SESSION session) {
+    return exportCallBool([&] { return tavik::getDiskSpace64(space, session); });
+}
+
 TAVIK_API int tavik_CheckVirus(LPCWSTR path, TAVIK_SESSION session) {
     return exportCall(-1, [&] { return tavik::checkVirus(path, session); });
 }

@@ -17,6 +17,20 @@ TAVIK_API BOOL tavik_Upload(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int
     return exportCallBool([&] { return tavik::CTransfer(session, transfer, cancel).Upload(); });
 }
 
+TAVIK_API BOOL tavik_Download64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel) {
+    return exportCallBool([&] { return tavik::CTransfer(session, transfer, cancel).Download(); });
+}
+
+TAVIK_API BOOL tavik_Upload64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel) {
+    return exportCallBool([&] { return tavik::CTransfer(session, transfer, cancel).Upload(); });
+}
+
+TAVIK_API BOOL tavik_CopyEx64(TAVIK_SESSION session, const TAVIK_COPYHOST* host,
+                              TAVIK_TRANSFER64* transfer, int* cancel) {
+    return exportCallBool(
+        [&] { return tavik::CServerCopy(session, host, transfer, cancel).Run(); });
+}
+
 TAVIK_API BOOL tavik_DownloadEx(TAVIK_SESSION session, TAVIK_TRANSFER_EX* transfer, int* cancel) {
     return exportCallBool(
         [&] { return tavik::CRecursiveTransfer(session, transfer, cancel).Download(); });

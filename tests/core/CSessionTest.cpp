@@ -71,7 +71,9 @@ TEST_F(SessionTest, LoginSendsTheSetuserItemsAndKeepsTheReply) {
     EXPECT_EQ(login.integer("timeout"), 60000);
     EXPECT_EQ(login.str("version"), "2.12.06.1");
     EXPECT_EQ(login.bytes("authtype"), std::vector<uint8_t>{0});
-    EXPECT_EQ(login.items.size(), 6u);
+    // The design's six items, and the large-file offer that a server may ignore.
+    EXPECT_EQ(login.integer("largefile"), 1);
+    EXPECT_EQ(login.items.size(), 7u);
 
     EXPECT_EQ(std::u16string(tavik_GetSessionPath(session)), u"/disk/bob");
     EXPECT_EQ(tavik_GetSessionMode(session), 7);
