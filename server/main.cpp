@@ -14,7 +14,7 @@
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
 #include "server/CServiceServers.h"
-#include "server/CSessionKeyStore.h"
+#include "server/CServiceStore.h"
 
 #include <sodium.h>
 
@@ -285,17 +285,22 @@ int issueSessionKey(const SessionKeyOptions& options) {
         std::fprintf(stderr, "tavik-server: --ttl takes 90, 90s, 10m, 2h or 1d (up to 30 days)\n");
         return kExitUsage;
     }
-    const tavik::server::AccountConfig* account = config->service.findAccount(options.account);
-    if (account == nullptr) {
+    auto store = tavik::server::openServiceStore(config->service, error);
+    if (!store || !tavik::server::seedAccounts(*store, config->service, error)) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    const auto account = store->findAccount(options.account);
+    if (account && !account->has_value()) {
         std::fprintf(stderr, "tavik-server: no account %s in %s\n", options.account.c_str(),
                      options.configFile.c_str());
         return kExitRefused;
     }
-    auto keys = tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error);
-    const auto key =
-        keys ? keys->issue(account->identifier(), *lifetime, secondsNow(), error) : std::nullopt;
+    const auto key = account
+                         ? store->issueSessionKey((*account)->identifier(), *lifetime, secondsNow())
+                         : tavik::server::StoreResult<std::string>::fail(account.error());
     if (!key) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        std::fprintf(stderr, "tavik-server: %s\n", key.error().c_str());
         return kExitRefused;
     }
     std::printf("%s\n", key->c_str());
