@@ -105,8 +105,18 @@ CPgResult CPgConnection::CLease::run(const char* sql,
     for (const std::string& copy : copies) {
         values.push_back(copy.c_str());
     }
-    PGresult* result = PQexecParams(owner_.connection_, sql, static_cast<int>(values.size()),
-                                    nullptr, values.data(), nullptr, nullptr, 0);
+    return finish(PQexecParams(owner_.connection_, sql, static_cast<int>(values.size()), nullptr,
+                               values.data(), nullptr, nullptr, 0));
+}
+
+CPgResult CPgConnection::CLease::script(const char* sql) {
+    if (!error_.empty() || owner_.connection_ == nullptr) {
+        return CPgResult(nullptr, error_.empty() ? "not connected to the store" : error_);
+    }
+    return finish(PQexec(owner_.connection_, sql));
+}
+
+CPgResult CPgConnection::CLease::finish(PGresult* result) {
     const ExecStatusType status = result != nullptr ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
         return CPgResult(result, "");

@@ -62,8 +62,12 @@ public:
         // Runs one statement with $1, $2, ... as text parameters. A failure that broke the
         // connection drops it (the next lease connects anew).
         CPgResult run(const char* sql, std::initializer_list<std::string_view> params = {});
+        // Runs several statements without parameters (the schema's steps).
+        CPgResult script(const char* sql);
 
     private:
+        CPgResult finish(PGresult* result);
+
         std::unique_lock<std::mutex> lock_;
         CPgConnection& owner_;
         std::string error_;

@@ -116,7 +116,7 @@ bool CPostgresStore::migrate(std::string& error) {
                 return false;
             }
             for (; version < kSchemaVersion; ++version) {
-                CPgResult step = lease.run(kMigrations[static_cast<size_t>(version)]);
+                CPgResult step = lease.script(kMigrations[static_cast<size_t>(version)]);
                 if (!step.ok()) {
                     failure = "schema version " + std::to_string(version + 1) + ": " + step.error();
                     return false;

@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <malloc.h>
+#include <memory>
 #include <optional>
 #include <pthread.h>
 #include <string>
@@ -334,8 +335,20 @@ int serve(tavik::server::CServerConfig config) {
     // Blocked before any thread starts, so that no connection thread receives them.
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    tavik::server::CServer server(config);
     std::string error;
+    std::shared_ptr<tavik::server::CServiceStore> shared;
+    if (!config.service.postgresql.empty()) {
+        // Disk servers over one folder reserve its space together through the shared store.
+        shared = tavik::server::openServiceStore(config.service, error);
+        if (!shared) {
+            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+            return kExitRefused;
+        }
+        for (const tavik::server::DiskConfig& disk : config.disks) {
+            disk.ledger->share(shared, disk.id);
+        }
+    }
+    tavik::server::CServer server(config);
     if (!server.start(error)) {
         std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return kExitRefused;
