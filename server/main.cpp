@@ -5,9 +5,11 @@
 //                [--allow-open]
 //   tavik-server hash-password
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
+//   tavik-server account add|list|remove|passwd|disk-add|disk-remove ... --config server.toml
 //
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
+#include "server/CAccountCommand.h"
 #include "server/CCommandHandlers.h"
 #include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
@@ -252,26 +254,52 @@ bool readSecretLine(const char* prompt, std::string& line) {
     return got;
 }
 
-int hashPassword() {
+// Reads a new password (twice on a terminal) and makes its hash; nullopt after saying why not.
+std::optional<std::string> askNewPasswordHash() {
     std::string password;
     if (!readSecretLine("Password: ", password) || password.empty()) {
         std::fprintf(stderr, "tavik-server: no password given\n");
-        return kExitRefused;
+        return std::nullopt;
     }
     if (::isatty(STDIN_FILENO) == 1) {
         std::string again;
         if (!readSecretLine("Again: ", again) || again != password) {
             std::fprintf(stderr, "tavik-server: the two passwords differ\n");
-            return kExitRefused;
+            return std::nullopt;
         }
     }
-    const auto hash = tavik::server::CPasswordHash::hash(password);
+    auto hash = tavik::server::CPasswordHash::hash(password);
     if (!hash) {
         std::fprintf(stderr, "tavik-server: cannot hash the password (out of memory?)\n");
+    }
+    return hash;
+}
+
+int hashPassword() {
+    const auto hash = askNewPasswordHash();
+    if (!hash) {
         return kExitRefused;
     }
     std::printf("%s\n", hash->c_str());
     return 0;
+}
+
+int manageAccounts(const std::string& configFile, const tavik::server::AccountCommandInput& input) {
+    std::string error;
+    const auto config = tavik::server::CServerConfig::fromFile(configFile, error);
+    auto store = config ? tavik::server::openServiceStore(config->service, error) : nullptr;
+    if (!store) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    tavik::server::CAccountCommand command(*store, config->primaryAddress(), askNewPasswordHash);
+    std::string out;
+    const int status = command.run(input, out, error);
+    std::fputs(out.c_str(), stdout);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+    }
+    return status;
 }
 
 int issueSessionKey(const SessionKeyOptions& options) {
@@ -425,6 +453,47 @@ int main(int argc, char** argv) {
     sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)")
         ->required();
     sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
+    auto* accounts = app.add_subcommand("account", "manage the accounts of the configured store");
+    accounts->require_subcommand(1);
+    accounts->fallthrough(); // --config may follow the action too
+    std::string accountConfig;
+    tavik::server::AccountCommandInput accountInput;
+    accounts->add_option("-c,--config", accountConfig, "configuration file (TOML)")->required();
+    struct Action {
+        const char* name;
+        const char* help;
+        bool account;
+        bool disk;
+    };
+    const Action actions[] = {
+        {"add", "add an account (password read without echo, or from stdin)", true, false},
+        {"list", "list the accounts with their disks", false, false},
+        {"remove", "remove an account", true, false},
+        {"passwd", "set an account's password", true, false},
+        {"disk-add", "add a disk to an account's list (or change it in place)", true, true},
+        {"disk-remove", "remove a disk from an account's list", true, true},
+    };
+    for (const Action& action : actions) {
+        auto* sub = accounts->add_subcommand(action.name, action.help);
+        sub->callback([&accountInput, name = action.name] { accountInput.action = name; });
+        if (action.account) {
+            sub->add_option("account", accountInput.identifier, "USER@DOMAIN")->required();
+        }
+        if (action.disk) {
+            sub->add_option("disk", accountInput.diskId, "the disk's id")->required();
+        }
+        if (std::string_view(action.name) == "add") {
+            sub->add_option("--name", accountInput.displayName, "display name (default: user)");
+            sub->add_option("--number", accountInput.userNumber, "user number");
+            sub->add_flag("--no-password", accountInput.noPassword,
+                          "no password: session keys only");
+        }
+        if (std::string_view(action.name) == "disk-add") {
+            sub->add_option("--name", accountInput.diskName, "name in the disk list");
+            sub->add_option("--server", accountInput.diskServer,
+                            "disk server: host, host:port or [v6]:port");
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -442,6 +511,9 @@ int main(int argc, char** argv) {
     }
     if (sessionKey->parsed()) {
         return issueSessionKey(keyOptions);
+    }
+    if (accounts->parsed()) {
+        return manageAccounts(accountConfig, accountInput);
     }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");

@@ -165,6 +165,17 @@ TEST(ServiceReplicasTest, TwoReplicasAndThreeDiskServersShareOneStore) {
               "error")
         << "the ticket was spent at B";
 
+    // A disk added by command through B's configuration is listed by A.
+    const auto added =
+        CChildProcess::run({TAVIK_SERVER_PROGRAM, "account", "--config", b.config(), "disk-add",
+                            "alice@tavik.local", "extra", "--server", "127.0.0.9:9554"},
+                           {});
+    ASSERT_EQ(added.exitCode, 0) << added.err;
+    ASSERT_EQ(loginResult(a.authPort(), "pw", "", &ticket), "0");
+    list = handDiskInfo(a.diskInfoPort(), "alice@tavik.local", "127.0.0.1", ticket);
+    EXPECT_NE(list["tavikinfo"].find("|127.0.0.9:9554|alice|"), std::string::npos)
+        << list["tavikinfo"];
+
     // A key made by the command for A's configuration is accepted once, at whichever replica.
     const auto issued = CChildProcess::run(
         {TAVIK_SERVER_PROGRAM, "session-key", "alice@tavik.local", "--config", a.config()}, {});

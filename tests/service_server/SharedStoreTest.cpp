@@ -3,6 +3,7 @@
 // test that needs PostgreSQL starts its own server (a fresh cluster in a temporary folder).
 #include "server/CEmbeddedStore.h"
 #include "server/CPostgresStore.h"
+#include "tests/cli/CChildProcess.h"
 #include "tests/service_server/CPostgresHarness.h"
 #include "tests/service_server/CServiceHarness.h"
 #include "tests/support/CTempFolder.h"
@@ -293,6 +294,70 @@ TEST(SharedStoreTest, ServiceRecoversWhenTheStoreReturns) {
     EXPECT_FALSE(down.error().empty());
     ASSERT_TRUE(postgres.start()) << postgres.error();
     EXPECT_EQ(login(), "0");
+}
+
+// The account commands of the program on the embedded store: each row is one run, with what it
+// must print and its exit status; the server started afterwards logs the account in.
+TEST(ServiceStoreTest, AccountCommandsManageTheStore) {
+    CTempFolder folder;
+    std::filesystem::create_directories(folder.file("d"));
+    ASSERT_TRUE(folder.write("s.toml", "[server]\nport = 0\nlog_commands = false\n"
+                                       "[service]\nauth_port = 0\ndiskinfo_port = 0\n"
+                                       "[[disk]]\nid = \"d\"\nroot = \"d\"\n"));
+    const std::string config = folder.file("s.toml");
+    struct Row {
+        std::vector<std::string> args;
+        std::optional<std::string> input;
+        int exitCode;
+        const char* printed; // in the output (stdout, or stderr on failure); "": not looked at
+    };
+    const Row rows[] = {
+        {{"add", "bob@Tavik.Local", "--name", "밥", "--number", "5"}, "old\n", 0, ""},
+        {{"add", "bob@tavik.local"}, "x\n", 1, "exists already"},
+        {{"add", "no-domain"}, "x\n", 1, "USER@DOMAIN"},
+        {{"add", "eve@tavik.local"}, "\n", 1, "no password given"},
+        {{"disk-add", "bob@tavik.local", "d", "--name", "디스크"}, std::nullopt, 0, ""},
+        {{"disk-add", "bob@tavik.local", "x|y"}, std::nullopt, 1, "\"|\""},
+        {{"disk-add", "nobody@tavik.local", "d"}, std::nullopt, 1, "no account"},
+        {{"disk-add", "bob@tavik.local", "e", "--server", "10.0.0.1:9554"}, std::nullopt, 0, ""},
+        {{"disk-remove", "bob@tavik.local", "e"}, std::nullopt, 0, ""},
+        {{"disk-remove", "bob@tavik.local", "e"}, std::nullopt, 1, "no disk e"},
+        {{"passwd", "bob@tavik.local"}, "new\n", 0, ""},
+        {{"passwd", "nobody@tavik.local"}, "new\n", 1, "no account"},
+        {{"add", "gone@tavik.local", "--no-password"}, std::nullopt, 0, ""},
+        {{"remove", "gone@tavik.local"}, std::nullopt, 0, ""},
+        {{"remove", "gone@tavik.local"}, std::nullopt, 1, "no account"},
+        {{"list"},
+         std::nullopt,
+         0,
+         "bob@tavik.local\t밥\t5\tpassword\td \"디스크\" on 127.0.0.1\n"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> argv{TAVIK_SERVER_PROGRAM, "account", "--config", config};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        const auto ran = CChildProcess::run(argv, {}, row.input);
+        EXPECT_EQ(ran.exitCode, row.exitCode) << row.args[0] << " " << ran.err;
+        const std::string& shown = row.exitCode == 0 ? ran.out : ran.err;
+        if (*row.printed != '\0') {
+            EXPECT_NE(shown.find(row.printed), std::string::npos) << row.args[0] << ": " << shown;
+        }
+    }
+    const auto listed =
+        CChildProcess::run({TAVIK_SERVER_PROGRAM, "account", "list", "--config", config}, {});
+    EXPECT_EQ(listed.out.find("gone@"), std::string::npos) << listed.out;
+
+    // The server serves the account from the store: the new password works, the old does not.
+    std::string error;
+    auto parsed = server::CServerConfig::fromFile(config, error);
+    ASSERT_TRUE(parsed) << error;
+    parsed->capabilityKey = server::CDiskCapability::randomKey();
+    server::CServiceServers services(*parsed);
+    ASSERT_TRUE(services.start(error)) << error;
+    for (const auto& [password, result] : {std::pair{"new", "0"}, std::pair{"old", "1"}}) {
+        CRawClient client;
+        ASSERT_TRUE(client.connect(services.authPort()));
+        EXPECT_EQ(handLogin(client, "bob@tavik.local", password)["result"], result) << password;
+    }
 }
 
 } // namespace
