@@ -53,6 +53,11 @@ std::string CPgResult::text(int row, int column) const {
                        static_cast<size_t>(PQgetlength(result_, row, column)));
 }
 
+bool CPgResult::isNull(int row, int column) const {
+    return result_ == nullptr || row >= PQntuples(result_) || column >= PQnfields(result_) ||
+           PQgetisnull(result_, row, column) == 1;
+}
+
 int64_t CPgResult::integer(int row, int column) const {
     const std::string value = text(row, column);
     return value.empty() ? 0 : std::stoll(value);

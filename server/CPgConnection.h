@@ -36,6 +36,7 @@ public:
     std::string text(int row, int column) const;
     int64_t integer(int row, int column) const;
     bool flag(int row, int column) const { return text(row, column) == "t"; }
+    bool isNull(int row, int column) const;
 
 private:
     PGresult* result_ = nullptr;
