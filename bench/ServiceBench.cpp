@@ -3,8 +3,12 @@
 //     made with the cost tavik-server hash-password uses) against bare argon2id checks per
 //     second of the same hash: the key derivation should dominate;
 //   - GetDiskInfo per second (one connection, a 10-disk account) against raw loopback
-//     request/reply round trips of the same sizes.
-//   tavik-service-bench [--logins N] [--lists N]
+//     request/reply round trips of the same sizes;
+//   - the stores: logins per second (with session keys, so that the store's work shows rather
+//     than the key derivation) and GetDiskInfo per second, four clients at once, on the embedded
+//     store and, given --postgresql URI (an empty database the benchmark may fill), on the
+//     PostgreSQL store with one and with two replicas.
+//   tavik-service-bench [--logins N] [--lists N] [--postgresql URI]
 #include "bench/BenchSupport.h"
 #include "codec/CFormFramer.h"
 #include "codec/CMsgPacket.h"
@@ -12,12 +16,16 @@
 #include "server/CServiceServers.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -73,7 +81,8 @@ size_t messageLength(const std::vector<uint8_t>& buffer) {
     return check.status == tavik::app::MsgFrameCheck::kComplete ? check.length : 0;
 }
 
-bool login(uint16_t port) {
+bool login(uint16_t port, const char16_t* user = u"bench@tavik.local",
+           const std::u16string& sessionKey = u"") {
     using namespace tavik::app;
     const int fd = connectTo(port);
     std::vector<uint8_t> buffer;
@@ -95,8 +104,12 @@ bool login(uint16_t port) {
         request.SetValue(u"svc", u"authsvr");
         CMsgTypedBody body;
         body.SetString(u"cmd", u"auth");
-        body.SetString(u"userid", u"bench@tavik.local");
-        body.SetString(u"passwd", u"bench password");
+        body.SetString(u"userid", user);
+        if (sessionKey.empty()) {
+            body.SetString(u"passwd", u"bench password");
+        } else {
+            body.SetString(u"brelo_sessionkey", sessionKey);
+        }
         CMsgPacket auth;
         CMsgPacket reply;
         CMsgTextMap replyBody;
@@ -113,12 +126,13 @@ bool login(uint16_t port) {
 }
 
 // Runs count GetDiskInfo exchanges on one connection; the reply size through replyBytes.
-bool listDisks(uint16_t port, int count, size_t& requestBytes, size_t& replyBytes) {
+bool listDisks(uint16_t port, int count, size_t& requestBytes, size_t& replyBytes,
+               const char16_t* user = u"bench@tavik.local") {
     using namespace tavik::app;
     const int fd = connectTo(port);
     CFormMessage request;
     request.SetValue(u"cmd", u"GetDiskInfo");
-    request.SetValue(u"username", u"bench@tavik.local");
+    request.SetValue(u"username", user);
     request.SetValue(u"serviceType", u"");
     CFormFramer out(true, true);
     out.Append(request);
@@ -142,6 +156,84 @@ bool listDisks(uint16_t port, int count, size_t& requestBytes, size_t& replyByte
 int argument(int argc, char** argv, const char* name, int fallback) {
     const char* value = bench::option(argc, argv, name);
     return value != nullptr ? std::atoi(value) : fallback;
+}
+
+constexpr int kClients = 4;
+
+// Runs perClient calls of work(port) on each of kClients threads, clients spread over the ports;
+// calls per second, or 0 when one failed.
+template <class Work>
+double rateOf(const std::vector<uint16_t>& ports, int perClient, const Work& work) {
+    std::atomic<bool> ok{true};
+    const uint64_t start = bench::nowNs();
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&, c] {
+            const uint16_t port = ports[static_cast<size_t>(c) % ports.size()];
+            for (int i = 0; i < perClient && ok; ++i) {
+                ok = ok && work(port);
+            }
+        });
+    }
+    for (std::thread& client : clients) {
+        client.join();
+    }
+    return ok ? kClients * perClient / bench::secondsSince(start) : 0.0;
+}
+
+// Logins and disk lists per second on one store layout: replicas service servers, each with
+// its own connection to the store.
+bool measureStore(const char* label, const tavik::server::CServerConfig& base, int replicas,
+                  int logins, int lists) {
+    using namespace tavik::server;
+    std::deque<CServerConfig> configs(static_cast<size_t>(replicas), base);
+    std::deque<CServiceServers> servers;
+    std::vector<uint16_t> authPorts;
+    std::vector<uint16_t> listPorts;
+    for (CServerConfig& config : configs) {
+        std::string error;
+        if (!servers.emplace_back(config).start(error)) {
+            std::fprintf(stderr, "%s: %s\n", label, error.c_str());
+            return false;
+        }
+        authPorts.push_back(servers.back().authPort());
+        listPorts.push_back(servers.back().diskInfoPort());
+    }
+    // Logins with session keys: no key derivation, only the store's work (the key spent, the
+    // throttle asked and told, the login recorded). The keys are made beforehand.
+    std::vector<std::u16string> keys;
+    const int64_t now = static_cast<int64_t>(::time(nullptr));
+    for (int i = 0; i <= logins; ++i) {
+        const auto key = servers.front().store()->issueSessionKey("quick@tavik.local",
+                                                                  std::chrono::hours(1), now);
+        if (!key) {
+            std::fprintf(stderr, "%s: %s\n", label, key.error().c_str());
+            return false;
+        }
+        keys.emplace_back(key->begin(), key->end());
+    }
+    std::atomic<size_t> nextKey{0};
+    // One login per address first, so that the address rule answers the lists.
+    if (!login(authPorts.front(), u"quick@tavik.local", keys[nextKey++])) {
+        std::fprintf(stderr, "%s: login failed\n", label);
+        return false;
+    }
+    const double loginRate = rateOf(authPorts, logins / kClients, [&](uint16_t port) {
+        return login(port, u"quick@tavik.local", keys[nextKey++]);
+    });
+    const double listRate =
+        rateOf(listPorts, 1,
+               [&](uint16_t port) {
+                   size_t request = 0;
+                   size_t reply = 0;
+                   return listDisks(port, lists / kClients, request, reply, u"quick@tavik.local");
+               }) *
+        (lists / kClients);
+    std::printf("%-28s logins %8.1f /s   GetDiskInfo %8.0f /s\n", label, loginRate, listRate);
+    for (CServiceServers& server : servers) {
+        server.stop();
+    }
+    return loginRate > 0 && listRate > 0;
 }
 
 } // namespace
@@ -174,6 +266,9 @@ int main(int argc, char** argv) {
             {"disk" + std::to_string(i), "디스크 " + std::to_string(i), "127.0.0.1"});
     }
     config.service.accounts.push_back(account);
+    AccountConfig quick = account;
+    quick.user = "quick";
+    config.service.accounts.push_back(quick);
     CServiceServers servers(config);
     std::string error;
     if (!servers.start(error)) {
@@ -213,5 +308,17 @@ int main(int argc, char** argv) {
     std::printf("GetDiskInfo: %8.0f /s   raw %zu/%zu-byte round trips: %8.0f /s   ratio %.2f\n",
                 listRate, requestBytes, replyBytes, echoRate, listRate / echoRate);
     servers.stop();
-    return 0;
+
+    // The stores, each layout in the same run.
+    const int storeLogins = argument(argc, argv, "--store-logins", 400);
+    const int storeLists = argument(argc, argv, "--store-lists", 8000);
+    bool measured = measureStore("embedded store", config, 1, storeLogins, storeLists);
+    if (const char* uri = bench::option(argc, argv, "--postgresql")) {
+        CServerConfig shared = config;
+        shared.service.postgresql = uri;
+        measured = measureStore("PostgreSQL, one replica", shared, 1, storeLogins, storeLists) &&
+                   measureStore("PostgreSQL, two replicas", shared, 2, storeLogins, storeLists) &&
+                   measured;
+    }
+    return measured ? 0 : 1;
 }

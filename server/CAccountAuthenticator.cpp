@@ -27,9 +27,9 @@ bool pause(int ms, const std::atomic<bool>& stopping) {
 
 } // namespace
 
-CAccountAuthenticator::CAccountAuthenticator(const ServiceConfig& service, CSessionKeyStore* keys,
-                                             CCommandLog& log, CLoginThrottle& throttle)
-    : service_(service), keys_(keys), log_(log), throttle_(throttle) {}
+CAccountAuthenticator::CAccountAuthenticator(const ServiceConfig& service, CServiceStore& store,
+                                             CCommandLog& log)
+    : service_(service), store_(store), log_(log) {}
 
 // An unknown account must cost what a known one costs. The stand-in is an account's own hash
 // when there is one (the same parameters, so the same time); its result is never used.
@@ -54,10 +54,10 @@ const std::optional<CPasswordHash>& CAccountAuthenticator::standInHash() {
 
 std::optional<CPasswordHash> CAccountAuthenticator::hashOf(const AccountConfig& account) {
     std::lock_guard lock(hashesMutex_);
-    auto found = hashes_.find(account.identifier());
+    const std::string key = account.identifier() + "\n" + account.passwordHash;
+    auto found = hashes_.find(key);
     if (found == hashes_.end()) {
-        found = hashes_.emplace(account.identifier(), CPasswordHash::fromHash(account.passwordHash))
-                    .first;
+        found = hashes_.emplace(key, CPasswordHash::fromHash(account.passwordHash)).first;
     }
     return found->second; // a copy that shares the stored form
 }
@@ -73,42 +73,68 @@ bool CAccountAuthenticator::passwordMatches(const AccountConfig* account,
     return own && matches;
 }
 
-bool CAccountAuthenticator::sessionKeyMatches(const AccountConfig* account,
-                                              const std::string& key) {
-    return account != nullptr && keys_ != nullptr &&
-           keys_->consume(account->identifier(), key, secondsNow());
+StoreResult<bool> CAccountAuthenticator::sessionKeyMatches(const AccountConfig* account,
+                                                           const std::string& key) {
+    if (account == nullptr) {
+        return StoreResult<bool>::ok(false);
+    }
+    return store_.consumeSessionKey(account->identifier(), key, secondsNow());
 }
 
-const AccountConfig* CAccountAuthenticator::authenticate(const Request& request,
-                                                         const std::atomic<bool>& stopping) {
-    const AccountConfig* account = service_.findAccount(request.identifier);
+void CAccountAuthenticator::storeFailed(const Request& request, const std::string& error) {
+    log_.event(request.peerAddress, "login of " + request.identifier +
+                                        " failed: the store is unavailable (" + error + ")");
+}
+
+std::optional<AccountConfig>
+CAccountAuthenticator::authenticate(const Request& request, const std::atomic<bool>& stopping) {
+    auto found = store_.findAccount(request.identifier);
+    if (!found) {
+        storeFailed(request, found.error());
+        return std::nullopt;
+    }
+    const AccountConfig* account = found->has_value() ? &found->value() : nullptr;
     // Only accounts that exist are named, so that guessed names cannot fill the throttle's table.
     const CLoginThrottle::Attempt attempt{
         account != nullptr ? account->identifier() : std::string(), request.peerAddress};
-    const auto wait = throttle_.reserve(attempt);
+    const auto wait = store_.reserveLogin(attempt);
     if (!wait) {
+        storeFailed(request, wait.error());
+        return std::nullopt;
+    }
+    if (!*wait) {
         log_.event(request.peerAddress,
                    "login of " + request.identifier + " refused: too many failed logins");
-        return nullptr;
+        return std::nullopt;
     }
-    if (*wait > 0 && !pause(*wait, stopping)) {
-        return nullptr;
+    if (**wait > 0 && !pause(**wait, stopping)) {
+        return std::nullopt;
     }
     const bool withKey = !request.sessionKey.empty();
-    const bool accepted = withKey ? sessionKeyMatches(account, request.sessionKey)
-                                  : passwordMatches(account, request.password);
+    StoreResult<bool> accepted =
+        withKey ? sessionKeyMatches(account, request.sessionKey)
+                : StoreResult<bool>::ok(passwordMatches(account, request.password));
     if (!accepted) {
-        const int failures = throttle_.failed(attempt);
-        log_.event(request.peerAddress,
-                   "login of " + request.identifier + (withKey ? " with a session key" : "") +
-                       " failed (" + std::to_string(failures) +
-                       " in a row from this address; next attempt waits " +
-                       std::to_string(throttle_.delayAfter(failures)) + " ms)");
-        return nullptr;
+        storeFailed(request, accepted.error());
+        return std::nullopt;
     }
-    throttle_.succeeded(attempt);
+    if (!*accepted) {
+        const auto failures = store_.loginFailed(attempt);
+        const int count = failures ? *failures : 0;
+        log_.event(request.peerAddress, "login of " + request.identifier +
+                                            (withKey ? " with a session key" : "") + " failed (" +
+                                            std::to_string(count) +
+                                            " in a row from this address; next attempt waits " +
+                                            std::to_string(store_.delayAfter(count)) + " ms)");
+        return std::nullopt;
+    }
+    const auto done = store_.loginSucceeded(attempt);
+    if (!done) {
+        storeFailed(request, done.error());
+        return std::nullopt;
+    }
     log_.event(request.peerAddress, "login of " + account->identifier());
-    return account;
+    return std::move(found->value());
 }
 
 } // namespace tavik::server

@@ -147,6 +147,25 @@ bool readAccount(const toml::table& table, const std::string& defaultServer, Acc
     return readAccountDisks(table, defaultServer, account, reader);
 }
 
+bool readStoreTable(const toml::table& document, ServiceConfig& service, CConfigReader& reader) {
+    const toml::node* node = document.get("store");
+    if (node == nullptr) {
+        return true;
+    }
+    if (!node->is_table()) {
+        return reader.fail(node, "store must be a [store] table");
+    }
+    const toml::table& table = *node->as_table();
+    if (!reader.onlyKnownKeys(table, {"postgresql"}, "[store]") ||
+        !reader.readString(table, "postgresql", service.postgresql)) {
+        return false;
+    }
+    const bool uri = service.postgresql.starts_with("postgresql://") ||
+                     service.postgresql.starts_with("postgres://");
+    return uri || reader.fail(table.get("postgresql"),
+                              "postgresql must be a URI: postgresql://USER@HOST/DATABASE");
+}
+
 } // namespace
 
 const AccountConfig* ServiceConfig::findAccount(std::string_view identifier) const {
@@ -176,6 +195,10 @@ bool readServiceConfig(const toml::table& document, const std::filesystem::path&
         if (!readServiceTable(*node->as_table(), baseDir, service, reader)) {
             return false;
         }
+        service.serviceTableGiven = true;
+    }
+    if (!readStoreTable(document, service, reader)) {
+        return false;
     }
     const toml::node* node = document.get("account");
     if (node == nullptr) {

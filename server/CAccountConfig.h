@@ -51,17 +51,23 @@ struct ServiceConfig {
     int frameTimeoutMs = 10000; // a whole frame must arrive within this
     int loginTimeoutMs = 30000; // a connection not logged in (or served) by then is closed
     std::vector<AccountConfig> accounts;
+    // "[store] postgresql": the shared store's connection URI; empty: the embedded store.
+    std::string postgresql;
+    // Whether the file has a [service] table (with a shared store, the accounts may all live in
+    // the store, and the table alone says that this process serves them).
+    bool serviceTableGiven = false;
 
-    bool enabled() const { return !accounts.empty(); }
+    // Accounts in the file, or a service over the shared store.
+    bool enabled() const { return !accounts.empty() || (!postgresql.empty() && serviceTableGiven); }
     // The account "user@domain" (domain case-insensitive), or nullptr.
     const AccountConfig* findAccount(std::string_view identifier) const;
 };
 
 class CConfigReader;
 
-// Reads "[service]" and "[[account]]" from a parsed document. defaultServer is the address the
-// disk server listens on (the default server of an account disk); baseDir resolves relative
-// paths. False (the message in reader) on any bad or unknown entry.
+// Reads "[service]", "[store]" and "[[account]]" from a parsed document. defaultServer is the
+// address the disk server listens on (the default server of an account disk); baseDir resolves
+// relative paths. False (the message in reader) on any bad or unknown entry.
 bool readServiceConfig(const toml::table& document, const std::filesystem::path& baseDir,
                        const std::string& defaultServer, ServiceConfig& service,
                        CConfigReader& reader);

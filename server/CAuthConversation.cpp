@@ -59,11 +59,10 @@ std::vector<uint8_t> frameOf(const CMsgTextMap& header, const CMsgTextMap& body)
 } // namespace
 
 CAuthConversation::CAuthConversation(uint64_t nodeNumber, CAccountAuthenticator& authenticator,
-                                     CRecentLogins& recentLogins, std::string peerAddress,
+                                     CServiceStore& store, std::string peerAddress,
                                      const std::atomic<bool>& stopping)
-    : authenticator_(authenticator), recentLogins_(recentLogins),
-      peerAddress_(std::move(peerAddress)), stopping_(stopping),
-      childName_("n" + std::to_string(nodeNumber)),
+    : authenticator_(authenticator), store_(store), peerAddress_(std::move(peerAddress)),
+      stopping_(stopping), childName_("n" + std::to_string(nodeNumber)),
       nodeAddress_(std::string(kParentName) + "/" + childName_) {}
 
 std::vector<uint8_t> CAuthConversation::answer(std::span<const uint8_t> frame) {
@@ -116,23 +115,23 @@ std::vector<uint8_t> CAuthConversation::answerAuth(const std::u16string& userId,
     const CAccountAuthenticator::Request request{CWireText::utf16ToUtf8(userId),
                                                  CWireText::utf16ToUtf8(password),
                                                  CWireText::utf16ToUtf8(sessionKey), peerAddress_};
-    const AccountConfig* account = authenticator_.authenticate(request, stopping_);
-    if (account == nullptr) {
+    const std::optional<AccountConfig> account = authenticator_.authenticate(request, stopping_);
+    const auto ticket = account ? store_.recordLogin(account->identifier(), peerAddress_)
+                                : StoreResult<std::string>::fail("");
+    if (!ticket) {
         body.SetValue(u"result", u"1");
         body.SetValue(u"errmsg", u"wrong user id, password or session key");
         return frameOf(header, body);
     }
     loggedIn_ = true;
-    const std::string ticket =
-        recentLogins_.record(account->identifier(), peerAddress_, CRecentLogins::Clock::now());
     body.SetValue(u"result", u"0");
     body.SetValue(u"errmsg", u"");
     body.SetValue(u"name", wide(account->displayName));
     body.SetValue(u"userno", wide(std::to_string(account->userNumber)));
     // Clients only require kid and eid to be present: both carry the disk-list ticket, which our
     // explorer sends back with its GetDiskInfo request.
-    body.SetValue(u"kid", wide(ticket));
-    body.SetValue(u"eid", wide(ticket));
+    body.SetValue(u"kid", wide(*ticket));
+    body.SetValue(u"eid", wide(*ticket));
     return frameOf(header, body);
 }
 

@@ -13,14 +13,15 @@
 //
 // Result codes: "0" authenticated; "1" wrong identifier, password or session key (one answer
 // for all: an unknown account must look like a wrong password); "2" a request without userid.
-// A successful login is recorded for the disk-information server.
+// A successful login is recorded in the store for the disk-information server (when the store
+// cannot record it, the login is answered as failed: the client could not get its disk list).
 //
 // Pure over bytes: answer() takes one whole frame and returns the reply frame, or nothing.
 // One conversation per connection, used by that connection's thread.
 #pragma once
 
 #include "server/CAccountAuthenticator.h"
-#include "server/CRecentLogins.h"
+#include "server/CServiceStore.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,7 +37,7 @@ public:
 
     // stopping: the connection's flag; it cuts a throttled login's wait short.
     CAuthConversation(uint64_t nodeNumber, CAccountAuthenticator& authenticator,
-                      CRecentLogins& recentLogins, std::string peerAddress,
+                      CServiceStore& store, std::string peerAddress,
                       const std::atomic<bool>& stopping);
 
     // The reply frame for one received frame; empty when there is none to give.
@@ -51,7 +52,7 @@ private:
                                     const std::u16string& sessionKey);
 
     CAccountAuthenticator& authenticator_;
-    CRecentLogins& recentLogins_;
+    CServiceStore& store_;
     std::string peerAddress_;
     const std::atomic<bool>& stopping_;
     std::string childName_;

@@ -50,18 +50,23 @@ int64_t secondsNow() {
 
 } // namespace
 
-CDiskInfoResponder::CDiskInfoResponder(const CServerConfig& config, CRecentLogins& recentLogins)
-    : config_(config), recentLogins_(recentLogins) {}
+CDiskInfoResponder::CDiskInfoResponder(const CServerConfig& config, CServiceStore& store)
+    : config_(config), store_(store) {}
 
 bool CDiskInfoResponder::admits(const AccountConfig& account, const CFormMessage& request,
                                 const std::string& peerAddress) {
-    const auto now = CRecentLogins::Clock::now();
     const std::string ticket = valueOf(request, u"ticket");
-    if (!ticket.empty() && recentLogins_.redeem(ticket, account.identifier(), peerAddress, now)) {
-        return true;
+    if (!ticket.empty()) {
+        const auto redeemed = store_.redeemTicket(ticket, account.identifier(), peerAddress);
+        if (redeemed && *redeemed) {
+            return true;
+        }
     }
-    return config_.service.diskInfoAddressRule &&
-           recentLogins_.allows(account.identifier(), peerAddress, now);
+    if (!config_.service.diskInfoAddressRule) {
+        return false;
+    }
+    const auto allowed = store_.loggedInFrom(account.identifier(), peerAddress);
+    return allowed && *allowed;
 }
 
 std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
@@ -74,7 +79,8 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
     }
     // An unknown account gets the answer of one that has not logged in: never having logged in
     // is exactly its state, and the answer tells nobody which accounts exist.
-    const AccountConfig* account = config_.service.findAccount(valueOf(request, u"username"));
+    const auto found = store_.findAccount(valueOf(request, u"username"));
+    const AccountConfig* account = found && found->has_value() ? &found->value() : nullptr;
     if (account == nullptr || !admits(*account, request, peerAddress)) {
         return errorReply(u"101", "먼저 로그인하십시오");
     }

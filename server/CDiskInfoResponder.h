@@ -10,7 +10,7 @@
 // client address that logged in (see CRecentLogins); with diskInfoAddressRule also without a
 // ticket, to any client on an address the account logged in from within the configured window.
 // Otherwise (and for an unknown account, with the same answer) the reply is inform=error with
-// errmsg and errorcode:
+// errmsg and errorcode (a store that cannot be reached answers "101" too):
 //
 //   "100" not a GetDiskInfo request or no username;  "101" not logged in (or unknown);
 //   "102" the list would not fit the client's 65,536-byte reply limit.
@@ -18,8 +18,8 @@
 // Pure over bytes; one responder per connection, used by that connection's thread.
 #pragma once
 
-#include "server/CRecentLogins.h"
 #include "server/CServerConfig.h"
+#include "server/CServiceStore.h"
 
 #include <cstdint>
 #include <span>
@@ -34,7 +34,7 @@ namespace tavik::server {
 
 class CDiskInfoResponder {
 public:
-    CDiskInfoResponder(const CServerConfig& config, CRecentLogins& recentLogins);
+    CDiskInfoResponder(const CServerConfig& config, CServiceStore& store);
 
     // The reply frame for one received frame (never empty).
     std::vector<uint8_t> answer(std::span<const uint8_t> frame, const std::string& peerAddress);
@@ -44,7 +44,7 @@ private:
                 const std::string& peerAddress);
 
     const CServerConfig& config_;
-    CRecentLogins& recentLogins_;
+    CServiceStore& store_;
 };
 
 } // namespace tavik::server

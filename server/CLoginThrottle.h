@@ -19,9 +19,14 @@
 // are cleared, and the pair's failures are taken off the account's count. Failures from other
 // addresses stay counted. Entries quiet for forgetAfterMs are forgotten.
 //
+// The rules themselves are CThrottlePolicy's; this object keeps the counts in memory, for one
+// process.
+//
 // Usage per attempt: reserve() → wait the returned time → check the password → failed() or
 // succeeded(). Thread-safe; one object is shared by all connections of a server.
 #pragma once
+
+#include "server/CThrottlePolicy.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,15 +39,7 @@ namespace tavik::server {
 
 class CLoginThrottle {
 public:
-    struct Settings {
-        int firstDelayMs = 500;
-        int maxDelayMs = 8000;
-        int cleanAddressDelayMs = 1000;
-        int suspectAfter = 3;
-        int forgetAfterMs = 15 * 60 * 1000;
-        // Entries remembered at most; the longest quiet are dropped beyond it.
-        size_t maxKeys = 10000;
-    };
+    using Settings = ThrottleSettings;
     struct Attempt {
         std::string account; // the disk id or account identifier; empty: no such account
         std::string address; // the client's address without the port
@@ -61,35 +58,19 @@ public:
     void succeeded(const Attempt& attempt);
 
     // The delay that follows the given number of failures.
-    int delayAfter(int failures) const;
+    int delayAfter(int failures) const { return policy_.delayAfter(failures); }
 
 private:
-    struct Entry {
-        int failures = 0;
-        int64_t nextTurn = 0; // no attempt is checked before this time
-        int64_t lastSeen = 0; // the last failure or success, for forgetting
-        bool trusted = false; // a pair that has logged in
-    };
-    struct Keys {
-        std::string address;
-        std::string pair; // empty without an account
-        std::string account;
-    };
-
-    static Keys keysOf(const Attempt& attempt);
-    bool stale(const Entry& entry, int64_t now) const;
-    // The live entry of a key (nullptr for none or an empty key); a stale one is dropped.
-    Entry* find(const std::string& key, int64_t now);
-    // The live entry of a key, made when missing; makes room first when the table is full.
-    Entry& fetch(const std::string& key, int64_t now);
+    // Takes the attempt's entries out of the table (stale ones dropped) and puts them back.
+    ThrottleEntries load(const ThrottleKeys& keys, int64_t now);
+    void save(const ThrottleKeys& keys, ThrottleEntries& entries, int64_t now);
+    void put(const std::string& key, std::optional<ThrottleEntry>& entry, int64_t now);
     void forgetOld(int64_t now);
-    // Counts one failure on an entry and pushes its next turn out by the new delay.
-    void countFailure(Entry& entry, int64_t now) const;
 
-    Settings settings_;
+    CThrottlePolicy policy_;
     Clock clock_;
     std::mutex mutex_;
-    std::map<std::string, Entry> entries_;
+    std::map<std::string, ThrottleEntry> entries_;
 };
 
 } // namespace tavik::server

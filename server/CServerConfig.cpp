@@ -244,7 +244,7 @@ std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
         return std::nullopt;
     }
     CServerConfig config;
-    bool ok = reader.onlyKnownKeys(document, {"server", "disk", "service", "account"}, "");
+    bool ok = reader.onlyKnownKeys(document, {"server", "disk", "service", "account", "store"}, "");
     const toml::node* server = document.get("server");
     if (ok && server != nullptr) {
         ok = server->is_table() ? readServerTable(*server->as_table(), baseDir, config, reader)

@@ -100,7 +100,6 @@ void serveFrames(CServiceConnection& connection, const ServiceConfig& service,
 
 CServiceServers::CServiceServers(const CServerConfig& config)
     : config_(config), log_(config.logCommands),
-      recentLogins_(std::chrono::seconds(config.service.diskInfoWindowSeconds)),
       auth_("authentication server", limitsOf(config.service), log_,
             [this](CServiceConnection& connection) { serveAuth(connection); }),
       diskInfo_("disk-information server", limitsOf(config.service), log_,
@@ -115,12 +114,11 @@ bool CServiceServers::start(std::string& error) {
         error = "the service servers need the installation key";
         return false;
     }
-    keys_ = CSessionKeyStore::open(config_.service.stateDatabase, error);
-    if (!keys_) {
+    store_ = openServiceStore(config_.service, error);
+    if (!store_ || !seedAccounts(*store_, config_.service, error)) {
         return false;
     }
-    authenticator_ =
-        std::make_unique<CAccountAuthenticator>(config_.service, keys_.get(), log_, throttle_);
+    authenticator_ = std::make_unique<CAccountAuthenticator>(config_.service, *store_, log_);
     if (!auth_.start(config_.addresses, config_.service.authPort, config_.addressesDefaulted,
                      error) ||
         !diskInfo_.start(config_.addresses, config_.service.diskInfoPort,
@@ -141,8 +139,8 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
         return;
     }
     const ServiceConfig& service = config_.service;
-    CAuthConversation conversation(nextNode_++, *authenticator_, recentLogins_,
-                                   connection.peerAddress(), connection.stopping());
+    CAuthConversation conversation(nextNode_++, *authenticator_, *store_, connection.peerAddress(),
+                                   connection.stopping());
     const auto probe = [](std::span<const uint8_t> received) {
         const app::MsgFrameCheck check = app::CMsgPacket::Check(received);
         switch (check.status) {
@@ -171,7 +169,7 @@ void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
         return;
     }
     const ServiceConfig& service = config_.service;
-    CDiskInfoResponder responder(config_, recentLogins_);
+    CDiskInfoResponder responder(config_, *store_);
     const auto probe = [](std::span<const uint8_t> received) {
         return CFormFrameProbe::probe(received, app::formwire::kMaxBufferBytes);
     };

@@ -5,9 +5,11 @@
 //   - the disk-information server ("GetDiskInfo", scrambled binary form frames), on
 //     service.diskInfoPort.
 //
-// They share the accounts, the session-key store and the record of recent logins: a disk list
-// is given only for an account that logged in from the same client address within
-// service.diskInfoWindowSeconds. stop() ends every connection of both and waits for them.
+// They share one service store (accounts, session keys, recent logins, throttles; see
+// CServiceStore): a disk list is given only for a login's ticket, or with the address rule for
+// an account that logged in from the same client address within service.diskInfoWindowSeconds.
+// With the shared store, replicas on other machines serve the same accounts and logins.
+// stop() ends every connection of both and waits for them.
 //
 // A connection's first whole frame is due within service.frameTimeoutMs of accepting it, and
 // its login within service.loginTimeoutMs; until then it may be closed to make room for others.
@@ -17,10 +19,9 @@
 
 #include "server/CAccountAuthenticator.h"
 #include "server/CCommandLog.h"
-#include "server/CRecentLogins.h"
 #include "server/CServerConfig.h"
 #include "server/CServiceListener.h"
-#include "server/CSessionKeyStore.h"
+#include "server/CServiceStore.h"
 
 #include <atomic>
 #include <cstdint>
@@ -37,12 +38,14 @@ public:
     CServiceServers(const CServiceServers&) = delete;
     CServiceServers& operator=(const CServiceServers&) = delete;
 
-    // Opens the state database and starts both listeners; false with error.
+    // Opens the store, writes the configuration's accounts into it and starts both listeners;
+    // false with error.
     bool start(std::string& error);
     void stop();
     uint16_t authPort() const { return auth_.port(); }
     uint16_t diskInfoPort() const { return diskInfo_.port(); }
-    CSessionKeyStore* sessionKeys() { return keys_.get(); }
+    // The store, once started.
+    CServiceStore* store() { return store_.get(); }
 
 private:
     void serveAuth(CServiceConnection& connection);
@@ -50,10 +53,8 @@ private:
 
     const CServerConfig& config_;
     CCommandLog log_;
-    std::unique_ptr<CSessionKeyStore> keys_;
-    CLoginThrottle throttle_;
+    std::unique_ptr<CServiceStore> store_;
     std::unique_ptr<CAccountAuthenticator> authenticator_;
-    CRecentLogins recentLogins_;
     std::atomic<uint64_t> nextNode_{1};
     CServiceListener auth_;
     CServiceListener diskInfo_;

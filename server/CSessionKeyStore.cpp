@@ -12,13 +12,6 @@ namespace {
 
 constexpr size_t kKeyBytes = 32;
 
-std::string hashOf(std::string_view key) {
-    unsigned char digest[crypto_generichash_BYTES];
-    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(key.data()),
-                       key.size(), nullptr, 0);
-    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
-}
-
 // A prepared statement that finalises itself.
 class CStatement {
 public:
@@ -57,6 +50,22 @@ void createPrivate(const std::filesystem::path& file) {
 }
 
 } // namespace
+
+std::string CSessionKeyStore::hashOf(std::string_view key) {
+    unsigned char digest[crypto_generichash_BYTES];
+    crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(key.data()),
+                       key.size(), nullptr, 0);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
+}
+
+std::string CSessionKeyStore::newKey() {
+    unsigned char random[kKeyBytes];
+    randombytes_buf(random, sizeof random);
+    char text[sodium_base64_ENCODED_LEN(kKeyBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)];
+    sodium_bin2base64(text, sizeof text, random, sizeof random,
+                      sodium_base64_VARIANT_URLSAFE_NO_PADDING);
+    return std::string(text);
+}
 
 CSessionKeyStore::~CSessionKeyStore() {
     sqlite3_close(db_);
@@ -103,13 +112,7 @@ bool CSessionKeyStore::execute(const char* sql, std::string& error) {
 std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
                                                    std::chrono::seconds lifetime,
                                                    int64_t nowSeconds, std::string& error) {
-    unsigned char random[kKeyBytes];
-    randombytes_buf(random, sizeof random);
-    char text[sodium_base64_ENCODED_LEN(kKeyBytes, sodium_base64_VARIANT_URLSAFE_NO_PADDING)];
-    sodium_bin2base64(text, sizeof text, random, sizeof random,
-                      sodium_base64_VARIANT_URLSAFE_NO_PADDING);
-    const std::string key(text);
-
+    const std::string key = newKey();
     CStatement purge(db_, "DELETE FROM session_key WHERE expires <= ?1");
     if (purge.valid()) {
         purge.bind(1, nowSeconds);

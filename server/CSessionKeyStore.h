@@ -45,6 +45,11 @@ public:
     // afterwards. False for anything else, including a database failure.
     bool consume(std::string_view account, std::string_view key, int64_t nowSeconds);
 
+    // A new random key, and the digest under which a key is stored (both shared with the other
+    // stores, so that a key means the same wherever it is kept).
+    static std::string newKey();
+    static std::string hashOf(std::string_view key);
+
 private:
     explicit CSessionKeyStore(sqlite3* db) : db_(db) {}
     bool execute(const char* sql, std::string& error);

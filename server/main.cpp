@@ -6,16 +6,18 @@
 //   tavik-server hash-password
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
 //   tavik-server make-certificate HOST... [--certificate FILE] [--key FILE]
+//   tavik-server account add|list|remove|passwd|disk-add|disk-remove ... --config server.toml
 //
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
+#include "server/CAccountCommand.h"
 #include "server/CCommandHandlers.h"
 #include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
 #include "server/CServiceServers.h"
-#include "server/CSessionKeyStore.h"
+#include "server/CServiceStore.h"
 #include "tls/SelfSignedPair.h"
 
 #include <sodium.h>
@@ -29,6 +31,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <malloc.h>
+#include <memory>
 #include <optional>
 #include <pthread.h>
 #include <string>
@@ -289,26 +292,52 @@ bool readSecretLine(const char* prompt, std::string& line) {
     return got;
 }
 
-int hashPassword() {
+// Reads a new password (twice on a terminal) and makes its hash; nullopt after saying why not.
+std::optional<std::string> askNewPasswordHash() {
     std::string password;
     if (!readSecretLine("Password: ", password) || password.empty()) {
         std::fprintf(stderr, "tavik-server: no password given\n");
-        return kExitRefused;
+        return std::nullopt;
     }
     if (::isatty(STDIN_FILENO) == 1) {
         std::string again;
         if (!readSecretLine("Again: ", again) || again != password) {
             std::fprintf(stderr, "tavik-server: the two passwords differ\n");
-            return kExitRefused;
+            return std::nullopt;
         }
     }
-    const auto hash = tavik::server::CPasswordHash::hash(password);
+    auto hash = tavik::server::CPasswordHash::hash(password);
     if (!hash) {
         std::fprintf(stderr, "tavik-server: cannot hash the password (out of memory?)\n");
+    }
+    return hash;
+}
+
+int hashPassword() {
+    const auto hash = askNewPasswordHash();
+    if (!hash) {
         return kExitRefused;
     }
     std::printf("%s\n", hash->c_str());
     return 0;
+}
+
+int manageAccounts(const std::string& configFile, const tavik::server::AccountCommandInput& input) {
+    std::string error;
+    const auto config = tavik::server::CServerConfig::fromFile(configFile, error);
+    auto store = config ? tavik::server::openServiceStore(config->service, error) : nullptr;
+    if (!store) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    tavik::server::CAccountCommand command(*store, config->primaryAddress(), askNewPasswordHash);
+    std::string out;
+    const int status = command.run(input, out, error);
+    std::fputs(out.c_str(), stdout);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+    }
+    return status;
 }
 
 int issueSessionKey(const SessionKeyOptions& options) {
@@ -323,17 +352,22 @@ int issueSessionKey(const SessionKeyOptions& options) {
         std::fprintf(stderr, "tavik-server: --ttl takes 90, 90s, 10m, 2h or 1d (up to 30 days)\n");
         return kExitUsage;
     }
-    const tavik::server::AccountConfig* account = config->service.findAccount(options.account);
-    if (account == nullptr) {
+    auto store = tavik::server::openServiceStore(config->service, error);
+    if (!store || !tavik::server::seedAccounts(*store, config->service, error)) {
+        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        return kExitRefused;
+    }
+    const auto account = store->findAccount(options.account);
+    if (account && !account->has_value()) {
         std::fprintf(stderr, "tavik-server: no account %s in %s\n", options.account.c_str(),
                      options.configFile.c_str());
         return kExitRefused;
     }
-    auto keys = tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error);
-    const auto key =
-        keys ? keys->issue(account->identifier(), *lifetime, secondsNow(), error) : std::nullopt;
+    const auto key = account
+                         ? store->issueSessionKey((*account)->identifier(), *lifetime, secondsNow())
+                         : tavik::server::StoreResult<std::string>::fail(account.error());
     if (!key) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+        std::fprintf(stderr, "tavik-server: %s\n", key.error().c_str());
         return kExitRefused;
     }
     std::printf("%s\n", key->c_str());
@@ -367,8 +401,20 @@ int serve(tavik::server::CServerConfig config) {
     // Blocked before any thread starts, so that no connection thread receives them.
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    tavik::server::CServer server(config);
     std::string error;
+    std::shared_ptr<tavik::server::CServiceStore> shared;
+    if (!config.service.postgresql.empty()) {
+        // Disk servers over one folder reserve its space together through the shared store.
+        shared = tavik::server::openServiceStore(config.service, error);
+        if (!shared) {
+            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+            return kExitRefused;
+        }
+        for (const tavik::server::DiskConfig& disk : config.disks) {
+            disk.ledger->share(shared, disk.id);
+        }
+    }
+    tavik::server::CServer server(config);
     if (!server.start(error)) {
         std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return kExitRefused;
@@ -459,6 +505,47 @@ int main(int argc, char** argv) {
                             "certificate file to create (default tavik-server.crt)");
     certificate->add_option("--key", certificateOptions.keyFile,
                             "key file to create (default tavik-server.key)");
+    auto* accounts = app.add_subcommand("account", "manage the accounts of the configured store");
+    accounts->require_subcommand(1);
+    accounts->fallthrough(); // --config may follow the action too
+    std::string accountConfig;
+    tavik::server::AccountCommandInput accountInput;
+    accounts->add_option("-c,--config", accountConfig, "configuration file (TOML)")->required();
+    struct Action {
+        const char* name;
+        const char* help;
+        bool account;
+        bool disk;
+    };
+    const Action actions[] = {
+        {"add", "add an account (password read without echo, or from stdin)", true, false},
+        {"list", "list the accounts with their disks", false, false},
+        {"remove", "remove an account", true, false},
+        {"passwd", "set an account's password", true, false},
+        {"disk-add", "add a disk to an account's list (or change it in place)", true, true},
+        {"disk-remove", "remove a disk from an account's list", true, true},
+    };
+    for (const Action& action : actions) {
+        auto* sub = accounts->add_subcommand(action.name, action.help);
+        sub->callback([&accountInput, name = action.name] { accountInput.action = name; });
+        if (action.account) {
+            sub->add_option("account", accountInput.identifier, "USER@DOMAIN")->required();
+        }
+        if (action.disk) {
+            sub->add_option("disk", accountInput.diskId, "the disk's id")->required();
+        }
+        if (std::string_view(action.name) == "add") {
+            sub->add_option("--name", accountInput.displayName, "display name (default: user)");
+            sub->add_option("--number", accountInput.userNumber, "user number");
+            sub->add_flag("--no-password", accountInput.noPassword,
+                          "no password: session keys only");
+        }
+        if (std::string_view(action.name) == "disk-add") {
+            sub->add_option("--name", accountInput.diskName, "name in the disk list");
+            sub->add_option("--server", accountInput.diskServer,
+                            "disk server: host, host:port or [v6]:port");
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -479,6 +566,9 @@ int main(int argc, char** argv) {
     }
     if (certificate->parsed()) {
         return makeCertificate(certificateOptions);
+    }
+    if (accounts->parsed()) {
+        return manageAccounts(accountConfig, accountInput);
     }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");

@@ -3,6 +3,7 @@
 // frame within the client's 64 KiB limit.
 #include "codec/FormWire.h"
 #include "server/CDiskInfoResponder.h"
+#include "server/CEmbeddedStore.h"
 #include "server/CFormFrameProbe.h"
 
 #include <cstdint>
@@ -37,13 +38,16 @@ tavik::server::CServerConfig& config() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using tavik::server::FrameProbe;
-    static tavik::server::CRecentLogins logins(std::chrono::seconds(300));
-    static bool recorded = false;
-    if (!recorded) {
+    static const auto store = [] {
+        std::string error;
+        auto made =
+            tavik::server::CEmbeddedStore::open(":memory:", std::chrono::seconds(300), error);
+        check(made != nullptr);
+        check(static_cast<bool>(tavik::server::seedAccounts(*made, config().service, error)));
         // One account is logged in, so that the fuzzer can reach the disk list too.
-        logins.record("a@tavik.local", "127.0.0.1", tavik::server::CRecentLogins::Clock::now());
-        recorded = true;
-    }
+        check(static_cast<bool>(made->recordLogin("a@tavik.local", "127.0.0.1")));
+        return made;
+    }();
     const std::span<const uint8_t> bytes(data, size);
     const FrameProbe probe =
         tavik::server::CFormFrameProbe::probe(bytes, tavik::app::formwire::kMaxBufferBytes);
@@ -51,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     check(probe.length >= 8 && probe.length <= size);
-    tavik::server::CDiskInfoResponder responder(config(), logins);
+    tavik::server::CDiskInfoResponder responder(config(), *store);
     const auto reply = responder.answer(bytes.first(probe.length), "127.0.0.1");
     check(reply.size() >= 8 && reply.size() <= tavik::app::formwire::kMaxBufferBytes);
     return 0;

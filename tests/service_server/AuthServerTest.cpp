@@ -15,13 +15,13 @@ TEST(AuthServerTest, AnswersLoginsWithOneAnswerForEveryFailure) {
     CServiceHarness harness;
     ASSERT_TRUE(harness.running());
     std::string error;
-    auto* keys = harness.services().sessionKeys();
+    auto* store = harness.services().store();
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
-    const auto aliceKey = keys->issue("alice@tavik.local", std::chrono::minutes(5), now, error);
-    const auto bobKey = keys->issue("bob@tavik.local", std::chrono::minutes(5), now, error);
-    ASSERT_TRUE(aliceKey && bobKey) << error;
+    const auto aliceKey = store->issueSessionKey("alice@tavik.local", std::chrono::minutes(5), now);
+    const auto bobKey = store->issueSessionKey("bob@tavik.local", std::chrono::minutes(5), now);
+    ASSERT_TRUE(aliceKey && bobKey) << aliceKey.error() << bobKey.error();
 
     struct Row {
         const char* name;

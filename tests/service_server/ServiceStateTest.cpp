@@ -50,6 +50,14 @@ TEST(AccountConfigTest, AcceptsAccountsAndRefusesWhatWouldSilentlyDiffer) {
         {"capability lifetime under a day", disk + "[service]\ncapability_lifetime_hours = 2\n",
          "capability_lifetime_hours"},
         {"capability_only not a flag", disk + "capability_only = 1\n", "true or false"},
+        {"shared store",
+         disk + account +
+             "[[account.disk]]\nid = \"d\"\n[store]\npostgresql = "
+             "\"postgresql://tavik@db/tavik\"\n",
+         nullptr},
+        {"store that is not a URI", disk + "[store]\npostgresql = \"host=db\"\n", "URI"},
+        {"unknown store key", disk + "[store]\nsqlite = \"x\"\n", "unknown key"},
+        {"store not a table", "store = 1\n" + disk, "[store]"},
     };
     for (const ConfigRow& row : rows) {
         std::string error;

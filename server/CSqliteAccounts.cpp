@@ -1,0 +1,275 @@
+#include "server/CSqliteAccounts.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace tavik::server {
+
+namespace {
+
+// A prepared statement that finalises itself.
+class CStatement {
+public:
+    CStatement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
+            statement_ = nullptr;
+        }
+    }
+    ~CStatement() { sqlite3_finalize(statement_); }
+    CStatement(const CStatement&) = delete;
+    CStatement& operator=(const CStatement&) = delete;
+
+    bool valid() const { return statement_ != nullptr; }
+    CStatement& bind(int index, std::string_view text) {
+        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    CStatement& bind(int index, int64_t value) {
+        sqlite3_bind_int64(statement_, index, value);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error.
+    int step() { return valid() ? sqlite3_step(statement_) : SQLITE_ERROR; }
+    std::string text(int column) const {
+        const auto* bytes = sqlite3_column_text(statement_, column);
+        return bytes != nullptr ? reinterpret_cast<const char*>(bytes) : "";
+    }
+    int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+private:
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+// Password hashes are secrets of a kind: nobody else needs to read the file.
+void createPrivate(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+// Rolls back unless committed.
+class CTransaction {
+public:
+    explicit CTransaction(sqlite3* db) : db_(db) {
+        began_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~CTransaction() {
+        if (began_ && !done_) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    CTransaction(const CTransaction&) = delete;
+    CTransaction& operator=(const CTransaction&) = delete;
+    bool began() const { return began_; }
+    bool commit() {
+        done_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+        return done_;
+    }
+
+private:
+    sqlite3* db_;
+    bool began_ = false;
+    bool done_ = false;
+};
+
+} // namespace
+
+CSqliteAccounts::~CSqliteAccounts() {
+    sqlite3_close(db_);
+}
+
+std::unique_ptr<CSqliteAccounts> CSqliteAccounts::open(const std::filesystem::path& file,
+                                                       std::string& error) {
+    if (file != ":memory:") {
+        createPrivate(file);
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        error = "cannot open the state database " + file.string() + ": " + sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return nullptr;
+    }
+    std::unique_ptr<CSqliteAccounts> accounts(new CSqliteAccounts(db));
+    sqlite3_busy_timeout(db, 5000);
+    if (!accounts->execute("CREATE TABLE IF NOT EXISTS account ("
+                           " identifier TEXT PRIMARY KEY, user TEXT NOT NULL,"
+                           " domain TEXT NOT NULL, password_hash TEXT NOT NULL,"
+                           " display_name TEXT NOT NULL, user_number INTEGER NOT NULL);"
+                           "CREATE TABLE IF NOT EXISTS account_disk ("
+                           " identifier TEXT NOT NULL, position INTEGER NOT NULL,"
+                           " disk_id TEXT NOT NULL, name TEXT NOT NULL, server TEXT NOT NULL,"
+                           " PRIMARY KEY (identifier, disk_id))")) {
+        error = "state database " + file.string() + ": " + accounts->failure();
+        return nullptr;
+    }
+    return accounts;
+}
+
+bool CSqliteAccounts::execute(const char* sql) {
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::string CSqliteAccounts::failure() const {
+    return std::string("state database: ") + sqlite3_errmsg(db_);
+}
+
+std::optional<AccountConfig> CSqliteAccounts::read(const std::string& identifier, bool& ok) {
+    ok = true;
+    CStatement row(db_, "SELECT user, domain, password_hash, display_name, user_number"
+                        " FROM account WHERE identifier = ?1");
+    const int state = row.bind(1, identifier).step();
+    if (state != SQLITE_ROW) {
+        ok = state == SQLITE_DONE;
+        return std::nullopt;
+    }
+    AccountConfig account{row.text(0), row.text(1), row.text(2), row.text(3), row.integer(4), {}};
+    CStatement disks(db_, "SELECT disk_id, name, server FROM account_disk"
+                          " WHERE identifier = ?1 ORDER BY position");
+    disks.bind(1, identifier);
+    int step = SQLITE_ERROR;
+    while ((step = disks.step()) == SQLITE_ROW) {
+        account.disks.push_back({disks.text(0), disks.text(1), disks.text(2)});
+    }
+    ok = step == SQLITE_DONE;
+    return account;
+}
+
+StoreResult<std::optional<AccountConfig>> CSqliteAccounts::find(std::string_view identifier) {
+    const auto canonical = canonicalIdentifier(identifier);
+    if (!canonical) {
+        return StoreResult<std::optional<AccountConfig>>::ok(std::nullopt);
+    }
+    std::lock_guard lock(mutex_);
+    bool ok = false;
+    auto account = read(*canonical, ok);
+    if (!ok) {
+        return StoreResult<std::optional<AccountConfig>>::fail(failure());
+    }
+    return StoreResult<std::optional<AccountConfig>>::ok(std::move(account));
+}
+
+StoreResult<std::vector<AccountConfig>> CSqliteAccounts::list() {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> identifiers;
+    CStatement rows(db_, "SELECT identifier FROM account ORDER BY identifier");
+    int step = SQLITE_ERROR;
+    while ((step = rows.step()) == SQLITE_ROW) {
+        identifiers.push_back(rows.text(0));
+    }
+    std::vector<AccountConfig> accounts;
+    bool ok = step == SQLITE_DONE;
+    for (const std::string& identifier : identifiers) {
+        if (auto account = ok ? read(identifier, ok) : std::nullopt) {
+            accounts.push_back(std::move(*account));
+        }
+    }
+    return ok ? StoreResult<std::vector<AccountConfig>>::ok(std::move(accounts))
+              : StoreResult<std::vector<AccountConfig>>::fail(failure());
+}
+
+bool CSqliteAccounts::writeDisks(const std::string& identifier,
+                                 const std::vector<AccountDisk>& disks) {
+    CStatement clear(db_, "DELETE FROM account_disk WHERE identifier = ?1");
+    if (clear.bind(1, identifier).step() != SQLITE_DONE) {
+        return false;
+    }
+    int64_t position = 0;
+    for (const AccountDisk& disk : disks) {
+        CStatement insert(db_, "INSERT INTO account_disk (identifier, position, disk_id, name,"
+                               " server) VALUES (?1, ?2, ?3, ?4, ?5)");
+        insert.bind(1, identifier).bind(2, position++).bind(3, disk.diskId).bind(4, disk.name);
+        if (insert.bind(5, disk.server).step() != SQLITE_DONE) {
+            return false;
+        }
+    }
+    return true;
+}
+
+StoreResult<CServiceStore::Done> CSqliteAccounts::upsert(const AccountConfig& account) {
+    std::lock_guard lock(mutex_);
+    CTransaction transaction(db_);
+    CStatement row(db_, "INSERT INTO account (identifier, user, domain, password_hash,"
+                        " display_name, user_number) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
+                        " ON CONFLICT (identifier) DO UPDATE SET password_hash = ?4,"
+                        " display_name = ?5, user_number = ?6");
+    row.bind(1, account.identifier()).bind(2, account.user).bind(3, account.domain);
+    row.bind(4, account.passwordHash).bind(5, account.displayName).bind(6, account.userNumber);
+    if (!transaction.began() || row.step() != SQLITE_DONE ||
+        !writeDisks(account.identifier(), account.disks) || !transaction.commit()) {
+        return StoreResult<CServiceStore::Done>::fail(failure());
+    }
+    return StoreResult<CServiceStore::Done>::ok({});
+}
+
+StoreResult<bool> CSqliteAccounts::remove(std::string_view identifier) {
+    const std::string canonical = canonicalIdentifier(identifier).value_or("");
+    std::lock_guard lock(mutex_);
+    CTransaction transaction(db_);
+    CStatement disks(db_, "DELETE FROM account_disk WHERE identifier = ?1");
+    CStatement row(db_, "DELETE FROM account WHERE identifier = ?1");
+    if (!transaction.began() || disks.bind(1, canonical).step() != SQLITE_DONE ||
+        row.bind(1, canonical).step() != SQLITE_DONE) {
+        return StoreResult<bool>::fail(failure());
+    }
+    const bool existed = sqlite3_changes(db_) > 0;
+    return transaction.commit() ? StoreResult<bool>::ok(existed)
+                                : StoreResult<bool>::fail(failure());
+}
+
+StoreResult<bool> CSqliteAccounts::setPasswordHash(std::string_view identifier,
+                                                   std::string_view hash) {
+    const std::string canonical = canonicalIdentifier(identifier).value_or("");
+    std::lock_guard lock(mutex_);
+    CStatement row(db_, "UPDATE account SET password_hash = ?2 WHERE identifier = ?1");
+    if (row.bind(1, canonical).bind(2, hash).step() != SQLITE_DONE) {
+        return StoreResult<bool>::fail(failure());
+    }
+    return StoreResult<bool>::ok(sqlite3_changes(db_) > 0);
+}
+
+StoreResult<bool> CSqliteAccounts::putDisk(std::string_view identifier, const AccountDisk& disk) {
+    const std::string canonical = canonicalIdentifier(identifier).value_or("");
+    std::lock_guard lock(mutex_);
+    CTransaction transaction(db_);
+    bool ok = transaction.began();
+    auto account = ok ? read(canonical, ok) : std::nullopt;
+    if (!ok) {
+        return StoreResult<bool>::fail(failure());
+    }
+    if (!account) {
+        return StoreResult<bool>::ok(false);
+    }
+    auto& disks = account->disks;
+    const auto same = std::find_if(disks.begin(), disks.end(), [&](const AccountDisk& own) {
+        return own.diskId == disk.diskId;
+    });
+    if (same != disks.end()) {
+        *same = disk;
+    } else {
+        disks.push_back(disk);
+    }
+    if (!writeDisks(canonical, disks) || !transaction.commit()) {
+        return StoreResult<bool>::fail(failure());
+    }
+    return StoreResult<bool>::ok(true);
+}
+
+StoreResult<bool> CSqliteAccounts::removeDisk(std::string_view identifier,
+                                              std::string_view diskId) {
+    const std::string canonical = canonicalIdentifier(identifier).value_or("");
+    std::lock_guard lock(mutex_);
+    CStatement row(db_, "DELETE FROM account_disk WHERE identifier = ?1 AND disk_id = ?2");
+    if (row.bind(1, canonical).bind(2, diskId).step() != SQLITE_DONE) {
+        return StoreResult<bool>::fail(failure());
+    }
+    return StoreResult<bool>::ok(sqlite3_changes(db_) > 0);
+}
+
+} // namespace tavik::server
