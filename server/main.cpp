@@ -9,6 +9,7 @@
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
 #include "server/CCommandHandlers.h"
+#include "server/CDemoSetup.h"
 #include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 #include "server/CServer.h"
@@ -54,14 +55,10 @@ struct Options {
 struct SessionKeyOptions {
     std::string account;
     std::string configFile;
+    std::string demoFolder;
+    std::string demoId = "demo";
     std::string ttl = "10m";
 };
-
-// The explorer's built-in domain, which the demo account belongs to.
-std::string programDomain() {
-    const char* domain = std::getenv("TAVIK_DOMAIN");
-    return domain != nullptr && *domain != '\0' ? domain : "tavik.local";
-}
 
 int64_t secondsNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -108,19 +105,7 @@ bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
         error = "cannot hash the demo password (out of memory?)";
         return false;
     }
-    tavik::server::AccountConfig account;
-    account.user = "demo";
-    account.domain = programDomain();
-    account.passwordHash = *hash;
-    account.displayName = "Demo";
-    account.userNumber = 1;
-    const tavik::server::DiskConfig& disk = config.disks.front();
-    account.disks.push_back({disk.id, disk.name, config.primaryAddress()});
-    config.service.accounts.push_back(std::move(account));
-    // Nothing outlives a demo: its installation key and session keys live in memory.
-    config.capabilityKey = tavik::server::CDiskCapability::randomKey();
-    config.service.stateDatabase = ":memory:";
-    return true;
+    return tavik::server::CDemoSetup::addAccount(config, *hash, error);
 }
 
 // "--listen 127.0.0.1,::1" names several addresses.
@@ -273,9 +258,27 @@ int hashPassword() {
     return 0;
 }
 
+// The configuration a session key is issued under: the file's, or the one a --demo server of
+// the same folder runs with (its account and its state folder).
+std::optional<tavik::server::CServerConfig> sessionKeyConfig(const SessionKeyOptions& options,
+                                                             std::string& error) {
+    if (options.demoFolder.empty()) {
+        return tavik::server::CServerConfig::fromFile(options.configFile, error);
+    }
+    auto config = tavik::server::CServerConfig::demo(options.demoFolder, options.demoId, error);
+    if (!config || !tavik::server::CDemoSetup::addAccount(*config, "", error)) {
+        return std::nullopt;
+    }
+    return config;
+}
+
 int issueSessionKey(const SessionKeyOptions& options) {
+    if (options.configFile.empty() && options.demoFolder.empty()) {
+        std::fprintf(stderr, "tavik-server: session-key needs --config FILE or --demo DIR\n");
+        return kExitUsage;
+    }
     std::string error;
-    const auto config = tavik::server::CServerConfig::fromFile(options.configFile, error);
+    const auto config = sessionKeyConfig(options, error);
     if (!config) {
         std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return kExitRefused;
@@ -288,7 +291,7 @@ int issueSessionKey(const SessionKeyOptions& options) {
     const tavik::server::AccountConfig* account = config->service.findAccount(options.account);
     if (account == nullptr) {
         std::fprintf(stderr, "tavik-server: no account %s in %s\n", options.account.c_str(),
-                     options.configFile.c_str());
+                     options.demoFolder.empty() ? options.configFile.c_str() : "the demo");
         return kExitRefused;
     }
     auto keys = tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error);
@@ -320,6 +323,16 @@ void nameDiskServerPort(tavik::server::CServerConfig& config, uint16_t port) {
     }
 }
 
+// A port another program holds is the usual reason a second server cannot start.
+int refuseStart(const std::string& error) {
+    std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+    if (error.find(" is taken") != std::string::npos) {
+        std::fprintf(stderr, "tavik-server: --port 0 makes every server take a free port (each "
+                             "is printed)\n");
+    }
+    return kExitRefused;
+}
+
 int serve(tavik::server::CServerConfig config) {
     sigset_t signals;
     sigemptyset(&signals);
@@ -332,14 +345,11 @@ int serve(tavik::server::CServerConfig config) {
     tavik::server::CServer server(config);
     std::string error;
     if (!server.start(error)) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
-        return kExitRefused;
+        return refuseStart(error);
     }
     for (const std::string& warning : server.warnings()) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    std::fprintf(stderr, "tavik-server: listening on %s\n",
-                 firstWithPort(server.addresses(), server.port()).c_str());
     nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
@@ -347,10 +357,15 @@ int serve(tavik::server::CServerConfig config) {
         config.service.maxConnections = server.config().service.maxConnections;
         services.emplace(config);
         if (!services->start(error)) {
-            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
             server.stop();
-            return kExitRefused;
+            return refuseStart(error);
         }
+    }
+    // Announced only once every port is held, so that a script reading these lines never
+    // meets a server that is about to give up.
+    std::fprintf(stderr, "tavik-server: listening on %s\n",
+                 firstWithPort(server.addresses(), server.port()).c_str());
+    if (services) {
         std::fprintf(stderr,
                      "tavik-server: authentication server on %s, disk-information server on %s\n",
                      firstWithPort(server.addresses(), services->authPort()).c_str(),
@@ -404,8 +419,13 @@ int main(int argc, char** argv) {
     auto* sessionKey =
         app.add_subcommand("session-key", "issue a single-use session key for an account");
     sessionKey->add_option("account", keyOptions.account, "USER@DOMAIN")->required();
-    sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)")
-        ->required();
+    auto* keyConfig =
+        sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)");
+    auto* keyDemo = sessionKey->add_option("--demo", keyOptions.demoFolder,
+                                           "the folder a running --demo server serves");
+    keyConfig->excludes(keyDemo);
+    sessionKey->add_option("--id", keyOptions.demoId, "disk id of that --demo disk")
+        ->needs(keyDemo);
     sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
     try {
         app.parse(argc, argv);
@@ -447,5 +467,9 @@ int main(int argc, char** argv) {
     for (const std::string& warning : loaded->warnings) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    return serve(*loaded);
+    const int status = serve(*loaded);
+    if (!options.demoFolder.empty()) {
+        tavik::server::CDemoSetup::removeState(*loaded);
+    }
+    return status;
 }
