@@ -4,7 +4,9 @@
 //   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1,::1] [--port 9553]
 //                [--allow-open]
 //   tavik-server hash-password
+//   tavik-server check --config server.toml [--allow-open]
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
+//   tavik-server session-key demo@DOMAIN --demo DIR [--ttl 10m]
 //
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
@@ -21,6 +23,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -141,8 +144,9 @@ void printOtherAddresses(const std::vector<std::string>& addresses) {
     std::fprintf(stderr, "tavik-server: also listening on %s, on the same ports\n", others.c_str());
 }
 
-std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
-    std::string error;
+// The file (or --demo) with the command line's overrides; false with every problem in error,
+// one per line.
+std::optional<tavik::server::CServerConfig> loadConfig(const Options& options, std::string& error) {
     std::optional<tavik::server::CServerConfig> config;
     if (!options.demoFolder.empty()) {
         config = tavik::server::CServerConfig::demo(options.demoFolder, options.demoId, error);
@@ -150,13 +154,12 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
         config = tavik::server::CServerConfig::fromFile(options.configFile, error);
     }
     if (!config) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return std::nullopt;
     }
     if (!options.listen.empty()) {
         const auto addresses = splitAddresses(options.listen);
         if (!tavik::server::CServerConfig::validAddresses(addresses, error)) {
-            std::fprintf(stderr, "tavik-server: --listen: %s\n", error.c_str());
+            error = "--listen: " + error;
             return std::nullopt;
         }
         config->addresses.clear();
@@ -194,16 +197,58 @@ std::string reachableAddress(const std::vector<std::string>& addresses) {
 }
 
 // A disk without a password on an address other machines reach is served only on request.
-bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen) {
+bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen,
+                      std::string& error) {
     const auto* open = config.openDiskExposed();
     if (open == nullptr || allowOpen) {
         return true;
     }
-    std::fprintf(stderr,
-                 "tavik-server: disk \"%s\" has no password and %s is not a loopback address; "
-                 "give it a password or start with --allow-open\n",
-                 open->id.c_str(), reachableAddress(config.addresses).c_str());
+    error = "disk \"" + open->id + "\" has no password and " + reachableAddress(config.addresses) +
+            " is not a loopback address; give it a password or start with --allow-open";
     return false;
+}
+
+// What a start reads and opens before it listens: the configuration with the command line's
+// overrides, the installation key, the state database, the open-disk rule. The start, "check"
+// and a reload all come through here, so that a file "check" accepts is one a start accepts.
+std::optional<tavik::server::CServerConfig> prepareConfig(const Options& options,
+                                                          std::string& error) {
+    auto config = loadConfig(options, error);
+    if (!config || !openDisksAllowed(*config, options.allowOpen, error)) {
+        return std::nullopt;
+    }
+    if (config->service.enabled() && options.demoFolder.empty() &&
+        !tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error)) {
+        return std::nullopt;
+    }
+    return config;
+}
+
+// Writes each line of a (multi-line) message with the program's prefix.
+void printLines(const std::string& text, const char* prefix = "tavik-server: ") {
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        std::fprintf(stderr, "%s%.*s\n", prefix, static_cast<int>(end - start),
+                     text.data() + start);
+        start = end + 1;
+    }
+}
+
+// "check": exit 0 when a start would accept the configuration, else 1 with every problem on a
+// line of its own, "file:line: message".
+int checkConfig(const Options& options) {
+    std::string error;
+    const auto config = prepareConfig(options, error);
+    if (!config) {
+        printLines(error, "");
+        return kExitRefused;
+    }
+    for (const std::string& warning : config->warnings) {
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+    }
+    std::printf("%s: configuration accepted\n", options.configFile.c_str());
+    return 0;
 }
 
 // A long-running server keeps the memory of its listing replies instead of mapping it fresh for
@@ -427,6 +472,13 @@ int main(int argc, char** argv) {
     sessionKey->add_option("--id", keyOptions.demoId, "disk id of that --demo disk")
         ->needs(keyDemo);
     sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
+    Options checkOptions;
+    auto* check = app.add_subcommand(
+        "check", "read the configuration as a start would; exit 1 naming every problem");
+    check->add_option("-c,--config", checkOptions.configFile, "configuration file (TOML)")
+        ->required();
+    check->add_flag("--allow-open", checkOptions.allowOpen,
+                    "serve disks without a password on a non-loopback address");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -445,12 +497,17 @@ int main(int argc, char** argv) {
     if (sessionKey->parsed()) {
         return issueSessionKey(keyOptions);
     }
+    if (check->parsed()) {
+        return checkConfig(checkOptions);
+    }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");
         return kExitUsage;
     }
-    auto loaded = loadConfig(options);
-    if (!loaded || !openDisksAllowed(*loaded, options.allowOpen)) {
+    std::string problems;
+    auto loaded = prepareConfig(options, problems);
+    if (!loaded) {
+        printLines(problems);
         return kExitRefused;
     }
     if (!options.demoFolder.empty()) {

@@ -125,5 +125,63 @@ TEST(ServerAdminProgram, ATakenPortIsNamedBeforeAnyIsAnnounced) {
     }
 }
 
+// "check" reads a file as a start would and names every problem as file:line: message.
+TEST(ServerAdminProgram, CheckNamesEveryProblemWithItsLine) {
+    CTempFolder folder;
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    struct Row {
+        const char* text;
+        std::vector<std::string> extra;
+        int exitCode;
+        std::vector<std::string> lines; // each expected as "<file>:<line>: <message>"
+    };
+    const std::vector<Row> rows = {
+        {"[server]\nport = 0\n[[disk]]\nid = \"d\"\nroot = \"disk\"\n", {}, 0, {}},
+        {"[server]\nprot = 1\nmax_open_files = 0\n"
+         "[[disk]]\nid = \"d\"\nroot = \"nowhere\"\nquota = -1\n"
+         "[[disk]]\nid = \"e\"\nroot = \"disk\"\nsize = 1\n",
+         {},
+         1,
+         {":2: unknown key \"prot\" in [server]", ":3: max_open_files must be an integer",
+          ":6: disk root is not a folder", ":7: quota must be an integer",
+          ":11: unknown key \"size\" in [[disk]]"}},
+        {"[server]\nport = 0\nlog_commands = yes\n", {}, 1, {":3: "}},
+        {"[server]\naddress = \"0.0.0.0\"\n[[disk]]\nid = \"d\"\nroot = \"disk\"\n",
+         {},
+         1,
+         {"disk \"d\" has no password"}},
+        {"[server]\naddress = \"0.0.0.0\"\n[[disk]]\nid = \"d\"\nroot = \"disk\"\n",
+         {"--allow-open"},
+         0,
+         {}},
+        {"[[disk]]\nid = \"d\"\nroot = \"disk\"\n[[account]]\nuser = \"a\"\ndomain = \"x\"\n"
+         "[[account.disk]]\nid = \"gone\"\n",
+         {},
+         1,
+         {"account a@x: no [[disk]] with id gone"}},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        const std::string name = "c" + std::to_string(index++) + ".toml";
+        ASSERT_TRUE(folder.write(name, row.text));
+        std::vector<std::string> argv{TAVIK_SERVER_PROGRAM, "check", "--config", folder.file(name)};
+        argv.insert(argv.end(), row.extra.begin(), row.extra.end());
+        const auto outcome = CChildProcess::run(argv, {});
+        EXPECT_EQ(outcome.exitCode, row.exitCode) << name << "\n" << outcome.err;
+        for (const std::string& line : row.lines) {
+            const std::string expected = line.front() == ':' ? folder.file(name) + line : line;
+            EXPECT_NE(outcome.err.find(expected), std::string::npos)
+                << name << ": " << expected << "\n"
+                << outcome.err;
+        }
+        if (row.exitCode == 1) {
+            // Nothing but the problems, each on a line of its own.
+            EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'),
+                      std::max<long>(1, static_cast<long>(row.lines.size())))
+                << outcome.err;
+        }
+    }
+}
+
 } // namespace
 } // namespace tavik::test
