@@ -19,11 +19,12 @@
 namespace tavik::server {
 
 CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
-                                     const CServerConfig& config, CServerStats& stats,
-                                     CCommandLog& log, CLoginThrottle& throttle, bool refuse)
+                                     std::shared_ptr<const CServerConfig> config,
+                                     CServerStats& stats, CCommandLog& log,
+                                     CLoginThrottle& throttle, bool refuse)
     : stream_(std::move(stream)), peer_(std::move(peer)), address_(CNetAddress::hostOf(peer_)),
-      config_(config), stats_(stats), log_(log), throttle_(throttle), session_(config.maxOpenFiles),
-      refuse_(refuse) {}
+      snapshot_(std::move(config)), config_(*snapshot_), stats_(stats), log_(log),
+      throttle_(throttle), session_(config_.maxOpenFiles), refuse_(refuse) {}
 
 void CClientConnection::requestStop() {
     stopping_ = true;

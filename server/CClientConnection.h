@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 
 namespace tavik {
@@ -26,10 +27,11 @@ class CClientConnection {
 public:
     // refuse: the server is full; the first request is answered with 22004 and the
     // connection closed.
-    // peer is "address:port"; throttle is shared by all connections of the server.
-    CClientConnection(CSocketStream stream, std::string peer, const CServerConfig& config,
-                      CServerStats& stats, CCommandLog& log, CLoginThrottle& throttle,
-                      bool refuse = false);
+    // peer is "address:port"; throttle is shared by all connections of the server. The
+    // connection keeps config (the configuration it started with) for its whole life.
+    CClientConnection(CSocketStream stream, std::string peer,
+                      std::shared_ptr<const CServerConfig> config, CServerStats& stats,
+                      CCommandLog& log, CLoginThrottle& throttle, bool refuse = false);
 
     void run();
     void requestStop();
@@ -55,6 +57,7 @@ private:
     CSocketStream stream_;
     std::string peer_;
     std::string address_;
+    std::shared_ptr<const CServerConfig> snapshot_;
     const CServerConfig& config_;
     CServerStats& stats_;
     CCommandLog& log_;

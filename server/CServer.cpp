@@ -32,11 +32,30 @@ bool CServer::start(std::string& error) {
         return false;
     }
     fitDescriptorLimit();
+    snapshot_.replace(std::make_shared<const CServerConfig>(config_));
     if (!listening_.open(config_.addresses, config_.port, config_.addressesDefaulted, error)) {
         return false;
     }
     acceptThread_ = std::thread([this] { acceptLoop(); });
     return true;
+}
+
+void CServer::reload(CServerConfig fresh) {
+    fresh.addresses = config_.addresses;
+    fresh.addressesDefaulted = config_.addressesDefaulted;
+    fresh.port = config_.port;
+    fresh.maxConnections = config_.maxConnections;
+    fresh.service.maxConnections = config_.service.maxConnections;
+    // Writes running under the old configuration keep their reservations in the same ledger as
+    // new ones, so that the quota holds across the reload.
+    const std::shared_ptr<const CServerConfig> current = snapshot_.current();
+    for (DiskConfig& disk : fresh.disks) {
+        if (const DiskConfig* running = current->findDisk(disk.id);
+            running != nullptr && running->root == disk.root) {
+            disk.ledger = running->ledger;
+        }
+    }
+    snapshot_.replace(std::make_shared<const CServerConfig>(std::move(fresh)));
 }
 
 void CServer::stop() {
@@ -138,8 +157,9 @@ bool CServer::acceptOne() {
     const std::string peer = CNetAddress::withPort(text, CNetAddress::port(address));
     // Just over a cap a connection is still read once, so that its client learns why it is
     // turned away (22004) instead of seeing a bare close; further ones are closed at once.
+    std::shared_ptr<const CServerConfig> config = snapshot_.current();
     const size_t fromAddress = connections_.runningFrom(text);
-    const auto perAddress = static_cast<size_t>(config_.maxConnectionsPerAddress);
+    const auto perAddress = static_cast<size_t>(config->maxConnectionsPerAddress);
     if (fromAddress >= perAddress + kRefusalSlots) {
         log_.event(peer, "closed: too many connections from this address");
         return true;
@@ -158,8 +178,8 @@ bool CServer::acceptOne() {
         return true;
     }
     const bool refuse = overAddressCap || running >= cap;
-    auto connection = std::make_shared<CClientConnection>(std::move(stream), peer, config_, stats_,
-                                                          log_, throttle_, refuse);
+    auto connection = std::make_shared<CClientConnection>(
+        std::move(stream), peer, std::move(config), stats_, log_, throttle_, refuse);
     connections_.start(
         text, [connection] { connection->run(); }, [connection] { connection->requestStop(); },
         [connection] { return connection->loggedIn(); });

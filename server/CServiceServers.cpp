@@ -99,8 +99,7 @@ bool CServiceServers::start(std::string& error) {
     if (!keys_) {
         return false;
     }
-    authenticator_ =
-        std::make_unique<CAccountAuthenticator>(config_.service, keys_.get(), log_, throttle_);
+    generation_ = makeGeneration(std::make_shared<const CServerConfig>(config_));
     if (!auth_.start(config_.addresses, config_.service.authPort, config_.addressesDefaulted,
                      error) ||
         !diskInfo_.start(config_.addresses, config_.service.diskInfoPort,
@@ -111,14 +110,35 @@ bool CServiceServers::start(std::string& error) {
     return true;
 }
 
+std::shared_ptr<const CServiceServers::Generation>
+CServiceServers::makeGeneration(std::shared_ptr<const CServerConfig> config) {
+    auto generation = std::make_shared<Generation>();
+    generation->config = std::move(config);
+    generation->authenticator = std::make_unique<CAccountAuthenticator>(
+        generation->config->service, keys_.get(), log_, throttle_);
+    return generation;
+}
+
+std::shared_ptr<const CServiceServers::Generation> CServiceServers::current() const {
+    const std::lock_guard lock(generationMutex_);
+    return generation_;
+}
+
+void CServiceServers::reload(std::shared_ptr<const CServerConfig> config) {
+    std::shared_ptr<const Generation> next = makeGeneration(std::move(config));
+    const std::lock_guard lock(generationMutex_);
+    generation_.swap(next);
+}
+
 void CServiceServers::stop() {
     auth_.stop();
     diskInfo_.stop();
 }
 
 void CServiceServers::serveAuth(CServiceConnection& connection) {
-    const ServiceConfig& service = config_.service;
-    CAuthConversation conversation(nextNode_++, *authenticator_, recentLogins_,
+    const std::shared_ptr<const Generation> generation = current();
+    const ServiceConfig& service = generation->config->service;
+    CAuthConversation conversation(nextNode_++, *generation->authenticator, recentLogins_,
                                    connection.peerAddress(), connection.stopping());
     const auto probe = [](std::span<const uint8_t> received) {
         const app::MsgFrameCheck check = app::CMsgPacket::Check(received);
@@ -144,8 +164,9 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
 }
 
 void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
-    const ServiceConfig& service = config_.service;
-    CDiskInfoResponder responder(config_, recentLogins_);
+    const std::shared_ptr<const Generation> generation = current();
+    const ServiceConfig& service = generation->config->service;
+    CDiskInfoResponder responder(*generation->config, recentLogins_);
     const auto probe = [](std::span<const uint8_t> received) {
         return CFormFrameProbe::probe(received, app::formwire::kMaxBufferBytes);
     };

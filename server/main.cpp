@@ -11,6 +11,7 @@
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
 #include "server/CCommandHandlers.h"
+#include "server/CConfigChanges.h"
 #include "server/CDemoSetup.h"
 #include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
@@ -350,8 +351,6 @@ int issueSessionKey(const SessionKeyOptions& options) {
     return 0;
 }
 
-// Runs until SIGINT or SIGTERM. SIGHUP is ignored (logged): the configuration is read once,
-// at start, and a changed one takes effect on restart.
 // The disk list names a disk's server by its host. A disk served here on another port than the
 // disk servers' own 9553 (a demo on a free port) is named "host:port", which the program reads,
 // so that the disk list leads to this server and not to whatever listens on 9553.
@@ -378,7 +377,41 @@ int refuseStart(const std::string& error) {
     return kExitRefused;
 }
 
-int serve(tavik::server::CServerConfig config) {
+// SIGHUP: reads the configuration again as a start would and hands it to the servers for new
+// connections. A file that fails is refused and the running configuration stays.
+void reload(const Options& options, const tavik::server::CServerConfig& started,
+            tavik::server::CServer& server,
+            std::optional<tavik::server::CServiceServers>& services) {
+    if (!options.demoFolder.empty()) {
+        std::fprintf(stderr, "tavik-server: SIGHUP: a --demo server has no configuration file to "
+                             "read again\n");
+        return;
+    }
+    std::string problems;
+    auto fresh = prepareConfig(options, problems);
+    if (!fresh) {
+        printLines(problems, "tavik-server: reload refused, the running configuration stays: ");
+        return;
+    }
+    for (const std::string& key :
+         tavik::server::CConfigChanges::needingRestart(started, *fresh, services.has_value())) {
+        std::fprintf(stderr, "tavik-server: %s changed: it takes effect at the next restart\n",
+                     key.c_str());
+    }
+    for (const std::string& warning : fresh->warnings) {
+        std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
+    }
+    nameDiskServerPort(*fresh, server.port());
+    server.reload(*fresh);
+    if (services) {
+        services->reload(server.current());
+    }
+    std::fprintf(stderr, "tavik-server: configuration reloaded from %s for new connections\n",
+                 options.configFile.c_str());
+}
+
+int serve(const Options& options, tavik::server::CServerConfig config) {
+    const tavik::server::CServerConfig started = config;
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -419,8 +452,7 @@ int serve(tavik::server::CServerConfig config) {
     printOtherAddresses(server.addresses());
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
-        std::fprintf(stderr, "tavik-server: SIGHUP ignored; restart to apply a changed "
-                             "configuration\n");
+        reload(options, started, server, services);
     }
     std::fprintf(stderr, "tavik-server: stopping (signal %d)\n", received);
     if (services) {
@@ -524,7 +556,7 @@ int main(int argc, char** argv) {
     for (const std::string& warning : loaded->warnings) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    const int status = serve(*loaded);
+    const int status = serve(options, *loaded);
     if (!options.demoFolder.empty()) {
         tavik::server::CDemoSetup::removeState(*loaded);
     }

@@ -1,5 +1,7 @@
 // The tavik-server program as an administrator and a first-time user meet it: session keys for a
 // --demo server, ports that are taken, the configuration check.
+#include "sdk/include/TavikSDK.h"
+#include "server/CPasswordHash.h"
 #include "tests/cli/CChildProcess.h"
 #include "tests/service_server/CServiceHarness.h"
 
@@ -37,6 +39,25 @@ std::vector<std::string> awaitLine(const std::string& file, const std::regex& pa
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return {};
+}
+
+size_t countOf(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// True once the program's stderr file holds what count times (bounded: 20 s).
+bool awaitCount(const std::string& file, const std::string& what, size_t count) {
+    for (int tries = 0; tries < 400; ++tries) {
+        if (countOf(fileText(file), what) >= count) {
+            return countOf(fileText(file), what) == count;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 // A loopback port held by this test for as long as the object lives.
@@ -181,6 +202,88 @@ TEST(ServerAdminProgram, CheckNamesEveryProblemWithItsLine) {
                 << outcome.err;
         }
     }
+}
+
+// SIGHUP: a changed password applies to new logins while a connection logged in before goes on;
+// a file that fails the check is refused and the running configuration stays; a changed port
+// is named as waiting for a restart.
+TEST(ServerAdminProgram, ReloadChangesPasswordsForNewLoginsAndRefusesABadFile) {
+    CTempFolder folder;
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    const auto oldHash = server::CPasswordHash::hash("old secret");
+    const auto newHash = server::CPasswordHash::hash("new secret");
+    ASSERT_TRUE(oldHash && newHash);
+    const auto configText = [&](const std::string& hash, const std::string& extra) {
+        return "[server]\nport = 0\n" + extra +
+               "[service]\nauth_port = 0\ndiskinfo_port = 0\n"
+               "[[disk]]\nid = \"home\"\nroot = \"disk\"\npassword = \"" +
+               hash +
+               "\"\n[[account]]\nuser = \"alice\"\ndomain = \"tavik.local\"\n"
+               "password_hash = \"" +
+               hash + "\"\n[[account.disk]]\nid = \"home\"\n";
+    };
+    ASSERT_TRUE(folder.write("server.toml", configText(*oldHash, "")));
+    const std::string log = folder.file("server.log");
+    CChildProcess program({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")}, {},
+                          std::nullopt, log);
+    const auto disk = awaitLine(log, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    const auto auth = awaitLine(log, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+))"));
+    ASSERT_EQ(disk.size(), 2u) << fileText(log);
+    ASSERT_EQ(auth.size(), 2u) << fileText(log);
+    const auto diskPort = static_cast<uint16_t>(std::stoi(disk[1]));
+    const auto authPort = static_cast<uint16_t>(std::stoi(auth[1]));
+    const auto diskLogin = [&](const std::string& password) {
+        const std::u16string pass(password.begin(), password.end());
+        TAVIK_SESSION session =
+            tavik_CreateSession(u"127.0.0.1", diskPort, u"home", pass.c_str(), 10000);
+        const int error = session != nullptr ? 0 : tavik_GetLastError();
+        if (session != nullptr) {
+            tavik_DestroySession(session);
+        }
+        return error;
+    };
+    const auto accountLogin = [&](const std::string& password) {
+        CRawClient client;
+        return client.connect(authPort) ? handLogin(client, "alice@tavik.local", password)["result"]
+                                        : std::string("no connection");
+    };
+    TAVIK_SESSION before =
+        tavik_CreateSession(u"127.0.0.1", diskPort, u"home", u"old secret", 10000);
+    ASSERT_NE(before, nullptr);
+
+    ASSERT_TRUE(folder.write("server.toml", configText(*newHash, "")));
+    program.signal(SIGHUP);
+    ASSERT_FALSE(awaitLine(log, std::regex("configuration reloaded")).empty()) << fileText(log);
+    EXPECT_EQ(diskLogin("new secret"), 0);
+    EXPECT_EQ(accountLogin("new secret"), "0");
+    EXPECT_EQ(diskLogin("old secret"), TAVIK_ERR_WRONG_PASSWD);
+    EXPECT_EQ(accountLogin("old secret"), "1");
+    // The connection logged in before the reload was not dropped.
+    ASSERT_TRUE(folder.write("disk/a.txt", "abc"));
+    EXPECT_EQ(tavik_GetFileSize(u"/home/a.txt", before), 3);
+
+    // A file with a mistake is refused with its line; the running configuration stays.
+    ASSERT_TRUE(folder.write("server.toml", configText(*oldHash, "max_open_file = 3\n")));
+    program.signal(SIGHUP);
+    EXPECT_FALSE(
+        awaitLine(log, std::regex(R"(reload refused[^\n]*server\.toml:3: unknown key)")).empty())
+        << fileText(log);
+    EXPECT_EQ(diskLogin("new secret"), 0);
+    EXPECT_EQ(accountLogin("new secret"), "0");
+
+    // A new port waits for a restart; the rest applies.
+    ASSERT_TRUE(folder.write("server.toml", configText(*oldHash, "address = \"127.0.0.1\"\n")));
+    program.signal(SIGHUP);
+    EXPECT_FALSE(awaitLine(log, std::regex(R"(\[server\] address changed: it takes effect at the )"
+                                           R"(next restart)"))
+                     .empty())
+        << fileText(log);
+    // ... and the rest of that file is in place.
+    EXPECT_TRUE(awaitCount(log, "configuration reloaded", 2)) << fileText(log);
+    EXPECT_EQ(diskLogin("old secret"), 0);
+    tavik_DestroySession(before);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
 }
 
 } // namespace
