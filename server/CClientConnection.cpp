@@ -31,6 +31,20 @@ void CClientConnection::requestStop() {
     stream_.shutdownBoth();
 }
 
+void CClientConnection::requestDrain() {
+    const std::lock_guard lock(drainMutex_);
+    draining_ = true;
+    if (!busy_) {
+        stream_.shutdownBoth();
+    }
+}
+
+bool CClientConnection::beginRequest(bool begin) {
+    const std::lock_guard lock(drainMutex_);
+    busy_ = begin && !draining_;
+    return !draining_;
+}
+
 void CClientConnection::refuseOne() {
     CPacket request;
     if (stream_.receivePacket(request, config_.requestTimeoutMs, config_.requestTimeoutMs) ==
@@ -51,7 +65,7 @@ void CClientConnection::run() {
     }
     ++stats_.connections;
     const auto accepted = std::chrono::steady_clock::now();
-    while (!stopping_) {
+    while (!stopping_ && beginRequest(false)) {
         const int waitMs = nextWaitMs(accepted);
         if (waitMs <= 0) {
             log_.event(peer_, "closed: no login in time");
@@ -68,7 +82,9 @@ void CClientConnection::run() {
             log_.event(peer_, "closed: malformed packet");
             break;
         }
-        if (got != CSocketStream::Receive::Ok || !serve(request)) {
+        // A request that arrived as the drain began was not started: the client sees the
+        // connection close, as it would for a server that had stopped.
+        if (got != CSocketStream::Receive::Ok || !beginRequest(true) || !serve(request)) {
             break;
         }
     }

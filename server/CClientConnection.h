@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tavik {
@@ -35,6 +36,9 @@ public:
 
     void run();
     void requestStop();
+    // Ends the connection once its running request (a whole transfer included) is answered;
+    // one waiting for its next request is ended at once. Any thread.
+    void requestDrain();
     bool finished() const { return finished_; }
     // Whether the client has logged in; any thread may ask.
     bool loggedIn() const { return loggedIn_; }
@@ -42,6 +46,9 @@ public:
     const std::string& address() const { return address_; }
 
 private:
+    // Marks a request as begun (begin) or the connection as waiting for one; false when a drain
+    // was asked for, and the connection must end instead.
+    bool beginRequest(bool begin);
     // Answers one request; false when the connection must close.
     bool serve(const CPacket& request);
     void refuseOne();
@@ -65,6 +72,11 @@ private:
     CClientSession session_;
     bool refuse_;
     std::atomic<bool> stopping_{false};
+    // Whether a request is being served, and whether a drain was asked for; under drainMutex_,
+    // so that a drain never cuts a request that has begun.
+    std::mutex drainMutex_;
+    bool busy_ = false;
+    bool draining_ = false;
     std::atomic<bool> finished_{false};
     std::atomic<bool> loggedIn_{false};
 };

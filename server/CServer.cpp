@@ -58,9 +58,19 @@ void CServer::reload(CServerConfig fresh) {
     snapshot_.replace(std::make_shared<const CServerConfig>(std::move(fresh)));
 }
 
+void CServer::stopAccepting() {
+    if (acceptThread_.joinable()) {
+        listening_.wake();
+        acceptThread_.join();
+        listening_.closeListener();
+    }
+    connections_.drainAll();
+}
+
 void CServer::stop() {
     if (stopped_ || !acceptThread_.joinable()) {
         stopped_ = true;
+        connections_.stopAll();
         return;
     }
     stopped_ = true;
@@ -182,7 +192,8 @@ bool CServer::acceptOne() {
         std::move(stream), peer, std::move(config), stats_, log_, throttle_, refuse);
     connections_.start(
         text, [connection] { connection->run(); }, [connection] { connection->requestStop(); },
-        [connection] { return connection->loggedIn(); });
+        [connection] { return connection->loggedIn(); },
+        [connection] { connection->requestDrain(); });
     return true;
 }
 

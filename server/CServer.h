@@ -49,6 +49,11 @@ public:
     const std::vector<std::string>& addresses() const { return listening_.addresses(); }
     // Idempotent; waits for every connection thread.
     void stop();
+    // The graceful stop's first step: closes the listener and asks every connection to end
+    // after its running request (CClientConnection::requestDrain). Idempotent.
+    void stopAccepting();
+    // Connections still running (joins those that ended).
+    size_t running() { return connections_.reap(); }
 
     // The configuration the server started with (after start(): with the descriptor budget's
     // adjustments).

@@ -45,7 +45,7 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
                               {"address", "port", "max_connections", "idle_timeout_ms",
                                "request_timeout_ms", "max_open_files", "allowed_commands",
                                "command_timeout_ms", "log_commands", "login_timeout_ms",
-                               "max_connections_per_address", "copy_targets"},
+                               "max_connections_per_address", "copy_targets", "drain_timeout_ms"},
                               "[server]"),
          readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port),
          reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections),
@@ -57,6 +57,7 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
                         config.maxConnectionsPerAddress),
          reader.readStringList(table, "copy_targets", config.copyTargets),
          reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs),
+         reader.readInt(table, "drain_timeout_ms", 0, INT32_MAX, config.drainTimeoutMs),
          reader.readBool(table, "log_commands", config.logCommands),
          reader.readStringList(table, "allowed_commands", config.allowedCommands)});
     config.port = static_cast<uint16_t>(port);

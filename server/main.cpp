@@ -377,6 +377,37 @@ int refuseStart(const std::string& error) {
     return kExitRefused;
 }
 
+// The graceful stop: no new connections, idle ones end at once, and running requests (a
+// transfer as a whole) may finish within drain_timeout_ms; a second SIGTERM or SIGINT, or the
+// end of that time, ends the rest.
+void drain(tavik::server::CServer& server, const sigset_t& signals) {
+    const int limitMs = server.current()->drainTimeoutMs;
+    server.stopAccepting();
+    size_t running = server.running();
+    if (running == 0) {
+        return;
+    }
+    std::fprintf(stderr,
+                 "tavik-server: waiting up to %d ms for %zu connection(s) to finish their "
+                 "requests\n",
+                 limitMs, running);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    static constexpr timespec kSlice{0, 50 * 1000 * 1000};
+    while ((running = server.running()) > 0 && std::chrono::steady_clock::now() < deadline) {
+        const int received = sigtimedwait(&signals, nullptr, &kSlice);
+        if (received == SIGTERM || received == SIGINT) {
+            std::fprintf(stderr, "tavik-server: signal %d: ending them now\n", received);
+            break;
+        }
+    }
+    if (running > 0) {
+        std::fprintf(stderr,
+                     "tavik-server: %zu connection(s) still running after the drain are "
+                     "ended\n",
+                     running);
+    }
+}
+
 // SIGHUP: reads the configuration again as a start would and hands it to the servers for new
 // connections. A file that fails is refused and the running configuration stays.
 void reload(const Options& options, const tavik::server::CServerConfig& started,
@@ -458,6 +489,7 @@ int serve(const Options& options, tavik::server::CServerConfig config) {
     if (services) {
         services->stop();
     }
+    drain(server, signals);
     server.stop();
     return 0;
 }
