@@ -19,6 +19,7 @@
 #include "server/CServerConfig.h"
 #include "server/CServiceServers.h"
 #include "server/CSessionKeyStore.h"
+#include "server/CSystemdNotifier.h"
 
 #include <sodium.h>
 
@@ -410,19 +411,19 @@ void drain(tavik::server::CServer& server, const sigset_t& signals) {
 
 // SIGHUP: reads the configuration again as a start would and hands it to the servers for new
 // connections. A file that fails is refused and the running configuration stays.
-void reload(const Options& options, const tavik::server::CServerConfig& started,
+bool reload(const Options& options, const tavik::server::CServerConfig& started,
             tavik::server::CServer& server,
             std::optional<tavik::server::CServiceServers>& services) {
     if (!options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: SIGHUP: a --demo server has no configuration file to "
                              "read again\n");
-        return;
+        return false;
     }
     std::string problems;
     auto fresh = prepareConfig(options, problems);
     if (!fresh) {
         printLines(problems, "tavik-server: reload refused, the running configuration stays: ");
-        return;
+        return false;
     }
     for (const std::string& key :
          tavik::server::CConfigChanges::needingRestart(started, *fresh, services.has_value())) {
@@ -439,6 +440,7 @@ void reload(const Options& options, const tavik::server::CServerConfig& started,
     }
     std::fprintf(stderr, "tavik-server: configuration reloaded from %s for new connections\n",
                  options.configFile.c_str());
+    return true;
 }
 
 int serve(const Options& options, tavik::server::CServerConfig config) {
@@ -481,11 +483,17 @@ int serve(const Options& options, tavik::server::CServerConfig config) {
                      firstWithPort(server.addresses(), services->diskInfoPort()).c_str());
     }
     printOtherAddresses(server.addresses());
+    tavik::server::CSystemdNotifier::ready("serving on " +
+                                           firstWithPort(server.addresses(), server.port()));
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
-        reload(options, started, server, services);
+        tavik::server::CSystemdNotifier::reloading();
+        const bool reloaded = reload(options, started, server, services);
+        tavik::server::CSystemdNotifier::ready(reloaded ? "configuration reloaded"
+                                                        : "reload refused, configuration kept");
     }
     std::fprintf(stderr, "tavik-server: stopping (signal %d)\n", received);
+    tavik::server::CSystemdNotifier::stopping();
     if (services) {
         services->stop();
     }

@@ -12,9 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <poll.h>
 #include <regex>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -283,6 +285,71 @@ TEST(ServerAdminProgram, ReloadChangesPasswordsForNewLoginsAndRefusesABadFile) {
     EXPECT_EQ(diskLogin("old secret"), 0);
     tavik_DestroySession(before);
     program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+// The service manager's notify socket, owned by the test: the notices a Type=notify unit gets.
+class CNotifySocket {
+public:
+    explicit CNotifySocket(const std::string& path)
+        : fd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)), path_(path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~CNotifySocket() { ::close(fd_); }
+    CNotifySocket(const CNotifySocket&) = delete;
+    CNotifySocket& operator=(const CNotifySocket&) = delete;
+    bool bound() const { return bound_; }
+    // The next notice within 20 s, or "".
+    std::string next() {
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, 20000) != 1) {
+            return {};
+        }
+        char buffer[4096];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    int fd_;
+    std::string path_;
+    bool bound_ = false;
+};
+
+// The first line of a notice ("READY=1", "RELOADING=1", ...).
+std::string firstLine(const std::string& notice) {
+    return notice.substr(0, notice.find('\n'));
+}
+
+TEST(ServerAdminProgram, ServiceManagerIsToldReadyReloadingAndStopping) {
+    CTempFolder folder;
+    ASSERT_TRUE(
+        folder.write("server.toml", "[server]\nport = 0\n[[disk]]\nid = \"d\"\nroot = \".\"\n"));
+    CNotifySocket notify(folder.file("notify"));
+    ASSERT_TRUE(notify.bound());
+    const std::string log = folder.file("server.log");
+    CChildProcess program({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")},
+                          {{"NOTIFY_SOCKET", folder.file("notify")}}, std::nullopt, log);
+    const std::string ready = notify.next();
+    EXPECT_EQ(firstLine(ready), "READY=1");
+    // Ready only once the listener is up: the line naming its port came first.
+    EXPECT_NE(fileText(log).find("listening on"), std::string::npos);
+    EXPECT_NE(ready.find("STATUS=serving on 127.0.0.1:"), std::string::npos) << ready;
+    program.signal(SIGHUP);
+    const std::string reloading = notify.next();
+    EXPECT_EQ(firstLine(reloading), "RELOADING=1");
+    EXPECT_NE(reloading.find("MONOTONIC_USEC="), std::string::npos);
+    EXPECT_EQ(notify.next(), "READY=1\nSTATUS=configuration reloaded");
+    // A refused reload still ends with READY=1: the server keeps serving.
+    ASSERT_TRUE(folder.write("server.toml", "[server]\nport = x\n"));
+    program.signal(SIGHUP);
+    EXPECT_EQ(firstLine(notify.next()), "RELOADING=1");
+    EXPECT_EQ(notify.next(), "READY=1\nSTATUS=reload refused, configuration kept");
+    program.signal(SIGTERM);
+    EXPECT_EQ(notify.next(), "STOPPING=1");
     EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
 }
 
