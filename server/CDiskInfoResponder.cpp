@@ -4,6 +4,7 @@
 #include "server/CDiskCapability.h"
 #include "server/CWireText.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tavik::server {
@@ -64,6 +65,14 @@ bool CDiskInfoResponder::admits(const AccountConfig& account, const CFormMessage
            recentLogins_.allows(account.identifier(), peerAddress, now);
 }
 
+bool CDiskInfoResponder::readOnlyHere(const AccountDisk& disk) const {
+    const std::string& here = config_.primaryAddress();
+    const bool servedHere = disk.server == here || disk.server.rfind(here + ":", 0) == 0 ||
+                            disk.server.rfind("[" + here + "]:", 0) == 0;
+    const DiskConfig* served = servedHere ? config_.findDisk(disk.diskId) : nullptr;
+    return served != nullptr && served->readOnly;
+}
+
 std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
                                                 const std::string& peerAddress) {
     CFormFramer framer(true, true);
@@ -80,14 +89,23 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
     }
     const auto lifetime = std::chrono::hours(config_.service.capabilityLifetimeHours);
     const int64_t now = secondsNow();
+    // A read-only disk of this server is marked in a fifth field. Clients read the fields they
+    // know by name and pass over the others; lists without a read-only disk keep four.
+    const bool markReadOnly =
+        std::any_of(account->disks.begin(), account->disks.end(),
+                    [this](const AccountDisk& disk) { return readOnlyHere(disk); });
     std::string values;
     for (const AccountDisk& disk : account->disks) {
         values += CDiskCapability::issue(*config_.capabilityKey, disk.diskId, now, lifetime) + "|" +
                   disk.name + "|" + disk.server + "|" + account->user + "|";
+        if (markReadOnly) {
+            values += readOnlyHere(disk) ? "1|" : "0|";
+        }
     }
     CFormMessage reply;
     reply.SetValue(u"inform", u"GetDiskInfo");
-    reply.SetValue(u"tavikinfofield", u"diskid|diskname|serverip|loginid|");
+    reply.SetValue(u"tavikinfofield", markReadOnly ? u"diskid|diskname|serverip|loginid|readonly|"
+                                                   : u"diskid|diskname|serverip|loginid|");
     reply.SetValue(u"tavikinfo", wide(values));
     std::vector<uint8_t> bytes = frameOf(reply);
     // The client gives up on a reply beyond 64 KiB: say why instead of sending it.

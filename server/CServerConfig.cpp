@@ -118,7 +118,8 @@ std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesyst
     std::string root;
     int64_t quota = -1;
     const bool known = reader.onlyKnownKeys(
-        table, {"id", "name", "root", "password", "quota", "capability_only"}, "[[disk]]");
+        table, {"id", "name", "root", "password", "quota", "capability_only", "read_only"},
+        "[[disk]]");
     if (!reader.readString(table, "id", disk.id)) {
         return std::nullopt;
     }
@@ -131,7 +132,8 @@ std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesyst
         {known, reader.readString(table, "name", disk.name), reader.readString(table, "root", root),
          reader.readInt64(table, "quota", 0, INT64_MAX, quota),
          readPassword(table, disk, config, reader),
-         reader.readBool(table, "capability_only", disk.capabilityOnly)});
+         reader.readBool(table, "capability_only", disk.capabilityOnly),
+         reader.readBool(table, "read_only", disk.readOnly)});
     if (root.empty()) {
         reader.fail(&table, "disk " + disk.id + " has no root");
         return std::nullopt;

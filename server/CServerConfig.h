@@ -29,6 +29,8 @@ struct DiskConfig {
     // Only capability ids (handed out by the disk-information server) log in to this disk; its
     // plain id is refused like an unknown one.
     bool capabilityOnly = false;
+    // Every command that would change the disk is refused (23009).
+    bool readOnly = false;
     // Space promised to running writes, shared by every session of the disk (and by copies of
     // the configuration).
     std::shared_ptr<CSpaceLedger> ledger = std::make_shared<CSpaceLedger>();

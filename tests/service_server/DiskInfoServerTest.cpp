@@ -205,5 +205,39 @@ TEST(DiskInfoServerTest, TheAddressRuleAnswersTheLoginsAddressWithoutATicket) {
     EXPECT_EQ(handDiskInfo(port, "bob@tavik.local")["errorcode"], "101");
 }
 
+// A read-only disk is marked in a field of its own, which a client reading the four fields it
+// knows by name passes over.
+TEST(DiskInfoServerTest, MarksReadOnlyDisksInAFieldOlderClientsPassOver) {
+    CServiceHarness harness([](server::CServerConfig& config) {
+        for (server::DiskConfig& disk : config.disks) {
+            disk.readOnly = disk.id == "vault";
+        }
+    });
+    ASSERT_TRUE(harness.running());
+    const std::string ticket = logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
+    TextPairs reply =
+        handDiskInfo(harness.diskInfoPort(), "alice@tavik.local", "127.0.0.1", ticket);
+    ASSERT_EQ(reply["inform"], "GetDiskInfo");
+    EXPECT_EQ(reply["tavikinfofield"], "diskid|diskname|serverip|loginid|readonly|");
+    const auto values = splitBars(reply["tavikinfo"]);
+    ASSERT_EQ(values.size(), 10u);
+    EXPECT_EQ(values[4], "0");
+    EXPECT_EQ(values[6], "금고");
+    EXPECT_EQ(values[9], "1");
+
+    app::CFormMessage message;
+    message.SetValue(u"tavikinfofield", u"diskid|diskname|serverip|loginid|readonly|");
+    const std::string& text = reply["tavikinfo"];
+    message.SetValue(u"tavikinfo", std::u16string(text.begin(), text.end()));
+    app::CFormRecordTable table;
+    ASSERT_TRUE(table.Load(message, u"tavikinfofield", u"tavikinfo"));
+    ASSERT_EQ(table.RecordCount(), 2u);
+    for (const char16_t* field : {u"diskid", u"diskname", u"serverip", u"loginid"}) {
+        std::u16string value;
+        EXPECT_TRUE(table.GetValue(1, field, value));
+        EXPECT_FALSE(value.empty());
+    }
+}
+
 } // namespace
 } // namespace tavik::test
