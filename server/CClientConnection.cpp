@@ -179,8 +179,12 @@ bool CClientConnection::serve(const CPacket& request) {
     if (log_.enabled()) {
         const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
         const std::string shown = keepOpen ? command : command + " (connection closed)";
+        std::optional<uint64_t> moved;
+        if (result.plan && finalError == 0) {
+            moved = result.plan->end - result.plan->start;
+        }
         log_.command(peer_, disk, shown, CCommandHandlers::logPath(request), finalError,
-                     platform::GetTickCount() - started);
+                     platform::GetTickCount() - started, moved);
     }
     return keepOpen;
 }

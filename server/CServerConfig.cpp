@@ -38,6 +38,27 @@ bool readAddresses(const toml::table& table, CServerConfig& config, CConfigReade
     return true;
 }
 
+bool readLogSettings(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
+    std::string level = "info";
+    std::string format = "text";
+    if (!reader.readString(table, "log_level", level) ||
+        !reader.readString(table, "log_format", format)) {
+        return false;
+    }
+    const auto parsedLevel = CLogOutput::parseLevel(level);
+    const auto parsedFormat = CLogOutput::parseFormat(format);
+    if (!parsedLevel) {
+        return reader.fail(table.get("log_level"),
+                           "log_level must be \"error\", \"warning\", \"info\" or \"debug\"");
+    }
+    if (!parsedFormat) {
+        return reader.fail(table.get("log_format"), "log_format must be \"text\" or \"json\"");
+    }
+    config.logLevel = *parsedLevel;
+    config.logFormat = *parsedFormat;
+    return true;
+}
+
 bool readServerTable(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
     int port = config.port;
     const bool ok = CConfigReader::all(
@@ -45,7 +66,8 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
                               {"address", "port", "max_connections", "idle_timeout_ms",
                                "request_timeout_ms", "max_open_files", "allowed_commands",
                                "command_timeout_ms", "log_commands", "login_timeout_ms",
-                               "max_connections_per_address", "copy_targets", "drain_timeout_ms"},
+                               "max_connections_per_address", "copy_targets", "drain_timeout_ms",
+                               "log_level", "log_format"},
                               "[server]"),
          readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port),
          reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections),
@@ -59,6 +81,7 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
          reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs),
          reader.readInt(table, "drain_timeout_ms", 0, INT32_MAX, config.drainTimeoutMs),
          reader.readBool(table, "log_commands", config.logCommands),
+         readLogSettings(table, config, reader),
          reader.readStringList(table, "allowed_commands", config.allowedCommands)});
     config.port = static_cast<uint16_t>(port);
     return ok;

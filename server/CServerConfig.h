@@ -6,6 +6,7 @@
 
 #include "server/CAccountConfig.h"
 #include "server/CDiskCapability.h"
+#include "server/CLogOutput.h"
 #include "server/CPasswordHash.h"
 #include "server/CSpaceLedger.h"
 
@@ -65,6 +66,9 @@ public:
     // nowhere.
     std::vector<std::string> copyTargets;
     bool logCommands = true;
+    // Which lines are written, and in which form (see CLogOutput).
+    CLogOutput::Level logLevel = CLogOutput::Level::Info;
+    CLogOutput::Format logFormat = CLogOutput::Format::Text;
     std::vector<DiskConfig> disks;
     // Accounts and the two service servers; enabled when there are accounts.
     ServiceConfig service;

@@ -434,6 +434,7 @@ bool reload(const Options& options, const tavik::server::CServerConfig& started,
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
     nameDiskServerPort(*fresh, server.port());
+    tavik::server::CLogOutput::configure(fresh->logLevel, fresh->logFormat);
     server.reload(*fresh);
     if (services) {
         services->reload(server.current());
@@ -596,6 +597,7 @@ int main(int argc, char** argv) {
     for (const std::string& warning : loaded->warnings) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
+    tavik::server::CLogOutput::configure(loaded->logLevel, loaded->logFormat);
     const int status = serve(options, *loaded);
     if (!options.demoFolder.empty()) {
         tavik::server::CDemoSetup::removeState(*loaded);
