@@ -1,5 +1,7 @@
 #include "server/CAccountAuthenticator.h"
 
+#include "server/CMetrics.h"
+
 #include <sodium.h>
 
 #include <chrono>
@@ -81,6 +83,14 @@ bool CAccountAuthenticator::sessionKeyMatches(const AccountConfig* account,
 
 const AccountConfig* CAccountAuthenticator::authenticate(const Request& request,
                                                          const std::atomic<bool>& stopping) {
+    const AccountConfig* account = decide(request, stopping);
+    CMetrics::instance().add("tavik_service_logins_total",
+                             {{"result", account != nullptr ? "ok" : "failed"}});
+    return account;
+}
+
+const AccountConfig* CAccountAuthenticator::decide(const Request& request,
+                                                   const std::atomic<bool>& stopping) {
     const AccountConfig* account = service_.findAccount(request.identifier);
     // Only accounts that exist are named, so that guessed names cannot fill the throttle's table.
     const CLoginThrottle::Attempt attempt{

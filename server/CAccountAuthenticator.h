@@ -47,6 +47,7 @@ public:
     const AccountConfig* authenticate(const Request& request, const std::atomic<bool>& stopping);
 
 private:
+    const AccountConfig* decide(const Request& request, const std::atomic<bool>& stopping);
     bool passwordMatches(const AccountConfig* account, const std::string& password);
     bool sessionKeyMatches(const AccountConfig* account, const std::string& key);
     const std::optional<CPasswordHash>& standInHash();

@@ -1,5 +1,6 @@
 #include "server/CClientConnection.h"
 
+#include "server/CMetrics.h"
 #include "server/CNetAddress.h"
 
 #include "server/CCommandHandlers.h"
@@ -122,6 +123,9 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
     const DiskConfig* disk = config_.findDisk(id);
     const CLoginThrottle::Attempt attempt{disk != nullptr ? disk->id : std::string(), address_};
     const auto wait = throttle_.reserve(attempt);
+    if (!wait || *wait > 0) {
+        CMetrics::instance().add("tavik_logins_throttled_total", {});
+    }
     HandleResult result;
     if (!wait) {
         // Its turn lies too far ahead: refused as a failed login, without looking at it.
@@ -149,7 +153,35 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
     return result;
 }
 
+namespace {
+
+// Counts a finished command for the metrics endpoint.
+void countCommand(const std::string& command, int32_t error,
+                  const std::optional<TransferPlan>& plan,
+                  std::chrono::steady_clock::time_point started) {
+    CMetrics& metrics = CMetrics::instance();
+    const std::string name = CCommandHandlers::known(command) ? command : "other";
+    metrics.add("tavik_commands_total", {{"command", name}, {"result", std::to_string(error)}});
+    metrics.observeCommand(
+        name, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    if (command == "setuser") {
+        const char* result = error == 0                        ? "ok"
+                             : error == TAVIK_ERR_WRONG_ID     ? "wrong_id"
+                             : error == TAVIK_ERR_WRONG_PASSWD ? "wrong_password"
+                                                               : "other";
+        metrics.add("tavik_logins_total", {{"result", result}});
+    }
+    if (plan && error == 0) {
+        metrics.add("tavik_transfer_bytes_total",
+                    {{"direction", plan->kind == TransferPlan::Kind::Upload ? "in" : "out"}},
+                    plan->end - plan->start);
+    }
+}
+
+} // namespace
+
 bool CClientConnection::serve(const CPacket& request) {
+    const auto startedAt = std::chrono::steady_clock::now();
     const uint32_t started = log_.enabled() ? platform::GetTickCount() : 0;
     const std::string command = request.GetString("_cmd", "");
     CPacket reply(CCommandHandlers::replyFlags(command));
@@ -176,6 +208,7 @@ bool CClientConnection::serve(const CPacket& request) {
     if (keepOpen && result.plan) {
         keepOpen = phases.run(*result.plan, finalError);
     }
+    countCommand(command, finalError, result.plan, startedAt);
     if (log_.enabled()) {
         const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
         const std::string shown = keepOpen ? command : command + " (connection closed)";

@@ -15,6 +15,7 @@ std::vector<std::string> CConfigChanges::needingRestart(const CServerConfig& run
         {running.port != fresh.port, "[server] port"},
         {running.maxConnections != fresh.maxConnections, "[server] max_connections"},
         {running.logCommands != fresh.logCommands, "[server] log_commands"},
+        {running.metricsAddress != fresh.metricsAddress, "[server] metrics_address"},
         {servicesRunning != now.enabled(), "[[account]] (the service servers run only with "
                                            "accounts at start)"},
         {servicesRunning && was.authPort != now.authPort, "[service] auth_port"},

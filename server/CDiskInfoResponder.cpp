@@ -1,5 +1,7 @@
 #include "server/CDiskInfoResponder.h"
 
+#include "server/CMetrics.h"
+
 #include "codec/CFormFramer.h"
 #include "server/CDiskCapability.h"
 #include "server/CWireText.h"
@@ -85,8 +87,10 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
     // is exactly its state, and the answer tells nobody which accounts exist.
     const AccountConfig* account = config_.service.findAccount(valueOf(request, u"username"));
     if (account == nullptr || !admits(*account, request, peerAddress)) {
+        CMetrics::instance().add("tavik_disk_list_queries_total", {{"result", "refused"}});
         return errorReply(u"101", "먼저 로그인하십시오");
     }
+    CMetrics::instance().add("tavik_disk_list_queries_total", {{"result", "listed"}});
     const auto lifetime = std::chrono::hours(config_.service.capabilityLifetimeHours);
     const int64_t now = secondsNow();
     // A read-only disk of this server is marked in a fifth field. Clients read the fields they

@@ -1,5 +1,6 @@
 #include "server/CServer.h"
 
+#include "server/CMetrics.h"
 #include "server/CNetAddress.h"
 #include "server/CPathResolver.h"
 
@@ -171,6 +172,7 @@ bool CServer::acceptOne() {
     const size_t fromAddress = connections_.runningFrom(text);
     const auto perAddress = static_cast<size_t>(config->maxConnectionsPerAddress);
     if (fromAddress >= perAddress + kRefusalSlots) {
+        CMetrics::instance().add("tavik_connections_refused_total", {{"reason", "address_limit"}});
         log_.event(peer, "closed: too many connections from this address");
         return true;
     }
@@ -184,10 +186,17 @@ bool CServer::acceptOne() {
         --running;
     }
     if (running >= cap + kRefusalSlots) {
+        CMetrics::instance().add("tavik_connections_refused_total",
+                                 {{"reason", "connection_limit"}});
         log_.event(peer, "closed: connection limit reached");
         return true;
     }
     const bool refuse = overAddressCap || running >= cap;
+    if (refuse) {
+        CMetrics::instance().add(
+            "tavik_connections_refused_total",
+            {{"reason", overAddressCap ? "address_limit" : "connection_limit"}});
+    }
     auto connection = std::make_shared<CClientConnection>(
         std::move(stream), peer, std::move(config), stats_, log_, throttle_, refuse);
     connections_.start(

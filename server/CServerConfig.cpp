@@ -1,6 +1,7 @@
 #include "server/CServerConfig.h"
 
 #include "server/CConfigReader.h"
+#include "server/CMetricsEndpoint.h"
 #include "server/CNetAddress.h"
 
 #include <toml++/toml.h>
@@ -38,6 +39,17 @@ bool readAddresses(const toml::table& table, CServerConfig& config, CConfigReade
     return true;
 }
 
+bool readMetricsAddress(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
+    if (!reader.readString(table, "metrics_address", config.metricsAddress)) {
+        return false;
+    }
+    if (!config.metricsAddress.empty() && !CMetricsEndpoint::parse(config.metricsAddress)) {
+        return reader.fail(table.get("metrics_address"),
+                           "metrics_address must be \"host:port\" (\"[v6]:port\" for IPv6)");
+    }
+    return true;
+}
+
 bool readLogSettings(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
     std::string level = "info";
     std::string format = "text";
@@ -67,7 +79,7 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
                                "request_timeout_ms", "max_open_files", "allowed_commands",
                                "command_timeout_ms", "log_commands", "login_timeout_ms",
                                "max_connections_per_address", "copy_targets", "drain_timeout_ms",
-                               "log_level", "log_format"},
+                               "log_level", "log_format", "metrics_address"},
                               "[server]"),
          readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port),
          reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections),
@@ -81,7 +93,7 @@ bool readServerTable(const toml::table& table, CServerConfig& config, CConfigRea
          reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs),
          reader.readInt(table, "drain_timeout_ms", 0, INT32_MAX, config.drainTimeoutMs),
          reader.readBool(table, "log_commands", config.logCommands),
-         readLogSettings(table, config, reader),
+         readLogSettings(table, config, reader), readMetricsAddress(table, config, reader),
          reader.readStringList(table, "allowed_commands", config.allowedCommands)});
     config.port = static_cast<uint16_t>(port);
     return ok;

@@ -60,6 +60,8 @@ public:
     // Program names "remotecmd" may run (first word of the command, exact match).
     std::vector<std::string> allowedCommands;
     int commandTimeoutMs = 10000;
+    // "host:port" of the metrics endpoint; empty: none.
+    std::string metricsAddress;
     // On SIGTERM, how long running requests (transfers) may go on before they are ended.
     int drainTimeoutMs = 30000;
     // Where "copyex" may connect: "address" (any port), "address:port" or "[v6]:port". Empty:

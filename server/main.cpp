@@ -13,6 +13,8 @@
 #include "server/CCommandHandlers.h"
 #include "server/CConfigChanges.h"
 #include "server/CDemoSetup.h"
+#include "server/CMetrics.h"
+#include "server/CMetricsEndpoint.h"
 #include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 #include "server/CServer.h"
@@ -219,6 +221,13 @@ std::optional<tavik::server::CServerConfig> prepareConfig(const Options& options
     if (!config || !openDisksAllowed(*config, options.allowOpen, error)) {
         return std::nullopt;
     }
+    // The metrics tell who uses which disk: not for other machines unless asked for.
+    if (const auto metrics = tavik::server::CMetricsEndpoint::parse(config->metricsAddress);
+        metrics && !tavik::server::CNetAddress::isLoopback(metrics->first) && !options.allowOpen) {
+        error = "metrics_address " + config->metricsAddress +
+                " is not a loopback address; start with --allow-open to serve metrics there";
+        return std::nullopt;
+    }
     if (config->service.enabled() && options.demoFolder.empty() &&
         !tavik::server::CSessionKeyStore::open(config->service.stateDatabase, error)) {
         return std::nullopt;
@@ -378,6 +387,34 @@ int refuseStart(const std::string& error) {
     return kExitRefused;
 }
 
+// Gauges read at each scrape: open connections, and each disk's quota and the bytes running
+// writes hold reserved against it.
+void watchGauges(tavik::server::CServer& server) {
+    using Samples = std::vector<std::pair<tavik::server::CMetrics::Labels, double>>;
+    tavik::server::CMetrics& metrics = tavik::server::CMetrics::instance();
+    metrics.setGauge("tavik_connections_open", "Open disk-server connections.", [&server] {
+        return Samples{{{}, static_cast<double>(server.stats().connections.load())}};
+    });
+    metrics.setGauge("tavik_quota_bytes", "Each disk's quota.", [&server] {
+        Samples samples;
+        for (const auto& disk : server.current()->disks) {
+            if (disk.quota) {
+                samples.push_back({{{"disk", disk.id}}, static_cast<double>(*disk.quota)});
+            }
+        }
+        return samples;
+    });
+    metrics.setGauge("tavik_quota_reserved_bytes",
+                     "Bytes running writes hold reserved on each disk.", [&server] {
+                         Samples samples;
+                         for (const auto& disk : server.current()->disks) {
+                             samples.push_back({{{"disk", disk.id}},
+                                                static_cast<double>(disk.ledger->reserved())});
+                         }
+                         return samples;
+                     });
+}
+
 // The graceful stop: no new connections, idle ones end at once, and running requests (a
 // transfer as a whole) may finish within drain_timeout_ms; a second SIGTERM or SIGINT, or the
 // end of that time, ends the rest.
@@ -473,6 +510,15 @@ int serve(const Options& options, tavik::server::CServerConfig config) {
             return refuseStart(error);
         }
     }
+    tavik::server::CMetricsEndpoint metrics;
+    if (!config.metricsAddress.empty() && !metrics.start(config.metricsAddress, error)) {
+        if (services) {
+            services->stop();
+        }
+        server.stop();
+        return refuseStart(error);
+    }
+    watchGauges(server);
     // Announced only once every port is held, so that a script reading these lines never
     // meets a server that is about to give up.
     std::fprintf(stderr, "tavik-server: listening on %s\n",
@@ -482,6 +528,11 @@ int serve(const Options& options, tavik::server::CServerConfig config) {
                      "tavik-server: authentication server on %s, disk-information server on %s\n",
                      firstWithPort(server.addresses(), services->authPort()).c_str(),
                      firstWithPort(server.addresses(), services->diskInfoPort()).c_str());
+    }
+    if (!config.metricsAddress.empty()) {
+        const auto host = tavik::server::CMetricsEndpoint::parse(config.metricsAddress)->first;
+        std::fprintf(stderr, "tavik-server: metrics on %s\n",
+                     tavik::server::CNetAddress::withPort(host, metrics.port()).c_str());
     }
     printOtherAddresses(server.addresses());
     tavik::server::CSystemdNotifier::ready("serving on " +
@@ -499,6 +550,8 @@ int serve(const Options& options, tavik::server::CServerConfig config) {
         services->stop();
     }
     drain(server, signals);
+    metrics.stop();
+    tavik::server::CMetrics::instance().clearGauges();
     server.stop();
     return 0;
 }
