@@ -1,5 +1,7 @@
 #include "server/CAccountAuthenticator.h"
 
+#include "server/CMetrics.h"
+
 #include <sodium.h>
 
 #include <chrono>
@@ -88,6 +90,13 @@ void CAccountAuthenticator::storeFailed(const Request& request, const std::strin
 
 std::optional<AccountConfig>
 CAccountAuthenticator::authenticate(const Request& request, const std::atomic<bool>& stopping) {
+    std::optional<AccountConfig> account = decide(request, stopping);
+    CMetrics::instance().add("tavik_service_logins_total", {{"result", account ? "ok" : "failed"}});
+    return account;
+}
+
+std::optional<AccountConfig> CAccountAuthenticator::decide(const Request& request,
+                                                           const std::atomic<bool>& stopping) {
     auto found = store_.findAccount(request.identifier);
     if (!found) {
         storeFailed(request, found.error());

@@ -50,6 +50,7 @@ public:
                                               const std::atomic<bool>& stopping);
 
 private:
+    std::optional<AccountConfig> decide(const Request& request, const std::atomic<bool>& stopping);
     bool passwordMatches(const AccountConfig* account, const std::string& password);
     // True, false, or a failed result when the store could not be asked.
     StoreResult<bool> sessionKeyMatches(const AccountConfig* account, const std::string& key);

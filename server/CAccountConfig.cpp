@@ -33,26 +33,26 @@ bool readServiceTable(const toml::table& table, const std::filesystem::path& bas
                       ServiceConfig& service, CConfigReader& reader) {
     std::string stateDatabase;
     std::string installationKey;
-    const bool ok =
-        reader.onlyKnownKeys(table,
-                             {"auth_port", "diskinfo_port", "state_database", "installation_key",
-                              "capability_lifetime_hours", "diskinfo_window_seconds",
-                              "diskinfo_address_rule", "max_connections", "max_per_address",
-                              "idle_timeout_ms", "frame_timeout_ms", "login_timeout_ms"},
-                             "[service]") &&
-        readPort(reader, table, "auth_port", service.authPort) &&
-        readPort(reader, table, "diskinfo_port", service.diskInfoPort) &&
-        reader.readInt(table, "capability_lifetime_hours", 24, 24 * 365,
-                       service.capabilityLifetimeHours) &&
-        reader.readInt(table, "diskinfo_window_seconds", 1, 86400, service.diskInfoWindowSeconds) &&
-        reader.readBool(table, "diskinfo_address_rule", service.diskInfoAddressRule) &&
-        reader.readInt(table, "max_connections", 1, 100000, service.maxConnections) &&
-        reader.readInt(table, "max_per_address", 1, 100000, service.maxPerAddress) &&
-        reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, service.idleTimeoutMs) &&
-        reader.readInt(table, "frame_timeout_ms", 1, INT32_MAX, service.frameTimeoutMs) &&
-        reader.readInt(table, "login_timeout_ms", 1, INT32_MAX, service.loginTimeoutMs) &&
-        reader.readString(table, "state_database", stateDatabase) &&
-        reader.readString(table, "installation_key", installationKey);
+    const bool ok = CConfigReader::all(
+        {reader.onlyKnownKeys(table,
+                              {"auth_port", "diskinfo_port", "state_database", "installation_key",
+                               "capability_lifetime_hours", "diskinfo_window_seconds",
+                               "diskinfo_address_rule", "max_connections", "max_per_address",
+                               "idle_timeout_ms", "frame_timeout_ms", "login_timeout_ms"},
+                              "[service]"),
+         readPort(reader, table, "auth_port", service.authPort),
+         readPort(reader, table, "diskinfo_port", service.diskInfoPort),
+         reader.readInt(table, "capability_lifetime_hours", 24, 24 * 365,
+                        service.capabilityLifetimeHours),
+         reader.readInt(table, "diskinfo_window_seconds", 1, 86400, service.diskInfoWindowSeconds),
+         reader.readBool(table, "diskinfo_address_rule", service.diskInfoAddressRule),
+         reader.readInt(table, "max_connections", 1, 100000, service.maxConnections),
+         reader.readInt(table, "max_per_address", 1, 100000, service.maxPerAddress),
+         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, service.idleTimeoutMs),
+         reader.readInt(table, "frame_timeout_ms", 1, INT32_MAX, service.frameTimeoutMs),
+         reader.readInt(table, "login_timeout_ms", 1, INT32_MAX, service.loginTimeoutMs),
+         reader.readString(table, "state_database", stateDatabase),
+         reader.readString(table, "installation_key", installationKey)});
     if (!stateDatabase.empty()) {
         service.stateDatabase = baseDir / stateDatabase;
     }
@@ -70,10 +70,11 @@ bool fitsDiskList(std::string_view text) {
 
 bool readAccountDisk(const toml::table& table, const std::string& defaultServer, AccountDisk& disk,
                      CConfigReader& reader) {
-    if (!reader.onlyKnownKeys(table, {"id", "name", "server"}, "[[account.disk]]") ||
-        !reader.readString(table, "id", disk.diskId) ||
-        !reader.readString(table, "name", disk.name) ||
-        !reader.readString(table, "server", disk.server)) {
+    if (!CConfigReader::all(
+            {reader.onlyKnownKeys(table, {"id", "name", "server"}, "[[account.disk]]"),
+             reader.readString(table, "id", disk.diskId),
+             reader.readString(table, "name", disk.name),
+             reader.readString(table, "server", disk.server)})) {
         return false;
     }
     if (disk.name.empty()) {
@@ -104,29 +105,32 @@ bool readAccountDisks(const toml::table& table, const std::string& defaultServer
     if (list == nullptr) {
         return reader.fail(node, "an account's disks are given as [[account.disk]] tables");
     }
+    bool ok = true;
     for (const toml::node& entry : *list) {
         AccountDisk disk;
         if (!entry.is_table()) {
             return reader.fail(&entry, "an account's disks are given as [[account.disk]] tables");
         }
-        if (!readAccountDisk(*entry.as_table(), defaultServer, disk, reader)) {
-            return false;
+        if (readAccountDisk(*entry.as_table(), defaultServer, disk, reader)) {
+            account.disks.push_back(std::move(disk));
+        } else {
+            ok = false;
         }
-        account.disks.push_back(std::move(disk));
     }
-    return true;
+    return ok;
 }
 
 bool readAccount(const toml::table& table, const std::string& defaultServer, AccountConfig& account,
                  CConfigReader& reader) {
-    if (!reader.onlyKnownKeys(
-            table, {"user", "domain", "password_hash", "display_name", "user_number", "disk"},
-            "[[account]]") ||
-        !reader.readString(table, "user", account.user) ||
-        !reader.readString(table, "domain", account.domain) ||
-        !reader.readString(table, "password_hash", account.passwordHash) ||
-        !reader.readString(table, "display_name", account.displayName) ||
-        !reader.readInt64(table, "user_number", 0, INT32_MAX, account.userNumber)) {
+    if (!CConfigReader::all(
+            {reader.onlyKnownKeys(
+                 table, {"user", "domain", "password_hash", "display_name", "user_number", "disk"},
+                 "[[account]]"),
+             reader.readString(table, "user", account.user),
+             reader.readString(table, "domain", account.domain),
+             reader.readString(table, "password_hash", account.passwordHash),
+             reader.readString(table, "display_name", account.displayName),
+             reader.readInt64(table, "user_number", 0, INT32_MAX, account.userNumber)})) {
         return false;
     }
     account.domain = lowerCase(account.domain);
@@ -188,21 +192,21 @@ bool readServiceConfig(const toml::table& document, const std::filesystem::path&
                        CConfigReader& reader) {
     service.stateDatabase = baseDir / "tavik-state.db";
     service.installationKey = baseDir / "installation.key";
+    bool ok = true;
     if (const toml::node* node = document.get("service")) {
         if (!node->is_table()) {
-            return reader.fail(node, "service must be a [service] table");
+            ok = reader.fail(node, "service must be a [service] table");
+        } else {
+            ok = readServiceTable(*node->as_table(), baseDir, service, reader);
+            service.serviceTableGiven = true;
         }
-        if (!readServiceTable(*node->as_table(), baseDir, service, reader)) {
-            return false;
-        }
-        service.serviceTableGiven = true;
     }
     if (!readStoreTable(document, service, reader)) {
-        return false;
+        ok = false;
     }
     const toml::node* node = document.get("account");
     if (node == nullptr) {
-        return true;
+        return ok;
     }
     const toml::array* list = node->as_array();
     if (list == nullptr) {
@@ -215,14 +219,14 @@ bool readServiceConfig(const toml::table& document, const std::filesystem::path&
             return reader.fail(&entry, "accounts are given as [[account]] tables");
         }
         if (!readAccount(*entry.as_table(), defaultServer, account, reader)) {
-            return false;
+            ok = false;
+        } else if (!seen.insert(account.identifier()).second) {
+            ok = reader.fail(&entry, "account given twice: " + account.identifier());
+        } else {
+            service.accounts.push_back(std::move(account));
         }
-        if (!seen.insert(account.identifier()).second) {
-            return reader.fail(&entry, "account given twice: " + account.identifier());
-        }
-        service.accounts.push_back(std::move(account));
     }
-    return true;
+    return ok;
 }
 
 } // namespace tavik::server

@@ -1,5 +1,6 @@
 #include "server/CClientConnection.h"
 
+#include "server/CMetrics.h"
 #include "server/CNetAddress.h"
 
 #include "server/CCommandHandlers.h"
@@ -19,15 +20,30 @@
 namespace tavik::server {
 
 CClientConnection::CClientConnection(CSocketStream stream, std::string peer,
-                                     const CServerConfig& config, CServerStats& stats,
-                                     CCommandLog& log, CLoginThrottle& throttle, bool refuse)
+                                     std::shared_ptr<const CServerConfig> config,
+                                     CServerStats& stats, CCommandLog& log,
+                                     CLoginThrottle& throttle, bool refuse)
     : stream_(std::move(stream)), peer_(std::move(peer)), address_(CNetAddress::hostOf(peer_)),
-      config_(config), stats_(stats), log_(log), throttle_(throttle), session_(config.maxOpenFiles),
-      refuse_(refuse) {}
+      snapshot_(std::move(config)), config_(*snapshot_), stats_(stats), log_(log),
+      throttle_(throttle), session_(config_.maxOpenFiles), refuse_(refuse) {}
 
 void CClientConnection::requestStop() {
     stopping_ = true;
     stream_.shutdownBoth();
+}
+
+void CClientConnection::requestDrain() {
+    const std::lock_guard lock(drainMutex_);
+    draining_ = true;
+    if (!busy_) {
+        stream_.shutdownBoth();
+    }
+}
+
+bool CClientConnection::beginRequest(bool begin) {
+    const std::lock_guard lock(drainMutex_);
+    busy_ = begin && !draining_;
+    return !draining_;
 }
 
 void CClientConnection::refuseOne() {
@@ -72,7 +88,7 @@ void CClientConnection::run() {
     }
     ++stats_.connections;
     const auto accepted = std::chrono::steady_clock::now();
-    while (!stopping_) {
+    while (!stopping_ && beginRequest(false)) {
         const int waitMs = nextWaitMs(accepted);
         if (waitMs <= 0) {
             log_.event(peer_, "closed: no login in time");
@@ -89,7 +105,9 @@ void CClientConnection::run() {
             log_.event(peer_, "closed: malformed packet");
             break;
         }
-        if (got != CSocketStream::Receive::Ok || !serve(request)) {
+        // A request that arrived as the drain began was not started: the client sees the
+        // connection close, as it would for a server that had stopped.
+        if (got != CSocketStream::Receive::Ok || !beginRequest(true) || !serve(request)) {
             break;
         }
     }
@@ -127,6 +145,9 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
     const DiskConfig* disk = config_.findDisk(id);
     const CLoginThrottle::Attempt attempt{disk != nullptr ? disk->id : std::string(), address_};
     const auto wait = throttle_.reserve(attempt);
+    if (!wait || *wait > 0) {
+        CMetrics::instance().add("tavik_logins_throttled_total", {});
+    }
     HandleResult result;
     if (!wait) {
         // Its turn lies too far ahead: refused as a failed login, without looking at it.
@@ -154,7 +175,35 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
     return result;
 }
 
+namespace {
+
+// Counts a finished command for the metrics endpoint.
+void countCommand(const std::string& command, int32_t error,
+                  const std::optional<TransferPlan>& plan,
+                  std::chrono::steady_clock::time_point started) {
+    CMetrics& metrics = CMetrics::instance();
+    const std::string name = CCommandHandlers::known(command) ? command : "other";
+    metrics.add("tavik_commands_total", {{"command", name}, {"result", std::to_string(error)}});
+    metrics.observeCommand(
+        name, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    if (command == "setuser") {
+        const char* result = error == 0                        ? "ok"
+                             : error == TAVIK_ERR_WRONG_ID     ? "wrong_id"
+                             : error == TAVIK_ERR_WRONG_PASSWD ? "wrong_password"
+                                                               : "other";
+        metrics.add("tavik_logins_total", {{"result", result}});
+    }
+    if (plan && error == 0) {
+        metrics.add("tavik_transfer_bytes_total",
+                    {{"direction", plan->kind == TransferPlan::Kind::Upload ? "in" : "out"}},
+                    plan->end - plan->start);
+    }
+}
+
+} // namespace
+
 bool CClientConnection::serve(const CPacket& request) {
+    const auto startedAt = std::chrono::steady_clock::now();
     const uint32_t started = log_.enabled() ? platform::GetTickCount() : 0;
     const std::string command = request.GetString("_cmd", "");
     CPacket reply(CCommandHandlers::replyFlags(command));
@@ -181,11 +230,16 @@ bool CClientConnection::serve(const CPacket& request) {
     if (keepOpen && result.plan) {
         keepOpen = phases.run(*result.plan, finalError);
     }
+    countCommand(command, finalError, result.plan, startedAt);
     if (log_.enabled()) {
         const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
         const std::string shown = keepOpen ? command : command + " (connection closed)";
+        std::optional<uint64_t> moved;
+        if (result.plan && finalError == 0) {
+            moved = result.plan->end - result.plan->start;
+        }
         log_.command(peer_, disk, shown, CCommandHandlers::logPath(request), finalError,
-                     platform::GetTickCount() - started);
+                     platform::GetTickCount() - started, moved);
     }
     return keepOpen;
 }

@@ -14,6 +14,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace tavik {
@@ -26,13 +28,17 @@ class CClientConnection {
 public:
     // refuse: the server is full; the first request is answered with 22004 and the
     // connection closed.
-    // peer is "address:port"; throttle is shared by all connections of the server.
-    CClientConnection(CSocketStream stream, std::string peer, const CServerConfig& config,
-                      CServerStats& stats, CCommandLog& log, CLoginThrottle& throttle,
-                      bool refuse = false);
+    // peer is "address:port"; throttle is shared by all connections of the server. The
+    // connection keeps config (the configuration it started with) for its whole life.
+    CClientConnection(CSocketStream stream, std::string peer,
+                      std::shared_ptr<const CServerConfig> config, CServerStats& stats,
+                      CCommandLog& log, CLoginThrottle& throttle, bool refuse = false);
 
     void run();
     void requestStop();
+    // Ends the connection once its running request (a whole transfer included) is answered;
+    // one waiting for its next request is ended at once. Any thread.
+    void requestDrain();
     bool finished() const { return finished_; }
     // Whether the client has logged in; any thread may ask.
     bool loggedIn() const { return loggedIn_; }
@@ -40,6 +46,9 @@ public:
     const std::string& address() const { return address_; }
 
 private:
+    // Marks a request as begun (begin) or the connection as waiting for one; false when a drain
+    // was asked for, and the connection must end instead.
+    bool beginRequest(bool begin);
     // Answers one request; false when the connection must close.
     bool serve(const CPacket& request);
     void refuseOne();
@@ -58,6 +67,7 @@ private:
     CSocketStream stream_;
     std::string peer_;
     std::string address_;
+    std::shared_ptr<const CServerConfig> snapshot_;
     const CServerConfig& config_;
     CServerStats& stats_;
     CCommandLog& log_;
@@ -65,6 +75,11 @@ private:
     CClientSession session_;
     bool refuse_;
     std::atomic<bool> stopping_{false};
+    // Whether a request is being served, and whether a drain was asked for; under drainMutex_,
+    // so that a drain never cuts a request that has begun.
+    std::mutex drainMutex_;
+    bool busy_ = false;
+    bool draining_ = false;
     std::atomic<bool> finished_{false};
     std::atomic<bool> loggedIn_{false};
 };

@@ -97,6 +97,26 @@ int openFlags(int32_t flags) {
     return result | O_CLOEXEC;
 }
 
+// Whether a command changes the disk it runs on: what a read-only disk refuses. "remotecmd"
+// counts, since the program it runs may write; "copyex" only reads here.
+bool writesToDisk(std::string_view command, const CPacket& request) {
+    static constexpr std::string_view kWriting[] = {
+        "writefile", "createdir", "createfile",  "deletefile", "renamefile",
+        "movefile",  "copyfile",  "setfiletime", "upload",     "remotecmd"};
+    if (std::find(std::begin(kWriting), std::end(kWriting), command) != std::end(kWriting)) {
+        return true;
+    }
+    if (command != "openfile") {
+        return false;
+    }
+    const int32_t flags = intItem(request, "flags").value_or(CCommandHandlers::kOpenRead);
+    return (flags & 3) != CCommandHandlers::kOpenRead ||
+           (flags & (CCommandHandlers::kOpenCreate | CCommandHandlers::kOpenTruncate |
+                     CCommandHandlers::kOpenAppend)) != 0;
+}
+
+constexpr const char* kReadOnlyText = "permission deny: the disk is read-only";
+
 } // namespace
 
 CCommandHandlers::CCommandHandlers(CClientSession& session, const CServerConfig& config,
@@ -146,10 +166,14 @@ HandleResult CCommandHandlers::handle(const CPacket& request, CPacket& reply) {
     const char* command = stringItem(request, "_cmd");
     const Handler handler = command == nullptr ? nullptr : find(command);
     HandleResult result;
+    bool readOnlyRefusal = false;
     if (handler == nullptr) {
         result.error = TAVIK_ERR_NOT_ALLOWED;
     } else if (!session_.loggedIn() && std::strcmp(command, "setuser") != 0) {
         result.error = TAVIK_ERR_NOT_ALLOWED;
+    } else if (session_.loggedIn() && session_.disk()->readOnly && writesToDisk(command, request)) {
+        result.error = TAVIK_ERR_PERMISSION;
+        readOnlyRefusal = true;
     } else {
         result.error = (this->*handler)(request, reply);
     }
@@ -159,6 +183,10 @@ HandleResult CCommandHandlers::handle(const CPacket& request, CPacket& reply) {
         plan_.reset();
     }
     setError(reply, result.error);
+    if (readOnlyRefusal) {
+        // The code's own text would leave the user guessing at file permissions.
+        reply.SetString("errstr", kReadOnlyText);
+    }
     result.plan = std::move(plan_);
     plan_.reset();
     return result;

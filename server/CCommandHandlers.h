@@ -51,6 +51,8 @@ public:
     // The request's main path (for the log), converted to UTF-8; empty when it has none.
     static std::string logPath(const CPacket& request);
     static void setError(CPacket& reply, int32_t error);
+    // Whether this server knows the command (its metrics name others "other").
+    static bool known(std::string_view command) { return find(command) != nullptr; }
 
 private:
     using Handler = int32_t (CCommandHandlers::*)(const CPacket&, CPacket&);

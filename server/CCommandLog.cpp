@@ -66,8 +66,9 @@ std::string CCommandLog::loggable(std::string_view text) {
 }
 
 void CCommandLog::command(std::string_view peer, std::string_view disk, std::string_view command,
-                          std::string_view path, int32_t error, uint32_t elapsedMs) {
-    if (!enabled_) {
+                          std::string_view path, int32_t error, uint32_t elapsedMs,
+                          std::optional<uint64_t> bytes) {
+    if (!enabled_ || !CLogOutput::enabled(CLogOutput::Level::Info)) {
         return;
     }
     std::string line = timestamp();
@@ -78,28 +79,45 @@ void CCommandLog::command(std::string_view peer, std::string_view disk, std::str
     }
     line.append(" -> ").append(std::to_string(error));
     line.append(" (").append(std::to_string(elapsedMs)).append(" ms)\n");
+    const std::string shownCommand = command.empty() ? "?" : loggable(command);
+    const std::string shownPath = loggable(path);
+    CLogOutput::Record record;
+    record.level = CLogOutput::Level::Info;
+    record.client = peer;
+    record.disk = disk;
+    record.command = shownCommand;
+    record.path = shownPath;
+    record.result = error;
+    record.bytes = bytes;
+    record.ms = elapsedMs;
     // Successful commands are the client's work and always written; failures can be repeated
     // at will.
-    write(peer, line, error != 0);
+    write(peer, line, error != 0, record);
 }
 
 void CCommandLog::event(std::string_view peer, std::string_view text) {
-    if (!enabled_) {
+    if (!enabled_ || !CLogOutput::enabled(CLogOutput::Level::Warning)) {
         return;
     }
+    const std::string shown = loggable(text);
     std::string line = timestamp();
-    line.append(" ").append(peer).append(" ").append(loggable(text)).append("\n");
-    write(peer, line, true);
+    line.append(" ").append(peer).append(" ").append(shown).append("\n");
+    CLogOutput::Record record;
+    record.level = CLogOutput::Level::Warning;
+    record.client = peer;
+    record.message = shown;
+    write(peer, line, true, record);
 }
 
-void CCommandLog::write(std::string_view peer, const std::string& line, bool foldable) {
+void CCommandLog::write(std::string_view peer, const std::string& line, bool foldable,
+                        const CLogOutput::Record& record) {
     std::lock_guard lock(mutex_);
     writeSummaries(false);
     if (foldable && !fold_.admit(addressOf(peer), line, CLogFold::Clock::now())) {
         return;
     }
     std::lock_guard stream(streamMutex());
-    std::fputs(line.c_str(), stderr);
+    CLogOutput::write(record, line);
 }
 
 void CCommandLog::writeSummaries(bool all) {
@@ -113,8 +131,14 @@ void CCommandLog::writeSummaries(bool all) {
             timestamp() + " " + summary.address + " " + std::to_string(summary.folded) +
             " more lines from this address in " + std::to_string(CLogFold::kInterval.count()) +
             " s not written; the last: " + last + "\n";
+        const std::string message =
+            line.substr(line.find(summary.address) + summary.address.size() + 1);
+        CLogOutput::Record record;
+        record.level = CLogOutput::Level::Warning;
+        record.client = summary.address;
+        record.message = message.substr(0, message.size() - 1);
         std::lock_guard stream(streamMutex());
-        std::fputs(line.c_str(), stderr);
+        CLogOutput::write(record, line);
     }
 }
 

@@ -1,5 +1,7 @@
 // One line per command on stderr: time, peer, disk, command, path, result code, milliseconds.
-// Lines from different connection threads never interleave.
+// Lines from different connection threads never interleave. Commands are of level info, events
+// of level warning; CLogOutput decides which levels are written and in which form (plain, JSON,
+// the journal).
 //
 // What a client sends is written only in part: every client text (paths, login ids, account
 // names) is cut to kMaxTextBytes and marked "[cut]", the expiry and MAC of any capability disk id
@@ -9,9 +11,11 @@
 #pragma once
 
 #include "server/CLogFold.h"
+#include "server/CLogOutput.h"
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,8 +34,10 @@ public:
     // False with --quiet: callers then need not build the texts of a line at all.
     bool enabled() const { return enabled_; }
 
+    // bytes: what a transfer moved (none for other commands).
     void command(std::string_view peer, std::string_view disk, std::string_view command,
-                 std::string_view path, int32_t error, uint32_t elapsedMs);
+                 std::string_view path, int32_t error, uint32_t elapsedMs,
+                 std::optional<uint64_t> bytes = std::nullopt);
     // Connection-level events (accepted, dropped, malformed input, logins).
     void event(std::string_view peer, std::string_view text);
 
@@ -40,7 +46,8 @@ public:
 
 private:
     // Writes line unless it is folded away (foldable lines only), after any summaries due.
-    void write(std::string_view peer, const std::string& line, bool foldable);
+    void write(std::string_view peer, const std::string& line, bool foldable,
+               const CLogOutput::Record& record);
     void writeSummaries(bool all);
 
     bool enabled_;

@@ -4,8 +4,15 @@
 
 namespace tavik::server {
 
+bool CConfigReader::all(std::initializer_list<bool> results) {
+    return std::all_of(results.begin(), results.end(), [](bool ok) { return ok; });
+}
+
 bool CConfigReader::failAtLine(uint32_t line, std::string_view message) {
-    error_ = source_;
+    if (!error_.empty()) {
+        error_ += '\n';
+    }
+    error_ += source_;
     if (line > 0) {
         error_ += ":" + std::to_string(line);
     }
@@ -20,6 +27,7 @@ bool CConfigReader::fail(const toml::node* node, std::string_view message) {
 bool CConfigReader::onlyKnownKeys(const toml::table& table,
                                   std::initializer_list<std::string_view> known,
                                   std::string_view where) {
+    bool ok = true;
     for (const auto& [key, node] : table) {
         if (std::find(known.begin(), known.end(), key.str()) == known.end()) {
             const bool section = node.is_table() || node.is_array_of_tables();
@@ -28,10 +36,10 @@ bool CConfigReader::onlyKnownKeys(const toml::table& table,
             if (!where.empty()) {
                 message.append(" in ").append(where);
             }
-            return failAtLine(key.source().begin.line, message);
+            ok = failAtLine(key.source().begin.line, message);
         }
     }
-    return true;
+    return ok;
 }
 
 bool CConfigReader::readInt64(const toml::table& table, std::string_view key, int64_t minimum,

@@ -4,7 +4,9 @@
 // and the key: "server.toml:7: unknown key \"pasword\" in [[disk]]".
 //
 // Each read… function leaves out untouched when the key is absent and returns false (with the
-// message in error()) when the value is of the wrong type or out of range. Not thread-safe;
+// message added to error()) when the value is of the wrong type or out of range. Readers go on
+// after a failure where they can, so that one reading names every problem of the file, one per
+// line of error(). Not thread-safe;
 // used while a configuration is loaded. Shared by the configuration sections of every server
 // the program runs.
 #pragma once
@@ -38,10 +40,15 @@ public:
     bool readStringList(const toml::table& table, std::string_view key,
                         std::vector<std::string>& out);
 
+    // True when every one is: for reading on past a failure ("all({readX(), readY()})" evaluates
+    // each in order, unlike &&).
+    static bool all(std::initializer_list<bool> results);
+
     // Records a failure about a node (or, without one, about the file) and returns false.
     bool fail(const toml::node* node, std::string_view message);
     bool failAtLine(uint32_t line, std::string_view message);
 
+    // Every failure recorded, one "file:line: message" per line; empty when there was none.
     const std::string& error() const { return error_; }
     const std::string& source() const { return source_; }
 

@@ -10,12 +10,14 @@ CConnectionThreads::~CConnectionThreads() {
 }
 
 void CConnectionThreads::start(std::string address, std::function<void()> run,
-                               std::function<void()> stop, std::function<bool()> loggedIn) {
+                               std::function<void()> stop, std::function<bool()> loggedIn,
+                               std::function<void()> drain) {
     std::lock_guard lock(mutex_);
     Worker& worker = workers_.emplace_back();
     worker.address = std::move(address);
     worker.stop = std::move(stop);
     worker.loggedIn = std::move(loggedIn);
+    worker.drain = drain ? std::move(drain) : worker.stop;
     worker.order = nextOrder_++;
     // A list never moves its elements, so the thread may keep a reference to its own worker.
     worker.thread = std::thread([&worker, run = std::move(run)] {
@@ -76,6 +78,13 @@ bool CConnectionThreads::makeRoom() {
     chosen->leaving = true;
     chosen->stop();
     return true;
+}
+
+void CConnectionThreads::drainAll() {
+    std::lock_guard lock(mutex_);
+    for (Worker& worker : workers_) {
+        worker.drain();
+    }
 }
 
 void CConnectionThreads::stopAll() {

@@ -26,8 +26,9 @@ public:
     // Runs run() on a thread of its own for a client at address (its IP text). stop() must make
     // a running run() return soon; stopAll() and makeRoom() call it from another thread.
     // loggedIn() tells, from any thread, whether the client has logged in (none: never).
+    // drain() (none: stop()) asks a connection to end once its running request is done.
     void start(std::string address, std::function<void()> run, std::function<void()> stop,
-               std::function<bool()> loggedIn = {});
+               std::function<bool()> loggedIn = {}, std::function<void()> drain = {});
     // Joins the threads whose run() has returned; returns how many still run, not counting
     // those makeRoom() has already stopped (they are on their way out).
     size_t reap();
@@ -38,6 +39,8 @@ public:
     // and a real client's single connection is the last to go. A logged-in connection is never
     // chosen. False when there is none to stop.
     bool makeRoom();
+    // Asks every connection to end after its running request (a graceful stop); does not wait.
+    void drainAll();
     // Stops every connection and waits for all threads. Idempotent.
     void stopAll();
 
@@ -46,6 +49,7 @@ private:
         std::string address;
         std::function<void()> stop;
         std::function<bool()> loggedIn;
+        std::function<void()> drain;
         std::thread thread;
         uint64_t order = 0;   // of accepting
         bool leaving = false; // stopped by makeRoom()

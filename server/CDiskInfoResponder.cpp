@@ -1,9 +1,12 @@
 #include "server/CDiskInfoResponder.h"
 
+#include "server/CMetrics.h"
+
 #include "codec/CFormFramer.h"
 #include "server/CDiskCapability.h"
 #include "server/CWireText.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tavik::server {
@@ -69,6 +72,14 @@ bool CDiskInfoResponder::admits(const AccountConfig& account, const CFormMessage
     return allowed && *allowed;
 }
 
+bool CDiskInfoResponder::readOnlyHere(const AccountDisk& disk) const {
+    const std::string& here = config_.primaryAddress();
+    const bool servedHere = disk.server == here || disk.server.rfind(here + ":", 0) == 0 ||
+                            disk.server.rfind("[" + here + "]:", 0) == 0;
+    const DiskConfig* served = servedHere ? config_.findDisk(disk.diskId) : nullptr;
+    return served != nullptr && served->readOnly;
+}
+
 std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
                                                 const std::string& peerAddress) {
     CFormFramer framer(true, true);
@@ -82,18 +93,29 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
     const auto found = store_.findAccount(valueOf(request, u"username"));
     const AccountConfig* account = found && found->has_value() ? &found->value() : nullptr;
     if (account == nullptr || !admits(*account, request, peerAddress)) {
+        CMetrics::instance().add("tavik_disk_list_queries_total", {{"result", "refused"}});
         return errorReply(u"101", "먼저 로그인하십시오");
     }
+    CMetrics::instance().add("tavik_disk_list_queries_total", {{"result", "listed"}});
     const auto lifetime = std::chrono::hours(config_.service.capabilityLifetimeHours);
     const int64_t now = secondsNow();
+    // A read-only disk of this server is marked in a fifth field. Clients read the fields they
+    // know by name and pass over the others; lists without a read-only disk keep four.
+    const bool markReadOnly =
+        std::any_of(account->disks.begin(), account->disks.end(),
+                    [this](const AccountDisk& disk) { return readOnlyHere(disk); });
     std::string values;
     for (const AccountDisk& disk : account->disks) {
         values += CDiskCapability::issue(*config_.capabilityKey, disk.diskId, now, lifetime) + "|" +
                   disk.name + "|" + disk.server + "|" + account->user + "|";
+        if (markReadOnly) {
+            values += readOnlyHere(disk) ? "1|" : "0|";
+        }
     }
     CFormMessage reply;
     reply.SetValue(u"inform", u"GetDiskInfo");
-    reply.SetValue(u"tavikinfofield", u"diskid|diskname|serverip|loginid|");
+    reply.SetValue(u"tavikinfofield", markReadOnly ? u"diskid|diskname|serverip|loginid|readonly|"
+                                                   : u"diskid|diskname|serverip|loginid|");
     reply.SetValue(u"tavikinfo", wide(values));
     std::vector<uint8_t> bytes = frameOf(reply);
     // The client gives up on a reply beyond 64 KiB: say why instead of sending it.

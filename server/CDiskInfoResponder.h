@@ -42,6 +42,8 @@ public:
 private:
     bool admits(const AccountConfig& account, const app::CFormMessage& request,
                 const std::string& peerAddress);
+    // Whether the account's disk is one of this server's, marked read_only.
+    bool readOnlyHere(const AccountDisk& disk) const;
 
     const CServerConfig& config_;
     CServiceStore& store_;

@@ -55,7 +55,9 @@ bool CListeningSocket::listenOn(const std::string& address, bool ipv6Optional, s
             return true;
         }
         error = "cannot listen on " + CNetAddress::withPort(CNetAddress::hostOf(address), port_) +
-                ": " + std::strerror(failure);
+                ": " +
+                (failure == EADDRINUSE ? "port " + std::to_string(port_) + " is taken"
+                                       : std::string(std::strerror(failure)));
         return false;
     }
     socklen_t length = sizeof bound->address;

@@ -1,5 +1,6 @@
 #include "server/CServer.h"
 
+#include "server/CMetrics.h"
 #include "server/CNetAddress.h"
 #include "server/CPathResolver.h"
 
@@ -33,6 +34,7 @@ bool CServer::start(std::string& error) {
     }
     fitDescriptorLimit();
     warnIfExposed();
+    snapshot_.replace(std::make_shared<const CServerConfig>(config_));
     if (!listening_.open(config_.addresses, config_.port, config_.addressesDefaulted, error)) {
         return false;
     }
@@ -40,9 +42,37 @@ bool CServer::start(std::string& error) {
     return true;
 }
 
+void CServer::reload(CServerConfig fresh) {
+    fresh.addresses = config_.addresses;
+    fresh.addressesDefaulted = config_.addressesDefaulted;
+    fresh.port = config_.port;
+    fresh.maxConnections = config_.maxConnections;
+    fresh.service.maxConnections = config_.service.maxConnections;
+    // Writes running under the old configuration keep their reservations in the same ledger as
+    // new ones, so that the quota holds across the reload.
+    const std::shared_ptr<const CServerConfig> current = snapshot_.current();
+    for (DiskConfig& disk : fresh.disks) {
+        if (const DiskConfig* running = current->findDisk(disk.id);
+            running != nullptr && running->root == disk.root) {
+            disk.ledger = running->ledger;
+        }
+    }
+    snapshot_.replace(std::make_shared<const CServerConfig>(std::move(fresh)));
+}
+
+void CServer::stopAccepting() {
+    if (acceptThread_.joinable()) {
+        listening_.wake();
+        acceptThread_.join();
+        listening_.closeListener();
+    }
+    connections_.drainAll();
+}
+
 void CServer::stop() {
     if (stopped_ || !acceptThread_.joinable()) {
         stopped_ = true;
+        connections_.stopAll();
         return;
     }
     stopped_ = true;
@@ -152,9 +182,11 @@ bool CServer::acceptOne() {
     const std::string peer = CNetAddress::withPort(text, CNetAddress::port(address));
     // Just over a cap a connection is still read once, so that its client learns why it is
     // turned away (22004) instead of seeing a bare close; further ones are closed at once.
+    std::shared_ptr<const CServerConfig> config = snapshot_.current();
     const size_t fromAddress = connections_.runningFrom(text);
-    const auto perAddress = static_cast<size_t>(config_.maxConnectionsPerAddress);
+    const auto perAddress = static_cast<size_t>(config->maxConnectionsPerAddress);
     if (fromAddress >= perAddress + kRefusalSlots) {
+        CMetrics::instance().add("tavik_connections_refused_total", {{"reason", "address_limit"}});
         log_.event(peer, "closed: too many connections from this address");
         return true;
     }
@@ -168,15 +200,23 @@ bool CServer::acceptOne() {
         --running;
     }
     if (running >= cap + kRefusalSlots) {
+        CMetrics::instance().add("tavik_connections_refused_total",
+                                 {{"reason", "connection_limit"}});
         log_.event(peer, "closed: connection limit reached");
         return true;
     }
     const bool refuse = overAddressCap || running >= cap;
-    auto connection = std::make_shared<CClientConnection>(std::move(stream), peer, config_, stats_,
-                                                          log_, throttle_, refuse);
+    if (refuse) {
+        CMetrics::instance().add(
+            "tavik_connections_refused_total",
+            {{"reason", overAddressCap ? "address_limit" : "connection_limit"}});
+    }
+    auto connection = std::make_shared<CClientConnection>(
+        std::move(stream), peer, std::move(config), stats_, log_, throttle_, refuse);
     connections_.start(
         text, [connection] { connection->run(); }, [connection] { connection->requestStop(); },
-        [connection] { return connection->loggedIn(); });
+        [connection] { return connection->loggedIn(); },
+        [connection] { connection->requestDrain(); });
     return true;
 }
 

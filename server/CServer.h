@@ -19,6 +19,7 @@
 
 #include "server/CClientConnection.h"
 #include "server/CCommandLog.h"
+#include "server/CConfigSnapshot.h"
 #include "server/CConnectionThreads.h"
 #include "server/CListeningSocket.h"
 #include "server/CLoginThrottle.h"
@@ -48,8 +49,21 @@ public:
     const std::vector<std::string>& addresses() const { return listening_.addresses(); }
     // Idempotent; waits for every connection thread.
     void stop();
+    // The graceful stop's first step: closes the listener and asks every connection to end
+    // after its running request (CClientConnection::requestDrain). Idempotent.
+    void stopAccepting();
+    // Connections still running (joins those that ended).
+    size_t running() { return connections_.reap(); }
 
+    // The configuration the server started with (after start(): with the descriptor budget's
+    // adjustments).
     const CServerConfig& config() const { return config_; }
+    // Puts a re-read configuration in place for connections accepted from now on; running ones
+    // keep theirs. What the listener was set up with (addresses, port, max_connections, which
+    // the descriptor budget fixed) stays as it was started. Thread-safe.
+    void reload(CServerConfig fresh);
+    // The configuration new connections get.
+    std::shared_ptr<const CServerConfig> current() const { return snapshot_.current(); }
     // What start() had to adjust (the connection cap, to fit the descriptor limit).
     const std::vector<std::string>& warnings() const { return warnings_; }
     // Descriptors one connection may need: its socket, its files, a copy's connection, the
@@ -72,6 +86,7 @@ private:
     int64_t fitServiceConnections(int64_t available);
 
     CServerConfig config_;
+    CConfigSnapshot snapshot_;
     CServerStats stats_;
     CCommandLog log_;
     CLoginThrottle throttle_;

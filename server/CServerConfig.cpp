@@ -1,6 +1,7 @@
 #include "server/CServerConfig.h"
 
 #include "server/CConfigReader.h"
+#include "server/CMetricsEndpoint.h"
 #include "server/CNetAddress.h"
 
 #include <toml++/toml.h>
@@ -62,30 +63,65 @@ bool readTls(const toml::table& table, const std::filesystem::path& baseDir, CSe
     return config.tls != nullptr || reader.fail(table.get("tls_certificate"), error);
 }
 
+bool readMetricsAddress(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
+    if (!reader.readString(table, "metrics_address", config.metricsAddress)) {
+        return false;
+    }
+    if (!config.metricsAddress.empty() && !CMetricsEndpoint::parse(config.metricsAddress)) {
+        return reader.fail(table.get("metrics_address"),
+                           "metrics_address must be \"host:port\" (\"[v6]:port\" for IPv6)");
+    }
+    return true;
+}
+
+bool readLogSettings(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
+    std::string level = "info";
+    std::string format = "text";
+    if (!reader.readString(table, "log_level", level) ||
+        !reader.readString(table, "log_format", format)) {
+        return false;
+    }
+    const auto parsedLevel = CLogOutput::parseLevel(level);
+    const auto parsedFormat = CLogOutput::parseFormat(format);
+    if (!parsedLevel) {
+        return reader.fail(table.get("log_level"),
+                           "log_level must be \"error\", \"warning\", \"info\" or \"debug\"");
+    }
+    if (!parsedFormat) {
+        return reader.fail(table.get("log_format"), "log_format must be \"text\" or \"json\"");
+    }
+    config.logLevel = *parsedLevel;
+    config.logFormat = *parsedFormat;
+    return true;
+}
+
 bool readServerTable(const toml::table& table, const std::filesystem::path& baseDir,
                      CServerConfig& config, CConfigReader& reader) {
     int port = config.port;
-    const bool ok =
-        reader.onlyKnownKeys(table,
-                             {"address", "port", "max_connections", "idle_timeout_ms",
-                              "request_timeout_ms", "max_open_files", "allowed_commands",
-                              "command_timeout_ms", "log_commands", "login_timeout_ms",
-                              "max_connections_per_address", "copy_targets", "tls_certificate",
-                              "tls_key", "require_tls"},
-                             "[server]") &&
-        readTls(table, baseDir, config, reader) && readAddresses(table, config, reader) &&
-        reader.readInt(table, "port", 0, 65535, port) &&
-        reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections) &&
-        reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, config.idleTimeoutMs) &&
-        reader.readInt(table, "request_timeout_ms", 1, INT32_MAX, config.requestTimeoutMs) &&
-        reader.readInt(table, "max_open_files", 1, 65536, config.maxOpenFiles) &&
-        reader.readInt(table, "login_timeout_ms", 1, INT32_MAX, config.loginTimeoutMs) &&
-        reader.readInt(table, "max_connections_per_address", 1, INT32_MAX,
-                       config.maxConnectionsPerAddress) &&
-        reader.readStringList(table, "copy_targets", config.copyTargets) &&
-        reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs) &&
-        reader.readBool(table, "log_commands", config.logCommands) &&
-        reader.readStringList(table, "allowed_commands", config.allowedCommands);
+    const bool ok = CConfigReader::all(
+        {reader.onlyKnownKeys(table,
+                              {"address", "port", "max_connections", "idle_timeout_ms",
+                               "request_timeout_ms", "max_open_files", "allowed_commands",
+                               "command_timeout_ms", "log_commands", "login_timeout_ms",
+                               "max_connections_per_address", "copy_targets", "drain_timeout_ms",
+                               "log_level", "log_format", "metrics_address", "tls_certificate",
+                               "tls_key", "require_tls"},
+                              "[server]"),
+         readTls(table, baseDir, config, reader),
+         readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port),
+         reader.readInt(table, "max_connections", 1, INT32_MAX, config.maxConnections),
+         reader.readInt(table, "idle_timeout_ms", 1, INT32_MAX, config.idleTimeoutMs),
+         reader.readInt(table, "request_timeout_ms", 1, INT32_MAX, config.requestTimeoutMs),
+         reader.readInt(table, "max_open_files", 1, 65536, config.maxOpenFiles),
+         reader.readInt(table, "login_timeout_ms", 1, INT32_MAX, config.loginTimeoutMs),
+         reader.readInt(table, "max_connections_per_address", 1, INT32_MAX,
+                        config.maxConnectionsPerAddress),
+         reader.readStringList(table, "copy_targets", config.copyTargets),
+         reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs),
+         reader.readInt(table, "drain_timeout_ms", 0, INT32_MAX, config.drainTimeoutMs),
+         reader.readBool(table, "log_commands", config.logCommands),
+         readLogSettings(table, config, reader), readMetricsAddress(table, config, reader),
+         reader.readStringList(table, "allowed_commands", config.allowedCommands)});
     config.port = static_cast<uint16_t>(port);
     return ok;
 }
@@ -143,9 +179,10 @@ std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesyst
     DiskConfig disk;
     std::string root;
     int64_t quota = -1;
-    if (!reader.onlyKnownKeys(table, {"id", "name", "root", "password", "quota", "capability_only"},
-                              "[[disk]]") ||
-        !reader.readString(table, "id", disk.id)) {
+    const bool known = reader.onlyKnownKeys(
+        table, {"id", "name", "root", "password", "quota", "capability_only", "read_only"},
+        "[[disk]]");
+    if (!reader.readString(table, "id", disk.id)) {
         return std::nullopt;
     }
     if (!validDiskId(disk.id)) {
@@ -153,11 +190,12 @@ std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesyst
         return std::nullopt;
     }
     disk.name = disk.id;
-    if (!reader.readString(table, "name", disk.name) || !reader.readString(table, "root", root) ||
-        !reader.readInt64(table, "quota", 0, INT64_MAX, quota) ||
-        !readPassword(table, disk, config, reader)) {
-        return std::nullopt;
-    }
+    const bool values = CConfigReader::all(
+        {known, reader.readString(table, "name", disk.name), reader.readString(table, "root", root),
+         reader.readInt64(table, "quota", 0, INT64_MAX, quota),
+         readPassword(table, disk, config, reader),
+         reader.readBool(table, "capability_only", disk.capabilityOnly),
+         reader.readBool(table, "read_only", disk.readOnly)});
     if (root.empty()) {
         reader.fail(&table, "disk " + disk.id + " has no root");
         return std::nullopt;
@@ -168,12 +206,12 @@ std::optional<DiskConfig> readDisk(const toml::table& table, const std::filesyst
         reader.fail(table.get("root"), error);
         return std::nullopt;
     }
+    if (!values) {
+        return std::nullopt;
+    }
     disk.root = *canonical;
     if (quota >= 0) {
         disk.quota = static_cast<uint64_t>(quota);
-    }
-    if (!reader.readBool(table, "capability_only", disk.capabilityOnly)) {
-        return std::nullopt;
     }
     return disk;
 }
@@ -190,6 +228,7 @@ bool readDisks(const toml::table& document, const std::filesystem::path& baseDir
         return config.service.enabled() || reader.fail(nullptr, "no [[disk]] configured");
     }
     std::set<std::string> ids;
+    bool ok = true;
     for (const toml::node& entry : *disks) {
         const toml::table* table = entry.as_table();
         if (table == nullptr) {
@@ -197,28 +236,29 @@ bool readDisks(const toml::table& document, const std::filesystem::path& baseDir
         }
         auto disk = readDisk(*table, baseDir, config, reader);
         if (!disk) {
-            return false;
+            ok = false;
+        } else if (!ids.insert(disk->id).second) {
+            ok = reader.fail(table, "disk id used twice: " + disk->id);
+        } else {
+            config.disks.push_back(std::move(*disk));
         }
-        if (!ids.insert(disk->id).second) {
-            return reader.fail(table, "disk id used twice: " + disk->id);
-        }
-        config.disks.push_back(std::move(*disk));
     }
-    return true;
+    return ok;
 }
 
 // An account disk said to live on this server must be one of its disks, or every client would be
 // sent to a disk that does not exist.
 bool checkAccountDisks(const CServerConfig& config, CConfigReader& reader) {
+    bool ok = true;
     for (const AccountConfig& account : config.service.accounts) {
         for (const AccountDisk& disk : account.disks) {
             if (disk.server == config.primaryAddress() && config.findDisk(disk.diskId) == nullptr) {
-                return reader.fail(nullptr, "account " + account.identifier() +
-                                                ": no [[disk]] with id " + disk.diskId);
+                ok = reader.fail(nullptr, "account " + account.identifier() +
+                                              ": no [[disk]] with id " + disk.diskId);
             }
         }
     }
-    return true;
+    return ok;
 }
 
 } // namespace
@@ -250,9 +290,12 @@ std::optional<CServerConfig> CServerConfig::fromToml(std::string_view text,
         ok = server->is_table() ? readServerTable(*server->as_table(), baseDir, config, reader)
                                 : reader.fail(server, "server must be a [server] table");
     }
-    if (!ok ||
-        !readServiceConfig(document, baseDir, config.primaryAddress(), config.service, reader) ||
-        !readDisks(document, baseDir, config, reader) || !checkAccountDisks(config, reader)) {
+    // Every part is read even after a failure, so that one reading names every problem; only
+    // the cross-check needs its parts whole.
+    const bool service =
+        readServiceConfig(document, baseDir, config.primaryAddress(), config.service, reader);
+    const bool disks = readDisks(document, baseDir, config, reader);
+    if (!CConfigReader::all({ok, service, disks}) || !checkAccountDisks(config, reader)) {
         error = reader.error();
         return std::nullopt;
     }

@@ -6,6 +6,7 @@
 
 #include "server/CAccountConfig.h"
 #include "server/CDiskCapability.h"
+#include "server/CLogOutput.h"
 #include "server/CPasswordHash.h"
 #include "server/CSpaceLedger.h"
 #include "tls/CTlsContext.h"
@@ -30,6 +31,8 @@ struct DiskConfig {
     // Only capability ids (handed out by the disk-information server) log in to this disk; its
     // plain id is refused like an unknown one.
     bool capabilityOnly = false;
+    // Every command that would change the disk is refused (23009).
+    bool readOnly = false;
     // Space promised to running writes, shared by every session of the disk (and by copies of
     // the configuration).
     std::shared_ptr<CSpaceLedger> ledger = std::make_shared<CSpaceLedger>();
@@ -58,6 +61,10 @@ public:
     // Program names "remotecmd" may run (first word of the command, exact match).
     std::vector<std::string> allowedCommands;
     int commandTimeoutMs = 10000;
+    // "host:port" of the metrics endpoint; empty: none.
+    std::string metricsAddress;
+    // On SIGTERM, how long running requests (transfers) may go on before they are ended.
+    int drainTimeoutMs = 30000;
     // Where "copyex" may connect: "address" (any port), "address:port" or "[v6]:port". Empty:
     // nowhere.
     std::vector<std::string> copyTargets;
@@ -67,6 +74,9 @@ public:
     std::shared_ptr<const tls::CTlsContext> tls;
     // Plain connections are refused (and logged) rather than served.
     bool requireTls = false;
+    // Which lines are written, and in which form (see CLogOutput).
+    CLogOutput::Level logLevel = CLogOutput::Level::Info;
+    CLogOutput::Format logFormat = CLogOutput::Format::Text;
     std::vector<DiskConfig> disks;
     // Accounts and the two service servers; enabled when there are accounts.
     ServiceConfig service;

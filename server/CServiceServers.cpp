@@ -118,7 +118,7 @@ bool CServiceServers::start(std::string& error) {
     if (!store_ || !seedAccounts(*store_, config_.service, error)) {
         return false;
     }
-    authenticator_ = std::make_unique<CAccountAuthenticator>(config_.service, *store_, log_);
+    generation_ = makeGeneration(std::make_shared<const CServerConfig>(config_));
     if (!auth_.start(config_.addresses, config_.service.authPort, config_.addressesDefaulted,
                      error) ||
         !diskInfo_.start(config_.addresses, config_.service.diskInfoPort,
@@ -129,18 +129,45 @@ bool CServiceServers::start(std::string& error) {
     return true;
 }
 
+std::shared_ptr<const CServiceServers::Generation>
+CServiceServers::makeGeneration(std::shared_ptr<const CServerConfig> config) {
+    auto generation = std::make_shared<Generation>();
+    generation->config = std::move(config);
+    generation->authenticator =
+        std::make_unique<CAccountAuthenticator>(generation->config->service, *store_, log_);
+    return generation;
+}
+
+std::shared_ptr<const CServiceServers::Generation> CServiceServers::current() const {
+    const std::lock_guard lock(generationMutex_);
+    return generation_;
+}
+
+void CServiceServers::reload(std::shared_ptr<const CServerConfig> config) {
+    // The file's accounts reach the store as at a start; a store that refuses them leaves the
+    // accounts as they were, and the rest of the new configuration still applies.
+    std::string error;
+    if (!seedAccounts(*store_, config->service, error)) {
+        log_.event("-", "reload: the accounts were not written to the store: " + error);
+    }
+    std::shared_ptr<const Generation> next = makeGeneration(std::move(config));
+    const std::lock_guard lock(generationMutex_);
+    generation_.swap(next);
+}
+
 void CServiceServers::stop() {
     auth_.stop();
     diskInfo_.stop();
 }
 
 void CServiceServers::serveAuth(CServiceConnection& connection) {
-    if (!startSecurity(connection, config_, log_)) {
+    const std::shared_ptr<const Generation> generation = current();
+    if (!startSecurity(connection, *generation->config, log_)) {
         return;
     }
-    const ServiceConfig& service = config_.service;
-    CAuthConversation conversation(nextNode_++, *authenticator_, *store_, connection.peerAddress(),
-                                   connection.stopping());
+    const ServiceConfig& service = generation->config->service;
+    CAuthConversation conversation(nextNode_++, *generation->authenticator, *store_,
+                                   connection.peerAddress(), connection.stopping());
     const auto probe = [](std::span<const uint8_t> received) {
         const app::MsgFrameCheck check = app::CMsgPacket::Check(received);
         switch (check.status) {
@@ -165,11 +192,12 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
 }
 
 void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
-    if (!startSecurity(connection, config_, log_)) {
+    const std::shared_ptr<const Generation> generation = current();
+    if (!startSecurity(connection, *generation->config, log_)) {
         return;
     }
-    const ServiceConfig& service = config_.service;
-    CDiskInfoResponder responder(config_, *store_);
+    const ServiceConfig& service = generation->config->service;
+    CDiskInfoResponder responder(*generation->config, *store_);
     const auto probe = [](std::span<const uint8_t> received) {
         return CFormFrameProbe::probe(received, app::formwire::kMaxBufferBytes);
     };

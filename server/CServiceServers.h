@@ -11,6 +11,10 @@
 // With the shared store, replicas on other machines serve the same accounts and logins.
 // stop() ends every connection of both and waits for them.
 //
+// reload() puts a re-read configuration (accounts, passwords, disk lists, time-outs) in place
+// for connections accepted from then on; running ones keep the one they started with. The
+// listeners' ports and limits and the state database stay as started.
+//
 // A connection's first whole frame is due within service.frameTimeoutMs of accepting it, and
 // its login within service.loginTimeoutMs; until then it may be closed to make room for others.
 // A disk-information client has no login: it asks and goes, so its connection stays under that
@@ -26,6 +30,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace tavik::server {
@@ -46,15 +51,26 @@ public:
     uint16_t diskInfoPort() const { return diskInfo_.port(); }
     // The store, once started.
     CServiceStore* store() { return store_.get(); }
+    // Thread-safe; needs start() to have succeeded.
+    void reload(std::shared_ptr<const CServerConfig> config);
 
 private:
+    // One configuration and the authenticator over its accounts (which keeps their hashes).
+    struct Generation {
+        std::shared_ptr<const CServerConfig> config;
+        std::unique_ptr<CAccountAuthenticator> authenticator;
+    };
+
+    std::shared_ptr<const Generation> current() const;
+    std::shared_ptr<const Generation> makeGeneration(std::shared_ptr<const CServerConfig> config);
     void serveAuth(CServiceConnection& connection);
     void serveDiskInfo(CServiceConnection& connection);
 
     const CServerConfig& config_;
     CCommandLog log_;
     std::unique_ptr<CServiceStore> store_;
-    std::unique_ptr<CAccountAuthenticator> authenticator_;
+    mutable std::mutex generationMutex_;
+    std::shared_ptr<const Generation> generation_;
     std::atomic<uint64_t> nextNode_{1};
     CServiceListener auth_;
     CServiceListener diskInfo_;

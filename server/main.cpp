@@ -4,26 +4,34 @@
 //   tavik-server --demo DIR [--id demo] [--demo-password PW] [--listen 127.0.0.1,::1] [--port 9553]
 //                [--allow-open]
 //   tavik-server hash-password
+//   tavik-server check --config server.toml [--allow-open]
 //   tavik-server session-key USER@DOMAIN --config server.toml [--ttl 10m]
 //   tavik-server make-certificate HOST... [--certificate FILE] [--key FILE]
 //   tavik-server account add|list|remove|passwd|disk-add|disk-remove ... --config server.toml
+//   tavik-server session-key demo@DOMAIN --demo DIR [--ttl 10m]
 //
 // Exit status: 0 after a clean stop, 1 when the configuration is refused or the server cannot
 // listen, 2 for a usage error.
 #include "server/CAccountCommand.h"
 #include "server/CCommandHandlers.h"
+#include "server/CConfigChanges.h"
+#include "server/CDemoSetup.h"
+#include "server/CMetrics.h"
+#include "server/CMetricsEndpoint.h"
 #include "server/CNetAddress.h"
 #include "server/CPasswordHash.h"
 #include "server/CServer.h"
 #include "server/CServerConfig.h"
 #include "server/CServiceServers.h"
 #include "server/CServiceStore.h"
+#include "server/CSystemdNotifier.h"
 #include "tls/SelfSignedPair.h"
 
 #include <sodium.h>
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <csignal>
@@ -59,14 +67,10 @@ struct Options {
 struct SessionKeyOptions {
     std::string account;
     std::string configFile;
+    std::string demoFolder;
+    std::string demoId = "demo";
     std::string ttl = "10m";
 };
-
-// The explorer's built-in domain, which the demo account belongs to.
-std::string programDomain() {
-    const char* domain = std::getenv("TAVIK_DOMAIN");
-    return domain != nullptr && *domain != '\0' ? domain : "tavik.local";
-}
 
 int64_t secondsNow() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -113,19 +117,7 @@ bool addDemoAccount(tavik::server::CServerConfig& config, std::string& password,
         error = "cannot hash the demo password (out of memory?)";
         return false;
     }
-    tavik::server::AccountConfig account;
-    account.user = "demo";
-    account.domain = programDomain();
-    account.passwordHash = *hash;
-    account.displayName = "Demo";
-    account.userNumber = 1;
-    const tavik::server::DiskConfig& disk = config.disks.front();
-    account.disks.push_back({disk.id, disk.name, config.primaryAddress()});
-    config.service.accounts.push_back(std::move(account));
-    // Nothing outlives a demo: its installation key and session keys live in memory.
-    config.capabilityKey = tavik::server::CDiskCapability::randomKey();
-    config.service.stateDatabase = ":memory:";
-    return true;
+    return tavik::server::CDemoSetup::addAccount(config, *hash, error);
 }
 
 // A demo serves TLS with a pair made at start for its addresses and "localhost"; like the rest
@@ -197,8 +189,9 @@ void printOtherAddresses(const std::vector<std::string>& addresses) {
     std::fprintf(stderr, "tavik-server: also listening on %s, on the same ports\n", others.c_str());
 }
 
-std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
-    std::string error;
+// The file (or --demo) with the command line's overrides; false with every problem in error,
+// one per line.
+std::optional<tavik::server::CServerConfig> loadConfig(const Options& options, std::string& error) {
     std::optional<tavik::server::CServerConfig> config;
     if (!options.demoFolder.empty()) {
         config = tavik::server::CServerConfig::demo(options.demoFolder, options.demoId, error);
@@ -206,13 +199,12 @@ std::optional<tavik::server::CServerConfig> loadConfig(const Options& options) {
         config = tavik::server::CServerConfig::fromFile(options.configFile, error);
     }
     if (!config) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return std::nullopt;
     }
     if (!options.listen.empty()) {
         const auto addresses = splitAddresses(options.listen);
         if (!tavik::server::CServerConfig::validAddresses(addresses, error)) {
-            std::fprintf(stderr, "tavik-server: --listen: %s\n", error.c_str());
+            error = "--listen: " + error;
             return std::nullopt;
         }
         config->addresses.clear();
@@ -250,16 +242,65 @@ std::string reachableAddress(const std::vector<std::string>& addresses) {
 }
 
 // A disk without a password on an address other machines reach is served only on request.
-bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen) {
+bool openDisksAllowed(const tavik::server::CServerConfig& config, bool allowOpen,
+                      std::string& error) {
     const auto* open = config.openDiskExposed();
     if (open == nullptr || allowOpen) {
         return true;
     }
-    std::fprintf(stderr,
-                 "tavik-server: disk \"%s\" has no password and %s is not a loopback address; "
-                 "give it a password or start with --allow-open\n",
-                 open->id.c_str(), reachableAddress(config.addresses).c_str());
+    error = "disk \"" + open->id + "\" has no password and " + reachableAddress(config.addresses) +
+            " is not a loopback address; give it a password or start with --allow-open";
     return false;
+}
+
+// What a start reads and opens before it listens: the configuration with the command line's
+// overrides, the installation key, the state database, the open-disk rule. The start, "check"
+// and a reload all come through here, so that a file "check" accepts is one a start accepts.
+std::optional<tavik::server::CServerConfig> prepareConfig(const Options& options,
+                                                          std::string& error) {
+    auto config = loadConfig(options, error);
+    if (!config || !openDisksAllowed(*config, options.allowOpen, error)) {
+        return std::nullopt;
+    }
+    // The metrics tell who uses which disk: not for other machines unless asked for.
+    if (const auto metrics = tavik::server::CMetricsEndpoint::parse(config->metricsAddress);
+        metrics && !tavik::server::CNetAddress::isLoopback(metrics->first) && !options.allowOpen) {
+        error = "metrics_address " + config->metricsAddress +
+                " is not a loopback address; start with --allow-open to serve metrics there";
+        return std::nullopt;
+    }
+    if (config->service.enabled() && options.demoFolder.empty() &&
+        !tavik::server::openServiceStore(config->service, error)) {
+        return std::nullopt;
+    }
+    return config;
+}
+
+// Writes each line of a (multi-line) message with the program's prefix.
+void printLines(const std::string& text, const char* prefix = "tavik-server: ") {
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        std::fprintf(stderr, "%s%.*s\n", prefix, static_cast<int>(end - start),
+                     text.data() + start);
+        start = end + 1;
+    }
+}
+
+// "check": exit 0 when a start would accept the configuration, else 1 with every problem on a
+// line of its own, "file:line: message".
+int checkConfig(const Options& options) {
+    std::string error;
+    const auto config = prepareConfig(options, error);
+    if (!config) {
+        printLines(error, "");
+        return kExitRefused;
+    }
+    for (const std::string& warning : config->warnings) {
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+    }
+    std::printf("%s: configuration accepted\n", options.configFile.c_str());
+    return 0;
 }
 
 // A long-running server keeps the memory of its listing replies instead of mapping it fresh for
@@ -340,9 +381,37 @@ int manageAccounts(const std::string& configFile, const tavik::server::AccountCo
     return status;
 }
 
+// The configuration a session key is issued under: the file's, or the one a --demo server of
+// the same folder runs with (its account and its state folder).
+std::optional<tavik::server::CServerConfig> sessionKeyConfig(const SessionKeyOptions& options,
+                                                             std::string& error) {
+    if (options.demoFolder.empty()) {
+        return tavik::server::CServerConfig::fromFile(options.configFile, error);
+    }
+    auto config = tavik::server::CServerConfig::demo(options.demoFolder, options.demoId, error);
+    if (!config || !tavik::server::CDemoSetup::addAccount(*config, "", error)) {
+        return std::nullopt;
+    }
+    return config;
+}
+
+// Whether the store already holds the demo configuration's account.
+bool demoAccountStored(tavik::server::CServiceStore* store,
+                       const tavik::server::CServerConfig& config) {
+    if (store == nullptr || config.service.accounts.empty()) {
+        return false;
+    }
+    const auto found = store->findAccount(config.service.accounts.front().identifier());
+    return found && found->has_value();
+}
+
 int issueSessionKey(const SessionKeyOptions& options) {
+    if (options.configFile.empty() && options.demoFolder.empty()) {
+        std::fprintf(stderr, "tavik-server: session-key needs --config FILE or --demo DIR\n");
+        return kExitUsage;
+    }
     std::string error;
-    const auto config = tavik::server::CServerConfig::fromFile(options.configFile, error);
+    const auto config = sessionKeyConfig(options, error);
     if (!config) {
         std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return kExitRefused;
@@ -353,14 +422,17 @@ int issueSessionKey(const SessionKeyOptions& options) {
         return kExitUsage;
     }
     auto store = tavik::server::openServiceStore(config->service, error);
-    if (!store || !tavik::server::seedAccounts(*store, config->service, error)) {
+    // A demo's account is in its store once the demo has started; written again here it would
+    // lose its password, which this command does not know.
+    const bool seed = options.demoFolder.empty() || !demoAccountStored(store.get(), *config);
+    if (!store || (seed && !tavik::server::seedAccounts(*store, config->service, error))) {
         std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
         return kExitRefused;
     }
     const auto account = store->findAccount(options.account);
     if (account && !account->has_value()) {
         std::fprintf(stderr, "tavik-server: no account %s in %s\n", options.account.c_str(),
-                     options.configFile.c_str());
+                     options.demoFolder.empty() ? options.configFile.c_str() : "the demo");
         return kExitRefused;
     }
     const auto key = account
@@ -374,8 +446,6 @@ int issueSessionKey(const SessionKeyOptions& options) {
     return 0;
 }
 
-// Runs until SIGINT or SIGTERM. SIGHUP is ignored (logged): the configuration is read once,
-// at start, and a changed one takes effect on restart.
 // The disk list names a disk's server by its host. A disk served here on another port than the
 // disk servers' own 9553 (a demo on a free port) is named "host:port", which the program reads,
 // so that the disk list leads to this server and not to whatever listens on 9553.
@@ -392,7 +462,112 @@ void nameDiskServerPort(tavik::server::CServerConfig& config, uint16_t port) {
     }
 }
 
-int serve(tavik::server::CServerConfig config) {
+// A port another program holds is the usual reason a second server cannot start.
+int refuseStart(const std::string& error) {
+    std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
+    if (error.find(" is taken") != std::string::npos) {
+        std::fprintf(stderr, "tavik-server: --port 0 makes every server take a free port (each "
+                             "is printed)\n");
+    }
+    return kExitRefused;
+}
+
+// Gauges read at each scrape: open connections, and each disk's quota and the bytes running
+// writes hold reserved against it.
+void watchGauges(tavik::server::CServer& server) {
+    using Samples = std::vector<std::pair<tavik::server::CMetrics::Labels, double>>;
+    tavik::server::CMetrics& metrics = tavik::server::CMetrics::instance();
+    metrics.setGauge("tavik_connections_open", "Open disk-server connections.", [&server] {
+        return Samples{{{}, static_cast<double>(server.stats().connections.load())}};
+    });
+    metrics.setGauge("tavik_quota_bytes", "Each disk's quota.", [&server] {
+        Samples samples;
+        for (const auto& disk : server.current()->disks) {
+            if (disk.quota) {
+                samples.push_back({{{"disk", disk.id}}, static_cast<double>(*disk.quota)});
+            }
+        }
+        return samples;
+    });
+    metrics.setGauge("tavik_quota_reserved_bytes",
+                     "Bytes running writes hold reserved on each disk.", [&server] {
+                         Samples samples;
+                         for (const auto& disk : server.current()->disks) {
+                             samples.push_back({{{"disk", disk.id}},
+                                                static_cast<double>(disk.ledger->reserved())});
+                         }
+                         return samples;
+                     });
+}
+
+// The graceful stop: no new connections, idle ones end at once, and running requests (a
+// transfer as a whole) may finish within drain_timeout_ms; a second SIGTERM or SIGINT, or the
+// end of that time, ends the rest.
+void drain(tavik::server::CServer& server, const sigset_t& signals) {
+    const int limitMs = server.current()->drainTimeoutMs;
+    server.stopAccepting();
+    size_t running = server.running();
+    if (running == 0) {
+        return;
+    }
+    std::fprintf(stderr,
+                 "tavik-server: waiting up to %d ms for %zu connection(s) to finish their "
+                 "requests\n",
+                 limitMs, running);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    static constexpr timespec kSlice{0, 50 * 1000 * 1000};
+    while ((running = server.running()) > 0 && std::chrono::steady_clock::now() < deadline) {
+        const int received = sigtimedwait(&signals, nullptr, &kSlice);
+        if (received == SIGTERM || received == SIGINT) {
+            std::fprintf(stderr, "tavik-server: signal %d: ending them now\n", received);
+            break;
+        }
+    }
+    if (running > 0) {
+        std::fprintf(stderr,
+                     "tavik-server: %zu connection(s) still running after the drain are "
+                     "ended\n",
+                     running);
+    }
+}
+
+// SIGHUP: reads the configuration again as a start would and hands it to the servers for new
+// connections. A file that fails is refused and the running configuration stays.
+bool reload(const Options& options, const tavik::server::CServerConfig& started,
+            tavik::server::CServer& server,
+            std::optional<tavik::server::CServiceServers>& services) {
+    if (!options.demoFolder.empty()) {
+        std::fprintf(stderr, "tavik-server: SIGHUP: a --demo server has no configuration file to "
+                             "read again\n");
+        return false;
+    }
+    std::string problems;
+    auto fresh = prepareConfig(options, problems);
+    if (!fresh) {
+        printLines(problems, "tavik-server: reload refused, the running configuration stays: ");
+        return false;
+    }
+    for (const std::string& key :
+         tavik::server::CConfigChanges::needingRestart(started, *fresh, services.has_value())) {
+        std::fprintf(stderr, "tavik-server: %s changed: it takes effect at the next restart\n",
+                     key.c_str());
+    }
+    for (const std::string& warning : fresh->warnings) {
+        std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
+    }
+    nameDiskServerPort(*fresh, server.port());
+    tavik::server::CLogOutput::configure(fresh->logLevel, fresh->logFormat);
+    server.reload(*fresh);
+    if (services) {
+        services->reload(server.current());
+    }
+    std::fprintf(stderr, "tavik-server: configuration reloaded from %s for new connections\n",
+                 options.configFile.c_str());
+    return true;
+}
+
+int serve(const Options& options, tavik::server::CServerConfig config) {
+    const tavik::server::CServerConfig started = config;
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -416,14 +591,11 @@ int serve(tavik::server::CServerConfig config) {
     }
     tavik::server::CServer server(config);
     if (!server.start(error)) {
-        std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
-        return kExitRefused;
+        return refuseStart(error);
     }
     for (const std::string& warning : server.warnings()) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    std::fprintf(stderr, "tavik-server: listening on %s\n",
-                 firstWithPort(server.addresses(), server.port()).c_str());
     nameDiskServerPort(config, server.port());
     std::optional<tavik::server::CServiceServers> services;
     if (config.service.enabled()) {
@@ -431,14 +603,33 @@ int serve(tavik::server::CServerConfig config) {
         config.service.maxConnections = server.config().service.maxConnections;
         services.emplace(config);
         if (!services->start(error)) {
-            std::fprintf(stderr, "tavik-server: %s\n", error.c_str());
             server.stop();
-            return kExitRefused;
+            return refuseStart(error);
         }
+    }
+    tavik::server::CMetricsEndpoint metrics;
+    if (!config.metricsAddress.empty() && !metrics.start(config.metricsAddress, error)) {
+        if (services) {
+            services->stop();
+        }
+        server.stop();
+        return refuseStart(error);
+    }
+    watchGauges(server);
+    // Announced only once every port is held, so that a script reading these lines never
+    // meets a server that is about to give up.
+    std::fprintf(stderr, "tavik-server: listening on %s\n",
+                 firstWithPort(server.addresses(), server.port()).c_str());
+    if (services) {
         std::fprintf(stderr,
                      "tavik-server: authentication server on %s, disk-information server on %s\n",
                      firstWithPort(server.addresses(), services->authPort()).c_str(),
                      firstWithPort(server.addresses(), services->diskInfoPort()).c_str());
+    }
+    if (!config.metricsAddress.empty()) {
+        const auto host = tavik::server::CMetricsEndpoint::parse(config.metricsAddress)->first;
+        std::fprintf(stderr, "tavik-server: metrics on %s\n",
+                     tavik::server::CNetAddress::withPort(host, metrics.port()).c_str());
     }
     printOtherAddresses(server.addresses());
     if (config.tls) {
@@ -446,15 +637,23 @@ int serve(tavik::server::CServerConfig config) {
                      config.tls->fingerprint().c_str(),
                      config.requireTls ? " (plain connections refused)" : "");
     }
+    tavik::server::CSystemdNotifier::ready("serving on " +
+                                           firstWithPort(server.addresses(), server.port()));
     int received = 0;
     while (sigwait(&signals, &received) == 0 && received == SIGHUP) {
-        std::fprintf(stderr, "tavik-server: SIGHUP ignored; restart to apply a changed "
-                             "configuration\n");
+        tavik::server::CSystemdNotifier::reloading();
+        const bool reloaded = reload(options, started, server, services);
+        tavik::server::CSystemdNotifier::ready(reloaded ? "configuration reloaded"
+                                                        : "reload refused, configuration kept");
     }
     std::fprintf(stderr, "tavik-server: stopping (signal %d)\n", received);
+    tavik::server::CSystemdNotifier::stopping();
     if (services) {
         services->stop();
     }
+    drain(server, signals);
+    metrics.stop();
+    tavik::server::CMetrics::instance().clearGauges();
     server.stop();
     return 0;
 }
@@ -493,8 +692,13 @@ int main(int argc, char** argv) {
     auto* sessionKey =
         app.add_subcommand("session-key", "issue a single-use session key for an account");
     sessionKey->add_option("account", keyOptions.account, "USER@DOMAIN")->required();
-    sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)")
-        ->required();
+    auto* keyConfig =
+        sessionKey->add_option("-c,--config", keyOptions.configFile, "configuration file (TOML)");
+    auto* keyDemo = sessionKey->add_option("--demo", keyOptions.demoFolder,
+                                           "the folder a running --demo server serves");
+    keyConfig->excludes(keyDemo);
+    sessionKey->add_option("--id", keyOptions.demoId, "disk id of that --demo disk")
+        ->needs(keyDemo);
     sessionKey->add_option("--ttl", keyOptions.ttl, "lifetime: 90s, 10m, 2h, 1d (default 10m)");
     CertificateOptions certificateOptions;
     auto* certificate = app.add_subcommand(
@@ -546,6 +750,13 @@ int main(int argc, char** argv) {
                             "disk server: host, host:port or [v6]:port");
         }
     }
+    Options checkOptions;
+    auto* check = app.add_subcommand(
+        "check", "read the configuration as a start would; exit 1 naming every problem");
+    check->add_option("-c,--config", checkOptions.configFile, "configuration file (TOML)")
+        ->required();
+    check->add_flag("--allow-open", checkOptions.allowOpen,
+                    "serve disks without a password on a non-loopback address");
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -570,12 +781,17 @@ int main(int argc, char** argv) {
     if (accounts->parsed()) {
         return manageAccounts(accountConfig, accountInput);
     }
+    if (check->parsed()) {
+        return checkConfig(checkOptions);
+    }
     if (options.configFile.empty() && options.demoFolder.empty()) {
         std::fprintf(stderr, "tavik-server: give --config FILE or --demo DIR\n");
         return kExitUsage;
     }
-    auto loaded = loadConfig(options);
-    if (!loaded || !openDisksAllowed(*loaded, options.allowOpen)) {
+    std::string problems;
+    auto loaded = prepareConfig(options, problems);
+    if (!loaded) {
+        printLines(problems);
         return kExitRefused;
     }
     if (!options.demoFolder.empty()) {
@@ -592,5 +808,10 @@ int main(int argc, char** argv) {
     for (const std::string& warning : loaded->warnings) {
         std::fprintf(stderr, "tavik-server: warning: %s\n", warning.c_str());
     }
-    return serve(*loaded);
+    tavik::server::CLogOutput::configure(loaded->logLevel, loaded->logFormat);
+    const int status = serve(options, *loaded);
+    if (!options.demoFolder.empty()) {
+        tavik::server::CDemoSetup::removeState(*loaded);
+    }
+    return status;
 }

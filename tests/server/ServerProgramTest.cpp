@@ -246,9 +246,9 @@ TEST(ServerProgram, HashedPasswordFromThePipeGuardsTheDiskAndFailuresAreLoggedAn
     ASSERT_TRUE(program.start({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")}));
     const std::string port = program.waitForLine(std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
     ASSERT_FALSE(port.empty());
-    // SIGHUP does not end the server.
+    // SIGHUP does not end the server: it reads the configuration again.
     program.signal(SIGHUP);
-    EXPECT_FALSE(program.waitForLine(std::regex("(SIGHUP ignored)")).empty());
+    EXPECT_FALSE(program.waitForLine(std::regex("(configuration reloaded)")).empty());
     CTestClient client;
     ASSERT_TRUE(client.connect(static_cast<uint16_t>(std::stoi(port))));
     EXPECT_EQ(client.login("demo", "open sesame!"), TAVIK_ERR_WRONG_PASSWD);

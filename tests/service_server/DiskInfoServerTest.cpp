@@ -4,6 +4,7 @@
 #include "codec/CFormRecordTable.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/include/TavikSDK.h"
+#include "server/CMetrics.h"
 #include "tests/service_server/CServiceHarness.h"
 
 #include <gtest/gtest.h>
@@ -203,6 +204,55 @@ TEST(DiskInfoServerTest, TheAddressRuleAnswersTheLoginsAddressWithoutATicket) {
     EXPECT_EQ(handDiskInfo(port, "alice@tavik.local")["inform"], "GetDiskInfo") << "again";
     EXPECT_EQ(handDiskInfo(port, "alice@tavik.local", "127.0.0.3")["errorcode"], "101");
     EXPECT_EQ(handDiskInfo(port, "bob@tavik.local")["errorcode"], "101");
+}
+
+// A sample of the process's metrics text ("name{labels}"), 0 when absent.
+double metric(const std::string& key) {
+    const std::string text = server::CMetrics::instance().text();
+    const size_t at = text.find("\n" + key + " ");
+    return at == std::string::npos ? 0 : std::stod(text.substr(at + key.size() + 2));
+}
+
+// A read-only disk is marked in a field of its own, which a client reading the four fields it
+// knows by name passes over.
+TEST(DiskInfoServerTest, MarksReadOnlyDisksInAFieldOlderClientsPassOver) {
+    CServiceHarness harness([](server::CServerConfig& config) {
+        for (server::DiskConfig& disk : config.disks) {
+            disk.readOnly = disk.id == "vault";
+        }
+    });
+    ASSERT_TRUE(harness.running());
+    const double logins = metric(R"(tavik_service_logins_total{result="ok"})");
+    const double listed = metric(R"(tavik_disk_list_queries_total{result="listed"})");
+    const double refused = metric(R"(tavik_disk_list_queries_total{result="refused"})");
+    EXPECT_EQ(handDiskInfo(harness.diskInfoPort(), "alice@tavik.local")["errorcode"], "101");
+    const std::string ticket = logIn(harness, "alice@tavik.local", CServiceHarness::kAlicePassword);
+    TextPairs reply =
+        handDiskInfo(harness.diskInfoPort(), "alice@tavik.local", "127.0.0.1", ticket);
+    ASSERT_EQ(reply["inform"], "GetDiskInfo");
+    // The metrics count the login and both queries.
+    EXPECT_EQ(metric(R"(tavik_service_logins_total{result="ok"})"), logins + 1);
+    EXPECT_EQ(metric(R"(tavik_disk_list_queries_total{result="listed"})"), listed + 1);
+    EXPECT_EQ(metric(R"(tavik_disk_list_queries_total{result="refused"})"), refused + 1);
+    EXPECT_EQ(reply["tavikinfofield"], "diskid|diskname|serverip|loginid|readonly|");
+    const auto values = splitBars(reply["tavikinfo"]);
+    ASSERT_EQ(values.size(), 10u);
+    EXPECT_EQ(values[4], "0");
+    EXPECT_EQ(values[6], "금고");
+    EXPECT_EQ(values[9], "1");
+
+    app::CFormMessage message;
+    message.SetValue(u"tavikinfofield", u"diskid|diskname|serverip|loginid|readonly|");
+    const std::string& text = reply["tavikinfo"];
+    message.SetValue(u"tavikinfo", std::u16string(text.begin(), text.end()));
+    app::CFormRecordTable table;
+    ASSERT_TRUE(table.Load(message, u"tavikinfofield", u"tavikinfo"));
+    ASSERT_EQ(table.RecordCount(), 2u);
+    for (const char16_t* field : {u"diskid", u"diskname", u"serverip", u"loginid"}) {
+        std::u16string value;
+        EXPECT_TRUE(table.GetValue(1, field, value));
+        EXPECT_FALSE(value.empty());
+    }
 }
 
 } // namespace

@@ -1,0 +1,357 @@
+// The tavik-server program as an administrator and a first-time user meet it: session keys for a
+// --demo server, ports that are taken, the configuration check.
+#include "sdk/include/TavikSDK.h"
+#include "server/CPasswordHash.h"
+#include "tests/cli/CChildProcess.h"
+#include "tests/service_server/CServiceHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <regex>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tavik::test {
+namespace {
+
+std::string fileText(const std::string& file) {
+    std::ifstream in(file);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The first match of pattern in the program's stderr file within 20 s, with its groups.
+std::vector<std::string> awaitLine(const std::string& file, const std::regex& pattern) {
+    for (int tries = 0; tries < 400; ++tries) {
+        const std::string content = fileText(file);
+        std::smatch match;
+        if (std::regex_search(content, match, pattern)) {
+            return std::vector<std::string>(match.begin(), match.end());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return {};
+}
+
+size_t countOf(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// True once the program's stderr file holds what count times (bounded: 20 s).
+bool awaitCount(const std::string& file, const std::string& what, size_t count) {
+    for (int tries = 0; tries < 400; ++tries) {
+        if (countOf(fileText(file), what) >= count) {
+            return countOf(fileText(file), what) == count;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+// A loopback port held by this test for as long as the object lives.
+class CTakenPort {
+public:
+    CTakenPort() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::listen(fd_, 1) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~CTakenPort() { ::close(fd_); }
+    CTakenPort(const CTakenPort&) = delete;
+    CTakenPort& operator=(const CTakenPort&) = delete;
+    std::string port() const { return std::to_string(port_); }
+
+private:
+    int fd_;
+    uint16_t port_ = 0;
+};
+
+TEST(ServerAdminProgram, SessionKeyServesARunningDemo) {
+    CTempFolder folder;
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    ASSERT_TRUE(folder.write("disk/hello.txt", "hello"));
+    const std::map<std::string, std::string> env{{"XDG_STATE_HOME", folder.file("state")},
+                                                 {"TAVIK_DOMAIN", ""}};
+    const std::string log = folder.file("server.log");
+    CChildProcess demo(
+        {TAVIK_SERVER_PROGRAM, "--demo", folder.file("disk"), "--port", "0", "--quiet"}, env,
+        std::nullopt, log);
+    const auto ports = awaitLine(log, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+))"));
+    ASSERT_EQ(ports.size(), 2u) << fileText(log);
+
+    const auto issued = CChildProcess::run(
+        {TAVIK_SERVER_PROGRAM, "session-key", "demo@tavik.local", "--demo", folder.file("disk")},
+        env);
+    ASSERT_EQ(issued.exitCode, 0) << issued.err;
+    const std::string key = issued.out.substr(0, issued.out.find('\n'));
+    ASSERT_EQ(key.size(), 43u) << issued.out;
+    // The key opens the running demo once; the demo's state stays out of the disk it serves.
+    for (const char* expected : {"0", "1"}) {
+        CRawClient client;
+        ASSERT_TRUE(client.connect(static_cast<uint16_t>(std::stoi(ports[1]))));
+        EXPECT_EQ(handLogin(client, "demo@tavik.local", "", key)["result"], expected);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.file("disk")),
+                            std::filesystem::directory_iterator()),
+              1);
+    // Only the demo's own account gets keys.
+    EXPECT_EQ(CChildProcess::run({TAVIK_SERVER_PROGRAM, "session-key", "kim@tavik.local", "--demo",
+                                  folder.file("disk")},
+                                 env)
+                  .exitCode,
+              1);
+    demo.signal(SIGTERM);
+    EXPECT_EQ(demo.wait(std::chrono::seconds(20)).exitCode, 0);
+    // Nothing outlives the demo.
+    EXPECT_TRUE(std::filesystem::is_empty(folder.file("state/tavik-server")));
+}
+
+TEST(ServerAdminProgram, ATakenPortIsNamedBeforeAnyIsAnnounced) {
+    CTempFolder folder;
+    const CTakenPort taken;
+    const std::vector<std::vector<std::string>> cases = {
+        {"--port", taken.port()},
+        {"--port", "0", "--auth-port", taken.port()},
+        {"--port", "0", "--diskinfo-port", taken.port()},
+    };
+    for (const auto& ports : cases) {
+        std::vector<std::string> argv{TAVIK_SERVER_PROGRAM, "--demo", folder.path(),
+                                      "--demo-password", "pw"};
+        argv.insert(argv.end(), ports.begin(), ports.end());
+        const auto outcome = CChildProcess::run(argv, {{"XDG_STATE_HOME", folder.file("state")}});
+        EXPECT_EQ(outcome.exitCode, 1) << ports[ports.size() - 2];
+        EXPECT_EQ(outcome.err.find("listening on"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find(" server on "), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find("port " + taken.port() + " is taken"), std::string::npos)
+            << outcome.err;
+        EXPECT_NE(outcome.err.find("--port 0"), std::string::npos) << outcome.err;
+    }
+}
+
+// "check" reads a file as a start would and names every problem as file:line: message.
+TEST(ServerAdminProgram, CheckNamesEveryProblemWithItsLine) {
+    CTempFolder folder;
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    struct Row {
+        const char* text;
+        std::vector<std::string> extra;
+        int exitCode;
+        std::vector<std::string> lines; // each expected as "<file>:<line>: <message>"
+    };
+    const std::vector<Row> rows = {
+        {"[server]\nport = 0\n[[disk]]\nid = \"d\"\nroot = \"disk\"\n", {}, 0, {}},
+        {"[server]\nprot = 1\nmax_open_files = 0\n"
+         "[[disk]]\nid = \"d\"\nroot = \"nowhere\"\nquota = -1\n"
+         "[[disk]]\nid = \"e\"\nroot = \"disk\"\nsize = 1\n",
+         {},
+         1,
+         {":2: unknown key \"prot\" in [server]", ":3: max_open_files must be an integer",
+          ":6: disk root is not a folder", ":7: quota must be an integer",
+          ":11: unknown key \"size\" in [[disk]]"}},
+        {"[server]\nport = 0\nlog_commands = yes\n", {}, 1, {":3: "}},
+        {"[server]\naddress = \"0.0.0.0\"\n[[disk]]\nid = \"d\"\nroot = \"disk\"\n",
+         {},
+         1,
+         {"disk \"d\" has no password"}},
+        {"[server]\naddress = \"0.0.0.0\"\n[[disk]]\nid = \"d\"\nroot = \"disk\"\n",
+         {"--allow-open"},
+         0,
+         {}},
+        {"[[disk]]\nid = \"d\"\nroot = \"disk\"\n[[account]]\nuser = \"a\"\ndomain = \"x\"\n"
+         "[[account.disk]]\nid = \"gone\"\n",
+         {},
+         1,
+         {"account a@x: no [[disk]] with id gone"}},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        const std::string name = "c" + std::to_string(index++) + ".toml";
+        ASSERT_TRUE(folder.write(name, row.text));
+        std::vector<std::string> argv{TAVIK_SERVER_PROGRAM, "check", "--config", folder.file(name)};
+        argv.insert(argv.end(), row.extra.begin(), row.extra.end());
+        const auto outcome = CChildProcess::run(argv, {});
+        EXPECT_EQ(outcome.exitCode, row.exitCode) << name << "\n" << outcome.err;
+        for (const std::string& line : row.lines) {
+            const std::string expected = line.front() == ':' ? folder.file(name) + line : line;
+            EXPECT_NE(outcome.err.find(expected), std::string::npos)
+                << name << ": " << expected << "\n"
+                << outcome.err;
+        }
+        if (row.exitCode == 1) {
+            // Nothing but the problems, each on a line of its own.
+            EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'),
+                      std::max<long>(1, static_cast<long>(row.lines.size())))
+                << outcome.err;
+        }
+    }
+}
+
+// SIGHUP: a changed password applies to new logins while a connection logged in before goes on;
+// a file that fails the check is refused and the running configuration stays; a changed port
+// is named as waiting for a restart.
+TEST(ServerAdminProgram, ReloadChangesPasswordsForNewLoginsAndRefusesABadFile) {
+    CTempFolder folder;
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    const auto oldHash = server::CPasswordHash::hash("old secret");
+    const auto newHash = server::CPasswordHash::hash("new secret");
+    ASSERT_TRUE(oldHash && newHash);
+    const auto configText = [&](const std::string& hash, const std::string& extra) {
+        return "[server]\nport = 0\n" + extra +
+               "[service]\nauth_port = 0\ndiskinfo_port = 0\n"
+               "[[disk]]\nid = \"home\"\nroot = \"disk\"\npassword = \"" +
+               hash +
+               "\"\n[[account]]\nuser = \"alice\"\ndomain = \"tavik.local\"\n"
+               "password_hash = \"" +
+               hash + "\"\n[[account.disk]]\nid = \"home\"\n";
+    };
+    ASSERT_TRUE(folder.write("server.toml", configText(*oldHash, "")));
+    const std::string log = folder.file("server.log");
+    CChildProcess program({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")}, {},
+                          std::nullopt, log);
+    const auto disk = awaitLine(log, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    const auto auth = awaitLine(log, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+))"));
+    ASSERT_EQ(disk.size(), 2u) << fileText(log);
+    ASSERT_EQ(auth.size(), 2u) << fileText(log);
+    const auto diskPort = static_cast<uint16_t>(std::stoi(disk[1]));
+    const auto authPort = static_cast<uint16_t>(std::stoi(auth[1]));
+    const auto diskLogin = [&](const std::string& password) {
+        const std::u16string pass(password.begin(), password.end());
+        TAVIK_SESSION session =
+            tavik_CreateSession(u"127.0.0.1", diskPort, u"home", pass.c_str(), 10000);
+        const int error = session != nullptr ? 0 : tavik_GetLastError();
+        if (session != nullptr) {
+            tavik_DestroySession(session);
+        }
+        return error;
+    };
+    const auto accountLogin = [&](const std::string& password) {
+        CRawClient client;
+        return client.connect(authPort) ? handLogin(client, "alice@tavik.local", password)["result"]
+                                        : std::string("no connection");
+    };
+    TAVIK_SESSION before =
+        tavik_CreateSession(u"127.0.0.1", diskPort, u"home", u"old secret", 10000);
+    ASSERT_NE(before, nullptr);
+
+    ASSERT_TRUE(folder.write("server.toml", configText(*newHash, "")));
+    program.signal(SIGHUP);
+    ASSERT_FALSE(awaitLine(log, std::regex("configuration reloaded")).empty()) << fileText(log);
+    EXPECT_EQ(diskLogin("new secret"), 0);
+    EXPECT_EQ(accountLogin("new secret"), "0");
+    EXPECT_EQ(diskLogin("old secret"), TAVIK_ERR_WRONG_PASSWD);
+    EXPECT_EQ(accountLogin("old secret"), "1");
+    // The connection logged in before the reload was not dropped.
+    ASSERT_TRUE(folder.write("disk/a.txt", "abc"));
+    EXPECT_EQ(tavik_GetFileSize(u"/home/a.txt", before), 3);
+
+    // A file with a mistake is refused with its line; the running configuration stays.
+    ASSERT_TRUE(folder.write("server.toml", configText(*oldHash, "max_open_file = 3\n")));
+    program.signal(SIGHUP);
+    EXPECT_FALSE(
+        awaitLine(log, std::regex(R"(reload refused[^\n]*server\.toml:3: unknown key)")).empty())
+        << fileText(log);
+    EXPECT_EQ(diskLogin("new secret"), 0);
+    EXPECT_EQ(accountLogin("new secret"), "0");
+
+    // A new port waits for a restart; the rest applies.
+    ASSERT_TRUE(folder.write("server.toml", configText(*oldHash, "address = \"127.0.0.1\"\n")));
+    program.signal(SIGHUP);
+    EXPECT_FALSE(awaitLine(log, std::regex(R"(\[server\] address changed: it takes effect at the )"
+                                           R"(next restart)"))
+                     .empty())
+        << fileText(log);
+    // ... and the rest of that file is in place.
+    EXPECT_TRUE(awaitCount(log, "configuration reloaded", 2)) << fileText(log);
+    EXPECT_EQ(diskLogin("old secret"), 0);
+    tavik_DestroySession(before);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+// The service manager's notify socket, owned by the test: the notices a Type=notify unit gets.
+class CNotifySocket {
+public:
+    explicit CNotifySocket(const std::string& path)
+        : fd_(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)), path_(path) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~CNotifySocket() { ::close(fd_); }
+    CNotifySocket(const CNotifySocket&) = delete;
+    CNotifySocket& operator=(const CNotifySocket&) = delete;
+    bool bound() const { return bound_; }
+    // The next notice within 20 s, or "".
+    std::string next() {
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, 20000) != 1) {
+            return {};
+        }
+        char buffer[4096];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+    }
+
+private:
+    int fd_;
+    std::string path_;
+    bool bound_ = false;
+};
+
+// The first line of a notice ("READY=1", "RELOADING=1", ...).
+std::string firstLine(const std::string& notice) {
+    return notice.substr(0, notice.find('\n'));
+}
+
+TEST(ServerAdminProgram, ServiceManagerIsToldReadyReloadingAndStopping) {
+    CTempFolder folder;
+    ASSERT_TRUE(
+        folder.write("server.toml", "[server]\nport = 0\n[[disk]]\nid = \"d\"\nroot = \".\"\n"));
+    CNotifySocket notify(folder.file("notify"));
+    ASSERT_TRUE(notify.bound());
+    const std::string log = folder.file("server.log");
+    CChildProcess program({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")},
+                          {{"NOTIFY_SOCKET", folder.file("notify")}}, std::nullopt, log);
+    const std::string ready = notify.next();
+    EXPECT_EQ(firstLine(ready), "READY=1");
+    // Ready only once the listener is up: the line naming its port came first.
+    EXPECT_NE(fileText(log).find("listening on"), std::string::npos);
+    EXPECT_NE(ready.find("STATUS=serving on 127.0.0.1:"), std::string::npos) << ready;
+    program.signal(SIGHUP);
+    const std::string reloading = notify.next();
+    EXPECT_EQ(firstLine(reloading), "RELOADING=1");
+    EXPECT_NE(reloading.find("MONOTONIC_USEC="), std::string::npos);
+    EXPECT_EQ(notify.next(), "READY=1\nSTATUS=configuration reloaded");
+    // A refused reload still ends with READY=1: the server keeps serving.
+    ASSERT_TRUE(folder.write("server.toml", "[server]\nport = x\n"));
+    program.signal(SIGHUP);
+    EXPECT_EQ(firstLine(notify.next()), "RELOADING=1");
+    EXPECT_EQ(notify.next(), "READY=1\nSTATUS=reload refused, configuration kept");
+    program.signal(SIGTERM);
+    EXPECT_EQ(notify.next(), "STOPPING=1");
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+} // namespace
+} // namespace tavik::test
