@@ -724,7 +724,7 @@ int32_t CCommandHandlers::openSource(const CPacket& request, const char* pathIte
     }
     plan.start = range->first;
     plan.end = range->second;
-    // Only a client that sent the 64-bit range reads 8-byte position words; the design's call
+    // Only a client that sent the 64-bit range reads 8-byte position words; the 32-bit call
     // on the same session still reads 4-byte ones.
     plan.wideWords = session_.largeFiles() &&
                      largefile::getU64(request, largefile::kStartItem).has_value() &&

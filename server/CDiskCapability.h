@@ -1,5 +1,5 @@
 // Capability disk ids: what the disk-information server hands out as an account disk's "diskid".
-// The designed client opens an account's disk with the disk id as its only credential, so the id
+// The protocol's client opens an account's disk with the disk id as its only credential, so the id
 // itself must be unguessable, bound to one disk and checkable by any disk server of the
 // installation without asking anyone. Its text is
 //

@@ -128,7 +128,7 @@ bool CMainFrame::CreateCommandBar() {
     hidden->setChecked(hiddenFilesShown_);
     ShowMenuKeys();
 
-    // Tool bar resource 128 with the five tooltips in the design's order: the two menus,
+    // Tool bar resource 128 with the five tooltips in their fixed order: the two menus,
     // then the three buttons.
     connection->menuAction()->setToolTip(QStringLiteral("연결"));
     file->menuAction()->setToolTip(QStringLiteral("파일"));

@@ -2,7 +2,7 @@
 // and "파일", tool buttons 새로고침 / 새폴더 / 삭제) and the login-related commands: log in again,
 // log out, log in under another name, exit, open the download folder, about.
 //
-// Create() runs the creation steps in the design's order; every command is a QAction carrying
+// Create() runs the creation steps in their fixed order; every command is a QAction carrying
 // its command id (Action(id), SendCommand(id)). The explorer's commands (refresh, new folder,
 // delete and the file menu) are handed on with viewCommand(id) to the view that handles them.
 // Window messages reach windowProc: the tray icon's callback (32770); the transfer messages

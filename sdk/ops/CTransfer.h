@@ -10,7 +10,7 @@
 // gives up with 21002 and the text kTimeOutText, and closes the connection; without a time-out
 // (-1) it waits until cancelled. The session's lock is held for the whole data phase.
 //
-// Positions are 64-bit inside. A transfer described by a TAVIK_TRANSFER (the design's record)
+// Positions are 64-bit inside. A transfer described by a TAVIK_TRANSFER (the original record)
 // notifies with TAVIK_PROGRESS and sends only the 32-bit range; one described by a
 // TAVIK_TRANSFER64 notifies with TAVIK_PROGRESS64 and, on a session that agreed on 64-bit
 // positions, sends the 64-bit range beside the clamped 32-bit one. On a session that did not, a

@@ -71,7 +71,7 @@ TEST_F(SessionTest, LoginSendsTheSetuserItemsAndKeepsTheReply) {
     EXPECT_EQ(login.integer("timeout"), 60000);
     EXPECT_EQ(login.str("version"), "2.12.06.1");
     EXPECT_EQ(login.bytes("authtype"), std::vector<uint8_t>{0});
-    // The design's six items, and the large-file offer that a server may ignore.
+    // The six original items, and the large-file offer that a server may ignore.
     EXPECT_EQ(login.integer("largefile"), 1);
     EXPECT_EQ(login.items.size(), 7u);
 

@@ -1,5 +1,5 @@
 // The 64-bit functions against scripted servers: one that does not know the extension (everything
-// as the design has it, and what 32 bits cannot carry refused before sending), and one that
+// as the protocol has it, and what 32 bits cannot carry refused before sending), and one that
 // agrees (the 64-bit items beside the clamped 32-bit ones, byte for byte).
 #include "tests/ops/OpsFixture.h"
 #include "tests/support/CTempFolder.h"
@@ -138,7 +138,7 @@ TEST_F(LargeFileOpsTest, AnAgreeingServerGetsSixtyFourBitItemsBesideClampedOnes)
     EXPECT_EQ(server.packet(3).bytes("offset64"),
               (Bytes{0xFD, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
     const CFakePacket& announce = server.packet(4);
-    // The design's items carry the clamp; the 64-bit ones the range.
+    // The 32-bit items carry the clamp; the 64-bit ones the range.
     EXPECT_EQ(announce.integer("startpos"), -1);
     EXPECT_EQ(announce.integer("endpos"), -1);
     EXPECT_EQ(announce.bytes("startpos64"), (Bytes{0xFE, 0xFF, 0xFF, 0x3F, 0x01, 0, 0, 0}));

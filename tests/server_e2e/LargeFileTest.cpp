@@ -141,7 +141,7 @@ TEST_F(LargeFileTest, SizesAndListingsCarryAllSixtyFourBits) {
     EXPECT_EQ(tavik_IsLargeFileSession(session), 1);
     EXPECT_EQ(tavik_GetFileSize64(u"/demo/big.bin", session), static_cast<int64_t>(kBigSize));
     EXPECT_EQ(tavik_GetFileSize64(u"/demo/small.bin", session), 1234);
-    // The design's export still sees the clamped 32-bit size.
+    // The 32-bit export still sees the clamped 32-bit size.
     EXPECT_EQ(static_cast<uint32_t>(tavik_GetFileSize(u"/demo/big.bin", session)), 0xFFFFFFFFu);
 
     int count = 0;
@@ -251,7 +251,7 @@ TEST_F(LargeFileTest, CancelledTransfersResumeAcrossTheBoundary) {
 }
 
 // The server copies the end of the 6 GiB file to another server in 64 bits, reporting 8-byte
-// positions; the design's copy on the same session still gets its 4-byte words.
+// positions; the 32-bit copy on the same session still gets its 4-byte words.
 TEST_F(LargeFileTest, ServerCopyPastFourGiBReportsSixtyFourBitPositions) {
     CServerHarness other({}, "127.0.0.2");
     if (!other.running()) {
@@ -299,7 +299,7 @@ TEST_F(LargeFileTest, TheDesignsExportsRefuseWhatTheyCannotDescribe) {
     EXPECT_EQ(sizeOf(target), 0u);
 }
 
-// A client that does not offer the extension sees the design's items only.
+// A client that does not offer the extension sees the original items only.
 TEST_F(LargeFileTest, AClientThatDoesNotOfferSeesOnlyClampedItems) {
     CTestClient client;
     ASSERT_TRUE(client.connect(harness_->port()));
