@@ -28,8 +28,8 @@
 // only 32-bit positions, a name that is no single local name (LocalNames.h), no hidden file to be
 // made on the device. Several selected rows, or a folder among them, go as one batch instead
 // (CBatchTransfer): every picked entry, folders walked (CBatchPlanner), in one dialog, existing
-// files asked about. One selected file keeps the road above exactly. Threads: user-interface
-// thread.
+// files asked about. One selected file keeps the road above exactly.
+// Threads: user-interface thread.
 #pragma once
 
 #include "app/explorer/CConflictPolicy.h"
