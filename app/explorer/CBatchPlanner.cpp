@@ -120,12 +120,11 @@ void CBatchPlanner::Walk(const BatchSourceEntry& entry, const QString& sourceFol
         return;
     }
     if (entry.kind == BatchSourceEntry::Kind::File) {
-        if (entry.size >= kClampedSize) {
+        if (entry.size >= kClampedSize && !acceptLarge_) {
             plan.failures.push_back({shown, kFileTooLargeText});
             return;
         }
-        plan.items.push_back(
-            {BatchItem::Kind::File, source, destination, shown, static_cast<uint32_t>(entry.size)});
+        plan.items.push_back({BatchItem::Kind::File, source, destination, shown, entry.size});
         plan.totalBytes += entry.size;
         return;
     }

@@ -7,8 +7,9 @@
 // - a name the system code page cannot carry (it would come back as another name), a name that
 //   is no single entry on the receiving side (holding '/', or '\' going to the device, "." or
 //   "..") and a second name that would land on the same destination are named;
-// - files of 4 GiB or more (the 32-bit transfer range) and a folder that cannot be listed are
-//   named; so is anything that is neither file nor folder.
+// - files of 4 GiB or more (the 32-bit transfer range), unless AcceptLargeFiles said the session
+//   carries 64-bit positions, and a folder that cannot be listed are named; so is anything that
+//   is neither file nor folder.
 // Walking stops early when the cancel flag is set (the plan then holds what was walked).
 // Threads: the caller's; the source must allow it.
 #pragma once
@@ -29,7 +30,7 @@ struct BatchItem {
     QString source;      // path on the sending side
     QString destination; // path on the receiving side
     QString shownName;   // the path below the folders the panes show, "/"-separated
-    uint32_t size = 0;
+    uint64_t size = 0;
 };
 
 struct BatchFailure {
@@ -59,7 +60,12 @@ public:
     // in it; a name it does not hold is named as a failure.
     BatchPlan PlanNames(const QStringList& names, const int* cancel = nullptr);
 
-    // The largest size the transfer range carries; the disk reports this for anything larger.
+    // Whether files of 4 GiB or more are planned (the server agreed on 64-bit positions); by
+    // default they are named as failures.
+    void AcceptLargeFiles(bool accept) { acceptLarge_ = accept; }
+
+    // The largest size the 32-bit transfer range carries; a disk that did not agree on 64-bit
+    // sizes reports this for anything larger.
     static constexpr uint64_t kClampedSize = 0xFFFFFFFF;
 
 private:
@@ -75,6 +81,7 @@ private:
     QString sourceFolder_;
     QString destinationFolder_;
     const int* cancel_ = nullptr;
+    bool acceptLarge_ = false;
 };
 
 } // namespace tavik::app

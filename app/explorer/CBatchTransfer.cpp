@@ -34,7 +34,7 @@ QString LibraryText() {
 struct RemoteEntry {
     bool exists = false;
     bool folder = false;
-    uint32_t size = 0;
+    uint64_t size = 0;
     bool unreachable = false; // the connection failed: nothing is known
 };
 
@@ -50,7 +50,8 @@ RemoteEntry LookUp(TAVIK_SESSION session, const QString& path) {
     if (const TAVIK_FILEINFO* info = count > 0 ? tavik_ReadFileInfo(list.get(), 0) : nullptr) {
         entry.exists = true;
         entry.folder = info->dwType == kFolderType;
-        entry.size = info->dwSize;
+        const int64_t size = tavik_GetFileInfoSize64(list.get(), 0);
+        entry.size = size >= 0 ? static_cast<uint64_t>(size) : info->dwSize;
     }
     return entry;
 }
@@ -175,7 +176,7 @@ CBatchTransfer::Outcome CBatchTransfer::Download(const BatchItem& item) {
     }
     platform::LocalFileInfo kept;
     const bool keptExists = LocalEntry(partial, kept) && !kept.isFolder && kept.size > 0;
-    uint32_t start = 0;
+    uint64_t start = 0;
     bool tookTarget = false;
     if (targetExists || keptExists) {
         // The destination itself, or what a stopped download of it left.
@@ -189,7 +190,7 @@ CBatchTransfer::Outcome CBatchTransfer::Download(const BatchItem& item) {
         case ConflictAnswer::Replace:
             break;
         case ConflictAnswer::Resume:
-            start = static_cast<uint32_t>(existingSize);
+            start = existingSize;
             if (targetExists) {
                 // The user's file is continued under the hidden name and comes back whole.
                 platform::deleteFile(partial.toStdU16String());
@@ -261,20 +262,14 @@ CBatchTransfer::Outcome CBatchTransfer::Upload(const BatchItem& item) {
 }
 
 CBatchTransfer::Outcome CBatchTransfer::Transfer(const BatchItem& item, const QString& source,
-                                                 const QString& destination, uint32_t start) {
+                                                 const QString& destination, uint64_t start) {
     const std::optional<std::string> from = TransferPathBytes(source);
     const std::optional<std::string> to = TransferPathBytes(destination);
     if (!from || !to) {
         Fail(item, kPathTooLongText);
         return Outcome::Failed;
     }
-    TAVIK_TRANSFER transfer{};
-    transfer.pszSrcPath = from->c_str();
-    transfer.pszDstPath = to->c_str();
-    transfer.dwStartPos = start;
-    transfer.dwEndPos = item.size;
-    transfer.bTrunc = start == 0 ? 1 : 0;
-    const bool ok = flow_.CallLibrary(transfer);
+    const bool ok = flow_.CallLibrary({from->c_str(), to->c_str(), start, item.size, start == 0});
     if (Cancelled()) {
         return Outcome::Cancelled;
     }

@@ -58,7 +58,7 @@ private:
     Outcome Upload(const BatchItem& item);
     // The library call of one file in the dialog; Failed with the library's text as failure.
     Outcome Transfer(const BatchItem& item, const QString& source, const QString& destination,
-                     uint32_t start);
+                     uint64_t start);
     ConflictAnswer Ask(const BatchItem& item, uint64_t existingSize, const QString& remotePath,
                        const QString& devicePath);
     bool InsideFailedFolder(const QString& shownName) const;

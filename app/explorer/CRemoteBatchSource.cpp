@@ -52,7 +52,9 @@ bool CRemoteBatchSource::ListKind(const QString& folder, int infoType,
         entry.name = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
         entry.kind = infoType == kInfoTypeFolders ? BatchSourceEntry::Kind::Folder
                                                   : BatchSourceEntry::Kind::File;
-        entry.size = static_cast<uint32_t>(info->dwSize);
+        // The whole size when the server sent one beyond 32 bits.
+        const int64_t size = tavik_GetFileInfoSize64(list.get(), i);
+        entry.size = size >= 0 ? static_cast<uint64_t>(size) : info->dwSize;
         entries.push_back(std::move(entry));
     }
     return true;

@@ -672,6 +672,9 @@ LRESULT CTavikPDAView::windowProc(UINT msg, WPARAM, LPARAM lParam) {
     case WM_UPLOAD_PROGRESS:
     case WM_DOWNLOAD_PROGRESS:
         return transfers_->OnProgress(reinterpret_cast<const TAVIK_PROGRESS*>(lParam));
+    case WM_UPLOAD_PROGRESS64:
+    case WM_DOWNLOAD_PROGRESS64:
+        return transfers_->OnProgress64(reinterpret_cast<const TAVIK_PROGRESS64*>(lParam));
     case WM_TRANSFER_DIALOG_GONE:
         transfers_->OnDialogGone(reinterpret_cast<TransferDialog*>(lParam));
         return 0;

@@ -130,10 +130,13 @@ void CTransferFlow::Upload() {
     Plan plan{TransferDialog::Direction::Upload,  {}, {}, {}, {},
               ParseSizeText(sizeText).value_or(0)};
     plan.source = *source;
-    // Positions are 32-bit: a bigger file would silently arrive cut short.
+    // The size in full, from the file itself.
     platform::LocalFileInfo info;
-    if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess &&
-        info.size > std::numeric_limits<uint32_t>::max()) {
+    if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess) {
+        plan.size = info.size;
+    }
+    // A server that knows only 32-bit positions would receive a bigger file cut short.
+    if (plan.size > std::numeric_limits<uint32_t>::max() && !tavik_IsLargeFileSession(session)) {
         CMessageBox::Show(kFileTooLargeText, QString(), MB_OK | MB_ICONERROR, &view_);
         return;
     }
@@ -271,20 +274,15 @@ CTransferFlow::Outcome CTransferFlow::Run(const Plan& plan) {
     dialog->SetFiles(1, 1);
     dialog->SetDiskPathText(plan.diskPathText);
 
-    TAVIK_TRANSFER transfer{};
-    transfer.pszSrcPath = source->c_str();
-    transfer.pszDstPath = destination->c_str();
-    transfer.dwStartPos = 0;
-    transfer.dwEndPos = plan.size;
     // A fresh hidden file is written from its first byte to its last.
-    transfer.bTrunc = 1;
+    const Range range{source->c_str(), destination->c_str(), 0, plan.size, true};
     cancel_ = 0;
     shownDestination_ = plan.destination;
 
     running_ = true;
     view_.Document().SetSessionBusy(true);
     view_.LockPanes(true);
-    const bool ok = CallLibrary(transfer);
+    const bool ok = CallLibrary(range);
     view_.LockPanes(false);
     view_.Document().SetSessionBusy(false);
     running_ = false;
@@ -305,11 +303,9 @@ TransferDialog* CTransferFlow::OpenDialog(TransferDialog::Direction direction) {
     return dialog;
 }
 
-bool CTransferFlow::CallLibrary(TAVIK_TRANSFER& transfer) {
+bool CTransferFlow::CallLibrary(const Range& range) {
     const bool download =
         dialog_ ? dialog_->direction() == TransferDialog::Direction::Download : batchDownload_;
-    transfer.hNotifyWnd = NotifyWindow();
-    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
     // A batch keeps one pace of repaints over all its files: thousands of small files would
     // otherwise repaint the dialog once each.
     if (!batch_) {
@@ -317,6 +313,27 @@ bool CTransferFlow::CallLibrary(TAVIK_TRANSFER& transfer) {
         pumped_ = false;
     }
     TAVIK_SESSION session = view_.Document().CurrentSession();
+    if (tavik_IsLargeFileSession(session)) {
+        TAVIK_TRANSFER64 transfer{};
+        transfer.pszSrcPath = range.source;
+        transfer.pszDstPath = range.destination;
+        transfer.qwStartPos = range.start;
+        transfer.qwEndPos = range.end;
+        transfer.bTrunc = range.truncate ? 1 : 0;
+        transfer.hNotifyWnd = NotifyWindow();
+        transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS64 : WM_UPLOAD_PROGRESS64;
+        return (download ? tavik_Download64(session, &transfer, &cancel_)
+                         : tavik_Upload64(session, &transfer, &cancel_)) != 0;
+    }
+    // A server that knows only 32-bit positions gets the design's record and notices.
+    TAVIK_TRANSFER transfer{};
+    transfer.pszSrcPath = range.source;
+    transfer.pszDstPath = range.destination;
+    transfer.dwStartPos = static_cast<DWORD>(range.start);
+    transfer.dwEndPos = static_cast<DWORD>(range.end);
+    transfer.bTrunc = range.truncate ? 1 : 0;
+    transfer.hNotifyWnd = NotifyWindow();
+    transfer.uNotifyMsg = download ? WM_DOWNLOAD_PROGRESS : WM_UPLOAD_PROGRESS;
     return (download ? tavik_Download(session, &transfer, &cancel_)
                      : tavik_Upload(session, &transfer, &cancel_)) != 0;
 }
@@ -424,6 +441,7 @@ void CTransferFlow::RunBatch(bool download, const QStringList& names, const QStr
         download ? static_cast<BatchSource&>(remoteSource) : localSource,
         download ? CBatchPlanner::Direction::Download : CBatchPlanner::Direction::Upload,
         download ? remoteFolder : localFolder, download ? localFolder : remoteFolder);
+    planner.AcceptLargeFiles(tavik_IsLargeFileSession(session) != 0);
     running_ = true;
     view_.Document().SetSessionBusy(true);
     view_.LockPanes(true);
@@ -511,14 +529,31 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
     if (progress == nullptr || progress->pTransfer == nullptr) {
         return 0;
     }
-    const int percent = batch_ ? BatchPercent(batchBefore_ + progress->dwPos, batchTotal_)
-                               : TransferPercent(progress->dwPos, progress->pTransfer->dwEndPos);
+    const TAVIK_TRANSFER& transfer = *progress->pTransfer;
+    const bool download = transfer.uNotifyMsg == WM_DOWNLOAD_PROGRESS;
+    return OnNotice({progress->dwPos, transfer.dwEndPos, progress->dwElapsed, progress->dwError,
+                     download ? transfer.pszDstPath : transfer.pszSrcPath, download});
+}
+
+LRESULT CTransferFlow::OnProgress64(const TAVIK_PROGRESS64* progress) {
+    if (progress == nullptr || progress->pTransfer == nullptr) {
+        return 0;
+    }
+    const TAVIK_TRANSFER64& transfer = *progress->pTransfer;
+    const bool download = transfer.uNotifyMsg == WM_DOWNLOAD_PROGRESS64;
+    return OnNotice({progress->qwPos, transfer.qwEndPos, progress->dwElapsed, progress->dwError,
+                     download ? transfer.pszDstPath : transfer.pszSrcPath, download});
+}
+
+LRESULT CTransferFlow::OnNotice(const Notice& notice) {
+    const int percent = batch_ ? BatchPercent(batchBefore_ + notice.pos, batchTotal_)
+                               : TransferPercent(notice.pos, notice.end);
     if (dialog_ && dialog_->isVisible()) {
         // Repainting after every 64 KiB block would cost more than the transfer itself.
         const bool due = !painted_ || sincePaint_.elapsed() >= kRepaintIntervalMs ||
-                         percent == 100 || progress->dwError != 0;
+                         percent == 100 || notice.error != 0;
         if (due) {
-            ShowProgress(percent, *progress);
+            ShowProgress(percent, notice);
             painted_ = true;
             sincePaint_.start();
         }
@@ -527,23 +562,20 @@ LRESULT CTransferFlow::OnProgress(const TAVIK_PROGRESS* progress) {
     return 0;
 }
 
-void CTransferFlow::ShowProgress(int percent, const TAVIK_PROGRESS& progress) {
+void CTransferFlow::ShowProgress(int percent, const Notice& notice) {
     if (batch_) {
-        ShowBatchFile(batchBefore_ + progress.dwPos);
+        ShowBatchFile(batchBefore_ + notice.pos);
         return;
     }
-    // The library writes to a hidden name; the dialog names the file the user asked for.
-    if (progress.pTransfer == nullptr || !running_) {
-        dialog_->UpdateProgress(percent, progress);
+    // A download writes to a hidden name; the dialog names the file the user asked for.
+    if (!running_ || !notice.download) {
+        dialog_->UpdateProgress(percent, notice.pos, notice.end, notice.elapsedMs,
+                                notice.localPath);
         return;
     }
-    const std::string local =
-        TransferPathBytes(shownDestination_).value_or(std::string(progress.pTransfer->pszDstPath));
-    TAVIK_TRANSFER shownTransfer = *progress.pTransfer;
-    shownTransfer.pszDstPath = local.c_str();
-    TAVIK_PROGRESS shown = progress;
-    shown.pTransfer = &shownTransfer;
-    dialog_->UpdateProgress(percent, shown);
+    const std::optional<std::string> shown = TransferPathBytes(shownDestination_);
+    dialog_->UpdateProgress(percent, notice.pos, notice.end, notice.elapsedMs,
+                            shown ? shown->c_str() : notice.localPath);
 }
 
 void CTransferFlow::LetPendingEventsThrough() {

@@ -5,7 +5,10 @@
 // checks the selection, the free space (asking before it goes on when the file looks too big),
 // fills a TAVIK_TRANSFER and runs tavik_Upload / tavik_Download synchronously on this thread.
 // The library sends WM_UPLOAD_PROGRESS / WM_DOWNLOAD_PROGRESS to the notify window (the main
-// frame, which relays them to the view, which calls OnProgress) after every block.
+// frame, which relays them to the view, which calls OnProgress) after every block. When the
+// server agreed on 64-bit positions the record is a TAVIK_TRANSFER64 run by tavik_Upload64 /
+// tavik_Download64, whose notices are WM_UPLOAD_PROGRESS64 / WM_DOWNLOAD_PROGRESS64
+// (OnProgress64), relayed the same way.
 //
 // During the call: OnProgress updates the dialog at most about 30 times a second (always at
 // 100 % and on an error notice), lets the events posted to the dialog and the frame through at
@@ -21,17 +24,18 @@
 // locked (CTavikPDAView::LockPanes).
 //
 // Refusals (messages through CMessageBox): no selection, a folder, no space, a path longer than
-// the transfer record's 512-byte buffers, a local file of 4 GiB or more (32-bit positions), a
-// name that is no single local name (LocalNames.h), no hidden file to be made on the device.
-// Several selected rows, or a folder among them, go as one batch instead (CBatchTransfer): every
-// picked entry, folders walked (CBatchPlanner), in one dialog, existing files asked about. One
-// selected file keeps the road above exactly.
+// the transfer record's 512-byte buffers, a local file of 4 GiB or more when the server knows
+// only 32-bit positions, a name that is no single local name (LocalNames.h), no hidden file to be
+// made on the device. Several selected rows, or a folder among them, go as one batch instead
+// (CBatchTransfer): every picked entry, folders walked (CBatchPlanner), in one dialog, existing
+// files asked about. One selected file keeps the road above exactly.
 // Threads: user-interface thread.
 #pragma once
 
 #include "app/explorer/CConflictPolicy.h"
 #include "app/explorer/TransferDialog.h"
 
+#include "sdk/include/TavikLargeFiles.h"
 #include "sdk/include/TavikTransfer.h"
 
 #include <QElapsedTimer>
@@ -79,8 +83,18 @@ public:
     void BeginBatch(bool download, int files, uint64_t totalBytes);
     void NextBatchFile(int file, uint64_t bytesBefore, const QString& shownName,
                        const QString& localPath);
-    // One transfer with the notify window and message filled in; false when it failed.
-    bool CallLibrary(TAVIK_TRANSFER& transfer);
+    // One file's transfer: the ANSI paths (each within the record's 512-byte buffer) and the
+    // byte range [start, end).
+    struct Range {
+        const char* source = nullptr;
+        const char* destination = nullptr;
+        uint64_t start = 0;
+        uint64_t end = 0;
+        bool truncate = true; // download: the local file is created anew
+    };
+    // One transfer with the notify window and message filled in, with 64-bit positions when the
+    // session agreed on them (else the caller keeps end within 32 bits); false when it failed.
+    bool CallLibrary(const Range& range);
     void EndBatch(bool completed);
     void RequestCancel() { cancel_ = 1; }
     QWidget* BoxParent();
@@ -92,6 +106,7 @@ public:
 
     // The frame's handlers, relayed by the view.
     LRESULT OnProgress(const TAVIK_PROGRESS* progress);
+    LRESULT OnProgress64(const TAVIK_PROGRESS64* progress);
     void OnDialogGone(TransferDialog* dialog);
 
     // Updates the dialog at most this often (milliseconds), except at 100 % and on errors.
@@ -112,7 +127,16 @@ private:
         QString destination;         // the other side, as the user named it
         QString transferDestination; // where the bytes go: a hidden name beside destination
         QString diskPathText;        // the dialog's "연결된 TAVIK :" line
-        uint32_t size = 0;
+        uint64_t size = 0;
+    };
+    // What a notice says, from either progress record.
+    struct Notice {
+        uint64_t pos = 0;
+        uint64_t end = 0;
+        uint32_t elapsedMs = 0;
+        uint32_t error = 0;
+        const char* localPath = nullptr; // ANSI: what the library writes or reads
+        bool download = false;
     };
     enum class Outcome { Refused, Succeeded, Cancelled, Failed };
     Outcome Run(const Plan& plan);
@@ -126,7 +150,8 @@ private:
     bool ProbeFreeSpace(const QString& devicePath, uint64_t& freeBytes) const;
     void CloseDialog();
     void LetPendingEventsThrough();
-    void ShowProgress(int percent, const TAVIK_PROGRESS& progress);
+    LRESULT OnNotice(const Notice& notice);
+    void ShowProgress(int percent, const Notice& notice);
 
     CTavikPDAView& view_;
     CWindow* notifyWindow_ = nullptr;

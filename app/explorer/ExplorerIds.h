@@ -59,6 +59,10 @@ inline constexpr unsigned WM_REMOTE_SORT = 0x07F5;
 inline constexpr unsigned WM_UPLOAD_PROGRESS = 0x081A;
 inline constexpr unsigned WM_DOWNLOAD_PROGRESS = 0x081B;
 inline constexpr unsigned WM_TRANSFER_DIALOG_GONE = 0x081C;
+// The same notices of a transfer with 64-bit positions (lParam: a TAVIK_PROGRESS64), used when
+// the server agreed on them.
+inline constexpr unsigned WM_UPLOAD_PROGRESS64 = 0x0830;
+inline constexpr unsigned WM_DOWNLOAD_PROGRESS64 = 0x0831;
 
 // What a sort button sends (lParam of WM_LOCAL_SORT / WM_REMOTE_SORT).
 struct SortRequest {

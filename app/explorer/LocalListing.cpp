@@ -2,6 +2,7 @@
 
 #include "app/explorer/CFileTypes.h"
 #include "app/explorer/PaneText.h"
+#include "app/explorer/TransferText.h"
 
 #include "platform/CFindFile.h"
 
@@ -31,9 +32,8 @@ ListRow FileRow(const platform::FoundEntry& entry) {
     const QString name = QString::fromStdU16String(entry.name);
     const CFileTypes::Kind& kind = CFileTypes::Instance().ForFileName(name);
     row.columns[kColumnName] = name;
-    // Sizes are unsigned 32-bit on the wire and in the transfer record: a file of 2 GiB or more
-    // shows its size, not a negative number.
-    row.columns[kColumnSize] = QString::number(static_cast<uint32_t>(entry.info.size));
+    // In full: a file of 4 GiB or more shows its size, not its low 32 bits.
+    row.columns[kColumnSize] = SizeText(entry.info.size);
     row.columns[kColumnType] = FileTypeText(name, kind.typeName);
     row.columns[kColumnDate] = DateText(entry.info.lastWriteTime);
     row.icon = kind.icon;

@@ -2,6 +2,7 @@
 
 #include "app/explorer/CFileTypes.h"
 #include "app/explorer/PaneText.h"
+#include "app/explorer/TransferText.h"
 
 #include "sdk/include/TavikSDK.h"
 
@@ -29,13 +30,13 @@ ListRow FolderRow(const TAVIK_FILEINFO& info, const QString& folderPath) {
     return row;
 }
 
-ListRow FileRow(const TAVIK_FILEINFO& info, const QString& folderPath) {
+ListRow FileRow(const TAVIK_FILEINFO& info, uint64_t size, const QString& folderPath) {
     ListRow row;
     const QString name = RemoteRowName(Text(info.pszName), folderPath);
     const CFileTypes::Kind& kind = CFileTypes::Instance().ForFileName(name);
     row.columns[kColumnName] = name;
-    // Unsigned: a file of 2 GiB or more shows its size, not a negative number.
-    row.columns[kColumnSize] = QString::number(static_cast<uint32_t>(info.dwSize));
+    // Unsigned and in full: the whole size when the server sent one beyond 32 bits.
+    row.columns[kColumnSize] = SizeText(size);
     row.columns[kColumnType] = FileTypeText(name, kind.typeName);
     row.columns[kColumnDate] = Text(info.pszDate);
     row.icon = kind.icon;
@@ -65,7 +66,9 @@ RemoteListing ListRemoteFolder(TAVIK_SESSION session, const QString& folderPath)
     ListHandle files(tavik_OpenFileInfo(path.c_str(), kInfoTypeFiles, 1, &count, session));
     for (int j = 0; files && j < count; ++j) {
         if (const TAVIK_FILEINFO* info = tavik_ReadFileInfo(files.get(), j)) {
-            listing.rows.push_back(FileRow(*info, folderPath));
+            const int64_t size = tavik_GetFileInfoSize64(files.get(), j);
+            listing.rows.push_back(
+                FileRow(*info, size >= 0 ? static_cast<uint64_t>(size) : info->dwSize, folderPath));
         }
     }
     return listing;

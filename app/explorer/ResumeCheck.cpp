@@ -39,8 +39,15 @@ bool ReadLocal(const QString& devicePath, uint64_t from, std::vector<char>& byte
 bool ReadRemote(TAVIK_SESSION session, const QString& remotePath, uint64_t from,
                 std::vector<char>& bytes) {
     RemoteFile file(tavik_FileOpen(remotePath.toStdU16String().c_str(), kReadOnly, session));
-    if (!file || tavik_FileSeek(file.get(), static_cast<int>(from), kSeekFromStart) !=
-                     static_cast<int>(from)) {
+    if (!file) {
+        return false;
+    }
+    const bool placed = tavik_IsLargeFileSession(session)
+                            ? tavik_FileSeek64(file.get(), static_cast<int64_t>(from),
+                                               kSeekFromStart) == static_cast<int64_t>(from)
+                            : tavik_FileSeek(file.get(), static_cast<int>(from), kSeekFromStart) ==
+                                  static_cast<int>(from);
+    if (!placed) {
         return false;
     }
     size_t filled = 0;
@@ -59,8 +66,8 @@ bool ReadRemote(TAVIK_SESSION session, const QString& remotePath, uint64_t from,
 
 bool SameBytesBefore(TAVIK_SESSION session, const QString& remotePath, const QString& devicePath,
                      uint64_t pos) {
-    // The server's seek positions are signed 32-bit.
-    if (pos == 0 || pos > 0x7FFFFFFF) {
+    // Without 64-bit positions the server's seek positions are signed 32-bit.
+    if (pos == 0 || (pos > 0x7FFFFFFF && !tavik_IsLargeFileSession(session))) {
         return false;
     }
     const uint64_t count = std::min<uint64_t>(pos, kResumeCheckBytes);

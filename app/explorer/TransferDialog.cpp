@@ -150,21 +150,26 @@ void TransferDialog::SetDiskPathText(const QString& text) {
 }
 
 void TransferDialog::UpdateProgress(int percent, const TAVIK_PROGRESS& progress) {
-    bar1_->setValue(percent);
-    bar2_->setValue(percent);
     const TAVIK_TRANSFER* transfer = progress.pTransfer;
     const uint32_t total = transfer != nullptr ? transfer->dwEndPos : 0;
     const char* localPath = nullptr;
     if (transfer != nullptr) {
         localPath = direction_ == Direction::Download ? transfer->pszDstPath : transfer->pszSrcPath;
     }
+    UpdateProgress(percent, progress.dwPos, total, progress.dwElapsed, localPath);
+}
+
+void TransferDialog::UpdateProgress(int percent, uint64_t done, uint64_t total, uint32_t elapsedMs,
+                                    const char* localPath) {
+    bar1_->setValue(percent);
+    bar2_->setValue(percent);
     if (localPath != nullptr) {
         fileText_ = QString::fromStdU16String(platform::fromAnsi(localPath));
     }
-    bytesText_ = app::BytesText(progress.dwPos, total);
-    const std::optional<double> speed = TransferSpeed(progress.dwPos, progress.dwElapsed);
+    bytesText_ = app::BytesText(done, total);
+    const std::optional<double> speed = TransferSpeed(done, elapsedMs);
     speedText_ = app::SpeedText(speed);
-    remainingText_ = app::RemainingText(RemainingSeconds(progress.dwPos, total, speed));
+    remainingText_ = app::RemainingText(RemainingSeconds(done, total, speed));
     if (percent == 100) {
         if (currentFile_ == totalFiles_) {
             ShowDone();

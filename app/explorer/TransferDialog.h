@@ -53,6 +53,10 @@ public:
     // The dialog update of one notification: bars, file text, bytes, speed, remaining time, the
     // end state at 100 %; the texts are pushed and the dialog repainted at once.
     void UpdateProgress(int percent, const TAVIK_PROGRESS& progress);
+    // The same from the parts of either progress record (32- or 64-bit positions); localPath
+    // (ANSI) may be null.
+    void UpdateProgress(int percent, uint64_t done, uint64_t total, uint32_t elapsedMs,
+                        const char* localPath);
 
     // A batch's notification: the bars and bytes over the whole batch, the file text the file
     // under way ("진행 상태:" is set by SetFiles before each file).

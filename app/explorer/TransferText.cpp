@@ -19,13 +19,14 @@ QString GroupDigits(uint64_t value) {
     return digits;
 }
 
-int TransferPercent(uint32_t done, uint32_t total) {
+int TransferPercent(uint64_t done, uint64_t total) {
     if (total == 0 || done >= total) {
         return 100;
     }
-    // Double keeps every 32-bit count exact: a float would round the last block of a large file
-    // up to 100 before it arrived.
-    return static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+    // Whole integers: a floating-point quotient would round the last block of a large file up
+    // to 100 before it arrived. done < total here, and done * 100 fits 64 bits for any size a
+    // disk can hold.
+    return static_cast<int>(done * 100 / total);
 }
 
 int BatchPercent(uint64_t done, uint64_t total) {
@@ -62,11 +63,11 @@ std::optional<uint32_t> BatchRemainingSeconds(uint64_t done, uint64_t total,
     return static_cast<uint32_t>(seconds);
 }
 
-QString BytesText(uint32_t done, uint32_t total) {
+QString BytesText(uint64_t done, uint64_t total) {
     return QStringLiteral("%1 / %2 byte").arg(GroupDigits(done), GroupDigits(total));
 }
 
-std::optional<double> TransferSpeed(uint32_t done, uint32_t elapsedMs) {
+std::optional<double> TransferSpeed(uint64_t done, uint32_t elapsedMs) {
     if (elapsedMs == 0) {
         return std::nullopt;
     }
@@ -80,9 +81,9 @@ QString SpeedText(std::optional<double> speed) {
     return QString::asprintf("%5.2f k/s", *speed);
 }
 
-std::optional<uint32_t> RemainingSeconds(uint32_t done, uint32_t total,
+std::optional<uint32_t> RemainingSeconds(uint64_t done, uint64_t total,
                                          std::optional<double> speed) {
-    const uint32_t left = done >= total ? 0 : total - done;
+    const uint64_t left = done >= total ? 0 : total - done;
     if (left == 0) {
         return 0;
     }
@@ -113,20 +114,20 @@ QString RemainingText(std::optional<uint32_t> seconds) {
 }
 
 QString SizeText(uint64_t size) {
-    return QString::number(static_cast<uint32_t>(size));
+    return QString::number(size);
 }
 
-std::optional<uint32_t> ParseSizeText(const QString& text) {
+std::optional<uint64_t> ParseSizeText(const QString& text) {
     bool ok = false;
     if (text.startsWith(QLatin1Char('-'))) {
         const int value = text.toInt(&ok);
-        return ok ? std::optional<uint32_t>(static_cast<uint32_t>(value)) : std::nullopt;
+        return ok ? std::optional<uint64_t>(static_cast<uint32_t>(value)) : std::nullopt;
     }
-    const uint value = text.toUInt(&ok);
-    return ok ? std::optional<uint32_t>(value) : std::nullopt;
+    const qulonglong value = text.toULongLong(&ok);
+    return ok ? std::optional<uint64_t>(value) : std::nullopt;
 }
 
-bool UploadNeedsSpaceQuestion(uint32_t block, uint32_t freeBlocks, uint32_t size) {
+bool UploadNeedsSpaceQuestion(uint32_t block, uint32_t freeBlocks, uint64_t size) {
     return static_cast<uint64_t>(block) * freeBlocks < size;
 }
 
@@ -134,7 +135,7 @@ bool DownloadRefusedForSpace(uint64_t freeBytes) {
     return freeBytes == 0 || freeBytes == 1024;
 }
 
-bool DownloadNeedsSpaceQuestion(uint64_t freeBytes, uint32_t size) {
+bool DownloadNeedsSpaceQuestion(uint64_t freeBytes, uint64_t size) {
     return freeBytes < size;
 }
 

@@ -42,19 +42,19 @@ inline constexpr int kTransferPathBytes = 512;
 QString GroupDigits(uint64_t value);
 
 // Integer part of done ÷ total × 100, at most 100; a zero total counts as done (100).
-int TransferPercent(uint32_t done, uint32_t total);
+int TransferPercent(uint64_t done, uint64_t total);
 
 // "%s / %s byte" with both counts grouped.
-QString BytesText(uint32_t done, uint32_t total);
+QString BytesText(uint64_t done, uint64_t total);
 
 // Bytes per millisecond (shown as kilobytes per second); nullopt while elapsed is 0.
-std::optional<double> TransferSpeed(uint32_t done, uint32_t elapsedMs);
+std::optional<double> TransferSpeed(uint64_t done, uint32_t elapsedMs);
 // "%5.2f k/s"; empty without a speed.
 QString SpeedText(std::optional<double> speed);
 
 // Whole seconds left at the speed; nullopt when nothing can be said (no speed, or speed 0 while
 // bytes remain). Nothing left is 0 seconds.
-std::optional<uint32_t> RemainingSeconds(uint32_t done, uint32_t total,
+std::optional<uint32_t> RemainingSeconds(uint64_t done, uint64_t total,
                                          std::optional<double> speed);
 // "%d시간 %d분 %d초" from one hour on, "%d초" under a minute, else "%d분 %d초"; empty for nullopt.
 QString RemainingText(std::optional<uint32_t> seconds);
@@ -66,19 +66,19 @@ std::optional<double> BatchSpeed(uint64_t done, uint64_t elapsedMs);
 std::optional<uint32_t> BatchRemainingSeconds(uint64_t done, uint64_t total,
                                               std::optional<double> speed);
 
-// The size a file row shows: its low 32 bits, unsigned.
+// The size a file row shows, in full.
 QString SizeText(uint64_t size);
-// The size of a row's size text: the unsigned 32-bit number, also read from an older signed
-// form ("-1" is 4294967295); nullopt for anything else ("폴더", empty, garbage, beyond 32 bits).
-std::optional<uint32_t> ParseSizeText(const QString& text);
+// The size of a row's size text: the unsigned number, also read from an older signed 32-bit
+// form ("-1" is 4294967295); nullopt for anything else ("폴더", empty, garbage).
+std::optional<uint64_t> ParseSizeText(const QString& text);
 
 // Upload: whether to ask before sending size bytes to a disk of free blocks of block bytes
 // (the product in 64 bits, so disks of 4 GiB or more never wrap).
-bool UploadNeedsSpaceQuestion(uint32_t block, uint32_t freeBlocks, uint32_t size);
+bool UploadNeedsSpaceQuestion(uint32_t block, uint32_t freeBlocks, uint64_t size);
 // Download: whether the device's free bytes refuse at once (0, or exactly 1024, as the
 // handheld reported a full store).
 bool DownloadRefusedForSpace(uint64_t freeBytes);
-bool DownloadNeedsSpaceQuestion(uint64_t freeBytes, uint32_t size);
+bool DownloadNeedsSpaceQuestion(uint64_t freeBytes, uint64_t size);
 
 // The text in the system ANSI code page, or nullopt when it needs more than a transfer buffer
 // (kTransferPathBytes with its terminating zero).

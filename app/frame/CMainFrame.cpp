@@ -325,8 +325,8 @@ void CMainFrame::About() {
 
 LRESULT CMainFrame::windowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     // The transfer messages are the view's business; the frame only relays them.
-    if (msg == WM_UPLOAD_PROGRESS || msg == WM_DOWNLOAD_PROGRESS ||
-        msg == WM_TRANSFER_DIALOG_GONE) {
+    if (msg == WM_UPLOAD_PROGRESS || msg == WM_DOWNLOAD_PROGRESS || msg == WM_UPLOAD_PROGRESS64 ||
+        msg == WM_DOWNLOAD_PROGRESS64 || msg == WM_TRANSFER_DIALOG_GONE) {
         auto* view = dynamic_cast<CWindow*>(centralWidget());
         return view != nullptr ? view->windowProc(msg, wParam, lParam) : 0;
     }

@@ -91,7 +91,9 @@ std::optional<std::vector<RemoteEntry>> CDiskSession::query(const std::string& p
         }
         RemoteEntry entry;
         entry.path = text(info->pszName);
-        entry.size = info->dwSize;
+        // The full size when the server sent one beyond 32 bits, else the 32-bit one.
+        const int64_t size = tavik_GetFileInfoSize64(list.get(), i);
+        entry.size = size >= 0 ? static_cast<uint64_t>(size) : info->dwSize;
         entry.folder = info->dwType == TAVIK_TYPE_FOLDER;
         entry.date = text(info->pszDate);
         entries.push_back(std::move(entry));

@@ -25,6 +25,8 @@ public:
     CDiskSession& operator=(const CDiskSession&) = delete;
 
     TAVIK_SESSION handle() const { return m_handle; }
+    // Whether the server agreed on 64-bit sizes and positions at the last login.
+    bool largeFiles() const { return tavik_IsLargeFileSession(m_handle) != 0; }
     // The session folder the login reported (UTF-8), "/" when the server sent none.
     const std::string& path() const { return m_path; }
     // A remote path as typed (a path on the disk, "/" its root), made full.

@@ -12,7 +12,7 @@ CTransferMonitor::CTransferMonitor(CConsole& console, ExistingPolicy policy, boo
     }
 }
 
-void CTransferMonitor::attach(TAVIK_TRANSFER& transfer) {
+void CTransferMonitor::attach(TAVIK_TRANSFER64& transfer) {
     transfer.hNotifyWnd = this;
     transfer.uNotifyMsg = kProgressMessage;
     transfer.pfnProgress = nullptr;
@@ -35,22 +35,22 @@ void CTransferMonitor::interrupt() {
 
 LRESULT CTransferMonitor::windowProc(UINT msg, WPARAM /*wParam*/, LPARAM lParam) {
     if (msg == kProgressMessage && lParam != 0) {
-        onProgress(*reinterpret_cast<const TAVIK_PROGRESS*>(lParam));
+        onProgress(*reinterpret_cast<const TAVIK_PROGRESS64*>(lParam));
     }
     return 0;
 }
 
-void CTransferMonitor::onProgress(const TAVIK_PROGRESS& progress) {
-    const TAVIK_TRANSFER* transfer = progress.pTransfer;
+void CTransferMonitor::onProgress(const TAVIK_PROGRESS64& progress) {
+    const TAVIK_TRANSFER64* transfer = progress.pTransfer;
     if (m_newFile && transfer != nullptr) {
-        m_lastPos = transfer->dwStartPos; // a resumed file starts where it was
+        m_lastPos = transfer->qwStartPos; // a resumed file starts where it was
         m_newFile = false;
     }
-    if (progress.dwPos != m_lastPos) {
-        if (progress.dwPos > m_lastPos && CBandwidth::current() != nullptr) {
-            CBandwidth::current()->account(progress.dwPos - m_lastPos);
+    if (progress.qwPos != m_lastPos) {
+        if (progress.qwPos > m_lastPos && CBandwidth::current() != nullptr) {
+            CBandwidth::current()->account(progress.qwPos - m_lastPos);
         }
-        m_lastPos = progress.dwPos;
+        m_lastPos = progress.qwPos;
         CDiskSession::noteActivity();
     }
     if (transfer == nullptr || !m_bar) {
@@ -58,9 +58,9 @@ void CTransferMonitor::onProgress(const TAVIK_PROGRESS& progress) {
     }
     ProgressSample sample;
     sample.name = m_currentName;
-    sample.startPos = transfer->dwStartPos;
-    sample.pos = progress.dwPos;
-    sample.endPos = transfer->dwEndPos;
+    sample.startPos = transfer->qwStartPos;
+    sample.pos = progress.qwPos;
+    sample.endPos = transfer->qwEndPos;
     sample.elapsedMs = progress.dwElapsed;
     m_bar->update(sample);
 }

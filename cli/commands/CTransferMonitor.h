@@ -10,6 +10,7 @@
 #include <TavikSDK.h>
 #include <TavikWindow.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,7 +27,7 @@ public:
     CTransferMonitor& operator=(const CTransferMonitor&) = delete;
 
     // Points the record's notification fields at this monitor.
-    void attach(TAVIK_TRANSFER& transfer);
+    void attach(TAVIK_TRANSFER64& transfer);
     // The file the next notices are about, shown on the bar.
     void beginFile(const std::string& name);
     void endFile();
@@ -38,12 +39,12 @@ public:
     LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void onProgress(const TAVIK_PROGRESS& progress);
+    void onProgress(const TAVIK_PROGRESS64& progress);
 
     CConfirmPrompt m_prompt;
     std::unique_ptr<CProgressBar> m_bar; // only on a terminal
     std::string m_currentName;
-    DWORD m_lastPos = 0;
+    uint64_t m_lastPos = 0;
     bool m_newFile = true; // the next notice is the file's first
 };
 

@@ -23,7 +23,7 @@ namespace {
 // use (one transfer runs at a time).
 std::vector<char>* s_sink = nullptr;
 
-void collect(void* buffer, DWORD count, DWORD /*position*/, DWORD /*user*/) {
+void collect(void* buffer, DWORD count, uint64_t /*position*/, DWORD /*user*/) {
     if (s_sink != nullptr) {
         const char* bytes = static_cast<const char*>(buffer);
         s_sink->insert(s_sink->end(), bytes, bytes + count);
@@ -161,9 +161,7 @@ CTreeTransfer::Decision CTreeTransfer::decide(const std::string& destination, ui
                                               uint64_t destinationSize) {
     m_monitor->interrupt();
     CConfirmPrompt& prompt = m_monitor->prompt();
-    const int answer = prompt.answer(
-        destination, static_cast<uint32_t>(std::min<uint64_t>(sourceSize, kClampedSize - 1)),
-        destination, static_cast<uint32_t>(std::min<uint64_t>(destinationSize, kClampedSize - 1)));
+    const int answer = prompt.answer(destination, sourceSize, destination, destinationSize);
     switch (answer) {
     case CConfirmPrompt::kAnew:
         return Decision::Anew;
@@ -197,14 +195,15 @@ bool CTreeTransfer::sameBefore(const std::string& remoteAnsi, const fs::path& lo
     ::close(fd);
     std::vector<char> theirs;
     s_sink = &theirs;
-    TAVIK_TRANSFER range{};
+    TAVIK_TRANSFER64 range{};
     range.pszSrcPath = remoteAnsi.c_str();
     range.pszDstPath = scratch.c_str();
-    range.dwStartPos = static_cast<DWORD>(pos - count);
-    range.dwEndPos = static_cast<DWORD>(pos);
+    // Only the block is written, at its offset: the scratch file stays sparse before it.
+    range.qwStartPos = pos - count;
+    range.qwEndPos = pos;
     range.bTrunc = 1;
     range.pfnData = &collect;
-    const bool read = tavik_Download(m_session->handle(), &range, m_cancel) != 0;
+    const bool read = tavik_Download64(m_session->handle(), &range, m_cancel) != 0;
     s_sink = nullptr;
     ::unlink(scratch.c_str());
     if (!read) {
@@ -225,17 +224,17 @@ bool CTreeTransfer::sameBefore(const std::string& remoteAnsi, const fs::path& lo
 // ---- Single-file transfers ----
 
 bool CTreeTransfer::runDownload(const std::string& remoteAnsi, const std::string& localAnsi,
-                                uint32_t start, uint32_t end, bool truncate,
+                                uint64_t start, uint64_t end, bool truncate,
                                 const std::string& name, const std::string& localPath) {
-    TAVIK_TRANSFER file{};
+    TAVIK_TRANSFER64 file{};
     file.pszSrcPath = remoteAnsi.c_str();
     file.pszDstPath = localAnsi.c_str();
-    file.dwStartPos = start;
-    file.dwEndPos = end;
+    file.qwStartPos = start;
+    file.qwEndPos = end;
     file.bTrunc = truncate ? 1 : 0;
     m_monitor->beginFile(CRemotePath::baseName(name));
     m_monitor->attach(file);
-    const bool ok = tavik_Download(m_session->handle(), &file, m_cancel) != 0;
+    const bool ok = tavik_Download64(m_session->handle(), &file, m_cancel) != 0;
     m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot write it: " + localReason(localPath, true));
@@ -246,17 +245,17 @@ bool CTreeTransfer::runDownload(const std::string& remoteAnsi, const std::string
 }
 
 bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& remoteAnsi,
-                              uint32_t start, uint32_t end, bool truncate, const std::string& name,
+                              uint64_t start, uint64_t end, bool truncate, const std::string& name,
                               const std::string& localPath) {
-    TAVIK_TRANSFER file{};
+    TAVIK_TRANSFER64 file{};
     file.pszSrcPath = localAnsi.c_str();
     file.pszDstPath = remoteAnsi.c_str();
-    file.dwStartPos = start;
-    file.dwEndPos = end;
+    file.qwStartPos = start;
+    file.qwEndPos = end;
     file.bTrunc = truncate ? 1 : 0;
     m_monitor->beginFile(fs::path(name).filename().string());
     m_monitor->attach(file);
-    const bool ok = tavik_Upload(m_session->handle(), &file, m_cancel) != 0;
+    const bool ok = tavik_Upload64(m_session->handle(), &file, m_cancel) != 0;
     m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot read it: " + localReason(localPath, false));
@@ -342,7 +341,8 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
 void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local) {
     beginItem(m_session->shown(entry.path), local.string());
     const std::string name = remoteSubject("file", entry.path);
-    if (entry.size == kClampedSize) {
+    // A server that agreed on 64-bit sizes reports the real size; one that did not, the clamp.
+    if (entry.size == kClampedSize && !m_session->largeFiles()) {
         fail(name, "4 GiB or larger (the server reports 0xFFFFFFFF), which the 32-bit transfer "
                    "ranges cannot carry");
         return;
@@ -408,8 +408,8 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
             }
         }
     }
-    if (!runDownload(*remoteAnsi, *partialAnsi, static_cast<uint32_t>(start), entry.size,
-                     start == 0, name, partial.string())) {
+    if (!runDownload(*remoteAnsi, *partialAnsi, start, entry.size, start == 0, name,
+                     partial.string())) {
         if (continuesTarget) {
             // The user's file goes back to its name, with whatever arrived appended.
             fs::rename(partial, local, ec);
@@ -550,7 +550,7 @@ void CTreeTransfer::uploadFolder(const fs::path& local, const std::string& remot
 void CTreeTransfer::uploadFile(const fs::path& local, uint64_t size, const std::string& remote) {
     beginItem(m_sourceName.empty() ? local.string() : m_sourceName, m_session->shown(remote));
     const std::string name = localSubject("file", local);
-    if (size >= kClampedSize) {
+    if (size >= kClampedSize && !m_session->largeFiles()) {
         fail(name, "larger than 4 GiB - 2 bytes (" + std::to_string(size) +
                        " bytes), which the 32-bit transfer ranges cannot carry");
         return;
@@ -600,8 +600,8 @@ void CTreeTransfer::resumeInPlace(const fs::path& local, uint64_t size, const st
     if (!sameBefore(remoteAnsi, local, start, remoteSubject("file", remote))) {
         return;
     }
-    if (!runUpload(localAnsi, remoteAnsi, static_cast<uint32_t>(start), static_cast<uint32_t>(size),
-                   false, remoteSubject("file", remote), local.string())) {
+    if (!runUpload(localAnsi, remoteAnsi, start, size, false, remoteSubject("file", remote),
+                   local.string())) {
         return;
     }
     keepTime(local, remote);
@@ -630,8 +630,7 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
             }
         }
     }
-    if (!runUpload(localAnsi, *partAnsi, static_cast<uint32_t>(start), static_cast<uint32_t>(size),
-                   start == 0, target, local.string())) {
+    if (!runUpload(localAnsi, *partAnsi, start, size, start == 0, target, local.string())) {
         if (!cancelled()) {
             hintResume("remote file " + m_session->shown(part));
         }

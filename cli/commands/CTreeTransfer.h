@@ -1,5 +1,5 @@
 // get and put of files and whole folders, walked here over the library's single-file transfers
-// (tavik_Download, tavik_Upload) so that every file's outcome is known and named:
+// (tavik_Download64, tavik_Upload64) so that every file's outcome is known and named:
 // - every file that is not transferred is a failure with its name and the reason, whether its
 //   listing, lookup, transfer or closing reply failed, or its name has no form in the ANSI code
 //   page (or two names meet in one);
@@ -9,8 +9,9 @@
 //   (--overwrite, --resume, --skip-existing, or the answer at a terminal); otherwise it fails;
 // - resuming first compares the last block before the resume point on both sides (one ranged
 //   read) and refuses when they differ;
-// - sizes the 32-bit protocol cannot carry (the server's 0xFFFFFFFF clamp, local files over
-//   4 GiB - 1) are refused with the reason;
+// - transfers use 64-bit positions whenever the server agreed on them; with a server that did
+//   not, sizes 32 bits cannot carry (the server's 0xFFFFFFFF clamp, local files over 4 GiB - 1)
+//   are refused with the reason;
 // - links inside an uploaded folder: a link to a folder is never followed, a link to a file is
 //   uploaded only when its target lies inside the tree; the others are reported as skipped;
 // - modification times travel with the files both ways.
@@ -108,11 +109,11 @@ private:
                     const std::string& name);
     // One file's transfer; false (and the failure printed) unless it completed. name is what
     // messages call the file, localPath the local file (UTF-8).
-    bool runDownload(const std::string& remoteAnsi, const std::string& localAnsi, uint32_t start,
-                     uint32_t end, bool truncate, const std::string& name,
+    bool runDownload(const std::string& remoteAnsi, const std::string& localAnsi, uint64_t start,
+                     uint64_t end, bool truncate, const std::string& name,
                      const std::string& localPath);
-    bool runUpload(const std::string& localAnsi, const std::string& remoteAnsi, uint32_t start,
-                   uint32_t end, bool truncate, const std::string& name,
+    bool runUpload(const std::string& localAnsi, const std::string& remoteAnsi, uint64_t start,
+                   uint64_t end, bool truncate, const std::string& name,
                    const std::string& localPath);
 
     void fail(const std::string& name, const std::string& why);

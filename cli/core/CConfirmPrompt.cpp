@@ -6,8 +6,8 @@ CConfirmPrompt::CConfirmPrompt(ExistingPolicy policy, bool interactive, std::ist
                                std::ostream& out)
     : m_policy(policy), m_interactive(interactive), m_in(in), m_out(out) {}
 
-int CConfirmPrompt::answer(const std::string& /*source*/, uint32_t sourceSize,
-                           const std::string& destination, uint32_t destinationSize) {
+int CConfirmPrompt::answer(const std::string& /*source*/, uint64_t sourceSize,
+                           const std::string& destination, uint64_t destinationSize) {
     if (destinationSize == kMissing) {
         return kAnew;
     }
@@ -31,8 +31,8 @@ int CConfirmPrompt::answer(const std::string& /*source*/, uint32_t sourceSize,
     return ask(destination, sourceSize, destinationSize);
 }
 
-int CConfirmPrompt::resumeOrRestart(const std::string& destination, uint32_t sourceSize,
-                                    uint32_t destinationSize) {
+int CConfirmPrompt::resumeOrRestart(const std::string& destination, uint64_t sourceSize,
+                                    uint64_t destinationSize) {
     if (destinationSize > sourceSize) {
         m_out << "larger than its source, transferred anew: " << destination << '\n';
         return kAnew;
@@ -40,8 +40,8 @@ int CConfirmPrompt::resumeOrRestart(const std::string& destination, uint32_t sou
     return kResume;
 }
 
-int CConfirmPrompt::ask(const std::string& destination, uint32_t sourceSize,
-                        uint32_t destinationSize) {
+int CConfirmPrompt::ask(const std::string& destination, uint64_t sourceSize,
+                        uint64_t destinationSize) {
     for (;;) {
         m_out << destination << " exists (" << destinationSize << " of " << sourceSize
               << " bytes).\n  [o]verwrite, [r]esume, [s]kip, [O]verwrite all, [R]esume all, "

@@ -23,22 +23,22 @@ public:
     static constexpr int kResume = 2;
     static constexpr int kSkip = 0;
     static constexpr int kRefuse = -1;
-    // The destination size that means "does not exist".
-    static constexpr uint32_t kMissing = 0xFFFFFFFF;
+    // The destination size that means "does not exist" (no file can be that large).
+    static constexpr uint64_t kMissing = UINT64_MAX;
 
     // in/out are used only when interactive; notes (forced restarts) go to out too.
     CConfirmPrompt(ExistingPolicy policy, bool interactive, std::istream& in, std::ostream& out);
 
     // Paths are UTF-8 and only shown.
-    int answer(const std::string& source, uint32_t sourceSize, const std::string& destination,
-               uint32_t destinationSize);
+    int answer(const std::string& source, uint64_t sourceSize, const std::string& destination,
+               uint64_t destinationSize);
 
 private:
-    int ask(const std::string& destination, uint32_t sourceSize, uint32_t destinationSize);
+    int ask(const std::string& destination, uint64_t sourceSize, uint64_t destinationSize);
     // A destination larger than its source is no partial copy of it: resuming would start past
     // the source's end, so such a file is transferred anew instead.
-    int resumeOrRestart(const std::string& destination, uint32_t sourceSize,
-                        uint32_t destinationSize);
+    int resumeOrRestart(const std::string& destination, uint64_t sourceSize,
+                        uint64_t destinationSize);
 
     ExistingPolicy m_policy;
     bool m_interactive;

@@ -7,7 +7,7 @@
 namespace tavik::cli {
 namespace {
 
-constexpr uint32_t kMissing = CConfirmPrompt::kMissing;
+constexpr uint64_t kMissing = CConfirmPrompt::kMissing;
 
 TEST(ConfirmPromptTest, MissingDestinationIsAlwaysTransferredAnew) {
     std::istringstream in;
@@ -36,6 +36,22 @@ TEST(ConfirmPromptTest, ResumeNeverStartsPastTheSourceEnd) {
     CConfirmPrompt resume(ExistingPolicy::Resume, false, in, out);
     EXPECT_EQ(resume.answer("s", 10, "big", 11), CConfirmPrompt::kAnew);
     EXPECT_NE(out.str().find("big"), std::string::npos);
+}
+
+// Sizes past 32 bits are compared and shown in full: a 3 GiB part of a 4 GiB + 1 file resumes,
+// a 4 GiB + 2 file is no part of it, and the question names both sizes.
+TEST(ConfirmPromptTest, SizesPastThirtyTwoBitsAreComparedAndShownInFull) {
+    constexpr uint64_t kGiB = 1ull << 30;
+    std::istringstream in("r\n");
+    std::ostringstream out;
+    CConfirmPrompt resume(ExistingPolicy::Resume, false, in, out);
+    EXPECT_EQ(resume.answer("s", 4 * kGiB + 1, "d", 3 * kGiB), CConfirmPrompt::kResume);
+    EXPECT_EQ(resume.answer("s", 4 * kGiB + 1, "d", 4 * kGiB + 2), CConfirmPrompt::kAnew);
+    // A file of exactly 4 GiB - 1 bytes exists: it is no "missing" marker.
+    EXPECT_EQ(resume.answer("s", 4 * kGiB, "d", 0xFFFFFFFFull), CConfirmPrompt::kResume);
+    CConfirmPrompt ask(ExistingPolicy::Ask, true, in, out);
+    EXPECT_EQ(ask.answer("s", 6 * kGiB, "d", 5 * kGiB), CConfirmPrompt::kResume);
+    EXPECT_NE(out.str().find("5368709120 of 6442450944"), std::string::npos) << out.str();
 }
 
 TEST(ConfirmPromptTest, WithoutATerminalAnExistingFileIsRefusedUnlessSkippingWasAskedFor) {

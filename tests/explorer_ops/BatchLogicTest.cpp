@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <map>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 namespace tavik::test {
 namespace {
@@ -88,7 +90,7 @@ TEST(BatchPlannerTest, WalksFoldersAndNamesEverythingItLeavesOut) {
         planner.PlanNames({QStringLiteral("a.txt"), QStringLiteral("docs"),
                            QStringLiteral("picked out.txt"), QStringLiteral("vanished.txt")});
 
-    using Row = std::tuple<app::BatchItem::Kind, QString, QString, QString, uint32_t>;
+    using Row = std::tuple<app::BatchItem::Kind, QString, QString, QString, uint64_t>;
     std::vector<Row> items;
     for (const app::BatchItem& item : plan.items) {
         items.emplace_back(item.kind, item.source, item.destination, item.shownName, item.size);
@@ -129,6 +131,43 @@ TEST(BatchPlannerTest, WalksFoldersAndNamesEverythingItLeavesOut) {
         {"docs/locked", app::ListingFailedReason("denied")},
     };
     EXPECT_EQ(failures, expectedFailures);
+}
+
+// When the session carries 64-bit positions, files of 4 GiB and more are planned with their
+// whole size; otherwise they are named as too large, whatever their size past 32 bits.
+TEST(BatchPlannerTest, FilesOfFourGiBAndMoreArePlannedOnlyWhenTheSessionCarriesThem) {
+    ScriptedSource source;
+    source.folders[QStringLiteral("/disk")] = {File("clamped.iso", 0xFFFFFFFFull),
+                                               File("six.bin", 6ull << 30), File("x.txt", 1)};
+    for (bool accept : {false, true}) {
+        SCOPED_TRACE(accept);
+        app::CBatchPlanner planner(source, app::CBatchPlanner::Direction::Download,
+                                   QStringLiteral("/disk"), QStringLiteral("\\dev"));
+        planner.AcceptLargeFiles(accept);
+        const app::BatchPlan plan = planner.PlanNames(
+            {QStringLiteral("clamped.iso"), QStringLiteral("six.bin"), QStringLiteral("x.txt")});
+        std::vector<std::pair<QString, uint64_t>> items;
+        for (const app::BatchItem& item : plan.items) {
+            items.emplace_back(item.shownName, item.size);
+        }
+        std::vector<std::pair<QString, QString>> failures;
+        for (const app::BatchFailure& failure : plan.failures) {
+            failures.emplace_back(failure.name, failure.reason);
+        }
+        if (accept) {
+            EXPECT_EQ(items,
+                      (std::vector<std::pair<QString, uint64_t>>{
+                          {"clamped.iso", 0xFFFFFFFFull}, {"six.bin", 6ull << 30}, {"x.txt", 1}}));
+            EXPECT_TRUE(failures.empty());
+            EXPECT_EQ(plan.totalBytes, 0xFFFFFFFFull + (6ull << 30) + 1);
+        } else {
+            EXPECT_EQ(items, (std::vector<std::pair<QString, uint64_t>>{{"x.txt", 1}}));
+            EXPECT_EQ(failures, (std::vector<std::pair<QString, QString>>{
+                                    {"clamped.iso", app::kFileTooLargeText},
+                                    {"six.bin", app::kFileTooLargeText}}));
+            EXPECT_EQ(plan.totalBytes, 1u);
+        }
+    }
 }
 
 TEST(BatchPlannerTest, DownloadsRefuseNamesTheDeviceCannotHoldAndStopOnCancel) {

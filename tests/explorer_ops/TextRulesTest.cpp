@@ -34,7 +34,8 @@ TEST(TransferTextTest, NumbersTimesAndSizes) {
     }
 
     struct Progress {
-        uint32_t done, total, elapsed;
+        uint64_t done, total;
+        uint32_t elapsed;
         int percent;
         const char* speed;
         std::optional<uint32_t> seconds;
@@ -49,6 +50,9 @@ TEST(TransferTextTest, NumbersTimesAndSizes) {
         {1000000, 3000000, 1000, 33, "1000.00 k/s", 2},
         {1073741823, 1073741824, 1000, 99, "1073741.82 k/s", 0}, // never 100 before the end
         {4294967295u, 4294967295u, 1, 100, "4294967295.00 k/s", 0},
+        // Past 32 bits: 5 GiB of 6 GiB, 1 GiB left at 1 GiB/s.
+        {5368709120ull, 6442450944ull, 5000, 83, "1073741.82 k/s", 1},
+        {6442450943ull, 6442450944ull, 1, 99, "6442450943.00 k/s", 0},
     };
     for (const Progress& row : progress) {
         SCOPED_TRACE(row.done);
@@ -58,14 +62,17 @@ TEST(TransferTextTest, NumbersTimesAndSizes) {
         EXPECT_EQ(RemainingSeconds(row.done, row.total, speed), row.seconds);
     }
 
-    const std::pair<const char*, std::optional<uint32_t>> sizes[] = {
-        {"2500000", 2500000},         {"4294967295", 4294967295u}, {"-1", 4294967295u},
-        {"-2147483648", 2147483648u}, {"폴더", std::nullopt},      {"", std::nullopt},
-        {"4294967296", std::nullopt}, {"12a", std::nullopt}};
+    const std::pair<const char*, std::optional<uint64_t>> sizes[] = {
+        {"2500000", 2500000},          {"4294967295", 4294967295u},   {"-1", 4294967295u},
+        {"-2147483648", 2147483648u},  {"폴더", std::nullopt},        {"", std::nullopt},
+        {"4294967296", 4294967296ull}, {"6442450944", 6442450944ull}, {"12a", std::nullopt}};
     for (const auto& [text, size] : sizes) {
         EXPECT_EQ(ParseSizeText(QString::fromUtf8(text)), size) << text;
     }
     EXPECT_EQ(SizeText(3000000000u), QStringLiteral("3000000000"));
+    EXPECT_EQ(SizeText(6442450944ull), QStringLiteral("6442450944")); // in full
+    EXPECT_EQ(BytesText(5368709120ull, 6442450944ull),
+              QStringLiteral("5,368,709,120 / 6,442,450,944 byte"));
 }
 
 TEST(TransferTextTest, SpaceChecksAndPathBuffers) {
@@ -81,6 +88,9 @@ TEST(TransferTextTest, SpaceChecksAndPathBuffers) {
     }
     EXPECT_TRUE(DownloadNeedsSpaceQuestion(2499999, 2500000));
     EXPECT_FALSE(DownloadNeedsSpaceQuestion(5000000000ull, 4294967295u));
+    EXPECT_TRUE(DownloadNeedsSpaceQuestion(5000000000ull, 6442450944ull));
+    EXPECT_TRUE(UploadNeedsSpaceQuestion(4096, 1000000, 6442450944ull));
+    EXPECT_FALSE(UploadNeedsSpaceQuestion(4096, 2000000, 6442450944ull));
 
     // 511 bytes and the terminator fit; Hangul takes two bytes in the code page.
     EXPECT_TRUE(TransferPathBytes(QString(511, 'a')).has_value());

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -267,6 +268,44 @@ TEST_F(TransferFlowTest, CancelStopsTheTransferAndKeepsOtherCommandsOut) {
         EXPECT_TRUE(view_->ListRemoteFolder(view_->CurrentRemoteFolder()));
         EXPECT_GE(view_->RemoteList().FindRow("big.bin"), 0);
     }
+}
+
+// Files of 6 GiB (sparse on both sides) with a server that agreed on 64-bit positions: both
+// panes show the whole size, and each transfer runs on the 64-bit road with the whole size in
+// its dialog. Each is cancelled at its first notice, so only a block or two moves.
+TEST_F(TransferFlowTest, SixGiBFilesShowTheirWholeSizeAndTransferInSixtyFourBits) {
+    constexpr uint64_t kSize = 6ull << 30;
+    for (const std::string& path : {Disk("huge.bin"), Device("huge up.bin")}) {
+        std::ofstream(path, std::ios::binary).flush();
+        fs::resize_file(path, kSize);
+    }
+    Flow().SetFreeSpaceProbe([](const QString&, uint64_t& freeBytes) {
+        freeBytes = 1ull << 40;
+        return true;
+    });
+    ListBoth();
+    for (bool download : {true, false}) {
+        SCOPED_TRACE(download ? "download" : "upload");
+        app::FileListCtrl& list = download ? view_->RemoteList() : view_->LocalList();
+        const QString name = download ? QStringLiteral("huge.bin") : QStringLiteral("huge up.bin");
+        const int row = list.FindRow(name);
+        ASSERT_GE(row, 0);
+        EXPECT_EQ(list.Text(row, app::kColumnSize), QStringLiteral("6442450944"));
+        Select(list, {name});
+        QString bytes;
+        QTimer::singleShot(0, view_, [&] {
+            ASSERT_NE(Flow().Dialog(), nullptr);
+            bytes = Flow().Dialog()->BytesText();
+            Flow().Dialog()->OnCloseButton();
+        });
+        view_->OnCommand(download ? app::ID_DOWNLOAD : app::ID_UPLOAD);
+        Settle();
+        EXPECT_TRUE(bytes.endsWith(QStringLiteral(" / 6,442,450,944 byte"))) << bytes.toStdString();
+        EXPECT_EQ(Flow().CancelFlag(), 1);
+        EXPECT_FALSE(Flow().Running());
+    }
+    // The session still works after the cancels.
+    EXPECT_TRUE(view_->ListRemoteFolder(view_->CurrentRemoteFolder()));
 }
 
 // Cancel answered "취소" keeps the transfer going to its end.
