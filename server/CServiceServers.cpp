@@ -115,8 +115,13 @@ bool CServiceServers::start(std::string& error) {
         return false;
     }
     store_ = openServiceStore(config_.service, error);
-    if (!store_ || !seedAccounts(*store_, config_.service, error)) {
+    std::vector<std::string> removed;
+    if (!store_ || !seedAccounts(*store_, config_.service, error, &removed)) {
         return false;
+    }
+    for (const std::string& identifier : removed) {
+        log_.event("-", "account " + identifier +
+                            " removed from the store: no longer in the configuration file");
     }
     authenticator_ = std::make_unique<CAccountAuthenticator>(config_.service, *store_, log_);
     if (!auth_.start(config_.addresses, config_.service.authPort, config_.addressesDefaulted,
