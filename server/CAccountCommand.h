@@ -10,7 +10,8 @@
 //
 // Passwords are stored as argon2id hashes; the command is given a function that asks for one.
 // Accounts of the configuration file are written into the store again at each server start, so
-// their entries in the file win over changes made here.
+// their entries in the file win over changes made here. An account made here is never removed by
+// a start (the embedded store removes only the file's accounts that the file no longer names).
 //
 // Exit codes: 0 done, 1 refused (no such account, one that exists already, a bad name, the
 // store unavailable).

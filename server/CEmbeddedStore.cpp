@@ -31,6 +31,11 @@ StoreResult<CServiceStore::Done> CEmbeddedStore::upsertAccount(const AccountConf
     return accounts_->upsert(account);
 }
 
+StoreResult<std::vector<std::string>>
+CEmbeddedStore::seedFileAccounts(const std::vector<AccountConfig>& accounts) {
+    return accounts_->seedFromFile(accounts);
+}
+
 StoreResult<bool> CEmbeddedStore::removeAccount(std::string_view identifier) {
     return accounts_->remove(identifier);
 }

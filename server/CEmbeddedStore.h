@@ -27,6 +27,8 @@ public:
     StoreResult<std::optional<AccountConfig>> findAccount(std::string_view identifier) override;
     StoreResult<std::vector<AccountConfig>> listAccounts() override;
     StoreResult<Done> upsertAccount(const AccountConfig& account) override;
+    StoreResult<std::vector<std::string>>
+    seedFileAccounts(const std::vector<AccountConfig>& accounts) override;
     StoreResult<bool> removeAccount(std::string_view identifier) override;
     StoreResult<bool> setPasswordHash(std::string_view identifier, std::string_view hash) override;
     StoreResult<bool> putDisk(std::string_view identifier, const AccountDisk& disk) override;

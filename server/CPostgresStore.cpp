@@ -41,6 +41,9 @@ constexpr std::array<const char*, CPostgresStore::kSchemaVersion> kMigrations = 
     " id bigserial PRIMARY KEY, disk text NOT NULL, bytes bigint NOT NULL,"
     " holder integer NOT NULL);"
     "CREATE INDEX space_reservation_disk ON space_reservation (disk);",
+    // Where each account came from: the configuration file ('config') or a command ('command').
+    "ALTER TABLE account ADD COLUMN origin text NOT NULL DEFAULT 'config'"
+    " CHECK (origin IN ('config', 'command'));",
 };
 
 std::string hexOf(std::string_view bytes) {
@@ -210,22 +213,44 @@ StoreResult<std::vector<AccountConfig>> CPostgresStore::listAccounts() {
     return outcome(ok, std::move(accounts), error);
 }
 
+bool CPostgresStore::writeAccount(CPgConnection::CLease& lease, const AccountConfig& account,
+                                  const char* origin, std::string& error) {
+    // An account keeps the origin it was made with: a file that names one made by command
+    // overwrites it but does not make it the file's.
+    CPgResult row =
+        lease.run("INSERT INTO account (identifier, user_name, domain, password_hash, display_name,"
+                  " user_number, origin) VALUES ($1, $2, $3, $4, $5, $6::bigint, $7)"
+                  " ON CONFLICT (identifier) DO UPDATE SET password_hash = EXCLUDED.password_hash,"
+                  " display_name = EXCLUDED.display_name, user_number = EXCLUDED.user_number",
+                  {account.identifier(), account.user, account.domain, account.passwordHash,
+                   account.displayName, number(account.userNumber), origin});
+    error = row.error();
+    return row.ok() && writeDisks(lease, account.identifier(), account.disks, error);
+}
+
 StoreResult<CServiceStore::Done> CPostgresStore::upsertAccount(const AccountConfig& account) {
     std::string error;
     const bool ok = connection_.transact(
         [&](CPgConnection::CLease& lease, std::string& failure) {
-            CPgResult row = lease.run(
-                "INSERT INTO account (identifier, user_name, domain, password_hash, display_name,"
-                " user_number) VALUES ($1, $2, $3, $4, $5, $6::bigint)"
-                " ON CONFLICT (identifier) DO UPDATE SET password_hash = EXCLUDED.password_hash,"
-                " display_name = EXCLUDED.display_name, user_number = EXCLUDED.user_number",
-                {account.identifier(), account.user, account.domain, account.passwordHash,
-                 account.displayName, number(account.userNumber)});
-            failure = row.error();
-            return row.ok() && writeDisks(lease, account.identifier(), account.disks, failure);
+            return writeAccount(lease, account, "command", failure);
         },
         error);
     return outcome(ok, Done{}, error);
+}
+
+// Only an upsert: replicas may carry different files, and one that lacks an account must not
+// take it from the others.
+StoreResult<std::vector<std::string>>
+CPostgresStore::seedFileAccounts(const std::vector<AccountConfig>& accounts) {
+    std::string error;
+    const bool ok = connection_.transact(
+        [&](CPgConnection::CLease& lease, std::string& failure) {
+            return std::all_of(accounts.begin(), accounts.end(), [&](const AccountConfig& account) {
+                return writeAccount(lease, account, "config", failure);
+            });
+        },
+        error);
+    return outcome(ok, std::vector<std::string>{}, error);
 }
 
 StoreResult<bool> CPostgresStore::removeAccount(std::string_view identifier) {

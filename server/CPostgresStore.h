@@ -26,7 +26,7 @@ namespace tavik::server {
 class CPostgresStore final : public CServiceStore {
 public:
     // The schema version this program writes.
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     // Connects, and creates or migrates the schema; nullptr with error when the database cannot
     // be reached or refuses.
@@ -36,6 +36,8 @@ public:
     StoreResult<std::optional<AccountConfig>> findAccount(std::string_view identifier) override;
     StoreResult<std::vector<AccountConfig>> listAccounts() override;
     StoreResult<Done> upsertAccount(const AccountConfig& account) override;
+    StoreResult<std::vector<std::string>>
+    seedFileAccounts(const std::vector<AccountConfig>& accounts) override;
     StoreResult<bool> removeAccount(std::string_view identifier) override;
     StoreResult<bool> setPasswordHash(std::string_view identifier, std::string_view hash) override;
     StoreResult<bool> putDisk(std::string_view identifier, const AccountDisk& disk) override;
@@ -71,6 +73,9 @@ private:
     static std::optional<AccountConfig> readAccount(CPgConnection::CLease& lease,
                                                     const std::string& identifier, bool& ok,
                                                     std::string& error);
+    // Writes the account and its disks inside a lease; a new row gets origin.
+    static bool writeAccount(CPgConnection::CLease& lease, const AccountConfig& account,
+                             const char* origin, std::string& error);
     static bool writeDisks(CPgConnection::CLease& lease, const std::string& identifier,
                            const std::vector<AccountDisk>& disks, std::string& error);
     // Loads an attempt's throttle entries locked, lets change() decide, and writes them back:

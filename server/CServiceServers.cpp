@@ -109,15 +109,28 @@ CServiceServers::~CServiceServers() {
     stop();
 }
 
+namespace {
+
+void logRemovedAccounts(CCommandLog& log, const std::vector<std::string>& removed) {
+    for (const std::string& identifier : removed) {
+        log.event("-", "account " + identifier +
+                           " removed from the store: no longer in the configuration file");
+    }
+}
+
+} // namespace
+
 bool CServiceServers::start(std::string& error) {
     if (!config_.capabilityKey) {
         error = "the service servers need the installation key";
         return false;
     }
     store_ = openServiceStore(config_.service, error);
-    if (!store_ || !seedAccounts(*store_, config_.service, error)) {
+    std::vector<std::string> removed;
+    if (!store_ || !seedAccounts(*store_, config_.service, error, &removed)) {
         return false;
     }
+    logRemovedAccounts(log_, removed);
     generation_ = makeGeneration(std::make_shared<const CServerConfig>(config_));
     if (!auth_.start(config_.addresses, config_.service.authPort, config_.addressesDefaulted,
                      error) ||
@@ -147,9 +160,11 @@ void CServiceServers::reload(std::shared_ptr<const CServerConfig> config) {
     // The file's accounts reach the store as at a start; a store that refuses them leaves the
     // accounts as they were, and the rest of the new configuration still applies.
     std::string error;
-    if (!seedAccounts(*store_, config->service, error)) {
+    std::vector<std::string> removed;
+    if (!seedAccounts(*store_, config->service, error, &removed)) {
         log_.event("-", "reload: the accounts were not written to the store: " + error);
     }
+    logRemovedAccounts(log_, removed);
     std::shared_ptr<const Generation> next = makeGeneration(std::move(config));
     const std::lock_guard lock(generationMutex_);
     generation_.swap(next);

@@ -28,14 +28,15 @@ std::unique_ptr<CServiceStore> openServiceStore(const ServiceConfig& service, st
     return CEmbeddedStore::open(service.stateDatabase, window, error);
 }
 
-bool seedAccounts(CServiceStore& store, const ServiceConfig& service, std::string& error) {
-    for (const AccountConfig& account : service.accounts) {
-        const auto done = store.upsertAccount(account);
-        if (!done) {
-            error =
-                "cannot write account " + account.identifier() + " to the store: " + done.error();
-            return false;
-        }
+bool seedAccounts(CServiceStore& store, const ServiceConfig& service, std::string& error,
+                  std::vector<std::string>* removed) {
+    auto done = store.seedFileAccounts(service.accounts);
+    if (!done) {
+        error = "cannot write the configuration's accounts to the store: " + done.error();
+        return false;
+    }
+    if (removed != nullptr) {
+        *removed = std::move(*done);
     }
     return true;
 }

@@ -45,8 +45,17 @@ public:
     // regard to case (kept in lower case).
     virtual StoreResult<std::optional<AccountConfig>> findAccount(std::string_view identifier) = 0;
     virtual StoreResult<std::vector<AccountConfig>> listAccounts() = 0;
-    // Writes the account with its disks (in their order), replacing whatever it held.
+    // Writes the account with its disks (in their order), replacing whatever it held. An account
+    // this creates counts as made by command.
     virtual StoreResult<Done> upsertAccount(const AccountConfig& account) = 0;
+    // Writes the configuration file's accounts in one transaction, as the file's (an account made
+    // by command that the file also names is overwritten, but stays the command's). The embedded
+    // store, which one process with one file uses, then removes in the same transaction the
+    // file's accounts that the file no longer names, so that taking an account out of the file
+    // revokes it; it returns their identifiers. The shared store only writes and returns none:
+    // replicas may carry different files, so an account leaves it by command.
+    virtual StoreResult<std::vector<std::string>>
+    seedFileAccounts(const std::vector<AccountConfig>& accounts) = 0;
     // False when there was no such account.
     virtual StoreResult<bool> removeAccount(std::string_view identifier) = 0;
     virtual StoreResult<bool> setPasswordHash(std::string_view identifier,
@@ -95,8 +104,11 @@ std::optional<std::string> canonicalIdentifier(std::string_view identifier);
 // shared store must answer at start, so that a wrong address is found at once).
 std::unique_ptr<CServiceStore> openServiceStore(const ServiceConfig& service, std::string& error);
 
-// Writes the configuration file's accounts into the store (an upsert: replicas that carry the
-// same accounts may all do it). False with error when the store refuses.
-bool seedAccounts(CServiceStore& store, const ServiceConfig& service, std::string& error);
+// Writes the configuration file's accounts into the store (seedFileAccounts: an upsert that
+// replicas carrying the same accounts may all do; the embedded store also drops the file's
+// accounts the file no longer names, given in removed when not null). False with error when the
+// store refuses.
+bool seedAccounts(CServiceStore& store, const ServiceConfig& service, std::string& error,
+                  std::vector<std::string>* removed = nullptr);
 
 } // namespace tavik::server

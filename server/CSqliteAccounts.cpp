@@ -105,11 +105,26 @@ std::unique_ptr<CSqliteAccounts> CSqliteAccounts::open(const std::filesystem::pa
                            "CREATE TABLE IF NOT EXISTS account_disk ("
                            " identifier TEXT NOT NULL, position INTEGER NOT NULL,"
                            " disk_id TEXT NOT NULL, name TEXT NOT NULL, server TEXT NOT NULL,"
-                           " PRIMARY KEY (identifier, disk_id))")) {
+                           " PRIMARY KEY (identifier, disk_id))") ||
+        !accounts->addOriginColumn()) {
         error = "state database " + file.string() + ": " + accounts->failure();
         return nullptr;
     }
     return accounts;
+}
+
+// A database written before accounts knew their origin holds the file's accounts and perhaps a
+// few made by command; it cannot tell which, so they all count as the file's: a revoked account
+// must not outlive its entry, and one removed by mistake is named in the log at start and can be
+// added again.
+bool CSqliteAccounts::addOriginColumn() {
+    CStatement column(db_, "SELECT 1 FROM pragma_table_info('account') WHERE name = 'origin'");
+    const int state = column.step();
+    if (state == SQLITE_ROW) {
+        return true;
+    }
+    return state == SQLITE_DONE &&
+           execute("ALTER TABLE account ADD COLUMN origin TEXT NOT NULL DEFAULT 'config'");
 }
 
 bool CSqliteAccounts::execute(const char* sql) {
@@ -192,30 +207,70 @@ bool CSqliteAccounts::writeDisks(const std::string& identifier,
     return true;
 }
 
-StoreResult<CServiceStore::Done> CSqliteAccounts::upsert(const AccountConfig& account) {
-    std::lock_guard lock(mutex_);
-    CTransaction transaction(db_);
+bool CSqliteAccounts::write(const AccountConfig& account, std::string_view origin) {
+    // An account keeps the origin it was made with: the file that names one made by command
+    // overwrites it but cannot take it away.
     CStatement row(db_, "INSERT INTO account (identifier, user, domain, password_hash,"
-                        " display_name, user_number) VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
+                        " display_name, user_number, origin) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"
                         " ON CONFLICT (identifier) DO UPDATE SET password_hash = ?4,"
                         " display_name = ?5, user_number = ?6");
     row.bind(1, account.identifier()).bind(2, account.user).bind(3, account.domain);
     row.bind(4, account.passwordHash).bind(5, account.displayName).bind(6, account.userNumber);
-    if (!transaction.began() || row.step() != SQLITE_DONE ||
-        !writeDisks(account.identifier(), account.disks) || !transaction.commit()) {
+    row.bind(7, origin);
+    return row.step() == SQLITE_DONE && writeDisks(account.identifier(), account.disks);
+}
+
+StoreResult<CServiceStore::Done> CSqliteAccounts::upsert(const AccountConfig& account) {
+    std::lock_guard lock(mutex_);
+    CTransaction transaction(db_);
+    if (!transaction.began() || !write(account, kOriginCommand) || !transaction.commit()) {
         return StoreResult<CServiceStore::Done>::fail(failure());
     }
     return StoreResult<CServiceStore::Done>::ok({});
+}
+
+StoreResult<std::vector<std::string>>
+CSqliteAccounts::seedFromFile(const std::vector<AccountConfig>& accounts) {
+    using Result = StoreResult<std::vector<std::string>>;
+    std::lock_guard lock(mutex_);
+    CTransaction transaction(db_);
+    bool ok = transaction.began();
+    std::vector<std::string> named;
+    for (const AccountConfig& account : accounts) {
+        ok = ok && write(account, kOriginFile);
+        named.push_back(account.identifier());
+    }
+    std::vector<std::string> removed;
+    CStatement rows(db_, "SELECT identifier FROM account WHERE origin = ?1 ORDER BY identifier");
+    rows.bind(1, std::string_view(kOriginFile));
+    int step = ok ? SQLITE_ROW : SQLITE_ERROR;
+    while (ok && (step = rows.step()) == SQLITE_ROW) {
+        if (std::find(named.begin(), named.end(), rows.text(0)) == named.end()) {
+            removed.push_back(rows.text(0));
+        }
+    }
+    ok = ok && step == SQLITE_DONE;
+    for (const std::string& identifier : removed) {
+        ok = ok && erase(identifier);
+    }
+    if (!ok || !transaction.commit()) {
+        return Result::fail(failure());
+    }
+    return Result::ok(std::move(removed));
+}
+
+bool CSqliteAccounts::erase(const std::string& identifier) {
+    CStatement disks(db_, "DELETE FROM account_disk WHERE identifier = ?1");
+    CStatement row(db_, "DELETE FROM account WHERE identifier = ?1");
+    return disks.bind(1, identifier).step() == SQLITE_DONE &&
+           row.bind(1, identifier).step() == SQLITE_DONE;
 }
 
 StoreResult<bool> CSqliteAccounts::remove(std::string_view identifier) {
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
     CTransaction transaction(db_);
-    CStatement disks(db_, "DELETE FROM account_disk WHERE identifier = ?1");
-    CStatement row(db_, "DELETE FROM account WHERE identifier = ?1");
-    if (!transaction.began() || disks.bind(1, canonical).step() != SQLITE_DONE ||
-        row.bind(1, canonical).step() != SQLITE_DONE) {
+    if (!transaction.began() || !erase(canonical)) {
         return StoreResult<bool>::fail(failure());
     }
     const bool existed = sqlite3_changes(db_) > 0;

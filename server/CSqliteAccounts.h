@@ -1,6 +1,8 @@
 // The accounts of the embedded store, in the SQLite state database (the file that holds the
 // session keys): one row per account and one per account disk, in the disk list's order.
-// Each change is one transaction. Thread-safe (one connection, calls serialised).
+// Each account row remembers where the account came from: the configuration file ("config") or a
+// command ("command"). Each change is one transaction. Thread-safe (one connection, calls
+// serialised).
 #pragma once
 
 #include "server/CServiceStore.h"
@@ -26,15 +28,27 @@ public:
 
     StoreResult<std::optional<AccountConfig>> find(std::string_view identifier);
     StoreResult<std::vector<AccountConfig>> list();
+    // Writes the account; one it creates counts as made by command.
     StoreResult<CServiceStore::Done> upsert(const AccountConfig& account);
+    // Writes the file's accounts and removes the file's accounts it no longer names, in one
+    // transaction; the identifiers removed (CServiceStore::seedFileAccounts).
+    StoreResult<std::vector<std::string>> seedFromFile(const std::vector<AccountConfig>& accounts);
     StoreResult<bool> remove(std::string_view identifier);
     StoreResult<bool> setPasswordHash(std::string_view identifier, std::string_view hash);
     StoreResult<bool> putDisk(std::string_view identifier, const AccountDisk& disk);
     StoreResult<bool> removeDisk(std::string_view identifier, std::string_view diskId);
 
 private:
+    static constexpr char kOriginFile[] = "config";
+    static constexpr char kOriginCommand[] = "command";
+
     explicit CSqliteAccounts(sqlite3* db) : db_(db) {}
     bool execute(const char* sql);
+    bool addOriginColumn();
+    // The account's row and disks, inside the caller's transaction and lock; a new row gets origin.
+    bool write(const AccountConfig& account, std::string_view origin);
+    // The account's row and disks gone, inside the caller's transaction and lock.
+    bool erase(const std::string& identifier);
     std::string failure() const;
     // Reads one account's row and disks; nullopt when there is none. Under the lock.
     std::optional<AccountConfig> read(const std::string& identifier, bool& ok);

@@ -14,9 +14,6 @@
 
 namespace tavik::test {
 
-namespace {
-
-// The cheapest argon2id parameters: the tests check the logic, the benchmark the cost.
 std::string fastHash(const std::string& password) {
     char hash[crypto_pwhash_STRBYTES] = {};
     if (sodium_init() < 0 ||
@@ -26,6 +23,8 @@ std::string fastHash(const std::string& password) {
     }
     return hash;
 }
+
+namespace {
 
 server::AccountConfig account(const std::string& user, const std::string& password,
                               int64_t number) {

@@ -1,6 +1,7 @@
 // The service store: the embedded and the PostgreSQL store keep one contract, and several
 // PostgreSQL stores on one database (replicas) share keys, tickets, throttles and space. Each
 // test that needs PostgreSQL starts its own server (a fresh cluster in a temporary folder).
+#include "server/CAccountCommand.h"
 #include "server/CEmbeddedStore.h"
 #include "server/CPostgresStore.h"
 #include "tests/cli/CChildProcess.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <thread>
@@ -49,7 +51,7 @@ AccountConfig carol() {
 }
 
 // Everything of one store that a single process sees, checked the same way on both stores.
-void checkContract(CServiceStore& store, const std::string& name) {
+void checkContract(CServiceStore& store, const std::string& name, bool fileRevokes) {
     SCOPED_TRACE(name);
     ASSERT_TRUE(store.upsertAccount(carol()));
     auto found = store.findAccount("Carol@TAVIK.local");
@@ -112,6 +114,33 @@ void checkContract(CServiceStore& store, const std::string& name) {
     EXPECT_TRUE(*store.setPasswordHash("Carol@tavik.local", "$argon2id$other"));
     EXPECT_EQ((*store.findAccount("Carol@tavik.local"))->passwordHash, "$argon2id$other");
 
+    // The file's accounts: the embedded store drops the ones the file no longer names, the shared
+    // one keeps them (its replicas may carry other files). Carol, made by command, stays either
+    // way, though the file that named her overwrote her password.
+    AccountConfig dave = carol();
+    dave.user = "dave";
+    const std::vector<std::string> revoked{"dave@tavik.local"};
+    struct SeedRow {
+        const char* file;
+        std::vector<AccountConfig> accounts;
+        std::vector<std::string> removed;
+        bool daveStays;
+    };
+    const SeedRow seeds[] = {
+        {"dave and carol", {dave, carol()}, {}, true},
+        {"nobody", {}, fileRevokes ? revoked : std::vector<std::string>{}, !fileRevokes},
+    };
+    for (const SeedRow& seed : seeds) {
+        const auto removed = store.seedFileAccounts(seed.accounts);
+        ASSERT_TRUE(removed) << seed.file << ": " << removed.error();
+        EXPECT_EQ(*removed, seed.removed) << seed.file;
+        EXPECT_EQ(store.findAccount("dave@tavik.local")->has_value(), seed.daveStays) << seed.file;
+        const auto carolNow = store.findAccount("Carol@tavik.local");
+        ASSERT_TRUE(carolNow && carolNow->has_value()) << seed.file;
+        EXPECT_EQ((*carolNow)->passwordHash, carol().passwordHash) << seed.file;
+    }
+    (void)store.removeAccount("dave@tavik.local");
+
     // A session key works once, for its own account, before it expires.
     const int64_t now = secondsNow();
     const auto key = store.issueSessionKey("Carol@tavik.local", std::chrono::minutes(1), now);
@@ -156,19 +185,58 @@ void checkContract(CServiceStore& store, const std::string& name) {
     EXPECT_FALSE(store.findAccount("Carol@tavik.local")->has_value());
 }
 
+// Both stores on one contract, and on a database written before accounts knew their origin: its
+// accounts count as the file's, so the embedded store revokes those the file no longer names; the
+// shared one gains the column by a migration step and keeps them.
 TEST(ServiceStoreTest, BothStoresKeepOneContract) {
     CTempFolder folder;
     std::string error;
+    {
+        sqlite3* raw = nullptr;
+        sqlite3_open(folder.file("old.db").c_str(), &raw);
+        std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, sqlite3_close);
+        ASSERT_EQ(sqlite3_exec(db.get(),
+                               "CREATE TABLE account (identifier TEXT PRIMARY KEY, user TEXT NOT"
+                               " NULL, domain TEXT NOT NULL, password_hash TEXT NOT NULL,"
+                               " display_name TEXT NOT NULL, user_number INTEGER NOT NULL);"
+                               "INSERT INTO account VALUES ('old@tavik.local', 'old',"
+                               " 'tavik.local', 'h', 'o', 1)",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+    }
+    auto old =
+        server::CEmbeddedStore::open(folder.file("old.db"), std::chrono::seconds(300), error);
+    ASSERT_NE(old, nullptr) << error;
+    EXPECT_TRUE(old->findAccount("old@tavik.local")->has_value());
+    EXPECT_EQ(*old->seedFileAccounts({}), std::vector<std::string>{"old@tavik.local"});
+
     auto embedded =
         server::CEmbeddedStore::open(folder.file("state.db"), std::chrono::seconds(300), error);
     ASSERT_NE(embedded, nullptr) << error;
-    checkContract(*embedded, "embedded");
+    checkContract(*embedded, "embedded", true);
 
     CPostgresHarness postgres;
     REQUIRE_POSTGRES(postgres);
     auto shared = openPostgres(postgres.uri());
     ASSERT_NE(shared, nullptr);
-    checkContract(*shared, "postgresql");
+    checkContract(*shared, "postgresql", false);
+
+    {
+        std::unique_ptr<PGconn, decltype(&PQfinish)> db(PQconnectdb(postgres.uri().c_str()),
+                                                        PQfinish);
+        std::unique_ptr<PGresult, decltype(&PQclear)> downgraded(
+            PQexec(db.get(), "ALTER TABLE account DROP COLUMN origin;"
+                             "UPDATE tavik_schema SET version = 1;"
+                             "INSERT INTO account VALUES ('old@tavik.local', 'old',"
+                             " 'tavik.local', 'h', 'o', 1)"),
+            PQclear);
+        ASSERT_EQ(PQresultStatus(downgraded.get()), PGRES_COMMAND_OK) << PQerrorMessage(db.get());
+    }
+    auto upgraded = openPostgres(postgres.uri());
+    ASSERT_NE(upgraded, nullptr);
+    EXPECT_TRUE(upgraded->seedFileAccounts({})->empty());
+    EXPECT_TRUE(upgraded->findAccount("old@tavik.local")->has_value());
+    EXPECT_TRUE(upgraded->upsertAccount(carol()));
 }
 
 // Two stores on one database stand for two replicas on two machines.
@@ -193,7 +261,9 @@ TEST(SharedStoreTest, ReplicasSpendKeysOnceAndShareThrottlesAndSpace) {
         EXPECT_EQ(server::CPostgresStore::open(postgres.uri(), std::chrono::seconds(1), error),
                   nullptr);
         EXPECT_NE(error.find("99"), std::string::npos) << error;
-        PQclear(PQexec(db.get(), "UPDATE tavik_schema SET version = 1"));
+        PQclear(PQexec(db.get(), ("UPDATE tavik_schema SET version = " +
+                                  std::to_string(server::CPostgresStore::kSchemaVersion))
+                                     .c_str()));
     }
 
     // Eight threads on two replicas race for each of five keys: each key works exactly once.
@@ -357,6 +427,72 @@ TEST(ServiceStoreTest, AccountCommandsManageTheStore) {
         CRawClient client;
         ASSERT_TRUE(client.connect(services.authPort()));
         EXPECT_EQ(handLogin(client, "bob@tavik.local", password)["result"], result) << password;
+    }
+}
+
+// The configuration file is where an administrator revokes an account: one taken out of the file
+// must stop working at the next start even though the embedded store kept it, while an account
+// made by command stays. Each row is a login after the restart with the file that names only ann.
+TEST(ServiceStoreTest, AnAccountTakenOutOfTheFileStopsWorkingAtTheNextStart) {
+    CTempFolder folder;
+    std::filesystem::create_directories(folder.file("d"));
+    ASSERT_TRUE(folder.write("s.toml", "[server]\nport = 0\nlog_commands = false\n"
+                                       "[service]\nauth_port = 0\ndiskinfo_port = 0\n"
+                                       "[[disk]]\nid = \"d\"\nroot = \"d\"\n"));
+    std::string error;
+    auto config = server::CServerConfig::fromFile(folder.file("s.toml"), error);
+    ASSERT_TRUE(config) << error;
+    config->capabilityKey = server::CDiskCapability::randomKey();
+    const auto fileAccount = [](const std::string& user, const std::string& password) {
+        return AccountConfig{user, "tavik.local", fastHash(password), user, 1, {}};
+    };
+    const auto login = [&](const std::string& user, const std::string& password) {
+        server::CServiceServers services(*config);
+        if (!services.start(error)) {
+            return "start failed: " + error;
+        }
+        CRawClient client;
+        return client.connect(services.authPort())
+                   ? handLogin(client, user + "@tavik.local", password)["result"]
+                   : std::string("no connection");
+    };
+
+    config->service.accounts = {fileAccount("ann", "ann-pw"), fileAccount("ben", "ben-pw")};
+    EXPECT_EQ(login("ben", "ben-pw"), "0") << "named by the file";
+    {
+        // While the server is down: one account made and one password changed by command.
+        auto store = server::openServiceStore(config->service, error);
+        ASSERT_NE(store, nullptr) << error;
+        std::string password;
+        server::CAccountCommand command(
+            *store, "127.0.0.1", [&] { return std::optional<std::string>(fastHash(password)); });
+        const auto run = [&](const char* action, const char* identifier, const char* typed) {
+            server::AccountCommandInput input;
+            input.action = action;
+            input.identifier = identifier;
+            password = typed;
+            std::string out;
+            return command.run(input, out, error);
+        };
+        ASSERT_EQ(run("add", "cid@tavik.local", "cid-pw"), 0) << error;
+        ASSERT_EQ(run("passwd", "ann@tavik.local", "ann-new"), 0) << error;
+    }
+
+    config->service.accounts = {fileAccount("ann", "ann-pw")};
+    struct Row {
+        const char* what;
+        const char* user;
+        const char* password;
+        const char* result;
+    };
+    const Row rows[] = {
+        {"still in the file", "ann", "ann-pw", "0"},
+        {"the file wins over a password changed by command", "ann", "ann-new", "1"},
+        {"taken out of the file", "ben", "ben-pw", "1"},
+        {"made by command", "cid", "cid-pw", "0"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(login(row.user, row.password), row.result) << row.what;
     }
 }
 
