@@ -729,5 +729,13 @@ What would you like to do?</translation>
         <source>%1초</source>
         <translation>%1 s</translation>
     </message>
+    <message>
+        <source>&quot;%1&quot; 에 디렉토리를 만들 수 없습니다.</source>
+        <translation>No folder can be made in &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.</source>
+        <translation>&quot;%1&quot; cannot be a file name on this device.</translation>
+    </message>
 </context>
 </TS>

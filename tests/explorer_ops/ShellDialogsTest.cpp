@@ -7,6 +7,7 @@
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
+#include "app/explorer/LocalNames.h"
 #include "app/explorer/TransferText.h"
 #include "app/res/ProgramResources.h"
 #include "app/settings/CAccountStore.h"
@@ -297,6 +298,16 @@ TEST_F(ShellDialogsTest, BatchTextsAndTheConflictDialogAreShownInTheChosenLangua
              return texts.join(QLatin1Char('|'));
          },
          "59초|1분 1초|1시간 2분 3초", "59 s|1 min 1 s|1 h 2 min 3 s"},
+        {"names in messages",
+         [](const Shown&) {
+             return app::CannotCreateFileText(QStringLiteral("\\a")) + QLatin1Char('|') +
+                    app::CannotCreateFolderText(QStringLiteral("\\b")) + QLatin1Char('|') +
+                    app::UnusableNameText(QStringLiteral(".."));
+         },
+         "\"\\a\" 에 파일을 만들 수 없습니다.|\"\\b\" 에 디렉토리를 만들 수 없습니다.|"
+         "\"..\" 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.",
+         "No file can be made in \"\\a\".|No folder can be made in \"\\b\".|\"..\" cannot be a "
+         "file name on this device."},
     };
     for (Language language : {Language::English, Language::Korean}) {
         ASSERT_TRUE(app::CLanguage::Install(language));
