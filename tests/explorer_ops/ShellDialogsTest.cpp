@@ -268,6 +268,18 @@ TEST_F(ShellDialogsTest, BatchTextsAndTheConflictDialogAreShownInTheChosenLangua
          "적용(&A)",
          "&Replace/Replace|&Skip/Skip|&Continue transfer/Continue transfer|Cancel/Cancel|"
          "Apply to &all"},
+        // A translated text longer than the Korean one gets the room it needs.
+        {"conflict buttons cut short",
+         [](const Shown& s) {
+             QStringList cut;
+             for (QPushButton* button : s.conflict->findChildren<QPushButton*>()) {
+                 if (button->isVisible() && button->width() < button->sizeHint().width()) {
+                     cut << button->accessibleName();
+                 }
+             }
+             return cut.join(QLatin1Char('|'));
+         },
+         "", ""},
         {"conflict question", [](const Shown& s) { return s.conflict->Text(); },
          "같은 이름의 파일이 이미 있습니다.\na/b.txt\n보낼 파일: 1,234 byte\n있는 파일: 5 "
          "byte\n어떻게 하시겠습니까?",
