@@ -1,5 +1,7 @@
 // The texts of batch transfers (many rows, folders, existing files), in the program's own
-// Korean. Threads: any.
+// Korean. The composed texts below come in the installed language (the templates are
+// translated before the pieces go in); the reasons are translated when the failure list is
+// composed. Threads: any.
 #pragma once
 
 #include <QString>

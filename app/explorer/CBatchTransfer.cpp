@@ -6,6 +6,7 @@
 #include "app/explorer/FileOperationText.h"
 #include "app/explorer/ResumeCheck.h"
 #include "app/explorer/TransferText.h"
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 
 #include "platform/LocalFileSystem.h"
@@ -138,9 +139,10 @@ bool CBatchTransfer::MakeFolder(const BatchItem& item) {
              info.isFolder)) {
             return true;
         }
-        Fail(item, error == platform::kErrorAlreadyExists
-                       ? kFolderExistsAsFileReason
-                       : MakeFolderFailedReason(QStringLiteral("오류 %1").arg(error)));
+        Fail(item,
+             error == platform::kErrorAlreadyExists
+                 ? kFolderExistsAsFileReason
+                 : MakeFolderFailedReason(CLanguage::Tr(QStringLiteral("오류 %1")).arg(error)));
         return false;
     }
     if (tavik_MakeFolder(item.destination.toStdU16String().c_str(), session_)) {

@@ -4,6 +4,7 @@
 #include "app/explorer/CLocalReplacement.h"
 #include "app/explorer/FileOperationText.h"
 #include "app/explorer/TransferText.h"
+#include "app/shell/CLanguage.h"
 
 #include "platform/LocalFileSystem.h"
 
@@ -71,9 +72,10 @@ bool CLocalCopy::MakeFolder(const BatchItem& item) {
         return true;
     }
     failures_.push_back(
-        {item.shownName, error == platform::kErrorAlreadyExists
-                             ? kFolderExistsAsFileReason
-                             : MakeFolderFailedReason(QStringLiteral("오류 %1").arg(error))});
+        {item.shownName,
+         error == platform::kErrorAlreadyExists
+             ? kFolderExistsAsFileReason
+             : MakeFolderFailedReason(CLanguage::Tr(QStringLiteral("오류 %1")).arg(error))});
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/explorer/TransferDialog.h"
 #include "app/explorer/TransferText.h"
+#include "app/shell/CLanguage.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -23,8 +24,8 @@ QPushButton* MakeButton(const QString& text, const QString& name, QWidget* paren
 } // namespace
 
 QString ConflictQuestionText(const ConflictQuestion& question) {
-    return QStringLiteral("같은 이름의 파일이 이미 있습니다.\n%1\n보낼 파일: %2 byte\n있는 파일: "
-                          "%3 byte\n어떻게 하시겠습니까?")
+    return CLanguage::Tr(QStringLiteral("같은 이름의 파일이 이미 있습니다.\n%1\n보낼 파일: %2 "
+                                        "byte\n있는 파일: %3 byte\n어떻게 하시겠습니까?"))
         .arg(question.name, GroupDigits(question.sourceSize),
              GroupDigits(question.destinationSize));
 }

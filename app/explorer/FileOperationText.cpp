@@ -1,5 +1,6 @@
 #include "app/explorer/FileOperationText.h"
 
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 
 #include "platform/CFindFile.h"
@@ -11,7 +12,7 @@
 namespace tavik::app {
 
 QString CannotCreateFolderText(const QString& devicePath) {
-    return QStringLiteral("\"%1\" 에 디렉토리를 만들 수 없습니다.").arg(devicePath);
+    return CLanguage::Tr(QStringLiteral("\"%1\" 에 디렉토리를 만들 수 없습니다.")).arg(devicePath);
 }
 
 QString LocalNewFolderName(int attempt) {

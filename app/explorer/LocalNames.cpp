@@ -1,5 +1,6 @@
 #include "app/explorer/LocalNames.h"
 
+#include "app/shell/CLanguage.h"
 #include "platform/LocalFileSystem.h"
 
 namespace tavik::app {
@@ -44,7 +45,8 @@ std::optional<QString> EntryInFolder(const QString& folder, const QString& name)
 QString UnusableNameText(const QString& name) {
     QString shown = name;
     shown.replace(QChar(0), QStringLiteral("\\0"));
-    return QStringLiteral("\"%1\" 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.").arg(shown);
+    return CLanguage::Tr(QStringLiteral("\"%1\" 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다."))
+        .arg(shown);
 }
 
 } // namespace tavik::app

@@ -1,5 +1,6 @@
 #include "app/explorer/TransferText.h"
 
+#include "app/shell/CLanguage.h"
 #include "platform/AnsiCodePage.h"
 
 #include <cmath>
@@ -8,7 +9,7 @@
 namespace tavik::app {
 
 QString CannotCreateFileText(const QString& devicePath) {
-    return QStringLiteral("\"%1\" 에 파일을 만들 수 없습니다.").arg(devicePath);
+    return CLanguage::Tr(QStringLiteral("\"%1\" 에 파일을 만들 수 없습니다.")).arg(devicePath);
 }
 
 QString GroupDigits(uint64_t value) {
@@ -105,12 +106,12 @@ QString RemainingText(std::optional<uint32_t> seconds) {
     const uint32_t minutes = (*seconds / 60) % 60;
     const uint32_t rest = *seconds % 60;
     if (hours >= 1) {
-        return QStringLiteral("%1시간 %2분 %3초").arg(hours).arg(minutes).arg(rest);
+        return CLanguage::Tr(QStringLiteral("%1시간 %2분 %3초")).arg(hours).arg(minutes).arg(rest);
     }
     if (minutes < 1) {
-        return QStringLiteral("%1초").arg(rest);
+        return CLanguage::Tr(QStringLiteral("%1초")).arg(rest);
     }
-    return QStringLiteral("%1분 %2초").arg(minutes).arg(rest);
+    return CLanguage::Tr(QStringLiteral("%1분 %2초")).arg(minutes).arg(rest);
 }
 
 QString SizeText(uint64_t size) {

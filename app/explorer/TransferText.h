@@ -1,6 +1,7 @@
 // The texts and decisions of a transfer that need no screen: the progress dialog's numbers
 // (grouped byte counts, speed, remaining time, percentage), the size a list row shows, and the
-// checks the upload and download flows make before anything starts.
+// checks the upload and download flows make before anything starts. Composed texts come in the
+// installed language.
 //
 // Sizes on the wire and in the transfer record are unsigned 32-bit, so they are printed and
 // parsed unsigned: a file of 2 GiB or more keeps its real size. Free space is compared in 64 bits.

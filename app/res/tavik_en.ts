@@ -577,5 +577,165 @@
         <source>새 폴더</source>
         <translation>New folder</translation>
     </message>
+    <message>
+        <source>같은 이름의 파일이 이미 있습니다.
+%1
+보낼 파일: %2 byte
+있는 파일: %3 byte
+어떻게 하시겠습니까?</source>
+        <translation>A file of the same name exists already.
+%1
+File to send: %2 bytes
+Existing file: %3 bytes
+What would you like to do?</translation>
+    </message>
+    <message>
+        <source>같은 이름의 파일</source>
+        <translation>File of the same name</translation>
+    </message>
+    <message>
+        <source>질문</source>
+        <translation>Question</translation>
+    </message>
+    <message>
+        <source>바꾸기(&amp;R)</source>
+        <translation>&amp;Replace</translation>
+    </message>
+    <message>
+        <source>바꾸기</source>
+        <translation>Replace</translation>
+    </message>
+    <message>
+        <source>건너뛰기(&amp;S)</source>
+        <translation>&amp;Skip</translation>
+    </message>
+    <message>
+        <source>건너뛰기</source>
+        <translation>Skip</translation>
+    </message>
+    <message>
+        <source>이어서 전송(&amp;C)</source>
+        <translation>&amp;Continue transfer</translation>
+    </message>
+    <message>
+        <source>이어서 전송</source>
+        <translation>Continue transfer</translation>
+    </message>
+    <message>
+        <source>모두 적용(&amp;A)</source>
+        <translation>Apply to &amp;all</translation>
+    </message>
+    <message>
+        <source>모두 적용</source>
+        <translation>Apply to all</translation>
+    </message>
+    <message>
+        <source>선택한 %1개의 항목을 모두 삭제하시겠습니까? 폴더는 폴더 내의 모든 파일과 함께 삭제됩니다.</source>
+        <translation>Delete all %1 selected items? Folders are deleted with every file in them.</translation>
+    </message>
+    <message>
+        <source>다음 %1개의 항목을 전송하지 못했습니다.</source>
+        <translation>These items were not transferred (%1):</translation>
+    </message>
+    <message>
+        <source>... 외 %1개</source>
+        <translation>... and %1 more</translation>
+    </message>
+    <message>
+        <source>폴더 목록을 읽을 수 없습니다: %1</source>
+        <translation>The folder's list cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>폴더를 만들 수 없습니다: %1</source>
+        <translation>The folder cannot be made: %1</translation>
+    </message>
+    <message>
+        <source>오류 %1</source>
+        <translation>error %1</translation>
+    </message>
+    <message>
+        <source>폴더를 가리키는 링크는 따라가지 않습니다.</source>
+        <translation>Links to folders are not followed.</translation>
+    </message>
+    <message>
+        <source>선택한 폴더 밖을 가리키는 링크는 전송하지 않습니다.</source>
+        <translation>Links that point outside the selected folder are not transferred.</translation>
+    </message>
+    <message>
+        <source>링크가 가리키는 파일이 없습니다.</source>
+        <translation>The file the link points to does not exist.</translation>
+    </message>
+    <message>
+        <source>이름에 이 시스템의 문자 코드로 쓸 수 없는 문자가 있습니다.</source>
+        <translation>The name has characters that this system's character set cannot write.</translation>
+    </message>
+    <message>
+        <source>파일 이름으로 쓸 수 없는 이름입니다 (\ / . .. 포함).</source>
+        <translation>This name cannot be a file name (\ / . .. included).</translation>
+    </message>
+    <message>
+        <source>같은 이름으로 저장될 항목이 이미 있습니다.</source>
+        <translation>Another item would be saved under the same name.</translation>
+    </message>
+    <message>
+        <source>My Device 밖에 있어 올릴 수 없습니다. My Device 안으로 옮긴 뒤 올리십시오.</source>
+        <translation>It is outside My Device and cannot be uploaded. Move it into My Device, then upload.</translation>
+    </message>
+    <message>
+        <source>더 이상 목록에 없습니다.</source>
+        <translation>It is no longer in the list.</translation>
+    </message>
+    <message>
+        <source>파일이나 폴더가 아닙니다.</source>
+        <translation>It is neither a file nor a folder.</translation>
+    </message>
+    <message>
+        <source>전송이 취소되었습니다.</source>
+        <translation>The transfer was cancelled.</translation>
+    </message>
+    <message>
+        <source>건너뛰었습니다.</source>
+        <translation>Skipped.</translation>
+    </message>
+    <message>
+        <source>이미 받은 부분의 내용이 원본과 달라 이어받을 수 없습니다.</source>
+        <translation>The part already received differs from the original, so the transfer cannot be continued.</translation>
+    </message>
+    <message>
+        <source>같은 이름의 파일이 있어 폴더를 만들 수 없습니다.</source>
+        <translation>A file of the same name exists, so the folder cannot be made.</translation>
+    </message>
+    <message>
+        <source>같은 이름의 폴더가 있어 파일을 저장할 수 없습니다.</source>
+        <translation>A folder of the same name exists, so the file cannot be saved.</translation>
+    </message>
+    <message>
+        <source>선택하신 디스크에 공간이 충분한 공간이 없어서 중단되었습니다. </source>
+        <translation>Stopped: the selected disk does not have enough space.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 에 파일을 만들 수 없습니다.</source>
+        <translation>No file can be made in &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>%1시간 %2분 %3초</source>
+        <translation>%1 h %2 min %3 s</translation>
+    </message>
+    <message>
+        <source>%1분 %2초</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1초</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 에 디렉토리를 만들 수 없습니다.</source>
+        <translation>No folder can be made in &quot;%1&quot;.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.</source>
+        <translation>&quot;%1&quot; cannot be a file name on this device.</translation>
+    </message>
 </context>
 </TS>

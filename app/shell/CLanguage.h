@@ -7,7 +7,8 @@
 // message box, the menus and the list headers, and CWidgetTranslator for the labels, buttons
 // and window titles of every window. With Korean chosen no translator is installed and every
 // text stays exactly as written.
-// Threads: user-interface thread.
+// Threads: user-interface thread; Tr from any thread (the table is installed at start-up, before
+// any worker runs, and Qt's lookup is thread-safe).
 #pragma once
 
 #include <QString>
@@ -31,7 +32,8 @@ public:
     static void Uninstall();
     static Language Installed();
 
-    // The text in the installed language; the text itself when it has no translation.
+    // The text in the installed language; the text itself when it has no translation. A text
+    // composed from pieces is translated as its template ("%1초"), before the pieces go in.
     static QString Tr(const QString& korean);
 };
 

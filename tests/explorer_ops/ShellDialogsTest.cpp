@@ -1,9 +1,14 @@
 // The settings dialog through the frame's settings command, and the folder chooser's steps.
 #include "tests/explorer_ops/ExplorerFixture.h"
 
+#include "app/explorer/BatchText.h"
+#include "app/explorer/CBatchPlanner.h"
+#include "app/explorer/ConflictDialog.h"
 #include "app/explorer/ExplorerIds.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/FileOperationText.h"
+#include "app/explorer/LocalNames.h"
+#include "app/explorer/TransferText.h"
 #include "app/res/ProgramResources.h"
 #include "app/settings/CAccountStore.h"
 #include "app/settings/CProfile.h"
@@ -14,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -227,6 +233,108 @@ TEST_F(ShellDialogsTest, EnglishIsChosenByTheEnvironmentOrTheSettingsAndShownAtE
     EXPECT_EQ(seams(),
               "해당 파일을 삭제하시겠습니까?|파일명|삭제하기|이름 바꾸기|업로드 하기|새로고침|"
               "TAVIK - 환경설정|완료");
+}
+
+// The batches' texts, also those composed from a template and pieces (counts, names, times):
+// with English installed every row is English, the pieces in their places; back to Korean every
+// row is the program's own text again, byte for byte.
+TEST_F(ShellDialogsTest, BatchTextsAndTheConflictDialogAreShownInTheChosenLanguage) {
+    using Language = app::CLanguage::Language;
+    struct Shown {
+        app::ConflictDialog* conflict;
+    };
+    const struct {
+        const char* what;
+        std::function<QString(const Shown&)> text;
+        const char* korean;
+        const char* english;
+    } rows[] = {
+        {"conflict title", [](const Shown& s) { return s.conflict->windowTitle(); },
+         "TAVIK - 다운/업", "TAVIK - Transfer"},
+        {"conflict name", [](const Shown& s) { return s.conflict->accessibleName(); },
+         "같은 이름의 파일", "File of the same name"},
+        {"conflict buttons",
+         [](const Shown& s) {
+             QStringList texts;
+             for (auto answer : {app::ConflictAnswer::Replace, app::ConflictAnswer::Skip,
+                                 app::ConflictAnswer::Resume, app::ConflictAnswer::Cancel}) {
+                 QPushButton* button = s.conflict->Button(answer);
+                 texts << button->text() + QLatin1Char('/') + button->accessibleName();
+             }
+             texts << s.conflict->ApplyToAllBox()->text();
+             return texts.join(QLatin1Char('|'));
+         },
+         "바꾸기(&R)/바꾸기|건너뛰기(&S)/건너뛰기|이어서 전송(&C)/이어서 전송|취소/취소|모두 "
+         "적용(&A)",
+         "&Replace/Replace|&Skip/Skip|&Continue transfer/Continue transfer|Cancel/Cancel|"
+         "Apply to &all"},
+        // A translated text longer than the Korean one gets the room it needs.
+        {"conflict buttons cut short",
+         [](const Shown& s) {
+             QStringList cut;
+             for (QPushButton* button : s.conflict->findChildren<QPushButton*>()) {
+                 if (button->isVisible() && button->width() < button->sizeHint().width()) {
+                     cut << button->accessibleName();
+                 }
+             }
+             return cut.join(QLatin1Char('|'));
+         },
+         "", ""},
+        {"conflict question", [](const Shown& s) { return s.conflict->Text(); },
+         "같은 이름의 파일이 이미 있습니다.\na/b.txt\n보낼 파일: 1,234 byte\n있는 파일: 5 "
+         "byte\n어떻게 하시겠습니까?",
+         "A file of the same name exists already.\na/b.txt\nFile to send: 1,234 bytes\nExisting "
+         "file: 5 bytes\nWhat would you like to do?"},
+        {"failure list",
+         [](const Shown&) {
+             return app::BatchFailureText(
+                 {{QStringLiteral("x"), app::kSkippedReason},
+                  {QStringLiteral("d"), app::MakeFolderFailedReason(QStringLiteral("d/e"))},
+                  {QStringLiteral("y"), app::kCancelledReason}},
+                 2);
+         },
+         "다음 3개의 항목을 전송하지 못했습니다.\nx: 건너뛰었습니다.\nd: 폴더를 만들 수 없습니다: "
+         "d/e\n... 외 1개",
+         "These items were not transferred (3):\nx: Skipped.\nd: The folder cannot be made: "
+         "d/e\n... and 1 more"},
+        {"delete many", [](const Shown&) { return app::DeleteManyQuestion(12); },
+         "선택한 12개의 항목을 모두 삭제하시겠습니까? 폴더는 폴더 내의 모든 파일과 함께 "
+         "삭제됩니다.",
+         "Delete all 12 selected items? Folders are deleted with every file in them."},
+        {"remaining",
+         [](const Shown&) {
+             QStringList texts;
+             for (uint32_t seconds : {59u, 61u, 3723u}) {
+                 texts << app::RemainingText(seconds);
+             }
+             return texts.join(QLatin1Char('|'));
+         },
+         "59초|1분 1초|1시간 2분 3초", "59 s|1 min 1 s|1 h 2 min 3 s"},
+        {"names in messages",
+         [](const Shown&) {
+             return app::CannotCreateFileText(QStringLiteral("\\a")) + QLatin1Char('|') +
+                    app::CannotCreateFolderText(QStringLiteral("\\b")) + QLatin1Char('|') +
+                    app::UnusableNameText(QStringLiteral(".."));
+         },
+         "\"\\a\" 에 파일을 만들 수 없습니다.|\"\\b\" 에 디렉토리를 만들 수 없습니다.|"
+         "\"..\" 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.",
+         "No file can be made in \"\\a\".|No folder can be made in \"\\b\".|\"..\" cannot be a "
+         "file name on this device."},
+    };
+    for (Language language : {Language::English, Language::Korean}) {
+        ASSERT_TRUE(app::CLanguage::Install(language));
+        app::ConflictDialog conflict(
+            app::ConflictQuestion{QStringLiteral("a/b.txt"), 1234, 5, true}, nullptr);
+        conflict.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&conflict));
+        const Shown shown{&conflict};
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.what);
+            EXPECT_EQ(row.text(shown).toStdString(),
+                      language == Language::English ? row.english : row.korean);
+        }
+    }
+    app::CLanguage::Uninstall();
 }
 
 } // namespace
