@@ -136,12 +136,19 @@ TEST(ServerMetrics, ValuesMoveWithRealTraffic) {
     ASSERT_TRUE(client.receive(closing));
     EXPECT_EQ(client.call(*CTestClient::request("nosuchcommand")), TAVIK_ERR_NOT_ALLOWED);
 
-    const auto after = parsePrometheus(scrape(metricsPort));
+    auto after = parsePrometheus(scrape(metricsPort));
     const auto moved = [&](const std::string& key) {
         const auto was = before.find(key);
         const auto now = after.find(key);
         return (now == after.end() ? -1 : now->second) - (was == before.end() ? 0 : was->second);
     };
+    // A command is counted just after its reply has gone out, so the last one may still be
+    // on its way into the figures when the reply arrives here.
+    const std::string last = R"(tavik_commands_total{command="other",result="24004"})";
+    for (int tries = 0; tries < 100 && moved(last) != 1; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        after = parsePrometheus(scrape(metricsPort));
+    }
     struct Row {
         const char* key;
         double delta;
