@@ -54,6 +54,8 @@ int countOfTlsStep(const tls::CTlsChannel::Step& step) {
 
 } // namespace
 
+CSocketBase::CSocketBase() = default;
+
 CSocketBase::~CSocketBase() {
     Close();
 }

@@ -19,7 +19,7 @@ class CSocketBase {
 public:
     static constexpr int kInvalidHandle = -1;
 
-    CSocketBase() = default;
+    CSocketBase();
     virtual ~CSocketBase();
     CSocketBase(const CSocketBase&) = delete;
     CSocketBase& operator=(const CSocketBase&) = delete;
