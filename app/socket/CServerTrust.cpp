@@ -82,6 +82,13 @@ CServerTrust::Verdict CServerTrust::Decide(const std::string& host, uint16_t por
     if (caTrusted) {
         return Verdict::Trusted;
     }
+    std::string error;
+    if (known_.keptForHost(server, seen)) {
+        // The certificate the user accepted for another of this host's servers: kept for this
+        // one too, without asking again. Kept or not, it is as trusted as it was there.
+        known_.remember(server, seen, error);
+        return Verdict::Trusted;
+    }
     const int answer = CMessageBox::Show(
         QStringLiteral("처음 접속하는 서버입니다: %1\n인증서 지문:\n%2\n"
                        "서버 관리자가 알려 준 지문과 같을 때만 확인을 누르십시오.\n"
@@ -91,7 +98,6 @@ CServerTrust::Verdict CServerTrust::Decide(const std::string& host, uint16_t por
     if (answer != IDOK) {
         return Verdict::Refused;
     }
-    std::string error;
     if (!known_.remember(server, seen, error)) {
         refuse(text(error), parent);
         return Verdict::Refused;

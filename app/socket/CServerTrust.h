@@ -4,7 +4,9 @@
 // (tls::CKnownServers, ~/.config/tavik/known_servers) keeps for the server, or, for a server the
 // list does not know, when a CA of the system vouches for it and it names the host. A server
 // the list does not know and no CA vouches for is shown with its fingerprint in a question box
-// (CMessageBox, OK/Cancel); accepted, it is kept in the list and trusted from then on. A server
+// (CMessageBox, OK/Cancel); accepted, it is kept in the list and trusted from then on. A new
+// server showing the certificate already kept for another port of its host (the service's
+// servers on one machine) is kept and trusted without a question. A server
 // whose fingerprint differs from the kept one is refused with an error box showing both: the
 // kept one is only ever replaced by the user editing the list.
 //

@@ -16,7 +16,9 @@
 #include "tls/CKnownServers.h"
 
 #include "tests/cli/CChildProcess.h"
+#include "tests/support/CTempFolder.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -156,10 +158,16 @@ protected:
     }
 
     // Every box since the last reset, as the row expects it (a refused plain-only disk server
-    // is reported by the library's error, not by a box of the trust).
+    // is reported by the library's error, not by a box of the trust). Each connection is made in
+    // this order: login, disk list, disk.
     void ExpectBox(const Row& row, const Service& service, const std::string& where) {
         const auto& boxes = boxes_->Boxes();
-        const Box expected = row.box == Box::NoTls && where == "disk" ? Box::None : row.box;
+        Box expected = row.box == Box::NoTls && where == "disk" ? Box::None : row.box;
+        if (row.box == Box::Question && row.answer == app::IDOK && where != "login") {
+            // The login's server was accepted with this certificate: the host's other servers
+            // showing the same one are not asked about again.
+            expected = Box::None;
+        }
         if (expected == Box::None) {
             EXPECT_TRUE(boxes.empty()) << where << ": " << BoxTexts().join("|").toStdString();
             return;
@@ -287,6 +295,36 @@ TEST_F(SecureConnectionTest, TrustOnFirstUseAndTheSettingOnEveryConnection) {
     plainServer.signal(SIGTERM);
     EXPECT_EQ(tlsServer.wait(std::chrono::seconds(20)).exitCode, 0);
     EXPECT_EQ(plainServer.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+// A fingerprint kept for one port vouches for the other ports of exactly that host only.
+TEST(KnownServersTest, KeptForHostMatchesTheSameHostOnOtherPortsOnly) {
+    CTempFolder folder;
+    const tls::CKnownServers known(folder.file("known_servers"));
+    std::string error;
+    ASSERT_TRUE(known.remember("host.test:9553", kOtherFingerprint, error)) << error;
+    ASSERT_TRUE(known.remember("[::1]:9553", kOtherFingerprint, error)) << error;
+    std::string lower = kOtherFingerprint;
+    std::replace(lower.begin(), lower.end(), 'B', 'b');
+    const struct {
+        const char* server;
+        std::string fingerprint;
+        bool kept;
+    } rows[] = {
+        {"host.test:9554", kOtherFingerprint, true},
+        {"host.test:9554", lower, true},              // as people type it
+        {"host.test:9553", kOtherFingerprint, false}, // its own entry is not "another port"
+        {"host.tes:9554", kOtherFingerprint, false},
+        {"ost.test:9554", kOtherFingerprint, false},
+        {"[::1]:21", kOtherFingerprint, true},
+        {"[::2]:21", kOtherFingerprint, false},
+        {"host.test:9554", std::string(95, 'A'), false},
+        {"host.test:9554", "not a fingerprint", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(known.keptForHost(row.server, row.fingerprint), row.kept)
+            << row.server << " " << row.fingerprint;
+    }
 }
 
 } // namespace
