@@ -82,6 +82,9 @@ bool DemoService::StartAt(const QString& address, const QString& diskFolder,
 }
 
 bool DemoService::MakeCertificate(const QString& address, QString& error) {
+    // The maker never replaces files: an earlier attempt's pair (for another address) goes.
+    QFile::remove(CertificatePath(workFolder_));
+    QFile::remove(KeyPath(workFolder_));
     QProcess maker;
     maker.start(serverProgram_,
                 {QStringLiteral("make-certificate"), address, QStringLiteral("--certificate"),
