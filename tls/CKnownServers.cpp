@@ -107,6 +107,27 @@ std::optional<std::string> CKnownServers::find(const std::string& server) const 
     return std::nullopt;
 }
 
+bool CKnownServers::keptForHost(const std::string& server, const std::string& fingerprint) const {
+    const std::optional<std::string> seen = parseFingerprint(fingerprint);
+    const size_t colon = server.rfind(':');
+    if (!seen || colon == std::string::npos) {
+        return false;
+    }
+    // "host:" (brackets included for IPv6), so that a longer name never matches a shorter one.
+    const std::string host = server.substr(0, colon + 1);
+    std::string entryServer;
+    std::string entryFingerprint;
+    for (const std::string& line : readLines(path_)) {
+        if (splitEntry(line, entryServer, entryFingerprint) && entryServer != server &&
+            entryServer.size() > host.size() && entryServer.starts_with(host) &&
+            entryServer.find(':', host.size()) == std::string::npos &&
+            parseFingerprint(entryFingerprint) == seen) {
+            return true;
+        }
+    }
+    return false;
+}
+
 CKnownServers::Match CKnownServers::check(const std::string& server, const std::string& fingerprint,
                                           std::string& known) const {
     const std::optional<std::string> kept = find(server);

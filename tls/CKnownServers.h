@@ -30,6 +30,9 @@ public:
     // Compares what the server showed with what is kept; known gets the kept fingerprint.
     Match check(const std::string& server, const std::string& fingerprint,
                 std::string& known) const;
+    // Whether another port of the server's host keeps this fingerprint: the same certificate,
+    // already trusted there (one machine serving several of the service's servers).
+    bool keptForHost(const std::string& server, const std::string& fingerprint) const;
     // Keeps fingerprint for the server, in place of an earlier one; false with error.
     bool remember(const std::string& server, const std::string& fingerprint,
                   std::string& error) const;

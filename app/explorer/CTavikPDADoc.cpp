@@ -1,5 +1,7 @@
 #include "app/explorer/CTavikPDADoc.h"
 
+#include "app/explorer/SecureSession.h"
+
 #include "app/settings/ProgramConstants.h"
 
 #include "sdk/include/TavikSDK.h"
@@ -82,8 +84,8 @@ bool CTavikPDADoc::Connect(const QString& diskName) {
         }
         // The library keeps the connect bound for the reconnects of later commands too.
         tavik_SetConnectTimeout(connectTimeoutMs_);
-        TAVIK_SESSION session = tavik_CreateSession(host.c_str(), port, entry->diskId.c_str(),
-                                                    nullptr, kLoginTimeoutMs);
+        TAVIK_SESSION session = OpenSecureSession(host, port, entry->diskId, kLoginTimeoutMs,
+                                                  CSecuritySetting::Stored(), CServerTrust());
         if (session == nullptr) {
             return false;
         }

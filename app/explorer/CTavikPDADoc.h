@@ -4,8 +4,9 @@
 //
 // Sessions: connecting a disk opens one session (tavik_CreateSession with the entry's server,
 // port 9553 unless the server address names one as "host:port", the disk id as user, no
-// password) and stores it in the entry; connecting again reuses it. Sessions stay open while the
-// pane returns to the disk list; Disconnect, Logout and the document's end close them.
+// password; secured as the "보안 연결" setting says, SecureSession.h) and stores it in the entry;
+// connecting again reuses it. Sessions stay open while the pane returns to the disk list;
+// Disconnect, Logout and the document's end close them.
 //
 // Waits: the library calls block the window, so none may wait for ever. Making a session's
 // connection (at opening and at each reconnect of a command) waits at most kConnectTimeoutMs,

@@ -316,6 +316,7 @@ void CMainFrame::Settings() {
     downloadPath_ = dialog.Path().toStdU16String();
     CAccountStore().SetDownloadPath(downloadPath_);
     CLanguage::Store(dialog.ChosenLanguage());
+    CSecuritySetting::Store(dialog.ChosenSecurity());
 }
 
 void CMainFrame::About() {

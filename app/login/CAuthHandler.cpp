@@ -103,6 +103,30 @@ void CAuthHandler::OnConnect(int code, LPARAM socket) {
 
 void CAuthHandler::OnClose(int, LPARAM) {}
 
+bool CAuthHandler::SecureConnection() {
+    CAuthProgressDlg* dialog = CAuthProgressDlg::Global();
+    const bool watched = dialog != nullptr && dialog->WatchdogActive();
+    if (watched) {
+        dialog->StopWatchdog();
+    }
+    QPointer<CAuthHandler> self(this);
+    const bool proceed = CSockHandler::SecureConnection();
+    dialog = CAuthProgressDlg::Global();
+    if (self && !decided_ && watched && dialog != nullptr) {
+        dialog->StartWatchdog();
+    }
+    return proceed;
+}
+
+void CAuthHandler::OnSecureRefused() {
+    decided_ = true;
+    Disconnect();
+    if (CAuthProgressDlg* dialog = CAuthProgressDlg::Global()) {
+        dialog->StopWatchdog();
+    }
+    ReportResult(kAuthFailed);
+}
+
 void CAuthHandler::OnMessage(CMsgPacket& packet) {
     if (decided_) {
         return;

@@ -63,6 +63,11 @@ public:
     void OnClose(int code, LPARAM socket) override;
     void OnMessage(CMsgPacket& packet) override;
 
+    // The watchdog waits while the server's trust is decided (the user may be reading a
+    // fingerprint); a refused server ends the login at once: WM_AUTHRESULT 0.
+    bool SecureConnection() override;
+    void OnSecureRefused() override;
+
     const std::u16string& NodeAddress() const { return nodeAddress_; }
     const std::u16string& UserId() const { return userId_; }
     QObject* ResultWindow() const { return resultWindow_.data(); }

@@ -2,10 +2,13 @@
 
 #include "app/login/CAuthProgressDlg.h"
 #include "app/login/Exchange.h"
+#include "app/settings/CSecuritySetting.h"
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CServerTrust.h"
 #include "app/socket/CTcpClient.h"
 #include "codec/CFormMessage.h"
 #include "codec/CFormRecordTable.h"
+#include "tls/CTlsChannel.h"
 
 #include <QString>
 
@@ -76,12 +79,51 @@ bool connectWithin(CTcpClient& client, const HostPort& server, int32_t milliseco
     return client.Connect(QString::fromStdString(server.host).toStdU16String(), server.port) == 0;
 }
 
-// Socket, connect and exchange; false when any of them fails.
-bool converse(const DiskInfoQuery& query, CFormMessage& reply, const Deadline& deadline) {
+// The TLS handshake and the server's trust, as the setting says; the watchdog waits while a box
+// may be open, and the deadline starts again after it.
+CServerTrust::Outcome secure(CTcpClient& client, const DiskInfoQuery& query,
+                             CSecuritySetting::Mode mode, Deadline& deadline) {
+    CAuthProgressDlg* dialog = CAuthProgressDlg::Global();
+    const bool watched = dialog != nullptr && dialog->WatchdogActive();
+    if (watched) {
+        dialog->StopWatchdog();
+    }
+    std::unique_ptr<tls::CTlsChannel> channel;
+    const CServerTrust::Outcome outcome = CServerTrust().Secure(
+        client.Handle(), query.server.host, query.server.port, mode, deadline.Left(), channel);
+    if (outcome == CServerTrust::Outcome::Secure) {
+        client.AdoptTls(std::move(channel));
+    }
+    if ((dialog = CAuthProgressDlg::Global()) != nullptr && watched) {
+        dialog->StartWatchdog();
+    }
+    deadline = Deadline(budgetOf(query));
+    return outcome;
+}
+
+// Socket, connect (secured as the setting says) and exchange; false when any of them fails.
+bool converse(const DiskInfoQuery& query, CFormMessage& reply, Deadline& deadline) {
     CTcpClient client;
     if (client.Create(kStreamSocket) != 0 ||
         !connectWithin(client, query.server, deadline.Left())) {
         return false;
+    }
+    const CSecuritySetting::Mode mode = CSecuritySetting::Stored();
+    if (mode != CSecuritySetting::Mode::Off) {
+        switch (secure(client, query, mode, deadline)) {
+        case CServerTrust::Outcome::Secure:
+            break;
+        case CServerTrust::Outcome::FallBack:
+            // The server spoke no TLS and closed or answered in its own bytes: a new, plain
+            // connection.
+            if (client.Create(kStreamSocket) != 0 ||
+                !connectWithin(client, query.server, deadline.Left())) {
+                return false;
+            }
+            break;
+        case CServerTrust::Outcome::Refused:
+            return false;
+        }
     }
     CFormMessage request;
     request.SetValue(u"cmd", u"GetDiskInfo");

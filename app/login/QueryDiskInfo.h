@@ -15,6 +15,9 @@
 // reply has no inform, or names and values do not fit together: the progress dialog's watchdog
 // reports "현재 네트워크 상태를 체크하신 후 다시 접속해주십시오!" then.
 //
+// The connection is secured as the "보안 연결" setting says (CServerTrust); a refused server
+// ends the query as a failed connect does, after the box that said why.
+//
 // The progress dialog (CAuthProgressDlg::Global, when there is one) is brought forward and its
 // disk-information bar moves 10, 30, 40, 80; when the query is decided its watchdog stops and
 // the bar goes to 100, which closes it.

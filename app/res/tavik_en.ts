@@ -562,6 +562,14 @@
         <translation>Language</translation>
     </message>
     <message>
+        <source>▣ 보안 연결 :</source>
+        <translation>▣ Secure connection:</translation>
+    </message>
+    <message>
+        <source>보안 연결</source>
+        <translation>Secure connection</translation>
+    </message>
+    <message>
         <source>방문한 폴더</source>
         <translation>Visited folders</translation>
     </message>

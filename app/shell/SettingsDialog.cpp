@@ -70,6 +70,17 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     language_->setCurrentIndex(openingLanguage_ == CLanguage::Language::English ? 1 : 0);
     languageLabel->setBuddy(language_);
 
+    auto* securityLabel = new QLabel(QStringLiteral("▣ 보안 연결 :"), this);
+    security_ = new QComboBox(this);
+    security_->setAccessibleName(QStringLiteral("보안 연결"));
+    security_->addItem(QStringLiteral("사용"), static_cast<int>(CSecuritySetting::Mode::Required));
+    security_->addItem(QStringLiteral("사용 (지원하지 않는 서버는 일반 연결)"),
+                       static_cast<int>(CSecuritySetting::Mode::Preferred));
+    security_->addItem(QStringLiteral("사용 안 함"), static_cast<int>(CSecuritySetting::Mode::Off));
+    openingSecurity_ = CSecuritySetting::Stored();
+    security_->setCurrentIndex(security_->findData(static_cast<int>(openingSecurity_)));
+    securityLabel->setBuddy(security_);
+
     auto* page = new QVBoxLayout();
     page->addWidget(label);
     page->addWidget(pathEdit_);
@@ -79,6 +90,8 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     page->addLayout(chooseRow);
     page->addWidget(languageLabel);
     page->addWidget(language_);
+    page->addWidget(securityLabel);
+    page->addWidget(security_);
     page->addStretch(1);
     auto* body = new QHBoxLayout();
     body->addWidget(tree_);
@@ -91,13 +104,18 @@ SettingsDialog::SettingsDialog(const QString& path, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(body, 1);
     layout->addLayout(buttons);
-    resize(380, 220);
+    resize(380, 260);
 
     connect(choose, &QPushButton::clicked, this, &SettingsDialog::ChooseFolder);
     connect(save, &QPushButton::clicked, this, &QDialog::accept);
     connect(apply_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(language_, &QComboBox::currentIndexChanged, this, &SettingsDialog::UpdateApply);
+    connect(security_, &QComboBox::currentIndexChanged, this, &SettingsDialog::UpdateApply);
+}
+
+CSecuritySetting::Mode SettingsDialog::ChosenSecurity() const {
+    return static_cast<CSecuritySetting::Mode>(security_->currentData().toInt());
 }
 
 CLanguage::Language SettingsDialog::ChosenLanguage() const {
@@ -107,7 +125,8 @@ CLanguage::Language SettingsDialog::ChosenLanguage() const {
 }
 
 void SettingsDialog::UpdateApply() {
-    apply_->setEnabled(path_ != openingPath_ || ChosenLanguage() != openingLanguage_);
+    apply_->setEnabled(path_ != openingPath_ || ChosenLanguage() != openingLanguage_ ||
+                       ChosenSecurity() != openingSecurity_);
 }
 
 bool SettingsDialog::ApplyEnabled() const {

@@ -5,9 +5,12 @@
 // "취소" (1032). The caller reads Path() after an accept and stores it.
 // Below the folder, our own choice of the interface language (Korean or English), which the
 // caller stores and the next start uses; a change enables "적용" as a new path does.
+// Then the "보안 연결" choice (CSecuritySetting: on, on with plain for servers without TLS, off),
+// which the caller stores and the next connection uses; a change enables "적용" too.
 // Threads: user-interface thread.
 #pragma once
 
+#include "app/settings/CSecuritySetting.h"
 #include "app/shell/CLanguage.h"
 
 #include <QDialog>
@@ -30,6 +33,8 @@ public:
     QString Path() const { return path_; }
     CLanguage::Language ChosenLanguage() const;
     QComboBox* LanguageCombo() const { return language_; }
+    CSecuritySetting::Mode ChosenSecurity() const;
+    QComboBox* SecurityCombo() const { return security_; }
     QString OpeningPath() const { return openingPath_; }
     bool ApplyEnabled() const;
     QString ShownPath() const;
@@ -47,6 +52,8 @@ private:
     QPushButton* apply_ = nullptr;
     QComboBox* language_ = nullptr;
     CLanguage::Language openingLanguage_ = CLanguage::Language::Korean;
+    QComboBox* security_ = nullptr;
+    CSecuritySetting::Mode openingSecurity_ = CSecuritySetting::Mode::Required;
     void UpdateApply();
 };
 

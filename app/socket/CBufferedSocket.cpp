@@ -65,6 +65,11 @@ int CBufferedSocket::Receive(size_t maxHeld) {
     if (count > 0) {
         held_ += static_cast<size_t>(count);
     }
+    if (TlsPending()) {
+        // Bytes already read off the socket wait in the channel: the poll thread will not see
+        // them, so the next receive is asked for here.
+        OnReceive();
+    }
     return count;
 }
 

@@ -40,7 +40,8 @@ public:
 
     // One Recv into the buffer's free space (grown so that 4096 bytes are free); the count
     // received, 0 when the peer closed, -1 (last error set) otherwise, also when the handle is
-    // invalid or the buffer would outgrow maxHeld (WSAEMSGSIZE, 10040).
+    // invalid or the buffer would outgrow maxHeld (WSAEMSGSIZE, 10040). Over TLS, bytes left
+    // inside the channel post a further receive event.
     int Receive(size_t maxHeld);
     // Appends a block with a copy of the bytes.
     bool Queue(const uint8_t* bytes, size_t length);

@@ -6,6 +6,7 @@
 
 #include "platform/AnsiCodePage.h"
 #include "platform/WinsockError.h"
+#include "tls/CTlsChannel.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -190,7 +191,62 @@ int CPollSocket::DetachHandle() {
     return handle_.exchange(kInvalidHandle);
 }
 
+void CPollSocket::AdoptTls(std::unique_ptr<tls::CTlsChannel> channel) {
+    tls_ = std::move(channel);
+}
+
+bool CPollSocket::TlsPending() const {
+    return tls_ && Handle() != kInvalidHandle && tls_->hasPending();
+}
+
+int CPollSocket::TlsSend(const void* bytes, int length) {
+    const tls::CTlsChannel::Step step = tls_->write(bytes, static_cast<size_t>(length));
+    switch (step.status) {
+    case tls::CTlsChannel::Status::Done:
+        return static_cast<int>(step.count);
+    case tls::CTlsChannel::Status::WantRead:
+    case tls::CTlsChannel::Status::WantWrite:
+        WSASetLastError(platform::WSAEWOULDBLOCK);
+        return -1;
+    case tls::CTlsChannel::Status::Closed:
+    case tls::CTlsChannel::Status::Failed:
+        break;
+    }
+    CloseAndNotify();
+    WSASetLastError(kWsaEconnreset);
+    return -1;
+}
+
+int CPollSocket::TlsRecv(void* buffer, int size) {
+    const tls::CTlsChannel::Step step = tls_->read(buffer, static_cast<size_t>(size));
+    int result = -1;
+    switch (step.status) {
+    case tls::CTlsChannel::Status::Done:
+        result = static_cast<int>(step.count);
+        break;
+    case tls::CTlsChannel::Status::WantRead:
+    case tls::CTlsChannel::Status::WantWrite:
+        WSASetLastError(platform::WSAEWOULDBLOCK);
+        break;
+    case tls::CTlsChannel::Status::Closed:
+        CloseAndNotify();
+        return 0;
+    case tls::CTlsChannel::Status::Failed:
+        CloseAndNotify();
+        WSASetLastError(kWsaEconnreset);
+        return -1;
+    }
+    if (Handle() != kInvalidHandle) {
+        readArmed_ = true;
+        CPollThread::Instance().Wake();
+    }
+    return result;
+}
+
 int CPollSocket::Send(const void* bytes, int length, int flags) {
+    if (tls_ && Handle() != kInvalidHandle) {
+        return TlsSend(bytes, length);
+    }
     ssize_t sent = send(Handle(), bytes, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
     if (sent >= 0) {
         return static_cast<int>(sent);
@@ -215,6 +271,9 @@ int CPollSocket::Send(const void* bytes, int length, int flags) {
 }
 
 int CPollSocket::Recv(void* buffer, int size, int flags) {
+    if (tls_ && Handle() != kInvalidHandle) {
+        return TlsRecv(buffer, size);
+    }
     ssize_t received = recv(Handle(), buffer, static_cast<size_t>(size), flags);
     if (received == 0) {
         CloseAndNotify();

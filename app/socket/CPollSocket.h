@@ -20,8 +20,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace tavik::tls {
+class CTlsChannel;
+}
 
 namespace tavik::app {
 
@@ -60,6 +65,14 @@ public:
     // Stops watching and gives the handle away; the object is left without one.
     int DetachHandle();
 
+    // From now on Send and Recv go through the channel (made over this socket's handle, owner's
+    // thread, after the connect and before any byte of the protocol). A TLS step that must wait
+    // answers -1 with WSAEWOULDBLOCK; a broken channel closes as a reset does.
+    void AdoptTls(std::unique_ptr<tls::CTlsChannel> channel);
+    bool IsSecure() const { return tls_ != nullptr; }
+    // Whether decrypted bytes wait inside the channel although the socket may look idle.
+    bool TlsPending() const;
+
     // send() with the given flags; -1 sets the last error. On WSAENOTSOCK, WSAENETRESET,
     // WSAECONNABORTED, WSAECONNRESET, WSAESHUTDOWN or WSAETIMEDOUT: Close, then OnClose.
     int Send(const void* bytes, int length, int flags = 0);
@@ -91,6 +104,8 @@ public:
     void ReportReadiness(short revents);
 
 private:
+    int TlsSend(const void* bytes, int length);
+    int TlsRecv(void* buffer, int size);
     bool SetNonBlocking(bool on);
     // Starts a connect to the first of pending_ that takes one (renew: on a fresh socket);
     // false with errno when none is left.
@@ -112,6 +127,9 @@ private:
     // The addresses of the host being connected to that are still to be tried: set by Connect
     // before the poll thread watches the socket, then used only by the poll thread.
     std::vector<CHostResolver::Address> pending_;
+    // Used only on the owner's thread; kept after a close (it never touches a closed handle:
+    // Send and Recv check the handle first) until the object goes.
+    std::unique_ptr<tls::CTlsChannel> tls_;
 };
 
 } // namespace tavik::app

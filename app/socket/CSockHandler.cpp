@@ -1,9 +1,11 @@
 #include "app/socket/CSockHandler.h"
 
 #include "app/shell/CMessageBox.h"
+#include "app/socket/CServerTrust.h"
 #include "app/socket/SocketEvents.h"
 #include "codec/CMsgPacket.h"
 #include "codec/MsgWire.h"
+#include "tls/CTlsChannel.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -60,6 +62,12 @@ void CSockHandler::Destroy() {
 bool CSockHandler::Connect(const std::u16string& host, uint16_t port) {
     host_ = host;
     port_ = port;
+    security_ = CSecuritySetting::Stored();
+    plainFallback_ = false;
+    return StartConnect();
+}
+
+bool CSockHandler::StartConnect() {
     ReleaseSocket();
     connected_ = false;
     auto socket = std::make_unique<CBufferedSocket>(true);
@@ -67,13 +75,46 @@ bool CSockHandler::Connect(const std::u16string& host, uint16_t port) {
     if (!socket->Bind(0)) {
         return false;
     }
-    if (!socket->Connect(host, port)) {
+    if (!socket->Connect(host_, port_)) {
         CMessageBox::Show(QStringLiteral("연결 실패!"), QStringLiteral("TAVIK"),
                           MB_OK | MB_ICONERROR);
         return false;
     }
     socket_ = std::move(socket);
     return true;
+}
+
+bool CSockHandler::SecureConnection() {
+    if (security_ == CSecuritySetting::Mode::Off || plainFallback_ || !socket_) {
+        return true;
+    }
+    std::unique_ptr<tls::CTlsChannel> channel;
+    const std::string host = QString::fromStdU16String(host_).toStdString();
+    QPointer<CSockHandler> self(this);
+    const CServerTrust::Outcome outcome = CServerTrust().Secure(
+        socket_->Handle(), host, port_, security_, kHandshakeLimitMs, channel);
+    if (!self || !socket_) {
+        return false; // gone while a box was open
+    }
+    switch (outcome) {
+    case CServerTrust::Outcome::Secure:
+        socket_->AdoptTls(std::move(channel));
+        return true;
+    case CServerTrust::Outcome::FallBack:
+        plainFallback_ = true;
+        if (!StartConnect()) {
+            OnSecureRefused();
+        }
+        return false;
+    case CServerTrust::Outcome::Refused:
+        break;
+    }
+    OnSecureRefused();
+    return false;
+}
+
+void CSockHandler::OnSecureRefused() {
+    Disconnect();
 }
 
 void CSockHandler::Disconnect() {
@@ -107,7 +148,9 @@ LRESULT CSockHandler::windowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     switch (wParam) {
     case kSockEventConnect:
-        OnConnect(static_cast<int>(wParam), lParam);
+        if (SecureConnection()) {
+            OnConnect(static_cast<int>(wParam), lParam);
+        }
         break;
     case kSockEventClose:
         // A refused connect is reported with its handle still open: it is closed

@@ -8,11 +8,18 @@
 // that does not begin with the frame magic, or that would grow beyond the largest frame, is a
 // protocol error: the connection is closed and OnClose(200) follows once.
 //
+// Security ("보안 연결", CSecuritySetting, read at each Connect): unless it is off, a completed
+// connect is secured (TLS and the server's trust, CServerTrust) before OnConnect; a server that
+// speaks no TLS is connected to again in plain when the setting allows, and OnConnect follows
+// that connect instead. A refused server (a box has said why) ends in OnSecureRefused, and
+// neither OnConnect nor OnClose follows.
+//
 // Ownership: the creator owns the handler; the handler owns its socket, which it destroys before
 // the window goes. A handler may be deleted from inside its own handlers only with deleteLater().
 // Threads: everything on the thread that created the handler (which must run an event loop).
 #pragma once
 
+#include "app/settings/CSecuritySetting.h"
 #include "app/socket/CBufferedSocket.h"
 #include "app/socket/CMessageWindow.h"
 
@@ -64,7 +71,20 @@ public:
 
     LRESULT windowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
+    // The longest wait for the TLS handshake of a connect.
+    static constexpr int kHandshakeLimitMs = 4000;
+
+protected:
+    // Secures the connection that just completed as the setting says; true when OnConnect is to
+    // follow now (secured, or plain by the setting), false when the connection is gone (refused,
+    // or a plain connect was started instead).
+    virtual bool SecureConnection();
+    // The server was refused (the box has been shown): closes the socket.
+    virtual void OnSecureRefused();
+    bool FallingBackToPlain() const { return plainFallback_; }
+
 private:
+    bool StartConnect();
     void ReleaseSocket();
     void ReceiveAndDispatch();
 
@@ -73,6 +93,9 @@ private:
     std::u16string host_;
     uint16_t port_ = 0;
     bool created_ = false;
+    CSecuritySetting::Mode security_ = CSecuritySetting::Mode::Required;
+    // The server spoke no TLS and the setting allows plain: the connect under way is plain.
+    bool plainFallback_ = false;
 };
 
 } // namespace tavik::app

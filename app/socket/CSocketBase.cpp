@@ -1,6 +1,7 @@
 #include "app/socket/CSocketBase.h"
 
 #include "platform/WinsockError.h"
+#include "tls/CTlsChannel.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -31,19 +32,51 @@ int countOrWouldBlock(ssize_t count) {
     return platform::WSAGetLastError() == platform::WSAEWOULDBLOCK ? 0 : -1;
 }
 
+// A TLS step as a plain call's count: would-block (a time-out of the blocking socket) is 0,
+// and so is the peer's goodbye for a receive.
+int countOfTlsStep(const tls::CTlsChannel::Step& step) {
+    switch (step.status) {
+    case tls::CTlsChannel::Status::Done:
+        return static_cast<int>(step.count);
+    case tls::CTlsChannel::Status::WantRead:
+    case tls::CTlsChannel::Status::WantWrite:
+        platform::WSASetLastError(platform::WSAEWOULDBLOCK);
+        return 0;
+    case tls::CTlsChannel::Status::Closed:
+        platform::WSASetLastError(0);
+        return 0;
+    case tls::CTlsChannel::Status::Failed:
+        break;
+    }
+    platform::WSASetLastError(platform::wsaErrorFromErrno(ECONNRESET));
+    return -1;
+}
+
 } // namespace
+
+CSocketBase::CSocketBase() = default;
 
 CSocketBase::~CSocketBase() {
     Close();
 }
 
 int CSocketBase::Recv(void* buffer, int size, int flags) {
+    if (tls_) {
+        return countOfTlsStep(tls_->read(buffer, static_cast<size_t>(size)));
+    }
     return countOrWouldBlock(recv(handle_, buffer, static_cast<size_t>(size), flags));
 }
 
 int CSocketBase::Send(const void* bytes, int length, int flags) {
+    if (tls_) {
+        return countOfTlsStep(tls_->write(bytes, static_cast<size_t>(length)));
+    }
     return countOrWouldBlock(
         send(handle_, bytes, static_cast<size_t>(length), flags | MSG_NOSIGNAL));
+}
+
+void CSocketBase::AdoptTls(std::unique_ptr<tls::CTlsChannel> channel) {
+    tls_ = std::move(channel);
 }
 
 int CSocketBase::Create(int type) {
@@ -72,6 +105,10 @@ int CSocketBase::SendAll(const void* bytes, int length) {
 }
 
 void CSocketBase::Close() {
+    if (tls_) {
+        tls_->closeNotify();
+        tls_.reset();
+    }
     if (handle_ != kInvalidHandle) {
         close(handle_);
         handle_ = kInvalidHandle;

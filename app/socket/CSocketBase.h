@@ -1,11 +1,17 @@
 // A blocking IPv4 or IPv6 socket, for one-shot request/reply exchanges (the disk-information
-// query). Returns: 0 or -1 for operations, counts for Recv and Send. Every failure sets the
-// thread's last socket error (platform::WSAGetLastError). The object owns its handle (closed by
-// Close or the destructor). One thread at a time.
+// query). Once secured (AdoptTls), Recv and Send move the protocol's bytes through TLS. Returns: 0
+// or -1 for operations, counts for Recv and Send. Every failure sets the thread's last socket error
+// (platform::WSAGetLastError). The object owns its handle (closed by Close or the destructor). One
+// thread at a time.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace tavik::tls {
+class CTlsChannel;
+}
 
 namespace tavik::app {
 
@@ -13,7 +19,7 @@ class CSocketBase {
 public:
     static constexpr int kInvalidHandle = -1;
 
-    CSocketBase() = default;
+    CSocketBase();
     virtual ~CSocketBase();
     CSocketBase(const CSocketBase&) = delete;
     CSocketBase& operator=(const CSocketBase&) = delete;
@@ -35,9 +41,14 @@ public:
     bool GetPeerName(std::string& address, uint16_t& port) const;
 
     int Handle() const { return handle_; }
+    // From now on Recv and Send go through the channel (made over this socket's handle); a
+    // receive that times out inside TLS answers 0 as a plain one would. Close drops it.
+    void AdoptTls(std::unique_ptr<tls::CTlsChannel> channel);
+    bool IsSecure() const { return tls_ != nullptr; }
 
 protected:
     int handle_ = kInvalidHandle;
+    std::unique_ptr<tls::CTlsChannel> tls_;
 };
 
 } // namespace tavik::app

@@ -1,5 +1,7 @@
 #include "tests/app_login/LoginHarness.h"
 
+#include "app/settings/CSecuritySetting.h"
+
 #include "app/login/AuthResult.h"
 #include "app/login/CAuthProgressDlg.h"
 #include "app/socket/CWindowMessage.h"
@@ -153,6 +155,11 @@ void LoginTest::SetUp() {
     ASSERT_FALSE(folder_->path().empty());
     ::setenv("TAVIK_REGISTRY", folder_->file("registry.db").c_str(), 1);
     ::setenv("TAVIK_DEVICE_ROOT", folder_->path().c_str(), 1);
+    // The list of known servers lives in the test's folder, never in the user's own.
+    ::setenv("XDG_CONFIG_HOME", folder_->file("config").c_str(), 1);
+    // The scripted peers speak the plain protocol: the tests of secure connections choose
+    // their setting row by row.
+    ASSERT_TRUE(app::CSecuritySetting::Store(app::CSecuritySetting::Mode::Off));
     boxes_ = std::make_unique<app::CMessageBox::Recorder>();
 }
 

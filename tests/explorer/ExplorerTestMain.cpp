@@ -1,5 +1,7 @@
 // The explorer's tests need a QApplication (widgets, menus, the message box) and run without a
 // screen, with a registry file of their own.
+#include "app/settings/CSecuritySetting.h"
+
 #include <QApplication>
 #include <QLocale>
 
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
                                   ("tavik-explorer-" + std::to_string(::getpid()) + ".db"))
                                      .string();
     ::setenv("TAVIK_REGISTRY", registry.c_str(), 1);
+    // The servers of these tests speak plain.
+    tavik::app::CSecuritySetting::Store(tavik::app::CSecuritySetting::Mode::Off);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     // The program's own language decides the collation the text sort uses.

@@ -3,6 +3,7 @@
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/PathBar.h"
 #include "app/explorer/PathButton.h"
+#include "app/settings/CSecuritySetting.h"
 #include "sdk/include/TavikSDK.h"
 
 #include <QCoreApplication>
@@ -24,6 +25,8 @@ void ExplorerFixture::SetUp() {
     ::setenv("TAVIK_REGISTRY", folder_.file("registry.db").c_str(), 1);
     ::setenv("TAVIK_DEVICE_ROOT", folder_.file("device").c_str(), 1);
     ::setenv("TAVIK_WINDOW_SCOPE", folder_.path().c_str(), 1);
+    // The harness's server speaks plain: the disks are opened so unless a test says otherwise.
+    ASSERT_TRUE(app::CSecuritySetting::Store(app::CSecuritySetting::Mode::Off));
     const std::optional<uint64_t> quota = Quota();
     server_ = std::make_unique<CServerHarness>([quota](server::CServerConfig& config) {
         for (server::DiskConfig& disk : config.disks) {

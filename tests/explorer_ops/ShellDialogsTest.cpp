@@ -87,6 +87,35 @@ TEST_F(ShellDialogsTest, ApplyIsEnabledOnlyOnceThePathDiffers) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("TAVIK - 환경설정"));
 }
 
+// The "보안 연결" choice: shown as stored (on by default), a change enables "적용", and the
+// frame stores what was chosen when the dialog is accepted.
+TEST_F(ShellDialogsTest, SecurityChoiceIsShownChangedAndStored) {
+    using Mode = app::CSecuritySetting::Mode;
+    ASSERT_TRUE(app::CProfile().DeleteSection(u"user"));
+    for (Mode chosen : {Mode::Preferred, Mode::Off, Mode::Required}) {
+        const Mode opening = app::CSecuritySetting::Stored();
+        app::SettingsDialog dialog(QStringLiteral("\\a"), nullptr);
+        QComboBox* combo = dialog.SecurityCombo();
+        ASSERT_NE(combo, nullptr);
+        EXPECT_EQ(combo->accessibleName(), QStringLiteral("보안 연결"));
+        EXPECT_EQ(dialog.ChosenSecurity(), opening);
+        EXPECT_FALSE(dialog.ApplyEnabled());
+        combo->setCurrentIndex(combo->findData(static_cast<int>(chosen)));
+        EXPECT_EQ(dialog.ApplyEnabled(), chosen != opening);
+        EXPECT_EQ(dialog.ChosenSecurity(), chosen);
+
+        QTimer::singleShot(0, [chosen] {
+            auto* shown = qobject_cast<app::SettingsDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(shown, nullptr);
+            shown->SecurityCombo()->setCurrentIndex(
+                shown->SecurityCombo()->findData(static_cast<int>(chosen)));
+            shown->accept();
+        });
+        frame_->SendCommand(app::ID_SETTINGS);
+        EXPECT_EQ(app::CSecuritySetting::Stored(), chosen);
+    }
+}
+
 TEST_F(ShellDialogsTest, FolderChooserStepsUpAndDownWithOneComboEntryPerFolder) {
     fs::create_directories(Device("Program Files/tavik"));
     fs::create_directories(Device("My Documents"));

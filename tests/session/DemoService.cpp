@@ -16,6 +16,14 @@ constexpr int kStopWaitMs = 10000;
 constexpr int kKeyWaitMs = 20000;
 constexpr int kAddressAttempts = 5;
 
+QString CertificatePath(const QString& workFolder) {
+    return workFolder + QStringLiteral("/tavik-server.crt");
+}
+
+QString KeyPath(const QString& workFolder) {
+    return workFolder + QStringLiteral("/tavik-server.key");
+}
+
 // An address of 127.0.0.0/8 away from the usual 127.0.0.1 and 127.0.1.1.
 QString RandomLoopbackAddress() {
     QRandomGenerator* random = QRandomGenerator::global();
@@ -56,7 +64,7 @@ bool DemoService::Start(const QString& diskFolder, const QString& diskName, QStr
 
 bool DemoService::StartAt(const QString& address, const QString& diskFolder,
                           const QString& diskName, QString& error) {
-    if (!WriteConfig(address, diskFolder, diskName, error)) {
+    if (!MakeCertificate(address, error) || !WriteConfig(address, diskFolder, diskName, error)) {
         return false;
     }
     QFile::remove(logPath_);
@@ -73,39 +81,70 @@ bool DemoService::StartAt(const QString& address, const QString& diskFolder,
     return WaitForPorts(error);
 }
 
+bool DemoService::MakeCertificate(const QString& address, QString& error) {
+    // The maker never replaces files: an earlier attempt's pair (for another address) goes.
+    QFile::remove(CertificatePath(workFolder_));
+    QFile::remove(KeyPath(workFolder_));
+    QProcess maker;
+    maker.start(serverProgram_,
+                {QStringLiteral("make-certificate"), address, QStringLiteral("--certificate"),
+                 CertificatePath(workFolder_), QStringLiteral("--key"), KeyPath(workFolder_)});
+    if (!maker.waitForFinished(kKeyWaitMs) || maker.exitStatus() != QProcess::NormalExit ||
+        maker.exitCode() != 0) {
+        maker.kill();
+        maker.waitForFinished(kStopWaitMs);
+        error = QStringLiteral("tavik-server make-certificate failed: %1")
+                    .arg(QString::fromUtf8(maker.readAllStandardError()).trimmed());
+        return false;
+    }
+    static const QRegularExpression printed(QStringLiteral("fingerprint ([0-9A-F:]{95})"));
+    const QRegularExpressionMatch match =
+        printed.match(QString::fromUtf8(maker.readAllStandardOutput()));
+    if (!match.hasMatch()) {
+        error = QStringLiteral("tavik-server make-certificate printed no fingerprint");
+        return false;
+    }
+    fingerprint_ = match.captured(1);
+    return true;
+}
+
 bool DemoService::WriteConfig(const QString& address, const QString& diskFolder,
                               const QString& diskName, QString& error) const {
     // No password: the account logs in with session keys only. The disk takes only the disk
     // ids the disk-information server hands out, as a real installation's would.
-    const QString text = QStringLiteral("[server]\n"
-                                        "address = %1\n"
-                                        "port = %2\n"
-                                        "\n"
-                                        "[service]\n"
-                                        "auth_port = 0\n"
-                                        "diskinfo_port = 0\n"
-                                        "state_database = \"tavik-state.db\"\n"
-                                        "installation_key = \"installation.key\"\n"
-                                        "\n"
-                                        "[[disk]]\n"
-                                        "id = \"demo-disk\"\n"
-                                        "name = %3\n"
-                                        "root = %4\n"
-                                        "capability_only = true\n"
-                                        "\n"
-                                        "[[account]]\n"
-                                        "user = \"%5\"\n"
-                                        "domain = \"%6\"\n"
-                                        "display_name = \"Demo\"\n"
-                                        "user_number = 1\n"
-                                        "\n"
-                                        "[[account.disk]]\n"
-                                        "id = \"demo-disk\"\n"
-                                        "name = %3\n")
-                             .arg(TomlString(address))
-                             .arg(kDiskServerPort)
-                             .arg(TomlString(diskName), TomlString(QDir(diskFolder).absolutePath()),
-                                  QLatin1String(kUser), QLatin1String(kDomain));
+    const QString text =
+        QStringLiteral("[server]\n"
+                       "address = %1\n"
+                       "port = %2\n"
+                       "tls_certificate = %7\n"
+                       "tls_key = %8\n"
+                       "\n"
+                       "[service]\n"
+                       "auth_port = 0\n"
+                       "diskinfo_port = 0\n"
+                       "state_database = \"tavik-state.db\"\n"
+                       "installation_key = \"installation.key\"\n"
+                       "\n"
+                       "[[disk]]\n"
+                       "id = \"demo-disk\"\n"
+                       "name = %3\n"
+                       "root = %4\n"
+                       "capability_only = true\n"
+                       "\n"
+                       "[[account]]\n"
+                       "user = \"%5\"\n"
+                       "domain = \"%6\"\n"
+                       "display_name = \"Demo\"\n"
+                       "user_number = 1\n"
+                       "\n"
+                       "[[account.disk]]\n"
+                       "id = \"demo-disk\"\n"
+                       "name = %3\n")
+            .arg(TomlString(address))
+            .arg(kDiskServerPort)
+            .arg(TomlString(diskName), TomlString(QDir(diskFolder).absolutePath()),
+                 QLatin1String(kUser), QLatin1String(kDomain))
+            .arg(TomlString(CertificatePath(workFolder_)), TomlString(KeyPath(workFolder_)));
     QFile file(configPath_);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8()) < 0) {
         error = QStringLiteral("cannot write %1").arg(configPath_);

@@ -3,6 +3,10 @@
 // own, with one account "demo" whose one disk is a given folder, and single-use session keys for
 // that account, issued the way the service's web site would before it starts the program.
 //
+// Every server speaks TLS too, with a self-signed certificate made for the address at start
+// (tavik-server make-certificate), whose fingerprint the session hands to the program's list of
+// known servers.
+//
 // The disk server must listen on the disk servers' fixed port (the program always connects to
 // 9553 of the address the disk list names), so each service takes an address of 127.0.0.0/8 of
 // its own, and several sessions (parallel tests, a person's demo) never meet on one port. The
@@ -36,6 +40,8 @@ public:
     void Stop();
 
     QString Address() const { return address_; }
+    // The SHA-256 fingerprint of the servers' certificate ("AB:CD:...").
+    QString Fingerprint() const { return fingerprint_; }
     quint16 AuthPort() const { return authPort_; }
     quint16 DiskInfoPort() const { return diskInfoPort_; }
     // The server's standard error so far (its log).
@@ -47,6 +53,7 @@ private:
     bool WriteConfig(const QString& address, const QString& diskFolder, const QString& diskName,
                      QString& error) const;
     bool WaitForPorts(QString& error);
+    bool MakeCertificate(const QString& address, QString& error);
 
     QString serverProgram_;
     QString workFolder_;
@@ -54,6 +61,7 @@ private:
     QString logPath_;
     QProcess process_;
     QString address_;
+    QString fingerprint_;
     quint16 authPort_ = 0;
     quint16 diskInfoPort_ = 0;
 };

@@ -16,6 +16,7 @@
 #include "tests/session/ScriptedSession.h"
 #include "tests/session/SessionDriver.h"
 #include "tests/session/SessionFolders.h"
+#include "tls/CKnownServers.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -73,6 +74,25 @@ void SetProgramEnvironment(const DemoService& service, const SessionFolders& fol
     qputenv("TAVIK_REGISTRY", (work + QStringLiteral("/registry.db")).toUtf8());
     qputenv("TAVIK_DEVICE_ROOT", folders.DeviceRoot().toUtf8());
     qputenv("TAVIK_WINDOW_SCOPE", QFileInfo(work).fileName().toUtf8());
+}
+
+// The program connects over TLS (its default) and trusts the service's certificate as a user
+// who accepted it on first use would: its fingerprint is in the list of known servers, for each
+// of the three servers.
+bool TrustService(const DemoService& service, const QString& work, QString& error) {
+    qputenv("XDG_CONFIG_HOME", (work + QStringLiteral("/config")).toUtf8());
+    const tavik::tls::CKnownServers known(tavik::tls::CKnownServers::defaultPath());
+    const std::string host = service.Address().toStdString();
+    for (quint16 port :
+         {service.AuthPort(), service.DiskInfoPort(), DemoService::kDiskServerPort}) {
+        std::string why;
+        if (!known.remember(tavik::tls::CKnownServers::key(host, port),
+                            service.Fingerprint().toStdString(), why)) {
+            error = QString::fromStdString(why);
+            return false;
+        }
+    }
+    return true;
 }
 
 // The page's own prefix of 11 characters, then the pairs.
@@ -240,6 +260,13 @@ int main(int argc, char* argv[]) {
     const QString launch = LaunchParameters(key);
     Say(QStringLiteral("session key issued; the program starts as: tavikPDA \"%1\"").arg(launch));
     SetProgramEnvironment(service, folders, work.path());
+    if (!TrustService(service, work.path(), error)) {
+        Say(error);
+        Say(QStringLiteral("tavik session: FAILURE (the list of known servers)"));
+        return kExitFailure;
+    }
+    Say(QStringLiteral("TLS on every server, certificate fingerprint %1 (kept as known)")
+            .arg(service.Fingerprint()));
 
     if (interactive) {
         return RunForPerson(program, launch, service);

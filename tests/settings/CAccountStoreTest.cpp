@@ -1,6 +1,7 @@
 // The account and settings store against a fresh registry file per test.
 #include "app/settings/CAccountStore.h"
 #include "app/settings/CProfile.h"
+#include "app/settings/CSecuritySetting.h"
 #include "codec/PasswordScrambler.h"
 #include "platform/CRegistry.h"
 #include "tests/support/CTempFolder.h"
@@ -256,6 +257,31 @@ TEST_F(AccountStoreTest, DefaultsOfAnEmptyOrOddRegistry) {
     EXPECT_EQ(store_.DownloadPath(), u"\\My Documents\\받은 파일");
     ASSERT_TRUE(profile_.WriteInt(u"server", u"ip", 10222));
     EXPECT_EQ(store_.DiskInfoServer(), (HostPort{"127.0.0.1", 10222}));
+}
+
+// The security setting as the profile holds it: nothing stored and anything unknown read as
+// the safe choice, never as plain; what is stored reads back.
+TEST_F(AccountStoreTest, SecuritySettingReadsUnknownValuesAsRequired) {
+    using Mode = CSecuritySetting::Mode;
+    EXPECT_EQ(CSecuritySetting::Stored(), Mode::Required);
+    const struct {
+        uint32_t stored;
+        Mode read;
+    } rows[] = {{0, Mode::Off},
+                {1, Mode::Required},
+                {2, Mode::Preferred},
+                {3, Mode::Required},
+                {0xFFFFFFFFu, Mode::Required}};
+    for (const auto& row : rows) {
+        ASSERT_TRUE(CProfile().WriteInt(u"user", u"Secure", row.stored));
+        EXPECT_EQ(CSecuritySetting::Stored(), row.read) << row.stored;
+    }
+    for (Mode mode : {Mode::Off, Mode::Preferred, Mode::Required}) {
+        ASSERT_TRUE(CSecuritySetting::Store(mode));
+        EXPECT_EQ(CSecuritySetting::Stored(), mode);
+    }
+    ASSERT_TRUE(CProfile().WriteString(u"user", u"Secure", u"0"));
+    EXPECT_EQ(CSecuritySetting::Stored(), Mode::Required) << "a text is no number";
 }
 
 } // namespace
