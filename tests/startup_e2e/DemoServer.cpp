@@ -28,9 +28,11 @@ bool DemoServer::Start() {
     if (!process_.waitForStarted(10000)) {
         return false;
     }
+    // The demo announces its certificate after its ports: wait for that line as well, so that
+    // whoever keeps the fingerprint finds it in the output.
     const QRegularExpression ports(
         QStringLiteral("authentication server on [0-9.]+:(\\d+), disk-information server on "
-                       "[0-9.]+:(\\d+)"));
+                       "[0-9.]+:(\\d+)[\\s\\S]*certificate fingerprint [0-9A-F:]{95}\\n"));
     for (int waited = 0; waited < 20; ++waited) {
         process_.waitForReadyRead(1000);
         output_ += process_.readAll().toStdString();
