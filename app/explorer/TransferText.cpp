@@ -30,15 +30,13 @@ int TransferPercent(uint64_t done, uint64_t total) {
     return static_cast<int>(done * 100 / total);
 }
 
+// A batch's figures are a single file's over the batch's bytes and time.
 int BatchPercent(uint64_t done, uint64_t total) {
-    if (total == 0 || done >= total) {
-        return 100;
-    }
-    return static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+    return TransferPercent(done, total);
 }
 
 QString BatchBytesText(uint64_t done, uint64_t total) {
-    return QStringLiteral("%1 / %2 byte").arg(GroupDigits(done), GroupDigits(total));
+    return BytesText(done, total);
 }
 
 std::optional<double> BatchSpeed(uint64_t done, uint64_t elapsedMs) {
@@ -50,18 +48,7 @@ std::optional<double> BatchSpeed(uint64_t done, uint64_t elapsedMs) {
 
 std::optional<uint32_t> BatchRemainingSeconds(uint64_t done, uint64_t total,
                                               std::optional<double> speed) {
-    const uint64_t left = done >= total ? 0 : total - done;
-    if (left == 0) {
-        return 0;
-    }
-    if (!speed || *speed <= 0.0) {
-        return std::nullopt;
-    }
-    const double seconds = static_cast<double>(left) / (*speed * 1000.0);
-    if (seconds >= static_cast<double>(std::numeric_limits<uint32_t>::max())) {
-        return std::numeric_limits<uint32_t>::max();
-    }
-    return static_cast<uint32_t>(seconds);
+    return RemainingSeconds(done, total, speed);
 }
 
 QString BytesText(uint64_t done, uint64_t total) {
@@ -69,10 +56,7 @@ QString BytesText(uint64_t done, uint64_t total) {
 }
 
 std::optional<double> TransferSpeed(uint64_t done, uint32_t elapsedMs) {
-    if (elapsedMs == 0) {
-        return std::nullopt;
-    }
-    return static_cast<double>(done) / static_cast<double>(elapsedMs);
+    return BatchSpeed(done, elapsedMs);
 }
 
 QString SpeedText(std::optional<double> speed) {
