@@ -61,6 +61,23 @@ void setLocalTime(const fs::path& path, DWORD seconds) {
     utimensat(AT_FDCWD, path.c_str(), times, 0); // a time not kept loses no data
 }
 
+// A link to a file is written through, so that the link stays and its file gets the bytes.
+fs::path throughLink(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(path, ec))) {
+        return path;
+    }
+    const fs::path target = fs::weakly_canonical(path, ec);
+    return ec || target.empty() ? path : target;
+}
+
+// Something other than a folder or a plain file is there: a device, a FIFO or a socket.
+bool isStream(const fs::path& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    return !ec && fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status);
+}
+
 } // namespace
 
 CTreeTransfer::CTreeTransfer(CDiskSession& session, CConsole& console, const Invocation& inv,
@@ -338,7 +355,8 @@ void CTreeTransfer::downloadFolder(const std::string& remote, const fs::path& lo
     }
 }
 
-void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local) {
+void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& given) {
+    const fs::path local = throughLink(given);
     beginItem(m_session->shown(entry.path), local.string());
     const std::string name = remoteSubject("file", entry.path);
     // A server that agreed on 64-bit sizes reports the real size; one that did not, the clamp.
@@ -359,6 +377,15 @@ void CTreeTransfer::downloadFile(const RemoteEntry& entry, const fs::path& local
     std::error_code ec;
     if (fs::is_directory(local, ec)) {
         fail(name, local.string() + " is a folder");
+        return;
+    }
+    if (isStream(local)) {
+        // A device or a pipe (/dev/null, a FIFO) takes the bytes as they come: a temporary file
+        // renamed over it would replace it with a plain file, and it has nothing to resume.
+        if (runDownload(*remoteAnsi, CAnsiPath::fromUtf8(local.string()).value(), 0, entry.size,
+                        true, name, local.string())) {
+            done(entry.size);
+        }
         return;
     }
     // What is already there: the complete target, and the temporary file of a cut download.

@@ -83,6 +83,7 @@ private:
 
     void downloadEntry(const RemoteEntry& entry, const std::filesystem::path& local);
     void downloadFolder(const std::string& remote, const std::filesystem::path& local);
+    // A link is written through; a device or FIFO is written into as it is, never replaced.
     void downloadFile(const RemoteEntry& entry, const std::filesystem::path& local);
     void uploadEntry(const std::filesystem::path& local, const std::string& remote);
     void uploadFolder(const std::filesystem::path& local, const std::string& remote);

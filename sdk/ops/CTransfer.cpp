@@ -101,8 +101,10 @@ void CTransfer::dataHook(void* buffer, size_t count, uint64_t position) const {
 
 bool CTransfer::openLocal(std::u16string_view path, CLocalFile::Access access,
                           CLocalFile::Disposition disposition) {
+    // A transfer from the start does not seek: a pipe or FIFO cannot, and needs not.
     return local_.Open(path, access, disposition) &&
-           local_.Seek(static_cast<int64_t>(range_.start), CLocalFile::Origin::Begin) >= 0;
+           (range_.start == 0 ||
+            local_.Seek(static_cast<int64_t>(range_.start), CLocalFile::Origin::Begin) >= 0);
 }
 
 Result<Done> CTransfer::announce(const char* command) {

@@ -365,6 +365,35 @@ TEST_F(ClientServerTest, ExistingDestinationsSkippedResumedOrOverwritten) {
     EXPECT_EQ(readAll(m_disk / "up.bin"), content);
 }
 
+// A destination that is not a plain file is written into, never replaced: a FIFO stays a FIFO
+// and gets the bytes (as /dev/null would), a link stays a link and its file gets them.
+TEST_F(ClientServerTest, DownloadsWriteThroughFifosAndLinks) {
+    const std::string content = randomBytes(5000, 3); // below a pipe's buffer: no reader needed
+    writeAll(m_disk / "f.bin", content);
+
+    const fs::path fifo = m_local / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for reading and writing, so the client's open does not wait for a reader.
+    const int held = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    for (const char* flag : {"--overwrite", "--skip-existing"}) {
+        SCOPED_TRACE(flag);
+        EXPECT_RUN(tavik({"get", flag, "f.bin", fifo.string()}), 0);
+        EXPECT_TRUE(fs::is_fifo(fifo));
+        std::string arrived(2 * content.size(), '\0');
+        const ssize_t count = ::read(held, arrived.data(), arrived.size());
+        arrived.resize(count > 0 ? static_cast<size_t>(count) : 0);
+        EXPECT_TRUE(arrived == content) << arrived.size() << " bytes arrived";
+    }
+    ::close(held);
+
+    writeAll(m_local / "real.bin", "old");
+    fs::create_symlink("real.bin", m_local / "link");
+    EXPECT_RUN(tavik({"get", "--overwrite", "f.bin", local("link")}), 0);
+    EXPECT_TRUE(fs::is_symlink(m_local / "link"));
+    EXPECT_TRUE(readAll(m_local / "real.bin") == content);
+}
+
 // A sparse file of size bytes whose last tail bytes hold content (the rest are holes).
 void writeSparse(const fs::path& path, uint64_t size, const std::string& content,
                  uint64_t contentAt) {
