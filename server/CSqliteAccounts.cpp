@@ -81,7 +81,32 @@ private:
 } // namespace
 
 CSqliteAccounts::~CSqliteAccounts() {
+    dataVersion_.reset(); // a statement must go before its connection
     sqlite3_close(db_);
+}
+
+void CSqliteAccounts::Finalizer::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
+
+bool CSqliteAccounts::cacheCurrent() {
+    if (!dataVersion_) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &statement, nullptr) != SQLITE_OK) {
+            cache_.clear();
+            return false;
+        }
+        dataVersion_.reset(statement);
+    }
+    const bool read = sqlite3_step(dataVersion_.get()) == SQLITE_ROW;
+    const int64_t version = read ? sqlite3_column_int64(dataVersion_.get(), 0) : -1;
+    sqlite3_reset(dataVersion_.get());
+    if (!read || version != cacheVersion_) {
+        cache_.clear();
+        cacheVersion_ = version;
+        return false;
+    }
+    return true;
 }
 
 std::unique_ptr<CSqliteAccounts> CSqliteAccounts::open(const std::filesystem::path& file,
@@ -162,10 +187,20 @@ StoreResult<std::optional<AccountConfig>> CSqliteAccounts::find(std::string_view
         return StoreResult<std::optional<AccountConfig>>::ok(std::nullopt);
     }
     std::lock_guard lock(mutex_);
+    if (cacheCurrent()) {
+        if (const auto hit = cache_.find(*canonical); hit != cache_.end()) {
+            return StoreResult<std::optional<AccountConfig>>::ok(hit->second);
+        }
+    }
     bool ok = false;
     auto account = read(*canonical, ok);
     if (!ok) {
         return StoreResult<std::optional<AccountConfig>>::fail(failure());
+    }
+    // Only accounts that exist are kept, and only so many: names that do not exist cost a read
+    // each rather than memory.
+    if (account && cache_.size() < kCachedAccounts) {
+        cache_.emplace(*canonical, *account);
     }
     return StoreResult<std::optional<AccountConfig>>::ok(std::move(account));
 }
@@ -222,6 +257,7 @@ bool CSqliteAccounts::write(const AccountConfig& account, std::string_view origi
 
 StoreResult<CServiceStore::Done> CSqliteAccounts::upsert(const AccountConfig& account) {
     std::lock_guard lock(mutex_);
+    cache_.clear();
     CTransaction transaction(db_);
     if (!transaction.began() || !write(account, kOriginCommand) || !transaction.commit()) {
         return StoreResult<CServiceStore::Done>::fail(failure());
@@ -233,6 +269,7 @@ StoreResult<std::vector<std::string>>
 CSqliteAccounts::seedFromFile(const std::vector<AccountConfig>& accounts) {
     using Result = StoreResult<std::vector<std::string>>;
     std::lock_guard lock(mutex_);
+    cache_.clear();
     CTransaction transaction(db_);
     bool ok = transaction.began();
     std::vector<std::string> named;
@@ -269,6 +306,7 @@ bool CSqliteAccounts::erase(const std::string& identifier) {
 StoreResult<bool> CSqliteAccounts::remove(std::string_view identifier) {
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
+    cache_.clear();
     CTransaction transaction(db_);
     if (!transaction.began() || !erase(canonical)) {
         return StoreResult<bool>::fail(failure());
@@ -282,6 +320,7 @@ StoreResult<bool> CSqliteAccounts::setPasswordHash(std::string_view identifier,
                                                    std::string_view hash) {
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
+    cache_.clear();
     CStatement row(db_, "UPDATE account SET password_hash = ?2 WHERE identifier = ?1");
     if (row.bind(1, canonical).bind(2, hash).step() != SQLITE_DONE) {
         return StoreResult<bool>::fail(failure());
@@ -292,6 +331,7 @@ StoreResult<bool> CSqliteAccounts::setPasswordHash(std::string_view identifier,
 StoreResult<bool> CSqliteAccounts::putDisk(std::string_view identifier, const AccountDisk& disk) {
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
+    cache_.clear();
     CTransaction transaction(db_);
     bool ok = transaction.began();
     auto account = ok ? read(canonical, ok) : std::nullopt;
@@ -320,6 +360,7 @@ StoreResult<bool> CSqliteAccounts::removeDisk(std::string_view identifier,
                                               std::string_view diskId) {
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
+    cache_.clear();
     CStatement row(db_, "DELETE FROM account_disk WHERE identifier = ?1 AND disk_id = ?2");
     if (row.bind(1, canonical).bind(2, diskId).step() != SQLITE_DONE) {
         return StoreResult<bool>::fail(failure());

@@ -8,10 +8,12 @@
 #include "server/CServiceStore.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace tavik::server {
 
@@ -41,6 +43,7 @@ public:
 private:
     static constexpr char kOriginFile[] = "config";
     static constexpr char kOriginCommand[] = "command";
+    static constexpr size_t kCachedAccounts = 4096;
 
     explicit CSqliteAccounts(sqlite3* db) : db_(db) {}
     bool execute(const char* sql);
@@ -54,8 +57,21 @@ private:
     std::optional<AccountConfig> read(const std::string& identifier, bool& ok);
     bool writeDisks(const std::string& identifier, const std::vector<AccountDisk>& disks);
 
+    // True when no other connection changed the file since the cache was filled; else empties it.
+    bool cacheCurrent();
+
+    struct Finalizer {
+        void operator()(sqlite3_stmt* statement) const;
+    };
+
     std::mutex mutex_;
     sqlite3* db_;
+    // Accounts found since the file last changed. A disk list asks for its account on every
+    // request, and reading it from the file costs more than the rest of the request. Our own
+    // writes empty it; other connections' commits move the file's data version.
+    std::map<std::string, AccountConfig, std::less<>> cache_;
+    int64_t cacheVersion_ = -1;
+    std::unique_ptr<sqlite3_stmt, Finalizer> dataVersion_;
 };
 
 } // namespace tavik::server

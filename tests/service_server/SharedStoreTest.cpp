@@ -214,6 +214,17 @@ TEST(ServiceStoreTest, BothStoresKeepOneContract) {
         server::CEmbeddedStore::open(folder.file("state.db"), std::chrono::seconds(300), error);
     ASSERT_NE(embedded, nullptr) << error;
     checkContract(*embedded, "embedded", true);
+    // Another process's change (an account command beside a running server) is seen at once,
+    // although the server keeps the accounts it has read.
+    auto other =
+        server::CEmbeddedStore::open(folder.file("state.db"), std::chrono::seconds(300), error);
+    ASSERT_NE(other, nullptr) << error;
+    ASSERT_TRUE(embedded->upsertAccount(carol()));
+    EXPECT_EQ((*embedded->findAccount("Carol@tavik.local"))->passwordHash, carol().passwordHash);
+    ASSERT_TRUE(*other->setPasswordHash("Carol@tavik.local", "$argon2id$changed"));
+    EXPECT_EQ((*embedded->findAccount("Carol@tavik.local"))->passwordHash, "$argon2id$changed");
+    ASSERT_TRUE(*other->removeAccount("Carol@tavik.local"));
+    EXPECT_FALSE(embedded->findAccount("Carol@tavik.local")->has_value());
 
     CPostgresHarness postgres;
     REQUIRE_POSTGRES(postgres);
