@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
 #include <regex>
@@ -351,6 +352,128 @@ TEST(ServerAdminProgram, ServiceManagerIsToldReadyReloadingAndStopping) {
     program.signal(SIGTERM);
     EXPECT_EQ(notify.next(), "STOPPING=1");
     EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+// One session against a program with an account, logged as the settings say: a failed account
+// login, one of an unknown name, a good one, the disk list it allows, the disk opened with the
+// listed capability, a file's size asked, and a packet that is not one. The program's whole
+// stderr once it has stopped.
+std::string accountSessionLog(const std::string& settings) {
+    CTempFolder folder;
+    EXPECT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    EXPECT_TRUE(folder.write("disk/a.txt", "abc"));
+    const auto hash = server::CPasswordHash::hash("secret");
+    EXPECT_TRUE(hash.has_value());
+    EXPECT_TRUE(folder.write(
+        "server.toml", "[server]\nport = 0\n" + settings +
+                           "[service]\nauth_port = 0\ndiskinfo_port = 0\n"
+                           "[[disk]]\nid = \"home\"\nroot = \"disk\"\ncapability_only = true\n"
+                           "[[account]]\nuser = \"alice\"\ndomain = \"tavik.local\"\n"
+                           "password_hash = \"" +
+                           hash.value_or("") + "\"\n[[account.disk]]\nid = \"home\"\n"));
+    const std::string log = folder.file("server.log");
+    CChildProcess program({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")}, {},
+                          std::nullopt, log);
+    const auto disk = awaitLine(log, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    const auto services =
+        awaitLine(log, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+), )"
+                                  R"(disk-information server on 127\.0\.0\.1:(\d+))"));
+    EXPECT_EQ(disk.size(), 2u) << fileText(log);
+    EXPECT_EQ(services.size(), 3u) << fileText(log);
+    if (disk.size() == 2 && services.size() == 3) {
+        const auto port = [](const std::string& text) {
+            return static_cast<uint16_t>(std::stoi(text));
+        };
+        // The failures come from addresses of their own, so that the throttle does not delay
+        // the good login.
+        CRawClient client;
+        EXPECT_TRUE(client.connect(port(services[1]), "127.0.0.3"));
+        EXPECT_EQ(handLogin(client, "alice@tavik.local", "wrong")["result"], "1");
+        CRawClient stranger;
+        EXPECT_TRUE(stranger.connect(port(services[1]), "127.0.0.4"));
+        EXPECT_EQ(handLogin(stranger, "nobody@tavik.local", "wrong")["result"], "1");
+        CRawClient again;
+        EXPECT_TRUE(again.connect(port(services[1])));
+        const TextPairs login = handLogin(again, "alice@tavik.local", "secret");
+        EXPECT_EQ(login.count("kid") ? login.at("result") : "no reply", "0");
+        TextPairs list =
+            handDiskInfo(port(services[2]), "alice@tavik.local", "127.0.0.1", login.at("kid"));
+        const std::string capability = list["tavikinfo"].substr(0, list["tavikinfo"].find('|'));
+        const std::u16string id(capability.begin(), capability.end());
+        TAVIK_SESSION session =
+            tavik_CreateSession(u"127.0.0.1", port(disk[1]), id.c_str(), nullptr, 10000);
+        EXPECT_NE(session, nullptr) << tavik_GetLastError();
+        if (session != nullptr) {
+            EXPECT_EQ(tavik_GetFileSize(u"/home/a.txt", session), 3);
+            tavik_DestroySession(session);
+        }
+        CRawClient garbage;
+        EXPECT_TRUE(garbage.connect(port(disk[1])) && garbage.send(Bytes(16, 0)));
+        EXPECT_FALSE(awaitLine(log, std::regex("closed: malformed packet")).empty());
+    }
+    // Every line is written by the time the program has ended.
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+    return fileText(log);
+}
+
+// The account is named on every line that concerns one: logins (also failed ones, with the name
+// given), disk lists, and the commands on an account's disk. Debug lines add each request with
+// its arguments and result, connections opened and closed, and why a packet was refused.
+TEST(ServerAdminProgram, LogLinesNameTheAccountAndDebugAddsTheDetails) {
+    // The authentication server names the client by its address alone.
+    const std::string client = R"("client":"127\.0\.0\.\d(:\d+)?",)";
+    struct Row {
+        const char* settings;
+        std::string pattern;
+        bool present;
+    };
+    const Row rows[] = {
+        {"log_format = \"json\"\n",
+         R"("level":"warning",)" + client +
+             R"("account":"alice@tavik\.local","message":"login of alice@tavik\.local failed)",
+         true},
+        {"log_format = \"json\"\n",
+         R"("level":"warning",)" + client +
+             R"("account":"nobody@tavik\.local","message":"login of nobody@tavik\.local failed)",
+         true},
+        {"log_format = \"json\"\n",
+         client + R"("account":"alice@tavik\.local","message":"login of alice@tavik\.local"\})",
+         true},
+        {"log_format = \"json\"\n",
+         R"("level":"info",)" + client +
+             R"("account":"alice@tavik\.local","command":"GetDiskInfo","result":0,)",
+         true},
+        {"log_format = \"json\"\n",
+         R"("level":"info",)" + client +
+             R"("disk":"home","account":"alice@tavik\.local","command":"[a-z]+",)"
+             R"("path":"/home/a\.txt","result":0,)",
+         true},
+        {"log_level = \"debug\"\n",
+         R"(127\.0\.0\.1:\d+ \[home\] debug: [a-z]+ (path|filename)="/home/a\.txt"[^\n]* -> 0\n)", true},
+        {"log_level = \"debug\"\n",
+         R"(\[-\] debug: GetDiskInfo username="alice@tavik\.local" ticket=given -> 0 \(1 disks\))",
+         true},
+        {"log_level = \"debug\"\n", R"(\[-\] debug: connection opened \(plain\)\n)", true},
+        {"log_level = \"debug\"\n",
+         R"(\[home\] debug: connection closed after \d+ requests \(plain, large files\)\n)", true},
+        {"log_level = \"debug\"\n", R"(\[-\] debug: packet refused: [a-z ]+\n)", true},
+        {"log_level = \"debug\"\n", R"(\[home\] debug: setuser id="home" largefile=1)", true},
+        // A capability's MAC is its secret: never written, not even in a debug line.
+        {"log_level = \"debug\"\n", R"([0-9a-f]{32})", false},
+        // At the default level the same session shows none of them.
+        {"", R"(debug: )", false},
+    };
+    std::map<std::string, std::string> logs;
+    for (const Row& row : rows) {
+        if (!logs.count(row.settings)) {
+            logs[row.settings] = accountSessionLog(row.settings);
+        }
+        const std::string& log = logs[row.settings];
+        EXPECT_EQ(std::regex_search(log, std::regex(row.pattern)), row.present)
+            << row.pattern << "\n"
+            << log;
+    }
 }
 
 } // namespace
