@@ -156,6 +156,8 @@ TEST(ServerMetrics, ValuesMoveWithRealTraffic) {
     const Row rows[] = {
         {R"(tavik_logins_total{result="wrong_id"})", 1},
         {R"(tavik_logins_total{result="ok"})", 1},
+        // The good login waited for the failed one's delay.
+        {R"(tavik_logins_throttled_total)", 1},
         {R"(tavik_connections_refused_total{reason="address_limit"})", 1},
         {R"(tavik_commands_total{command="download",result="0"})", 1},
         {R"(tavik_commands_total{command="upload",result="0"})", 1},
@@ -169,6 +171,10 @@ TEST(ServerMetrics, ValuesMoveWithRealTraffic) {
         EXPECT_EQ(moved(row.key), row.delta) << row.key;
     }
     EXPECT_EQ(after.at(R"(tavik_quota_bytes{disk="demo"})"), 1048576);
+    // The quota counts the files below the root: a.txt and the upload's b.txt.
+    const std::string used = R"(tavik_quota_used_bytes{disk="demo"})";
+    EXPECT_EQ(before.count(used) ? before.at(used) : -1, 6);
+    EXPECT_EQ(after.count(used) ? after.at(used) : -1, 6 + 3);
     EXPECT_GE(after.at("tavik_connections_open"), 1);
     program.signal(SIGTERM);
     EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
