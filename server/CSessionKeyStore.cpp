@@ -1,10 +1,9 @@
 #include "server/CSessionKeyStore.h"
 
+#include "server/CSqliteFile.h"
+
 #include <sodium.h>
 #include <sqlite3.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tavik::server {
 
@@ -41,14 +40,6 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-// The database holds only hashes, but nobody else needs to read it: create it private.
-void createPrivate(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 std::string CSessionKeyStore::hashOf(std::string_view key) {
@@ -77,19 +68,11 @@ std::unique_ptr<CSessionKeyStore> CSessionKeyStore::open(const std::filesystem::
         error = "libsodium cannot start";
         return nullptr;
     }
-    if (file != ":memory:") {
-        createPrivate(file);
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        error = "cannot open the state database " + file.string() + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
+    sqlite3* db = CSqliteFile::open(file, error);
+    if (db == nullptr) {
         return nullptr;
     }
     std::unique_ptr<CSessionKeyStore> store(new CSessionKeyStore(db));
-    // A running server and the session-key command write the same file; wait for each other.
-    sqlite3_busy_timeout(db, 5000);
     if (!store->execute("CREATE TABLE IF NOT EXISTS session_key ("
                         " hash BLOB PRIMARY KEY, account TEXT NOT NULL, expires INTEGER NOT NULL)",
                         error)) {

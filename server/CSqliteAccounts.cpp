@@ -1,9 +1,8 @@
 #include "server/CSqliteAccounts.h"
 
-#include <sqlite3.h>
+#include "server/CSqliteFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 
@@ -45,14 +44,6 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-// Password hashes are secrets of a kind: nobody else needs to read the file.
-void createPrivate(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
-
 // Rolls back unless committed.
 class CTransaction {
 public:
@@ -86,18 +77,11 @@ CSqliteAccounts::~CSqliteAccounts() {
 
 std::unique_ptr<CSqliteAccounts> CSqliteAccounts::open(const std::filesystem::path& file,
                                                        std::string& error) {
-    if (file != ":memory:") {
-        createPrivate(file);
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        error = "cannot open the state database " + file.string() + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
+    sqlite3* db = CSqliteFile::open(file, error);
+    if (db == nullptr) {
         return nullptr;
     }
     std::unique_ptr<CSqliteAccounts> accounts(new CSqliteAccounts(db));
-    sqlite3_busy_timeout(db, 5000);
     if (!accounts->execute("CREATE TABLE IF NOT EXISTS account ("
                            " identifier TEXT PRIMARY KEY, user TEXT NOT NULL,"
                            " domain TEXT NOT NULL, password_hash TEXT NOT NULL,"

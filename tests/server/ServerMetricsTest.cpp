@@ -1,6 +1,7 @@
 // The metrics endpoint: Prometheus text over HTTP whose values move with real traffic.
 #include "tests/cli/CChildProcess.h"
 #include "tests/server/CServerHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include "sdk/include/TavikErrors.h"
 
@@ -9,7 +10,6 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <netinet/in.h>
 #include <regex>
@@ -20,25 +20,6 @@
 
 namespace tavik::test {
 namespace {
-
-std::string fileText(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string awaitGroup(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const std::string content = fileText(file);
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return match[1].str();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 // The exposition format's samples, "name{labels}" -> value; every line must be a comment, a
 // blank or a sample, else the parse fails (an empty map and a test failure).

@@ -4,6 +4,7 @@
 #include "server/CPasswordHash.h"
 #include "tests/cli/CChildProcess.h"
 #include "tests/service_server/CServiceHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <netinet/in.h>
 #include <poll.h>
@@ -26,26 +26,6 @@
 
 namespace tavik::test {
 namespace {
-
-std::string fileText(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The first match of pattern in the program's stderr file within 20 s, with its groups.
-std::vector<std::string> awaitLine(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const std::string content = fileText(file);
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return std::vector<std::string>(match.begin(), match.end());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 size_t countOf(const std::string& text, const std::string& what) {
     size_t count = 0;
