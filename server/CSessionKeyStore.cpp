@@ -1,6 +1,7 @@
 #include "server/CSessionKeyStore.h"
 
 #include "server/CSqliteFile.h"
+#include "server/CSqliteStatement.h"
 
 #include <sodium.h>
 #include <sqlite3.h>
@@ -10,35 +11,6 @@ namespace tavik::server {
 namespace {
 
 constexpr size_t kKeyBytes = 32;
-
-// A prepared statement that finalises itself.
-class CStatement {
-public:
-    CStatement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-            statement_ = nullptr;
-        }
-    }
-    ~CStatement() { sqlite3_finalize(statement_); }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-
-    bool valid() const { return statement_ != nullptr; }
-    void bind(int index, std::string_view text) {
-        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void bindBlob(int index, const std::string& bytes) {
-        sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void bind(int index, int64_t value) { sqlite3_bind_int64(statement_, index, value); }
-    bool run() { return sqlite3_step(statement_) == SQLITE_DONE; }
-    bool runForRow() { return sqlite3_step(statement_) == SQLITE_ROW; }
-
-private:
-    sqlite3_stmt* statement_ = nullptr;
-};
 
 } // namespace
 
@@ -96,12 +68,13 @@ std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
                                                    std::chrono::seconds lifetime,
                                                    int64_t nowSeconds, std::string& error) {
     const std::string key = newKey();
-    CStatement purge(db_, "DELETE FROM session_key WHERE expires <= ?1");
+    CSqliteStatement purge(db_, "DELETE FROM session_key WHERE expires <= ?1");
     if (purge.valid()) {
         purge.bind(1, nowSeconds);
-        purge.run();
+        purge.step();
     }
-    CStatement insert(db_, "INSERT INTO session_key (hash, account, expires) VALUES (?1, ?2, ?3)");
+    CSqliteStatement insert(db_,
+                            "INSERT INTO session_key (hash, account, expires) VALUES (?1, ?2, ?3)");
     if (!insert.valid()) {
         error = sqlite3_errmsg(db_);
         return std::nullopt;
@@ -109,7 +82,7 @@ std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
     insert.bindBlob(1, hashOf(key));
     insert.bind(2, account);
     insert.bind(3, nowSeconds + lifetime.count());
-    if (!insert.run()) {
+    if (insert.step() != SQLITE_DONE) {
         error = sqlite3_errmsg(db_);
         return std::nullopt;
     }
@@ -119,15 +92,15 @@ std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
 bool CSessionKeyStore::consume(std::string_view account, std::string_view key, int64_t nowSeconds) {
     // One DELETE both checks and spends the key, so no second check can see it afterwards; the
     // returned row (rather than a change count) keeps the answer per statement across threads.
-    CStatement remove(db_, "DELETE FROM session_key WHERE hash = ?1 AND account = ?2 AND "
-                           "expires > ?3 RETURNING expires");
+    CSqliteStatement remove(db_, "DELETE FROM session_key WHERE hash = ?1 AND account = ?2 AND "
+                                 "expires > ?3 RETURNING expires");
     if (!remove.valid()) {
         return false;
     }
     remove.bindBlob(1, hashOf(key));
     remove.bind(2, account);
     remove.bind(3, nowSeconds);
-    return remove.runForRow();
+    return remove.step() == SQLITE_ROW;
 }
 
 } // namespace tavik::server
