@@ -84,8 +84,10 @@ StoreResult<bool> CAccountAuthenticator::sessionKeyMatches(const AccountConfig* 
 }
 
 void CAccountAuthenticator::storeFailed(const Request& request, const std::string& error) {
-    log_.event(request.peerAddress, "login of " + request.identifier +
-                                        " failed: the store is unavailable (" + error + ")");
+    log_.event(request.peerAddress,
+               "login of " + request.identifier + " failed: the store is unavailable (" + error +
+                   ")",
+               request.identifier);
 }
 
 std::optional<AccountConfig>
@@ -113,7 +115,8 @@ std::optional<AccountConfig> CAccountAuthenticator::decide(const Request& reques
     }
     if (!*wait) {
         log_.event(request.peerAddress,
-                   "login of " + request.identifier + " refused: too many failed logins");
+                   "login of " + request.identifier + " refused: too many failed logins",
+                   request.identifier);
         return std::nullopt;
     }
     if (**wait > 0 && !pause(**wait, stopping)) {
@@ -130,11 +133,12 @@ std::optional<AccountConfig> CAccountAuthenticator::decide(const Request& reques
     if (!*accepted) {
         const auto failures = store_.loginFailed(attempt);
         const int count = failures ? *failures : 0;
-        log_.event(request.peerAddress, "login of " + request.identifier +
-                                            (withKey ? " with a session key" : "") + " failed (" +
-                                            std::to_string(count) +
-                                            " in a row from this address; next attempt waits " +
-                                            std::to_string(store_.delayAfter(count)) + " ms)");
+        log_.event(request.peerAddress,
+                   "login of " + request.identifier + (withKey ? " with a session key" : "") +
+                       " failed (" + std::to_string(count) +
+                       " in a row from this address; next attempt waits " +
+                       std::to_string(store_.delayAfter(count)) + " ms)",
+                   request.identifier);
         return std::nullopt;
     }
     const auto done = store_.loginSucceeded(attempt);
@@ -142,7 +146,7 @@ std::optional<AccountConfig> CAccountAuthenticator::decide(const Request& reques
         storeFailed(request, done.error());
         return std::nullopt;
     }
-    log_.event(request.peerAddress, "login of " + account->identifier());
+    log_.event(request.peerAddress, "login of " + account->identifier(), account->identifier());
     return std::move(found->value());
 }
 

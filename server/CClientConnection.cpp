@@ -4,6 +4,7 @@
 #include "server/CNetAddress.h"
 
 #include "server/CCommandHandlers.h"
+#include "server/CRequestText.h"
 #include "server/CTransferPhases.h"
 
 #include "server/CWireText.h"
@@ -66,6 +67,8 @@ bool CClientConnection::startSecurity() {
     switch (stream_.acceptSecurity(config_.tls, config_.requireTls, waitMs, failure)) {
     case CSocketStream::Security::Plain:
     case CSocketStream::Security::Tls:
+        log_.debug(peer_, "", "",
+                   std::string("connection opened (") + (stream_.secure() ? "TLS" : "plain") + ")");
         return true;
     case CSocketStream::Security::Refused:
         log_.event(peer_, "refused: plain connection, TLS required");
@@ -103,6 +106,7 @@ void CClientConnection::run() {
         }
         if (got == CSocketStream::Receive::Malformed) {
             log_.event(peer_, "closed: malformed packet");
+            log_.debug(peer_, diskId(), account_, "packet refused: " + stream_.malformedReason());
             break;
         }
         // A request that arrived as the drain began was not started: the client sees the
@@ -112,8 +116,22 @@ void CClientConnection::run() {
         }
     }
     --stats_.connections;
+    logClosed();
     stream_.shutdownBoth();
     finished_ = true;
+}
+
+std::string CClientConnection::diskId() const {
+    return session_.loggedIn() ? session_.disk()->id : std::string();
+}
+
+void CClientConnection::logClosed() {
+    if (log_.debugEnabled()) {
+        log_.debug(peer_, diskId(), account_,
+                   "connection closed after " + std::to_string(requests_) + " requests (" +
+                       (stream_.secure() ? "TLS" : "plain") +
+                       (session_.largeFiles() ? ", large files" : "") + ")");
+    }
 }
 
 int CClientConnection::nextWaitMs(std::chrono::steady_clock::time_point accepted) const {
@@ -172,6 +190,7 @@ HandleResult CClientConnection::login(CCommandHandlers& handlers, const CPacket&
         throttle_.succeeded(attempt);
     }
     loggedIn_ = session_.loggedIn();
+    account_ = loggedIn_ ? config_.accountsOf(session_.disk()->id) : std::string();
     return result;
 }
 
@@ -202,6 +221,30 @@ void countCommand(const std::string& command, int32_t error,
 
 } // namespace
 
+void CClientConnection::logCommand(const CPacket& request, bool keptOpen, int32_t error,
+                                   const std::optional<TransferPlan>& plan, uint32_t elapsedMs) {
+    const std::string disk = diskId();
+    const std::string command = request.GetString("_cmd", "");
+    const std::string shown = keptOpen ? command : command + " (connection closed)";
+    std::optional<uint64_t> moved;
+    if (plan && error == 0) {
+        moved = plan->end - plan->start;
+    }
+    log_.command({.peer = peer_,
+                  .disk = disk,
+                  .account = account_,
+                  .command = shown,
+                  .path = CCommandHandlers::logPath(request),
+                  .error = error,
+                  .elapsedMs = elapsedMs,
+                  .bytes = moved});
+    if (log_.debugEnabled()) {
+        log_.debug(peer_, disk, account_,
+                   CCommandLog::loggable(shown) + " " + CRequestText::arguments(request) + " -> " +
+                       std::to_string(error));
+    }
+}
+
 bool CClientConnection::serve(const CPacket& request) {
     const auto startedAt = std::chrono::steady_clock::now();
     const uint32_t started = log_.enabled() ? platform::GetTickCount() : 0;
@@ -231,15 +274,9 @@ bool CClientConnection::serve(const CPacket& request) {
         keepOpen = phases.run(*result.plan, finalError);
     }
     countCommand(command, finalError, result.plan, startedAt);
+    ++requests_;
     if (log_.enabled()) {
-        const char* disk = session_.loggedIn() ? session_.disk()->id.c_str() : "";
-        const std::string shown = keepOpen ? command : command + " (connection closed)";
-        std::optional<uint64_t> moved;
-        if (result.plan && finalError == 0) {
-            moved = result.plan->end - result.plan->start;
-        }
-        log_.command(peer_, disk, shown, CCommandHandlers::logPath(request), finalError,
-                     platform::GetTickCount() - started, moved);
+        logCommand(request, keepOpen, finalError, result.plan, platform::GetTickCount() - started);
     }
     return keepOpen;
 }

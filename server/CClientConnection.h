@@ -11,11 +11,13 @@
 #include "server/CServerConfig.h"
 #include "server/CServerStats.h"
 #include "server/CSocketStream.h"
+#include "server/TransferPlan.h"
 
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace tavik {
@@ -58,6 +60,13 @@ private:
     // "setuser" under the login throttle: waits for its turn, then lets the handlers check it,
     // and counts a failure (22001, 22002) against the client's address and the disk.
     HandleResult login(CCommandHandlers& handlers, const CPacket& request, CPacket& reply);
+    // The command's line (level info) and, at level debug, its arguments.
+    void logCommand(const CPacket& request, bool keptOpen, int32_t error,
+                    const std::optional<TransferPlan>& plan, uint32_t elapsedMs);
+    // The debug line of the connection's end: requests served, TLS or plain, extras agreed.
+    void logClosed();
+    // The logged-in disk's id, or empty.
+    std::string diskId() const;
     // Sleeps up to ms, in slices, so that a server stop is not held up; false when stopping.
     bool pause(int ms);
     // How long the next wait for a request may last: the idle time-out, or less while the
@@ -73,6 +82,9 @@ private:
     CCommandLog& log_;
     CLoginThrottle& throttle_;
     CClientSession session_;
+    // The accounts owning the logged-in disk, for the log (see CServerConfig::accountsOf).
+    std::string account_;
+    uint64_t requests_ = 0;
     bool refuse_;
     std::atomic<bool> stopping_{false};
     // Whether a request is being served, and whether a drain was asked for; under drainMutex_,

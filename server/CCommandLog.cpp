@@ -65,48 +65,69 @@ std::string CCommandLog::loggable(std::string_view text) {
     return out;
 }
 
-void CCommandLog::command(std::string_view peer, std::string_view disk, std::string_view command,
-                          std::string_view path, int32_t error, uint32_t elapsedMs,
-                          std::optional<uint64_t> bytes) {
+void CCommandLog::command(const Command& in) {
     if (!enabled_ || !CLogOutput::enabled(CLogOutput::Level::Info)) {
         return;
     }
+    const std::string shownCommand = in.command.empty() ? "?" : loggable(in.command);
+    const std::string shownPath = loggable(in.path);
+    const std::string shownAccount = loggable(in.account);
     std::string line = timestamp();
-    line.append(" ").append(peer).append(" [").append(disk.empty() ? "-" : disk).append("] ");
-    line.append(command.empty() ? "?" : loggable(command));
-    if (!path.empty()) {
-        line.append(" \"").append(loggable(path)).append("\"");
+    line.append(" ").append(in.peer).append(" [").append(in.disk.empty() ? "-" : in.disk);
+    line.append("] ").append(shownCommand);
+    if (!in.path.empty()) {
+        line.append(" \"").append(shownPath).append("\"");
     }
-    line.append(" -> ").append(std::to_string(error));
-    line.append(" (").append(std::to_string(elapsedMs)).append(" ms)\n");
-    const std::string shownCommand = command.empty() ? "?" : loggable(command);
-    const std::string shownPath = loggable(path);
+    line.append(" -> ").append(std::to_string(in.error));
+    line.append(" (").append(std::to_string(in.elapsedMs)).append(" ms)\n");
     CLogOutput::Record record;
     record.level = CLogOutput::Level::Info;
-    record.client = peer;
-    record.disk = disk;
+    record.client = in.peer;
+    record.disk = in.disk;
+    record.account = shownAccount;
     record.command = shownCommand;
     record.path = shownPath;
-    record.result = error;
-    record.bytes = bytes;
-    record.ms = elapsedMs;
+    record.result = in.error;
+    record.bytes = in.bytes;
+    record.ms = in.elapsedMs;
     // Successful commands are the client's work and always written; failures can be repeated
     // at will.
-    write(peer, line, error != 0, record);
+    write(in.peer, line, in.error != 0, record);
 }
 
-void CCommandLog::event(std::string_view peer, std::string_view text) {
+void CCommandLog::event(std::string_view peer, std::string_view text, std::string_view account) {
     if (!enabled_ || !CLogOutput::enabled(CLogOutput::Level::Warning)) {
         return;
     }
     const std::string shown = loggable(text);
+    const std::string shownAccount = loggable(account);
     std::string line = timestamp();
     line.append(" ").append(peer).append(" ").append(shown).append("\n");
     CLogOutput::Record record;
     record.level = CLogOutput::Level::Warning;
     record.client = peer;
+    record.account = shownAccount;
     record.message = shown;
     write(peer, line, true, record);
+}
+
+void CCommandLog::debug(std::string_view peer, std::string_view disk, std::string_view account,
+                        std::string_view text) {
+    if (!debugEnabled()) {
+        return;
+    }
+    const std::string shownAccount = loggable(account);
+    std::string line = timestamp();
+    line.append(" ").append(peer).append(" [").append(disk.empty() ? "-" : disk).append("] ");
+    line.append("debug: ").append(text).append("\n");
+    CLogOutput::Record record;
+    record.level = CLogOutput::Level::Debug;
+    record.client = peer;
+    record.disk = disk;
+    record.account = shownAccount;
+    record.message = text;
+    // A debug run is asked for on purpose: nothing is folded away.
+    write(peer, line, false, record);
 }
 
 void CCommandLog::write(std::string_view peer, const std::string& line, bool foldable,

@@ -73,10 +73,7 @@ bool CDiskInfoResponder::admits(const AccountConfig& account, const CFormMessage
 }
 
 bool CDiskInfoResponder::readOnlyHere(const AccountDisk& disk) const {
-    const std::string& here = config_.primaryAddress();
-    const bool servedHere = disk.server == here || disk.server.rfind(here + ":", 0) == 0 ||
-                            disk.server.rfind("[" + here + "]:", 0) == 0;
-    const DiskConfig* served = servedHere ? config_.findDisk(disk.diskId) : nullptr;
+    const DiskConfig* served = config_.servesHere(disk) ? config_.findDisk(disk.diskId) : nullptr;
     return served != nullptr && served->readOnly;
 }
 
@@ -84,16 +81,21 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
                                                 const std::string& peerAddress) {
     CFormFramer framer(true, true);
     CFormMessage request;
+    last_ = Query{};
     if (framer.Feed(frame) != CFormFramer::kComplete || !framer.Extract(request) ||
         valueOf(request, u"cmd") != "GetDiskInfo" || !request.Contains(u"username")) {
+        last_.result = 100;
         return errorReply(u"100", "잘못된 요청입니다");
     }
+    last_.account = valueOf(request, u"username");
+    last_.withTicket = !valueOf(request, u"ticket").empty();
     // An unknown account gets the answer of one that has not logged in: never having logged in
     // is exactly its state, and the answer tells nobody which accounts exist.
     const auto found = store_.findAccount(valueOf(request, u"username"));
     const AccountConfig* account = found && found->has_value() ? &found->value() : nullptr;
     if (account == nullptr || !admits(*account, request, peerAddress)) {
         CMetrics::instance().add("tavik_disk_list_queries_total", {{"result", "refused"}});
+        last_.result = 101;
         return errorReply(u"101", "먼저 로그인하십시오");
     }
     CMetrics::instance().add("tavik_disk_list_queries_total", {{"result", "listed"}});
@@ -118,7 +120,9 @@ std::vector<uint8_t> CDiskInfoResponder::answer(std::span<const uint8_t> frame,
                                                    : u"diskid|diskname|serverip|loginid|");
     reply.SetValue(u"tavikinfo", wide(values));
     std::vector<uint8_t> bytes = frameOf(reply);
+    last_.disks = account->disks.size();
     // The client gives up on a reply beyond 64 KiB: say why instead of sending it.
+    last_.result = bytes.empty() ? 102 : 0;
     return bytes.empty() ? errorReply(u"102", "디스크 목록이 너무 깁니다") : bytes;
 }
 

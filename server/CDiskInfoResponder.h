@@ -39,6 +39,15 @@ public:
     // The reply frame for one received frame (never empty).
     std::vector<uint8_t> answer(std::span<const uint8_t> frame, const std::string& peerAddress);
 
+    // What the last answer() was about, for the log.
+    struct Query {
+        std::string account; // the username asked for (client text, not yet printable)
+        bool withTicket = false;
+        int result = 0; // 0 listed, else the error code sent
+        size_t disks = 0;
+    };
+    const Query& lastQuery() const { return last_; }
+
 private:
     bool admits(const AccountConfig& account, const app::CFormMessage& request,
                 const std::string& peerAddress);
@@ -47,6 +56,7 @@ private:
 
     const CServerConfig& config_;
     CServiceStore& store_;
+    Query last_;
 };
 
 } // namespace tavik::server

@@ -349,6 +349,27 @@ const DiskConfig* CServerConfig::findDisk(std::string_view id) const {
     return nullptr;
 }
 
+bool CServerConfig::servesHere(const AccountDisk& disk) const {
+    const std::string& here = primaryAddress();
+    const bool onThisServer = disk.server == here || disk.server.rfind(here + ":", 0) == 0 ||
+                              disk.server.rfind("[" + here + "]:", 0) == 0;
+    return onThisServer && findDisk(disk.diskId) != nullptr;
+}
+
+std::string CServerConfig::accountsOf(std::string_view diskId) const {
+    std::string owners;
+    for (const AccountConfig& account : service.accounts) {
+        const bool owns =
+            std::any_of(account.disks.begin(), account.disks.end(), [&](const AccountDisk& disk) {
+                return disk.diskId == diskId && servesHere(disk);
+            });
+        if (owns) {
+            owners.append(owners.empty() ? "" : ",").append(account.identifier());
+        }
+    }
+    return owners;
+}
+
 bool CServerConfig::copyTargetAllowed(std::string_view ip, uint16_t port) const {
     const std::string withPort = CNetAddress::withPort(ip, port);
     for (const std::string& target : copyTargets) {

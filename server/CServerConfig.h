@@ -102,6 +102,11 @@ public:
                                              const std::string& diskId, std::string& error);
 
     const DiskConfig* findDisk(std::string_view id) const;
+    // Whether an account's disk is one of the [[disk]] entries this server serves.
+    bool servesHere(const AccountDisk& disk) const;
+    // The accounts ("user@domain", comma-separated) listing this server's disk diskId; empty
+    // when none of the file's accounts does (a shared store may still know one).
+    std::string accountsOf(std::string_view diskId) const;
     // True when copyTargets lets "copyex" connect to ip:port (ip exactly as listed).
     bool copyTargetAllowed(std::string_view ip, uint16_t port) const;
     // A disk anyone may log in to (no password) while the server listens on an address other

@@ -52,7 +52,9 @@ CServiceConnection::Clock::time_point nextDeadline(const CServiceConnection& con
 }
 
 // TLS for a client that opens with a handshake; false (logged) when the connection must end.
-bool startSecurity(CServiceConnection& connection, const CServerConfig& config, CCommandLog& log) {
+// name: the server, for the debug lines of the connection.
+bool startSecurity(CServiceConnection& connection, const CServerConfig& config, CCommandLog& log,
+                   const char* name) {
     std::string failure;
     // The first bytes are due as soon as a first frame's would be.
     const ServiceConfig& service = config.service;
@@ -60,7 +62,10 @@ bool startSecurity(CServiceConnection& connection, const CServerConfig& config, 
         std::min({service.idleTimeoutMs, service.frameTimeoutMs, service.loginTimeoutMs});
     switch (connection.startSecurity(config.tls, config.requireTls, waitMs, failure)) {
     case CSocketStream::Security::Plain:
+        log.debug(connection.peer(), "", "", std::string(name) + ": connection opened (plain)");
+        return true;
     case CSocketStream::Security::Tls:
+        log.debug(connection.peer(), "", "", std::string(name) + ": connection opened (TLS)");
         return true;
     case CSocketStream::Security::Refused:
         log.event(connection.peer(), "refused: plain connection, TLS required");
@@ -177,7 +182,7 @@ void CServiceServers::stop() {
 
 void CServiceServers::serveAuth(CServiceConnection& connection) {
     const std::shared_ptr<const Generation> generation = current();
-    if (!startSecurity(connection, *generation->config, log_)) {
+    if (!startSecurity(connection, *generation->config, log_, "authentication server")) {
         return;
     }
     const ServiceConfig& service = generation->config->service;
@@ -204,11 +209,14 @@ void CServiceServers::serveAuth(CServiceConnection& connection) {
             return std::optional(std::move(reply));
         },
         log_);
+    log_.debug(connection.peer(), "", "",
+               std::string("authentication server: connection closed (") +
+                   (conversation.loggedIn() ? "logged in" : "not logged in") + ")");
 }
 
 void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
     const std::shared_ptr<const Generation> generation = current();
-    if (!startSecurity(connection, *generation->config, log_)) {
+    if (!startSecurity(connection, *generation->config, log_, "disk-information server")) {
         return;
     }
     const ServiceConfig& service = generation->config->service;
@@ -220,13 +228,35 @@ void CServiceServers::serveDiskInfo(CServiceConnection& connection) {
     serveFrames(
         connection, service, probe,
         [&](const std::vector<uint8_t>& frame) -> std::optional<std::vector<uint8_t>> {
+            const auto started = std::chrono::steady_clock::now();
             std::vector<uint8_t> reply = responder.answer(frame, connection.peerAddress());
+            logQuery(connection.peer(), responder.lastQuery(), started);
             if (reply.empty()) {
                 return std::nullopt;
             }
             return reply;
         },
         log_);
+    log_.debug(connection.peer(), "", "", "disk-information server: connection closed");
+}
+
+void CServiceServers::logQuery(const std::string& peer, const CDiskInfoResponder::Query& query,
+                               std::chrono::steady_clock::time_point started) {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    // The account named by the request: on a listing, the one whose login allowed it.
+    log_.command({.peer = peer,
+                  .account = query.account,
+                  .command = "GetDiskInfo",
+                  .error = query.result,
+                  .elapsedMs = static_cast<uint32_t>(elapsed.count())});
+    if (log_.debugEnabled()) {
+        log_.debug(peer, "", query.account,
+                   "GetDiskInfo username=\"" + CCommandLog::loggable(query.account) +
+                       "\" ticket=" + (query.withTicket ? "given" : "none") + " -> " +
+                       std::to_string(query.result) + " (" + std::to_string(query.disks) +
+                       " disks)");
+    }
 }
 
 } // namespace tavik::server

@@ -23,11 +23,13 @@
 
 #include "server/CAccountAuthenticator.h"
 #include "server/CCommandLog.h"
+#include "server/CDiskInfoResponder.h"
 #include "server/CServerConfig.h"
 #include "server/CServiceListener.h"
 #include "server/CServiceStore.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -65,6 +67,9 @@ private:
     std::shared_ptr<const Generation> makeGeneration(std::shared_ptr<const CServerConfig> config);
     void serveAuth(CServiceConnection& connection);
     void serveDiskInfo(CServiceConnection& connection);
+    // One line for a disk-list query (level info), and its details at level debug.
+    void logQuery(const std::string& peer, const CDiskInfoResponder::Query& query,
+                  std::chrono::steady_clock::time_point started);
 
     const CServerConfig& config_;
     CCommandLog log_;

@@ -1,53 +1,16 @@
 #include "server/CSessionKeyStore.h"
 
+#include "server/CSqliteFile.h"
+#include "server/CSqliteStatement.h"
+
 #include <sodium.h>
 #include <sqlite3.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tavik::server {
 
 namespace {
 
 constexpr size_t kKeyBytes = 32;
-
-// A prepared statement that finalises itself.
-class CStatement {
-public:
-    CStatement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-            statement_ = nullptr;
-        }
-    }
-    ~CStatement() { sqlite3_finalize(statement_); }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-
-    bool valid() const { return statement_ != nullptr; }
-    void bind(int index, std::string_view text) {
-        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void bindBlob(int index, const std::string& bytes) {
-        sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()),
-                          SQLITE_TRANSIENT);
-    }
-    void bind(int index, int64_t value) { sqlite3_bind_int64(statement_, index, value); }
-    bool run() { return sqlite3_step(statement_) == SQLITE_DONE; }
-    bool runForRow() { return sqlite3_step(statement_) == SQLITE_ROW; }
-
-private:
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-// The database holds only hashes, but nobody else needs to read it: create it private.
-void createPrivate(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
 
 } // namespace
 
@@ -77,19 +40,11 @@ std::unique_ptr<CSessionKeyStore> CSessionKeyStore::open(const std::filesystem::
         error = "libsodium cannot start";
         return nullptr;
     }
-    if (file != ":memory:") {
-        createPrivate(file);
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        error = "cannot open the state database " + file.string() + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
+    sqlite3* db = CSqliteFile::open(file, error);
+    if (db == nullptr) {
         return nullptr;
     }
     std::unique_ptr<CSessionKeyStore> store(new CSessionKeyStore(db));
-    // A running server and the session-key command write the same file; wait for each other.
-    sqlite3_busy_timeout(db, 5000);
     if (!store->execute("CREATE TABLE IF NOT EXISTS session_key ("
                         " hash BLOB PRIMARY KEY, account TEXT NOT NULL, expires INTEGER NOT NULL)",
                         error)) {
@@ -113,12 +68,13 @@ std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
                                                    std::chrono::seconds lifetime,
                                                    int64_t nowSeconds, std::string& error) {
     const std::string key = newKey();
-    CStatement purge(db_, "DELETE FROM session_key WHERE expires <= ?1");
+    CSqliteStatement purge(db_, "DELETE FROM session_key WHERE expires <= ?1");
     if (purge.valid()) {
         purge.bind(1, nowSeconds);
-        purge.run();
+        purge.step();
     }
-    CStatement insert(db_, "INSERT INTO session_key (hash, account, expires) VALUES (?1, ?2, ?3)");
+    CSqliteStatement insert(db_,
+                            "INSERT INTO session_key (hash, account, expires) VALUES (?1, ?2, ?3)");
     if (!insert.valid()) {
         error = sqlite3_errmsg(db_);
         return std::nullopt;
@@ -126,7 +82,7 @@ std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
     insert.bindBlob(1, hashOf(key));
     insert.bind(2, account);
     insert.bind(3, nowSeconds + lifetime.count());
-    if (!insert.run()) {
+    if (insert.step() != SQLITE_DONE) {
         error = sqlite3_errmsg(db_);
         return std::nullopt;
     }
@@ -136,15 +92,15 @@ std::optional<std::string> CSessionKeyStore::issue(std::string_view account,
 bool CSessionKeyStore::consume(std::string_view account, std::string_view key, int64_t nowSeconds) {
     // One DELETE both checks and spends the key, so no second check can see it afterwards; the
     // returned row (rather than a change count) keeps the answer per statement across threads.
-    CStatement remove(db_, "DELETE FROM session_key WHERE hash = ?1 AND account = ?2 AND "
-                           "expires > ?3 RETURNING expires");
+    CSqliteStatement remove(db_, "DELETE FROM session_key WHERE hash = ?1 AND account = ?2 AND "
+                                 "expires > ?3 RETURNING expires");
     if (!remove.valid()) {
         return false;
     }
     remove.bindBlob(1, hashOf(key));
     remove.bind(2, account);
     remove.bind(3, nowSeconds);
-    return remove.runForRow();
+    return remove.step() == SQLITE_ROW;
 }
 
 } // namespace tavik::server

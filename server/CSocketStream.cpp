@@ -394,6 +394,30 @@ bool CSocketStream::sendAll(const void* bytes, size_t count, int timeoutMs) {
     return true;
 }
 
+namespace {
+
+// Why a packet did not parse, in words (the codes of CPacket::ParseInPlace).
+std::string parseFailure(int code) {
+    switch (code) {
+    case -1:
+        return "short header";
+    case -2:
+        return "wrong magic";
+    case -3:
+        return "unknown version";
+    case -4:
+        return "wrong body length";
+    case -5:
+        return "header checksum mismatch";
+    case -6:
+        return "short body";
+    default:
+        return "malformed body";
+    }
+}
+
+} // namespace
+
 CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs, int requestMs) {
     if (pendingStart_ == pendingEnd_) {
         const Wait first = receiveAhead(idleMs);
@@ -415,6 +439,8 @@ CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs,
     std::memcpy(&bodyLength, header + 8, sizeof bodyLength);
     // The length is checked before anything is allocated for the body.
     if (bodyLength < 0 || bodyLength > wire::kMaxBodyLength) {
+        malformed_ = "body length " + std::to_string(bodyLength) + " outside 0.." +
+                     std::to_string(wire::kMaxBodyLength);
         return Receive::Malformed;
     }
     std::vector<uint8_t> buffer(wire::kHeaderSize + static_cast<size_t>(bodyLength));
@@ -430,7 +456,9 @@ CSocketStream::Receive CSocketStream::receivePacket(CPacket& packet, int idleMs,
     if (got != Receive::Ok) {
         return got;
     }
-    if (packet.ParseInPlace(buffer.data(), static_cast<int>(buffer.size())) < 0) {
+    if (const int parsed = packet.ParseInPlace(buffer.data(), static_cast<int>(buffer.size()));
+        parsed < 0) {
+        malformed_ = parseFailure(parsed);
         return Receive::Malformed;
     }
     return Receive::Ok;

@@ -79,6 +79,8 @@ public:
     // Waits up to idleMs for a packet to start, then up to requestMs for the whole packet.
     // A body length outside 0..1 MiB or a packet that does not parse is Malformed.
     Receive receivePacket(CPacket& packet, int idleMs, int requestMs);
+    // Why the last Malformed packet was refused ("header checksum mismatch", ...).
+    const std::string& malformedReason() const { return malformed_; }
     bool sendPacket(CPacket& packet, int timeoutMs);
 
     // True when the peer has closed its side (or the socket failed); never blocks.
@@ -108,6 +110,7 @@ private:
 
     CFileDescriptor fd_;
     std::unique_ptr<tls::CTlsChannel> tls_;
+    std::string malformed_;
     std::vector<uint8_t> copyBuffer_; // sendFileCopying()'s
     // Bytes received ahead of what callers asked for; every receive serves them first.
     std::array<uint8_t, kReadAhead> pending_{};

@@ -1,57 +1,15 @@
 #include "server/CSqliteAccounts.h"
 
-#include <sqlite3.h>
+#include "server/CSqliteFile.h"
+#include "server/CSqliteStatement.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 
 namespace tavik::server {
 
 namespace {
-
-// A prepared statement that finalises itself.
-class CStatement {
-public:
-    CStatement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr) != SQLITE_OK) {
-            statement_ = nullptr;
-        }
-    }
-    ~CStatement() { sqlite3_finalize(statement_); }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-
-    bool valid() const { return statement_ != nullptr; }
-    CStatement& bind(int index, std::string_view text) {
-        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    CStatement& bind(int index, int64_t value) {
-        sqlite3_bind_int64(statement_, index, value);
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error.
-    int step() { return valid() ? sqlite3_step(statement_) : SQLITE_ERROR; }
-    std::string text(int column) const {
-        const auto* bytes = sqlite3_column_text(statement_, column);
-        return bytes != nullptr ? reinterpret_cast<const char*>(bytes) : "";
-    }
-    int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
-
-private:
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-// Password hashes are secrets of a kind: nobody else needs to read the file.
-void createPrivate(const std::filesystem::path& file) {
-    const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-    }
-}
 
 // Rolls back unless committed.
 class CTransaction {
@@ -111,18 +69,11 @@ bool CSqliteAccounts::cacheCurrent() {
 
 std::unique_ptr<CSqliteAccounts> CSqliteAccounts::open(const std::filesystem::path& file,
                                                        std::string& error) {
-    if (file != ":memory:") {
-        createPrivate(file);
-    }
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-        error = "cannot open the state database " + file.string() + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
+    sqlite3* db = CSqliteFile::open(file, error);
+    if (db == nullptr) {
         return nullptr;
     }
     std::unique_ptr<CSqliteAccounts> accounts(new CSqliteAccounts(db));
-    sqlite3_busy_timeout(db, 5000);
     if (!accounts->execute("CREATE TABLE IF NOT EXISTS account ("
                            " identifier TEXT PRIMARY KEY, user TEXT NOT NULL,"
                            " domain TEXT NOT NULL, password_hash TEXT NOT NULL,"
@@ -143,7 +94,8 @@ std::unique_ptr<CSqliteAccounts> CSqliteAccounts::open(const std::filesystem::pa
 // must not outlive its entry, and one removed by mistake is named in the log at start and can be
 // added again.
 bool CSqliteAccounts::addOriginColumn() {
-    CStatement column(db_, "SELECT 1 FROM pragma_table_info('account') WHERE name = 'origin'");
+    CSqliteStatement column(db_,
+                            "SELECT 1 FROM pragma_table_info('account') WHERE name = 'origin'");
     const int state = column.step();
     if (state == SQLITE_ROW) {
         return true;
@@ -162,16 +114,16 @@ std::string CSqliteAccounts::failure() const {
 
 std::optional<AccountConfig> CSqliteAccounts::read(const std::string& identifier, bool& ok) {
     ok = true;
-    CStatement row(db_, "SELECT user, domain, password_hash, display_name, user_number"
-                        " FROM account WHERE identifier = ?1");
+    CSqliteStatement row(db_, "SELECT user, domain, password_hash, display_name, user_number"
+                              " FROM account WHERE identifier = ?1");
     const int state = row.bind(1, identifier).step();
     if (state != SQLITE_ROW) {
         ok = state == SQLITE_DONE;
         return std::nullopt;
     }
     AccountConfig account{row.text(0), row.text(1), row.text(2), row.text(3), row.integer(4), {}};
-    CStatement disks(db_, "SELECT disk_id, name, server FROM account_disk"
-                          " WHERE identifier = ?1 ORDER BY position");
+    CSqliteStatement disks(db_, "SELECT disk_id, name, server FROM account_disk"
+                                " WHERE identifier = ?1 ORDER BY position");
     disks.bind(1, identifier);
     int step = SQLITE_ERROR;
     while ((step = disks.step()) == SQLITE_ROW) {
@@ -208,7 +160,7 @@ StoreResult<std::optional<AccountConfig>> CSqliteAccounts::find(std::string_view
 StoreResult<std::vector<AccountConfig>> CSqliteAccounts::list() {
     std::lock_guard lock(mutex_);
     std::vector<std::string> identifiers;
-    CStatement rows(db_, "SELECT identifier FROM account ORDER BY identifier");
+    CSqliteStatement rows(db_, "SELECT identifier FROM account ORDER BY identifier");
     int step = SQLITE_ERROR;
     while ((step = rows.step()) == SQLITE_ROW) {
         identifiers.push_back(rows.text(0));
@@ -226,14 +178,15 @@ StoreResult<std::vector<AccountConfig>> CSqliteAccounts::list() {
 
 bool CSqliteAccounts::writeDisks(const std::string& identifier,
                                  const std::vector<AccountDisk>& disks) {
-    CStatement clear(db_, "DELETE FROM account_disk WHERE identifier = ?1");
+    CSqliteStatement clear(db_, "DELETE FROM account_disk WHERE identifier = ?1");
     if (clear.bind(1, identifier).step() != SQLITE_DONE) {
         return false;
     }
     int64_t position = 0;
     for (const AccountDisk& disk : disks) {
-        CStatement insert(db_, "INSERT INTO account_disk (identifier, position, disk_id, name,"
-                               " server) VALUES (?1, ?2, ?3, ?4, ?5)");
+        CSqliteStatement insert(db_,
+                                "INSERT INTO account_disk (identifier, position, disk_id, name,"
+                                " server) VALUES (?1, ?2, ?3, ?4, ?5)");
         insert.bind(1, identifier).bind(2, position++).bind(3, disk.diskId).bind(4, disk.name);
         if (insert.bind(5, disk.server).step() != SQLITE_DONE) {
             return false;
@@ -245,10 +198,11 @@ bool CSqliteAccounts::writeDisks(const std::string& identifier,
 bool CSqliteAccounts::write(const AccountConfig& account, std::string_view origin) {
     // An account keeps the origin it was made with: the file that names one made by command
     // overwrites it but cannot take it away.
-    CStatement row(db_, "INSERT INTO account (identifier, user, domain, password_hash,"
-                        " display_name, user_number, origin) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"
-                        " ON CONFLICT (identifier) DO UPDATE SET password_hash = ?4,"
-                        " display_name = ?5, user_number = ?6");
+    CSqliteStatement row(db_,
+                         "INSERT INTO account (identifier, user, domain, password_hash,"
+                         " display_name, user_number, origin) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"
+                         " ON CONFLICT (identifier) DO UPDATE SET password_hash = ?4,"
+                         " display_name = ?5, user_number = ?6");
     row.bind(1, account.identifier()).bind(2, account.user).bind(3, account.domain);
     row.bind(4, account.passwordHash).bind(5, account.displayName).bind(6, account.userNumber);
     row.bind(7, origin);
@@ -278,7 +232,8 @@ CSqliteAccounts::seedFromFile(const std::vector<AccountConfig>& accounts) {
         named.push_back(account.identifier());
     }
     std::vector<std::string> removed;
-    CStatement rows(db_, "SELECT identifier FROM account WHERE origin = ?1 ORDER BY identifier");
+    CSqliteStatement rows(db_,
+                          "SELECT identifier FROM account WHERE origin = ?1 ORDER BY identifier");
     rows.bind(1, std::string_view(kOriginFile));
     int step = ok ? SQLITE_ROW : SQLITE_ERROR;
     while (ok && (step = rows.step()) == SQLITE_ROW) {
@@ -297,8 +252,8 @@ CSqliteAccounts::seedFromFile(const std::vector<AccountConfig>& accounts) {
 }
 
 bool CSqliteAccounts::erase(const std::string& identifier) {
-    CStatement disks(db_, "DELETE FROM account_disk WHERE identifier = ?1");
-    CStatement row(db_, "DELETE FROM account WHERE identifier = ?1");
+    CSqliteStatement disks(db_, "DELETE FROM account_disk WHERE identifier = ?1");
+    CSqliteStatement row(db_, "DELETE FROM account WHERE identifier = ?1");
     return disks.bind(1, identifier).step() == SQLITE_DONE &&
            row.bind(1, identifier).step() == SQLITE_DONE;
 }
@@ -321,7 +276,7 @@ StoreResult<bool> CSqliteAccounts::setPasswordHash(std::string_view identifier,
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
     cache_.clear();
-    CStatement row(db_, "UPDATE account SET password_hash = ?2 WHERE identifier = ?1");
+    CSqliteStatement row(db_, "UPDATE account SET password_hash = ?2 WHERE identifier = ?1");
     if (row.bind(1, canonical).bind(2, hash).step() != SQLITE_DONE) {
         return StoreResult<bool>::fail(failure());
     }
@@ -361,7 +316,7 @@ StoreResult<bool> CSqliteAccounts::removeDisk(std::string_view identifier,
     const std::string canonical = canonicalIdentifier(identifier).value_or("");
     std::lock_guard lock(mutex_);
     cache_.clear();
-    CStatement row(db_, "DELETE FROM account_disk WHERE identifier = ?1 AND disk_id = ?2");
+    CSqliteStatement row(db_, "DELETE FROM account_disk WHERE identifier = ?1 AND disk_id = ?2");
     if (row.bind(1, canonical).bind(2, diskId).step() != SQLITE_DONE) {
         return StoreResult<bool>::fail(failure());
     }

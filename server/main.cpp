@@ -16,6 +16,7 @@
 #include "server/CCommandHandlers.h"
 #include "server/CConfigChanges.h"
 #include "server/CDemoSetup.h"
+#include "server/CDiskSpace.h"
 #include "server/CMetrics.h"
 #include "server/CMetricsEndpoint.h"
 #include "server/CNetAddress.h"
@@ -472,8 +473,8 @@ int refuseStart(const std::string& error) {
     return kExitRefused;
 }
 
-// Gauges read at each scrape: open connections, and each disk's quota and the bytes running
-// writes hold reserved against it.
+// Gauges read at each scrape: open connections, and each disk's quota, the bytes it holds and
+// the bytes running writes hold reserved against it.
 void watchGauges(tavik::server::CServer& server) {
     using Samples = std::vector<std::pair<tavik::server::CMetrics::Labels, double>>;
     tavik::server::CMetrics& metrics = tavik::server::CMetrics::instance();
@@ -485,6 +486,19 @@ void watchGauges(tavik::server::CServer& server) {
         for (const auto& disk : server.current()->disks) {
             if (disk.quota) {
                 samples.push_back({{{"disk", disk.id}}, static_cast<double>(*disk.quota)});
+            }
+        }
+        return samples;
+    });
+    // What the quota counts (the files below the root), read afresh at each scrape as
+    // "getquota" does. Disks without a quota are left out: their use is the file system's, which
+    // its own exporters report.
+    metrics.setGauge("tavik_quota_used_bytes", "Bytes each disk with a quota holds.", [&server] {
+        Samples samples;
+        for (const auto& disk : server.current()->disks) {
+            if (disk.quota) {
+                const uint64_t used = tavik::server::CDiskSpace::usedBytes(disk.root);
+                samples.push_back({{{"disk", disk.id}}, static_cast<double>(used)});
             }
         }
         return samples;

@@ -1,36 +1,17 @@
 // Log levels and the JSON form of the log, read from the program's standard error.
 #include "tests/cli/CChildProcess.h"
 #include "tests/server/CServerHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include "server/CLogOutput.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 namespace tavik::test {
 namespace {
-
-std::string fileText(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool awaitText(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        if (std::regex_search(fileText(file), pattern)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
 
 TEST(ServerLogFormat, JsonEscapesClientTextAndKeepsItValid) {
     struct Row {
@@ -65,12 +46,11 @@ TEST(ServerLogFormat, JsonLinesCarryTheFieldsAndLevelsHoldLinesBack) {
         const std::string log = folder.file("server.log");
         CChildProcess program({TAVIK_SERVER_PROGRAM, "--config", folder.file("server.toml")}, {},
                               std::nullopt, log);
-        std::smatch port;
-        EXPECT_TRUE(awaitText(log, std::regex(R"(listening on 127\.0\.0\.1:\d+)")));
-        const std::string start = fileText(log);
-        std::regex_search(start, port, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+        const auto port = awaitLine(log, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+        EXPECT_EQ(port.size(), 2u) << fileText(log);
         CTestClient client;
-        EXPECT_TRUE(client.connect(static_cast<uint16_t>(std::stoi(port[1]))));
+        EXPECT_TRUE(
+            client.connect(port.size() == 2 ? static_cast<uint16_t>(std::stoi(port[1])) : 0));
         EXPECT_EQ(client.login("nobody"), 22001);
         EXPECT_EQ(client.login(), 0);
         auto download = CTestClient::request("download");

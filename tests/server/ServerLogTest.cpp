@@ -58,8 +58,17 @@ TEST(CommandLog, CutsLongClientTextsAndNeverWritesACapabilitysMac) {
     const std::string longPath = "/disk/" + std::string(1 << 20, 'a') + "/tail-marker";
     const auto lines = linesWrittenBy([&] {
         CCommandLog log(true);
-        log.command("10.0.0.1:5000", "demo", "getfileinfo", longPath, 23006, 1);
-        log.command("10.0.0.1:5000", "", "setuser", capability, 0, 1);
+        log.command({.peer = "10.0.0.1:5000",
+                     .disk = "demo",
+                     .command = "getfileinfo",
+                     .path = longPath,
+                     .error = 23006,
+                     .elapsedMs = 1});
+        log.command({.peer = "10.0.0.1:5000",
+                     .command = "setuser",
+                     .path = capability,
+                     .error = 0,
+                     .elapsedMs = 1});
         log.event("10.0.0.2:5000", "login to \"" + capability + "\" failed (1 in a row)");
         log.event("10.0.0.3:5000", "login of " + std::string(100000, 'b') + "@x");
     });
@@ -82,12 +91,21 @@ TEST(CommandLog, FoldsOneAddresssRepeatedRefusalsIntoASummary) {
         for (int i = 0; i < kRefusals; ++i) {
             log.event("10.0.0.9:" + std::to_string(1000 + i),
                       "login to \"demo\" failed (" + std::to_string(i) + " in a row)");
-            log.command("10.0.0.9:1000", "", "getfileinfo", "/x", 21003, 0);
+            log.command({.peer = "10.0.0.9:1000",
+                         .command = "getfileinfo",
+                         .path = "/x",
+                         .error = 21003,
+                         .elapsedMs = 0});
         }
         // Another address and successful commands are never folded away.
         log.event("10.0.0.10:1", "login of alice@tavik.local");
         for (int i = 0; i < 50; ++i) {
-            log.command("10.0.0.9:1000", "demo", "getlength", "/ok" + std::to_string(i), 0, 0);
+            log.command({.peer = "10.0.0.9:1000",
+                         .disk = "demo",
+                         .command = "getlength",
+                         .path = "/ok" + std::to_string(i),
+                         .error = 0,
+                         .elapsedMs = 0});
         }
     }); // the log's end writes what it still holds back
     EXPECT_LT(lines.size(), 200u);

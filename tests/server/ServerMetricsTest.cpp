@@ -1,6 +1,7 @@
 // The metrics endpoint: Prometheus text over HTTP whose values move with real traffic.
 #include "tests/cli/CChildProcess.h"
 #include "tests/server/CServerHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include "sdk/include/TavikErrors.h"
 
@@ -9,7 +10,6 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <netinet/in.h>
 #include <regex>
@@ -20,25 +20,6 @@
 
 namespace tavik::test {
 namespace {
-
-std::string fileText(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string awaitGroup(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const std::string content = fileText(file);
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return match[1].str();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 // The exposition format's samples, "name{labels}" -> value; every line must be a comment, a
 // blank or a sample, else the parse fails (an empty map and a test failure).
@@ -156,6 +137,8 @@ TEST(ServerMetrics, ValuesMoveWithRealTraffic) {
     const Row rows[] = {
         {R"(tavik_logins_total{result="wrong_id"})", 1},
         {R"(tavik_logins_total{result="ok"})", 1},
+        // The good login waited for the failed one's delay.
+        {R"(tavik_logins_throttled_total)", 1},
         {R"(tavik_connections_refused_total{reason="address_limit"})", 1},
         {R"(tavik_commands_total{command="download",result="0"})", 1},
         {R"(tavik_commands_total{command="upload",result="0"})", 1},
@@ -169,6 +152,10 @@ TEST(ServerMetrics, ValuesMoveWithRealTraffic) {
         EXPECT_EQ(moved(row.key), row.delta) << row.key;
     }
     EXPECT_EQ(after.at(R"(tavik_quota_bytes{disk="demo"})"), 1048576);
+    // The quota counts the files below the root: a.txt and the upload's b.txt.
+    const std::string used = R"(tavik_quota_used_bytes{disk="demo"})";
+    EXPECT_EQ(before.count(used) ? before.at(used) : -1, 6);
+    EXPECT_EQ(after.count(used) ? after.at(used) : -1, 6 + 3);
     EXPECT_GE(after.at("tavik_connections_open"), 1);
     program.signal(SIGTERM);
     EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);

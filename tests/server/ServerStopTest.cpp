@@ -2,39 +2,17 @@
 // lets a running upload finish within drain_timeout_ms, and ends what still runs after it.
 #include "tests/cli/CChildProcess.h"
 #include "tests/server/CServerHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include "sdk/include/TavikErrors.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 namespace tavik::test {
 namespace {
-
-std::string fileText(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The first group of pattern in the program's stderr file within 20 s, or "".
-std::string awaitGroup(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const std::string content = fileText(file);
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return match.size() > 1 ? match[1].str() : match[0].str();
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 std::unique_ptr<CPacket> uploadRequest(uint32_t size) {
     auto request = CTestClient::request("upload");

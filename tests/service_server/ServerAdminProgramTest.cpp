@@ -4,44 +4,28 @@
 #include "server/CPasswordHash.h"
 #include "tests/cli/CChildProcess.h"
 #include "tests/service_server/CServiceHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <poll.h>
 #include <regex>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
 namespace tavik::test {
 namespace {
-
-std::string fileText(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The first match of pattern in the program's stderr file within 20 s, with its groups.
-std::vector<std::string> awaitLine(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const std::string content = fileText(file);
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return std::vector<std::string>(match.begin(), match.end());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 size_t countOf(const std::string& text, const std::string& what) {
     size_t count = 0;
@@ -302,13 +286,13 @@ public:
     CNotifySocket(const CNotifySocket&) = delete;
     CNotifySocket& operator=(const CNotifySocket&) = delete;
     bool bound() const { return bound_; }
-    // The next notice within 20 s, or "".
-    std::string next() {
+    // The next datagram within waitMs, or "".
+    std::string next(int waitMs = 20000) {
         pollfd entry{fd_, POLLIN, 0};
-        if (::poll(&entry, 1, 20000) != 1) {
+        if (::poll(&entry, 1, waitMs) != 1) {
             return {};
         }
-        char buffer[4096];
+        char buffer[16384];
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
     }
@@ -351,6 +335,278 @@ TEST(ServerAdminProgram, ServiceManagerIsToldReadyReloadingAndStopping) {
     program.signal(SIGTERM);
     EXPECT_EQ(notify.next(), "STOPPING=1");
     EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+}
+
+// One session against a program with an account, logged as the settings say: a failed account
+// login, one of an unknown name, a good one, the disk list it allows, the disk opened with the
+// listed capability, a file's size asked and two of its bytes downloaded, and a packet that is
+// not one. The program runs in folder, under wrapper (a command line it is appended to) with env
+// added to the environment. Its whole stderr once it has stopped.
+std::string accountSessionLog(CTempFolder& folder, const std::string& settings,
+                              const std::vector<std::string>& wrapper = {},
+                              const std::map<std::string, std::string>& env = {}) {
+    EXPECT_TRUE(std::filesystem::create_directories(folder.file("disk")));
+    EXPECT_TRUE(folder.write("disk/a.txt", "abc"));
+    const auto hash = server::CPasswordHash::hash("secret");
+    EXPECT_TRUE(hash.has_value());
+    EXPECT_TRUE(folder.write(
+        "server.toml", "[server]\nport = 0\n" + settings +
+                           "[service]\nauth_port = 0\ndiskinfo_port = 0\n"
+                           "[[disk]]\nid = \"home\"\nroot = \"disk\"\ncapability_only = true\n"
+                           "[[account]]\nuser = \"alice\"\ndomain = \"tavik.local\"\n"
+                           "password_hash = \"" +
+                           hash.value_or("") + "\"\n[[account.disk]]\nid = \"home\"\n"));
+    const std::string log = folder.file("server.log");
+    std::vector<std::string> command = wrapper;
+    for (const std::string& argument :
+         {std::string(TAVIK_SERVER_PROGRAM), std::string("--config"), folder.file("server.toml")}) {
+        command.push_back(argument);
+    }
+    CChildProcess program(command, env, std::nullopt, log);
+    const auto disk = awaitLine(log, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    const auto services =
+        awaitLine(log, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+), )"
+                                  R"(disk-information server on 127\.0\.0\.1:(\d+))"));
+    EXPECT_EQ(disk.size(), 2u) << fileText(log);
+    EXPECT_EQ(services.size(), 3u) << fileText(log);
+    if (disk.size() == 2 && services.size() == 3) {
+        const auto port = [](const std::string& text) {
+            return static_cast<uint16_t>(std::stoi(text));
+        };
+        // The failures come from addresses of their own, so that the throttle does not delay
+        // the good login.
+        CRawClient client;
+        EXPECT_TRUE(client.connect(port(services[1]), "127.0.0.3"));
+        EXPECT_EQ(handLogin(client, "alice@tavik.local", "wrong")["result"], "1");
+        CRawClient stranger;
+        EXPECT_TRUE(stranger.connect(port(services[1]), "127.0.0.4"));
+        EXPECT_EQ(handLogin(stranger, "nobody@tavik.local", "wrong")["result"], "1");
+        CRawClient again;
+        EXPECT_TRUE(again.connect(port(services[1])));
+        const TextPairs login = handLogin(again, "alice@tavik.local", "secret");
+        EXPECT_EQ(login.count("kid") ? login.at("result") : "no reply", "0");
+        TextPairs list =
+            handDiskInfo(port(services[2]), "alice@tavik.local", "127.0.0.1", login.at("kid"));
+        const std::string capability = list["tavikinfo"].substr(0, list["tavikinfo"].find('|'));
+        const std::u16string id(capability.begin(), capability.end());
+        TAVIK_SESSION session =
+            tavik_CreateSession(u"127.0.0.1", port(disk[1]), id.c_str(), nullptr, 10000);
+        EXPECT_NE(session, nullptr) << tavik_GetLastError();
+        if (session != nullptr) {
+            EXPECT_EQ(tavik_GetFileSize(u"/home/a.txt", session), 3);
+            const std::string got = folder.file("got.txt");
+            TAVIK_TRANSFER transfer{};
+            transfer.pszSrcPath = "/home/a.txt";
+            transfer.pszDstPath = got.c_str();
+            transfer.dwStartPos = 1;
+            transfer.dwEndPos = 3;
+            transfer.bTrunc = 1;
+            EXPECT_TRUE(tavik_Download(session, &transfer, nullptr));
+            tavik_DestroySession(session);
+        }
+        CRawClient garbage;
+        EXPECT_TRUE(garbage.connect(port(disk[1])) && garbage.send(Bytes(16, 0)));
+        // The server closes it once its lines are written.
+        EXPECT_FALSE(garbage.silentFor(20000));
+    }
+    // Every line is written by the time the program has ended.
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(std::chrono::seconds(20)).exitCode, 0);
+    return fileText(log);
+}
+
+// The account is named on every line that concerns one: logins (also failed ones, with the name
+// given), disk lists, and the commands on an account's disk. Debug lines add each request with
+// its arguments and result, connections opened and closed, and why a packet was refused.
+TEST(ServerAdminProgram, LogLinesNameTheAccountAndDebugAddsTheDetails) {
+    // The authentication server names the client by its address alone.
+    const std::string client = R"("client":"127\.0\.0\.\d(:\d+)?",)";
+    struct Row {
+        const char* settings;
+        std::string pattern;
+        bool present;
+    };
+    const Row rows[] = {
+        {"log_format = \"json\"\n",
+         R"("level":"warning",)" + client +
+             R"("account":"alice@tavik\.local","message":"login of alice@tavik\.local failed)",
+         true},
+        {"log_format = \"json\"\n",
+         R"("level":"warning",)" + client +
+             R"("account":"nobody@tavik\.local","message":"login of nobody@tavik\.local failed)",
+         true},
+        {"log_format = \"json\"\n",
+         client + R"("account":"alice@tavik\.local","message":"login of alice@tavik\.local"\})",
+         true},
+        {"log_format = \"json\"\n",
+         R"("level":"info",)" + client +
+             R"("account":"alice@tavik\.local","command":"GetDiskInfo","result":0,)",
+         true},
+        {"log_format = \"json\"\n",
+         R"("level":"info",)" + client +
+             R"("disk":"home","account":"alice@tavik\.local","command":"[a-z]+",)"
+             R"("path":"/home/a\.txt","result":0,)",
+         true},
+        {"log_format = \"json\"\n",
+         R"("disk":"home","account":"alice@tavik\.local","command":"download",)"
+         R"("path":"/home/a\.txt","result":0,"bytes":2,)",
+         true},
+        {"log_level = \"debug\"\n",
+         R"(127\.0\.0\.1:\d+ \[home\] debug: [a-z]+ (path|filename)="/home/a\.txt"[^\n]* -> 0\n)",
+         true},
+        {"log_level = \"debug\"\n",
+         R"(\[-\] debug: GetDiskInfo username="alice@tavik\.local" ticket=given -> 0 \(1 disks\))",
+         true},
+        {"log_level = \"debug\"\n", R"(\[-\] debug: connection opened \(plain\)\n)", true},
+        {"log_level = \"debug\"\n",
+         R"(\[home\] debug: connection closed after \d+ requests \(plain, large files\)\n)", true},
+        {"log_level = \"debug\"\n", R"(\[-\] debug: packet refused: [a-z ]+\n)", true},
+        {"log_level = \"debug\"\n", R"(\[home\] debug: setuser id="home" largefile=1)", true},
+        // A capability's MAC is its secret: never written, not even in a debug line.
+        {"log_level = \"debug\"\n", R"([0-9a-f]{32})", false},
+        // At the default level the same session shows none of them.
+        {"", R"(debug: )", false},
+    };
+    std::map<std::string, std::string> logs;
+    for (const Row& row : rows) {
+        if (!logs.count(row.settings)) {
+            CTempFolder folder;
+            logs[row.settings] = accountSessionLog(folder, row.settings);
+        }
+        const std::string& log = logs[row.settings];
+        EXPECT_EQ(std::regex_search(log, std::regex(row.pattern)), row.present)
+            << row.pattern << "\n"
+            << log;
+    }
+}
+
+// The fields of one journal datagram: "KEY=value" lines, or KEY, a newline, a 64-bit
+// little-endian length and that many bytes for a value that holds a newline.
+std::map<std::string, std::string> journalFields(const std::string& datagram) {
+    std::map<std::string, std::string> fields;
+    size_t at = 0;
+    while (at < datagram.size()) {
+        const size_t end = datagram.find('\n', at);
+        if (end == std::string::npos) {
+            break;
+        }
+        const std::string line = datagram.substr(at, end - at);
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            fields[line.substr(0, equals)] = line.substr(equals + 1);
+            at = end + 1;
+            continue;
+        }
+        uint64_t length = 0;
+        if (end + 1 + 8 > datagram.size()) {
+            break;
+        }
+        for (int i = 7; i >= 0; --i) {
+            length = length << 8 | static_cast<unsigned char>(datagram[end + 1 + i]);
+        }
+        fields[line] = datagram.substr(end + 9, length);
+        at = end + 9 + length + 1;
+    }
+    return fields;
+}
+
+// The full name of a program found on PATH, or the name itself.
+std::string onPath(const std::string& name) {
+    std::istringstream folders(std::getenv("PATH") != nullptr ? std::getenv("PATH") : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string file = folder + "/" + name;
+        if (::access(file.c_str(), X_OK) == 0) {
+            return file;
+        }
+    }
+    return name;
+}
+
+// Started by the service manager with stderr connected to the journal, the program sends its
+// lines to the journal socket with structured fields. The test owns that socket: the program
+// runs in a mount namespace of its own whose /run is a folder of the test's.
+TEST(ServerAdminProgram, TheJournalGetsStructuredFields) {
+    const std::string program = onPath("unshare");
+    const std::vector<std::string> unshare = {program, "-m", "--propagation", "private", "--"};
+    std::vector<std::string> probe = unshare;
+    probe.push_back("true");
+    if (CChildProcess::run(probe, {}).exitCode != 0) {
+        GTEST_SKIP() << "a private mount namespace is not permitted here (needs root)";
+    }
+    CTempFolder folder;
+    ASSERT_TRUE(std::filesystem::create_directories(folder.file("run/systemd/journal")));
+    CNotifySocket journal(folder.file("run/systemd/journal/socket"));
+    ASSERT_TRUE(journal.bound());
+    // The service manager names the stream it connected to stderr by device and inode; the
+    // program's stderr file keeps its inode when it is opened again.
+    ASSERT_TRUE(folder.write("server.log", ""));
+    struct stat status {};
+    ASSERT_EQ(::stat(folder.file("server.log").c_str(), &status), 0);
+    const std::string stream = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+    // The program's writes wait while the socket's short queue is full: read as they come.
+    std::atomic<bool> stopped{false};
+    std::vector<std::string> datagrams;
+    std::thread reader([&] {
+        for (bool last = false; !last;) {
+            last = stopped;
+            for (std::string datagram = journal.next(last ? 0 : 50); !datagram.empty();
+                 datagram = journal.next(0)) {
+                datagrams.push_back(datagram);
+            }
+        }
+    });
+    std::vector<std::string> wrapper = unshare;
+    for (const char* part : {"/bin/sh", "-c", "mount --bind \"$0\" /run && exec \"$@\""}) {
+        wrapper.push_back(part);
+    }
+    wrapper.push_back(folder.file("run"));
+    const std::string err = accountSessionLog(folder, "", wrapper, {{"JOURNAL_STREAM", stream}});
+    stopped = true;
+    reader.join();
+
+    std::vector<std::map<std::string, std::string>> records;
+    for (const std::string& datagram : datagrams) {
+        records.push_back(journalFields(datagram));
+    }
+    // Each row: fields one record must have (a value is a pattern).
+    using Fields = std::map<std::string, std::string>;
+    const std::string client = R"(127\.0\.0\.1:\d+)";
+    const Fields rows[] = {
+        {{"MESSAGE", R"(.*download "/home/a\.txt" -> 0 \(\d+ ms\))"},
+         {"PRIORITY", "6"},
+         {"TAVIK_CLIENT", client},
+         {"TAVIK_DISK", "home"},
+         {"TAVIK_ACCOUNT", R"(alice@tavik\.local)"},
+         {"TAVIK_COMMAND", "download"},
+         {"TAVIK_PATH", R"(/home/a\.txt)"},
+         {"TAVIK_RESULT", "0"},
+         {"TAVIK_BYTES", "2"},
+         {"TAVIK_MS", R"(\d+)"}},
+        {{"MESSAGE", R"(.*login of nobody@tavik\.local failed.*)"},
+         {"PRIORITY", "4"},
+         {"TAVIK_CLIENT", R"(127\.0\.0\.4)"},
+         {"TAVIK_ACCOUNT", R"(nobody@tavik\.local)"}},
+        {{"MESSAGE", R"(.*GetDiskInfo -> 0 .*)"},
+         {"PRIORITY", "6"},
+         {"TAVIK_ACCOUNT", R"(alice@tavik\.local)"},
+         {"TAVIK_COMMAND", "GetDiskInfo"},
+         {"TAVIK_RESULT", "0"}},
+        {{"MESSAGE", R"(.*closed: malformed packet)"}, {"PRIORITY", "4"}, {"TAVIK_CLIENT", client}},
+    };
+    for (const Fields& row : rows) {
+        const bool found = std::any_of(records.begin(), records.end(), [&](const Fields& record) {
+            return std::all_of(row.begin(), row.end(), [&](const auto& field) {
+                const auto value = record.find(field.first);
+                return value != record.end() &&
+                       std::regex_match(value->second, std::regex(field.second));
+            });
+        });
+        EXPECT_TRUE(found) << row.at("MESSAGE") << " among " << datagrams.size()
+                           << " datagrams; stderr:\n"
+                           << err;
+    }
+    // What went to the journal is not written to stderr as well.
+    EXPECT_EQ(err.find("download"), std::string::npos) << err;
 }
 
 } // namespace

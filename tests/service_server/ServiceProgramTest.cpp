@@ -4,35 +4,16 @@
 #include "server/CPasswordHash.h"
 #include "tests/cli/CChildProcess.h"
 #include "tests/service_server/CServiceHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 namespace tavik::test {
 namespace {
-
-// Reads the program's stderr file until the pattern matches (bounded: 20 s); the match and its
-// groups, or nothing.
-std::vector<std::string> waitForLine(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        std::ifstream in(file);
-        std::stringstream text;
-        text << in.rdbuf();
-        const std::string content = text.str();
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return std::vector<std::string>(match.begin(), match.end());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 struct Ports {
     uint16_t disk = 0;
@@ -41,8 +22,8 @@ struct Ports {
 };
 
 Ports portsOf(const std::string& stderrFile) {
-    const auto disk = waitForLine(stderrFile, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
-    const auto services = waitForLine(
+    const auto disk = awaitLine(stderrFile, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+    const auto services = awaitLine(
         stderrFile, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+), disk-information )"
                                R"(server on 127\.0\.0\.1:(\d+))"));
     if (disk.empty() || services.empty()) {
@@ -63,7 +44,7 @@ TEST(ServiceProgramTest, DemoServesLoginDiskListAndDisk) {
     ASSERT_TRUE(program.started());
     const Ports ports = portsOf(log);
     ASSERT_NE(ports.auth, 0);
-    EXPECT_FALSE(waitForLine(log, std::regex("demo account demo@tavik.local")).empty());
+    EXPECT_FALSE(awaitLine(log, std::regex("demo account demo@tavik.local")).empty());
 
     CRawClient client;
     ASSERT_TRUE(client.connect(ports.auth));

@@ -5,6 +5,7 @@
 #include "tests/cli/CChildProcess.h"
 #include "tests/service_server/CPostgresHarness.h"
 #include "tests/service_server/CServiceHarness.h"
+#include "tests/support/ProgramLog.h"
 
 #include <gtest/gtest.h>
 
@@ -12,31 +13,10 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 namespace tavik::test {
 namespace {
-
-std::string contentOf(const std::string& file) {
-    std::ifstream in(file);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The first match of pattern in the file, waited for (bounded: 20 s); its groups, or nothing.
-std::vector<std::string> waitForLine(const std::string& file, const std::regex& pattern) {
-    for (int tries = 0; tries < 400; ++tries) {
-        const std::string content = contentOf(file);
-        std::smatch match;
-        if (std::regex_search(content, match, pattern)) {
-            return std::vector<std::string>(match.begin(), match.end());
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return {};
-}
 
 uint16_t portIn(const std::vector<std::string>& match, size_t group) {
     return match.size() > group ? static_cast<uint16_t>(std::stoi(match[group])) : 0;
@@ -51,12 +31,12 @@ public:
         process_ = std::make_unique<CChildProcess>(
             std::vector<std::string>{TAVIK_SERVER_PROGRAM, "--config", config_},
             std::map<std::string, std::string>{}, std::nullopt, log_);
-        const auto disk = waitForLine(log_, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
+        const auto disk = awaitLine(log_, std::regex(R"(listening on 127\.0\.0\.1:(\d+))"));
         diskPort_ = portIn(disk, 1);
     }
     // Waits for the service servers' line.
     void waitForServices() {
-        const auto services = waitForLine(
+        const auto services = awaitLine(
             log_, std::regex(R"(authentication server on 127\.0\.0\.1:(\d+), disk-information )"
                              R"(server on 127\.0\.0\.1:(\d+))"));
         authPort_ = portIn(services, 1);
@@ -68,7 +48,7 @@ public:
         return process_->wait(std::chrono::seconds(20)).exitCode;
     }
     const std::string& config() const { return config_; }
-    std::string log() const { return contentOf(log_); }
+    std::string log() const { return fileText(log_); }
     uint16_t diskPort() const { return diskPort_; }
     uint16_t authPort() const { return authPort_; }
     uint16_t diskInfoPort() const { return diskInfoPort_; }
