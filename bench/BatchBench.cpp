@@ -163,7 +163,7 @@ private:
 };
 
 // Making `count` folders in a fresh folder under parent, alone: the local file system's part
-// of a batch that makes them. Best of rounds; the folders are removed again.
+// of a batch that makes them. Best of rounds; the folders stay until the caller removes them.
 double MakeFoldersSeconds(const fs::path& parent, int count, int rounds) {
     double best = 1e9;
     for (int round = 0; round < rounds; ++round) {
@@ -174,7 +174,6 @@ double MakeFoldersSeconds(const fs::path& parent, int count, int rounds) {
             fs::create_directory(scratch / std::to_string(i));
         }
         best = std::min(best, bench::secondsSince(begin));
-        fs::remove_all(scratch);
     }
     return best;
 }
@@ -300,9 +299,17 @@ bool StartFigure(CTavikPDAView& view, FirstNotice& probe, const fs::path& device
         listing.push_back(bench::secondsSince(begin));
         ok = list.RowCount() == options.rows;
 
-        // Every row selected and the download tapped, until the first file's first notice.
-        EmptyFolder(device);
-        view.ListLocalFolder(QString());
+        // Every row selected and the download tapped, until the first file's first notice. Each
+        // round goes into a fresh folder one level below the last one (nothing is deleted
+        // until the end, as a user's device folder would not have just lost a hundred folders).
+        const QString fresh = QStringLiteral("r%1").arg(round);
+        fs::path host = device;
+        for (int level = 0; level < round; ++level) {
+            host /= "r" + std::to_string(level);
+        }
+        fs::create_directories(host / fresh.toStdString());
+        view.ListLocalFolder(view.CurrentDevicePath());
+        view.OpenLocalRow(view.LocalList().FindRow(fresh));
         probe.Arm();
         shown.Arm();
         begin = bench::nowNs();
@@ -319,6 +326,8 @@ bool StartFigure(CTavikPDAView& view, FirstNotice& probe, const fs::path& device
         CloseTransferDialog(view);
     }
     QCoreApplication::instance()->removeEventFilter(&shown);
+    const int folders = options.rows / 50;
+    const double mkdirs = MakeFoldersSeconds(device, folders, kStartRounds);
     EmptyFolder(device);
     view.ListLocalFolder(QString());
     if (!ok) {
@@ -329,8 +338,6 @@ bool StartFigure(CTavikPDAView& view, FirstNotice& probe, const fs::path& device
     const double listed = *std::min_element(listing.begin(), listing.end());
     const double started = *std::min_element(start.begin(), start.end());
     const double plan = *std::min_element(planned.begin(), planned.end());
-    const int folders = options.rows / 50;
-    const double mkdirs = MakeFoldersSeconds(device, folders, kStartRounds);
     std::printf("folder of %d entries, best of %d alternating rounds, offscreen\n", options.rows,
                 kStartRounds);
     std::printf("  %-44s %8.1f ms\n", "remote pane listing (refresh, painted)", listed * 1e3);
