@@ -12,6 +12,8 @@
 #include "app/explorer/CTavikPDAView.h"
 #include "app/explorer/FileListCtrl.h"
 #include "app/explorer/ListSort.h"
+#include "app/settings/CSecuritySetting.h"
+#include "app/shell/CMessageBox.h"
 #include "bench/BenchSupport.h"
 
 #include "sdk/include/TavikSDK.h"
@@ -78,6 +80,10 @@ void RemotePaneFigure(const char* serverProgram) {
         std::printf("cannot start %s\n", serverProgram);
         return;
     }
+    // Plain connections: the figure is the pane's, against plain library calls. Any box is
+    // answered and counted rather than left waiting offscreen.
+    tavik::app::CSecuritySetting::Store(tavik::app::CSecuritySetting::Mode::Off);
+    tavik::app::CMessageBox::Recorder boxes;
     tavik::app::CTavikPDADoc document;
     QMainWindow frame;
     auto* view = new tavik::app::CTavikPDAView(document, &frame);
@@ -113,6 +119,9 @@ void RemotePaneFigure(const char* serverProgram) {
                 "%.1f ms: ratio %.2f\n",
                 rows, BestOf(pane) * 1e3, BestOf(files) * 1e3, BestOf(pane) / BestOf(files),
                 BestOf(both) * 1e3, BestOf(pane) / BestOf(both));
+    if (!boxes.Boxes().empty()) {
+        std::printf("unexpected message boxes: %zu\n", boxes.Boxes().size());
+    }
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);
 }
@@ -196,6 +205,14 @@ void SortFigures() {
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The program's settings and known servers of this run alone, never the user's.
+    const std::filesystem::path settings =
+        std::filesystem::temp_directory_path() /
+        ("tavik-explorer-bench-settings-" + std::to_string(getpid()));
+    std::filesystem::create_directories(settings);
+    ::setenv("TAVIK_REGISTRY", (settings / "registry.db").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
+    ::setenv("TAVIK_WINDOW_SCOPE", settings.c_str(), 1);
     QApplication application(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Korean, QLocale::SouthKorea));
     SortFigures();
@@ -204,5 +221,7 @@ int main(int argc, char** argv) {
 #else
     std::printf("remote pane figure skipped: tavik-server is not built\n");
 #endif
+    std::error_code ignored;
+    std::filesystem::remove_all(settings, ignored);
     return 0;
 }

@@ -152,6 +152,9 @@ int main(int argc, char** argv) {
     ::setenv("TAVIK_DEVICE_ROOT", (root / "device").c_str(), 1);
     ::setenv("TAVIK_REGISTRY", (root / "registry.db").c_str(), 1);
     ::setenv("TAVIK_WINDOW_SCOPE", root.c_str(), 1);
+    // The known servers' list of this run alone: the server's certificate is accepted there,
+    // never in the user's.
+    ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
     QApplication application(argc, argv);
     CMessageBox::Recorder boxes; // every box answered OK and kept
 

@@ -26,7 +26,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include <limits>
 #include <map>
 
 namespace tavik::app {
@@ -135,8 +134,9 @@ void CTransferFlow::Upload() {
     if (platform::getFileInfo(plan.source.toStdU16String(), info) == platform::kErrorSuccess) {
         plan.size = info.size;
     }
-    // A server that knows only 32-bit positions would receive a bigger file cut short.
-    if (plan.size > std::numeric_limits<uint32_t>::max() && !tavik_IsLargeFileSession(session)) {
+    // A server that knows only 32-bit positions would receive a bigger file cut short; the
+    // clamp itself is no size it can be told either.
+    if (plan.size >= CBatchPlanner::kClampedSize && !tavik_IsLargeFileSession(session)) {
         CMessageBox::Show(kFileTooLargeText, QString(), MB_OK | MB_ICONERROR, &view_);
         return;
     }
@@ -217,6 +217,13 @@ void CTransferFlow::Download() {
     }
     Plan plan{TransferDialog::Direction::Download, {}, {}, {}, {},
               ParseSizeText(sizeText).value_or(0)};
+    // A server that knows only 32-bit sizes reports the clamp for 4 GiB and more: a download
+    // would stop there and leave the file cut short.
+    if (plan.size >= CBatchPlanner::kClampedSize &&
+        !tavik_IsLargeFileSession(view_.Document().CurrentSession())) {
+        CMessageBox::Show(kFileTooLargeText, QString(), MB_OK | MB_ICONERROR, &view_);
+        return;
+    }
     if (DownloadNeedsSpaceQuestion(freeBytes, plan.size) &&
         CMessageBox::Show(kNoSpaceQuestionText, QString(), MB_OKCANCEL | MB_ICONQUESTION, &view_) !=
             IDOK) {

@@ -24,9 +24,10 @@
 // locked (CTavikPDAView::LockPanes).
 //
 // Refusals (messages through CMessageBox): no selection, a folder, no space, a path longer than
-// the transfer record's 512-byte buffers, a local file of 4 GiB or more when the server knows
-// only 32-bit positions, a name that is no single local name (LocalNames.h), no hidden file to be
-// made on the device. Several selected rows, or a folder among them, go as one batch instead
+// the transfer record's 512-byte buffers, a local file of 4 GiB or more, or a remote one the
+// server reports with the clamped size 0xFFFFFFFF, when the server knows only 32-bit positions,
+// a name that is no single local name (LocalNames.h), no hidden file to be made on the device.
+// Several selected rows, or a folder among them, go as one batch instead
 // (CBatchTransfer): every picked entry, folders walked (CBatchPlanner), in one dialog, existing
 // files asked about. One selected file keeps the road above exactly.
 // Threads: user-interface thread.

@@ -17,6 +17,8 @@
 #include <QScreen>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace tavik::app {
 
 // Hands a committed edit to the list's owner instead of writing it into the row.
@@ -144,11 +146,7 @@ void FileListCtrl::SortRows(int column, bool numeric) {
     // Taking all rows out at once and putting them back in the new order keeps the sort
     // O(n log n); moving rows one by one inside the widget would not be.
     // Rows lose their selected state when taken out; it is put back afterwards.
-    std::vector<char> selected;
-    selected.reserve(static_cast<size_t>(topLevelItemCount()));
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        selected.push_back(topLevelItem(i)->isSelected() ? 1 : 0);
-    }
+    const std::vector<char> selected = SelectedFlags();
     QTreeWidgetItem* current = currentItem();
     QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
     std::vector<SortInput> inputs;
@@ -166,30 +164,60 @@ void FileListCtrl::SortRows(int column, bool numeric) {
     if (current != nullptr) {
         setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
     }
-    for (size_t i = 0; i < selected.size(); ++i) {
-        if (selected[i]) {
-            items[static_cast<qsizetype>(i)]->setSelected(true);
+    std::vector<char> moved(selected.size(), 0);
+    for (size_t position = 0; position < order.size() && position < moved.size(); ++position) {
+        moved[position] = selected[static_cast<size_t>(order[position])];
+    }
+    SelectRowFlags(moved);
+}
+
+std::vector<char> FileListCtrl::SelectedFlags() const {
+    // From the selection's ranges, not row by row: asking each row walks every range.
+    std::vector<char> flags(static_cast<size_t>(topLevelItemCount()), 0);
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.parent().isValid() || range.left() > kColumnName || range.right() < kColumnName) {
+            continue;
+        }
+        for (int row = std::max(range.top(), 0);
+             row <= range.bottom() && row < static_cast<int>(flags.size()); ++row) {
+            flags[static_cast<size_t>(row)] = 1;
         }
     }
+    return flags;
+}
+
+void FileListCtrl::SelectRowFlags(const std::vector<char>& flags) {
+    // One range per run of selected rows, given to the selection at once.
+    QItemSelection selection;
+    const int count = std::min(static_cast<int>(flags.size()), topLevelItemCount());
+    for (int row = 0; row < count;) {
+        if (flags[static_cast<size_t>(row)] == 0) {
+            ++row;
+            continue;
+        }
+        const int first = row;
+        while (row < count && flags[static_cast<size_t>(row)] != 0) {
+            ++row;
+        }
+        selection.select(model()->index(first, 0), model()->index(row - 1, 0));
+    }
+    selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 std::vector<int> FileListCtrl::SelectedRows() const {
+    const std::vector<char> flags = SelectedFlags();
     std::vector<int> rows;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        if (topLevelItem(i)->isSelected()) {
-            rows.push_back(i);
+    for (size_t i = 0; i < flags.size(); ++i) {
+        if (flags[i] != 0) {
+            rows.push_back(static_cast<int>(i));
         }
     }
     return rows;
 }
 
 int FileListCtrl::FirstSelectedRow() const {
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        if (topLevelItem(i)->isSelected()) {
-            return i;
-        }
-    }
-    return -1;
+    const std::vector<int> rows = SelectedRows();
+    return rows.empty() ? -1 : rows.front();
 }
 
 void FileListCtrl::SelectRow(int row, bool selected) {
@@ -199,15 +227,11 @@ void FileListCtrl::SelectRow(int row, bool selected) {
 }
 
 void FileListCtrl::SelectAllRows() {
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        topLevelItem(i)->setSelected(true);
-    }
+    SelectRowFlags(std::vector<char>(static_cast<size_t>(topLevelItemCount()), 1));
 }
 
 void FileListCtrl::ClearSelectedRows() {
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        topLevelItem(i)->setSelected(false);
-    }
+    selectionModel()->clearSelection();
 }
 
 int FileListCtrl::RowAt(const QPoint& viewportPos) const {

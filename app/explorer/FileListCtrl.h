@@ -63,7 +63,8 @@ public:
     // Sorts ascending by the column (ListSort), numeric or textual; selection stays on its rows.
     void SortRows(int column, bool numeric);
 
-    // Selected row indexes in list order; the first one, or -1.
+    // Selected row indexes in list order; the first one, or -1. Read from the selection's
+    // ranges (one range per run of rows), so thousands of rows cost a pass over them.
     std::vector<int> SelectedRows() const;
     int FirstSelectedRow() const;
     void SelectRow(int row, bool selected);
@@ -131,6 +132,10 @@ protected:
 private:
     friend class LabelEditDelegate;
     void ShowPopup(int row, const QPoint& globalPos);
+    // One flag per row: selected or not.
+    std::vector<char> SelectedFlags() const;
+    // Adds the flagged rows to the selection, one range per run of them.
+    void SelectRowFlags(const std::vector<char>& flags);
     void EndLabelEdit();
 
     Variant variant_;

@@ -745,5 +745,49 @@ What would you like to do?</translation>
         <source>&quot;%1&quot; 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.</source>
         <translation>&quot;%1&quot; cannot be a file name on this device.</translation>
     </message>
+    <message>
+        <source>보안 연결 실패!
+%1</source>
+        <translation>Secure connection failed!
+%1</translation>
+    </message>
+    <message>
+        <source>경고: %1 서버의 인증서가 바뀌었습니다!
+알고 있던 지문:
+%2
+지금 지문:
+%3
+누군가 중간에서 가로채고 있을 수 있어 연결하지 않습니다.
+바뀐 것이 맞다면 %4 에서 이 서버의 줄을 지우십시오.</source>
+        <translation>Warning: the certificate of the server %1 has changed!
+Known fingerprint:
+%2
+Fingerprint now:
+%3
+Someone may be intercepting the connection, so it is not made.
+If the change is genuine, delete this server's line in %4.</translation>
+    </message>
+    <message>
+        <source>처음 접속하는 서버입니다: %1
+인증서 지문:
+%2
+서버 관리자가 알려 준 지문과 같을 때만 확인을 누르십시오.
+확인하면 이 서버를 기억합니다.</source>
+        <translation>This is the first connection to the server %1.
+Certificate fingerprint:
+%2
+Press OK only if it is the fingerprint the server's administrator gave you.
+Once you press OK, this server is remembered.</translation>
+    </message>
+    <message>
+        <source>보안 연결을 시작할 수 없습니다.</source>
+        <translation>The secure connection cannot be started.</translation>
+    </message>
+    <message>
+        <source>서버가 보안 연결을 지원하지 않습니다.
+%1</source>
+        <translation>The server does not support secure connections.
+%1</translation>
+    </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "app/socket/CServerTrust.h"
 
+#include "app/shell/CLanguage.h"
 #include "app/shell/CMessageBox.h"
 #include "tls/CTlsChannel.h"
 #include "tls/CTlsContext.h"
@@ -46,9 +47,11 @@ private:
     bool ok_ = false;
 };
 
+// The texts below are composed from templates and pieces (servers, fingerprints, errors): each
+// template is translated before the pieces go in.
 void refuse(const QString& why, QWidget* parent) {
-    CMessageBox::Show(QStringLiteral("보안 연결 실패!\n") + why, QString(), MB_OK | MB_ICONERROR,
-                      parent);
+    CMessageBox::Show(CLanguage::Tr(QStringLiteral("보안 연결 실패!\n%1")).arg(why), QString(),
+                      MB_OK | MB_ICONERROR, parent);
 }
 
 } // namespace
@@ -68,11 +71,11 @@ CServerTrust::Verdict CServerTrust::Decide(const std::string& host, uint16_t por
     case tls::CKnownServers::Match::Same:
         return Verdict::Trusted;
     case tls::CKnownServers::Match::Changed:
-        CMessageBox::Show(QStringLiteral("경고: %1 서버의 인증서가 바뀌었습니다!\n"
-                                         "알고 있던 지문:\n%2\n지금 지문:\n%3\n"
-                                         "누군가 중간에서 가로채고 있을 수 있어 연결하지 "
-                                         "않습니다.\n바뀐 것이 맞다면 %4 에서 이 서버의 줄을 "
-                                         "지우십시오.")
+        CMessageBox::Show(CLanguage::Tr(QStringLiteral("경고: %1 서버의 인증서가 바뀌었습니다!\n"
+                                                       "알고 있던 지문:\n%2\n지금 지문:\n%3\n"
+                                                       "누군가 중간에서 가로채고 있을 수 있어 "
+                                                       "연결하지 않습니다.\n바뀐 것이 맞다면 %4 "
+                                                       "에서 이 서버의 줄을 지우십시오."))
                               .arg(text(server), text(known), text(seen), text(known_.path())),
                           QString(), MB_OK | MB_ICONERROR, parent);
         return Verdict::Refused;
@@ -90,9 +93,9 @@ CServerTrust::Verdict CServerTrust::Decide(const std::string& host, uint16_t por
         return Verdict::Trusted;
     }
     const int answer = CMessageBox::Show(
-        QStringLiteral("처음 접속하는 서버입니다: %1\n인증서 지문:\n%2\n"
-                       "서버 관리자가 알려 준 지문과 같을 때만 확인을 누르십시오.\n"
-                       "확인하면 이 서버를 기억합니다.")
+        CLanguage::Tr(QStringLiteral("처음 접속하는 서버입니다: %1\n인증서 지문:\n%2\n"
+                                     "서버 관리자가 알려 준 지문과 같을 때만 확인을 누르십시오.\n"
+                                     "확인하면 이 서버를 기억합니다."))
             .arg(text(server), text(seen)),
         QString(), MB_OKCANCEL | MB_ICONQUESTION, parent);
     if (answer != IDOK) {
@@ -115,7 +118,7 @@ CServerTrust::Outcome CServerTrust::Secure(int handle, const std::string& host, 
     std::unique_ptr<tls::CTlsChannel> opened =
         context && nonBlocking.Ok() ? tls::CTlsChannel::open(context, handle) : nullptr;
     if (!opened || !opened->expectHost(host)) {
-        refuse(QStringLiteral("cannot start TLS"), parent);
+        refuse(CLanguage::Tr(QStringLiteral("보안 연결을 시작할 수 없습니다.")), parent);
         return Outcome::Refused;
     }
     const tls::CTlsChannel::Handshake shaken = opened->handshake(timeoutMs);
@@ -128,8 +131,8 @@ CServerTrust::Outcome CServerTrust::Secure(int handle, const std::string& host, 
             return Outcome::FallBack;
         }
         refuse(seen.empty() && shaken == tls::CTlsChannel::Handshake::Failed
-                   ? QStringLiteral("서버가 보안 연결을 지원하지 않습니다.\n") +
-                         text(opened->failure())
+                   ? CLanguage::Tr(QStringLiteral("서버가 보안 연결을 지원하지 않습니다.\n%1"))
+                         .arg(text(opened->failure()))
                    : text(opened->failure()),
                parent);
         return Outcome::Refused;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tavik::app {
 namespace {
 
@@ -193,6 +195,97 @@ TEST_F(ListWidgetsTest, SortingInsideTheListKeepsTheSelectionOnItsRows) {
     local.SortRows(kColumnName, false);
     EXPECT_EQ(local.Text(0, kColumnName), QStringLiteral("docs"));
     EXPECT_EQ(local.Text(1, kColumnName), QStringLiteral("big"));
+}
+
+// Large selections: what each sequence of selection steps leaves, read back as rows, and how
+// many ranges hold it. Every later selection query walks the ranges, so a selection of thousands
+// of rows held one range per row makes reading it back quadratic.
+TEST_F(ListWidgetsTest, LargeSelectionsReadBackAndStayFewRanges) {
+    constexpr int kRows = 5000;
+    struct Step {
+        enum Kind { All, Clear, Select, Deselect, SortBySize } kind;
+        int row = 0;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        bool allBut;           // rows: the rows left out of an otherwise whole selection
+        std::vector<int> rows; // as first listed
+        int maxRanges;
+    };
+    const Case cases[] = {
+        {"all", {{Step::All}}, true, {}, 1},
+        {"all twice", {{Step::All}, {Step::All}}, true, {}, 1},
+        {"all, then two taken out",
+         {{Step::All}, {Step::Deselect, 0}, {Step::Deselect, 4000}},
+         true,
+         {0, 4000},
+         2},
+        {"all, cleared, one picked",
+         {{Step::All}, {Step::Clear}, {Step::Select, 17}},
+         false,
+         {17},
+         1},
+        {"scattered",
+         {{Step::Select, 4999}, {Step::Select, 3}, {Step::Select, 2500}},
+         false,
+         {3, 2500, 4999},
+         3},
+        // Sizes descend with the rows: sorting by size moves every row.
+        {"all, sorted", {{Step::All}, {Step::SortBySize}}, true, {}, 1},
+        {"two, sorted",
+         {{Step::Select, 0}, {Step::Select, 10}, {Step::SortBySize}},
+         false,
+         {0, 10},
+         2},
+    };
+    std::vector<ListRow> rows;
+    for (int i = 0; i < kRows; ++i) {
+        ListRow row;
+        row.columns[kColumnName] = QStringLiteral("f%1").arg(i, 5, 10, QLatin1Char('0'));
+        row.columns[kColumnSize] = QString::number(kRows - i);
+        rows.push_back(row);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        local.SetRows(rows);
+        for (const Step& step : c.steps) {
+            switch (step.kind) {
+            case Step::All:
+                local.SelectAllRows();
+                break;
+            case Step::Clear:
+                local.ClearSelectedRows();
+                break;
+            case Step::Select:
+            case Step::Deselect:
+                local.SelectRow(step.row, step.kind == Step::Select);
+                break;
+            case Step::SortBySize:
+                local.SortRows(kColumnSize, true);
+                break;
+            }
+        }
+        // Where the picked rows stand now (a sort moves them), by their names.
+        std::vector<int> expected;
+        for (int i = 0; i < kRows; ++i) {
+            const int original = local.Text(i, kColumnName).mid(1).toInt();
+            const bool listed = std::find(c.rows.begin(), c.rows.end(), original) != c.rows.end();
+            if (listed != c.allBut) {
+                expected.push_back(i);
+            }
+        }
+        EXPECT_EQ(local.SelectedRows(), expected);
+        EXPECT_EQ(local.FirstSelectedRow(), expected.empty() ? -1 : expected.front());
+        // Each row asked one by one agrees with the list's answer.
+        int agreeing = 0;
+        for (int i = 0; i < kRows; ++i) {
+            const bool inList = std::binary_search(expected.begin(), expected.end(), i);
+            agreeing += local.topLevelItem(i)->isSelected() == inList ? 1 : 0;
+        }
+        EXPECT_EQ(agreeing, kRows);
+        EXPECT_LE(local.selectionModel()->selection().size(), c.maxRanges);
+    }
 }
 
 TEST(PathBarTest, ComponentsMenuAndChosenPath) {

@@ -16,6 +16,9 @@
 #include "app/shell/CMessageBox.h"
 #include "app/shell/FolderChooserDialog.h"
 #include "app/shell/SettingsDialog.h"
+#include "app/socket/CServerTrust.h"
+#include "tls/CKnownServers.h"
+#include "tls/CTlsChannel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,8 +31,12 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tavik::test {
 namespace {
@@ -264,13 +271,55 @@ TEST_F(ShellDialogsTest, EnglishIsChosenByTheEnvironmentOrTheSettingsAndShownAtE
               "TAVIK - 환경설정|완료");
 }
 
-// The batches' texts, also those composed from a template and pieces (counts, names, times):
-// with English installed every row is English, the pieces in their places; back to Korean every
-// row is the program's own text again, byte for byte.
+// The batches' texts and the boxes about a server's certificate, also those composed from a
+// template and pieces (counts, names, times, servers, fingerprints): with English installed every
+// row is English, the pieces in their places; back to Korean every row is the program's own text
+// again, byte for byte.
 TEST_F(ShellDialogsTest, BatchTextsAndTheConflictDialogAreShownInTheChosenLanguage) {
     using Language = app::CLanguage::Language;
     struct Shown {
         app::ConflictDialog* conflict;
+    };
+    // The certificate's box, from a list of known servers of its own that keeps OLD for the
+    // server when asked to; the server shows NEW. The list's path shows as LIST.
+    std::string oldPrint, newPrint;
+    for (int i = 0; i < 32; ++i) {
+        oldPrint += (i > 0 ? ":A" : "A") + std::to_string(i % 10);
+        newPrint += (i > 0 ? ":4" : "4") + std::to_string(i % 10);
+    }
+    int lists = 0;
+    auto trustBox = [&](bool keepOld) {
+        const std::string path = folder_.file("known-" + std::to_string(++lists));
+        if (keepOld) {
+            std::ofstream(path) << "127.0.0.1:9553 " << oldPrint << "\n";
+        }
+        const app::CServerTrust trust{tls::CKnownServers(path)};
+        trust.Decide("127.0.0.1", 9553, newPrint, false);
+        return BoxTexts()
+            .value(BoxTexts().size() - 1)
+            .replace(QString::fromStdString(path), QStringLiteral("LIST"))
+            .replace(QString::fromStdString(oldPrint), QStringLiteral("OLD"))
+            .replace(QString::fromStdString(newPrint), QStringLiteral("NEW"));
+    };
+    // A server that answers the handshake with plain bytes, the secure connection required:
+    // the refusal's first two lines (the handshake's own error follows).
+    auto plainServerBox = [this]() {
+        int ends[2] = {-1, -1};
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+            return QStringLiteral("no socket pair");
+        }
+        const char plain[] = "a plain answer, no handshake";
+        const bool sent = ::write(ends[1], plain, sizeof plain) == sizeof plain;
+        std::unique_ptr<tls::CTlsChannel> channel;
+        const app::CServerTrust trust{tls::CKnownServers(folder_.file("known-plain"))};
+        const auto outcome = trust.Secure(ends[0], "127.0.0.1", 9553,
+                                          app::CSecuritySetting::Mode::Required, 5000, channel);
+        ::close(ends[0]);
+        ::close(ends[1]);
+        if (!sent || outcome != app::CServerTrust::Outcome::Refused) {
+            return QStringLiteral("not refused");
+        }
+        return BoxTexts().value(BoxTexts().size() - 1).section(QLatin1Char('\n'), 0, 1);
     };
     const struct {
         const char* what;
@@ -349,6 +398,23 @@ TEST_F(ShellDialogsTest, BatchTextsAndTheConflictDialogAreShownInTheChosenLangua
          "\"..\" 은(는) 이 기기의 파일 이름으로 쓸 수 없습니다.",
          "No file can be made in \"\\a\".|No folder can be made in \"\\b\".|\"..\" cannot be a "
          "file name on this device."},
+        {"new server's certificate", [&](const Shown&) { return trustBox(false); },
+         "처음 접속하는 서버입니다: 127.0.0.1:9553\n인증서 지문:\nNEW\n서버 관리자가 알려 준 "
+         "지문과 같을 때만 확인을 누르십시오.\n확인하면 이 서버를 기억합니다.",
+         "This is the first connection to the server 127.0.0.1:9553.\nCertificate fingerprint:\n"
+         "NEW\nPress OK only if it is the fingerprint the server's administrator gave "
+         "you.\nOnce you press OK, this server is remembered."},
+        {"changed certificate", [&](const Shown&) { return trustBox(true); },
+         "경고: 127.0.0.1:9553 서버의 인증서가 바뀌었습니다!\n알고 있던 지문:\nOLD\n지금 "
+         "지문:\nNEW\n누군가 중간에서 가로채고 있을 수 있어 연결하지 않습니다.\n바뀐 것이 "
+         "맞다면 LIST 에서 이 서버의 줄을 지우십시오.",
+         "Warning: the certificate of the server 127.0.0.1:9553 has changed!\nKnown "
+         "fingerprint:\nOLD\nFingerprint now:\nNEW\nSomeone may be intercepting the "
+         "connection, so it is not made.\nIf the change is genuine, delete this server's line in "
+         "LIST."},
+        {"server without secure connections", [&](const Shown&) { return plainServerBox(); },
+         "보안 연결 실패!\n서버가 보안 연결을 지원하지 않습니다.",
+         "Secure connection failed!\nThe server does not support secure connections."},
     };
     for (Language language : {Language::English, Language::Korean}) {
         ASSERT_TRUE(app::CLanguage::Install(language));
