@@ -829,7 +829,9 @@ int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
     if (!plan.file.valid()) {
         return CFileOperations::errorFromErrno(errno);
     }
-    if (truncate && ::ftruncate(plan.file.get(), 0) != 0) {
+    // An empty file is not truncated: on ext4 a truncation to zero marks the file for a forced
+    // write-back at close, a disk write per small upload for nothing.
+    if (truncate && existing > 0 && ::ftruncate(plan.file.get(), 0) != 0) {
         return CFileOperations::errorFromErrno(errno);
     }
     plan_ = std::move(plan);

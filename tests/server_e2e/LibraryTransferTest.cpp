@@ -125,6 +125,31 @@ TEST_F(LibraryTransferTest, BothDirectionsResumeFromTheMiddle) {
     EXPECT_EQ(readFile(harness.disk("half.bin")), content);
 }
 
+// "istrunc" decides what becomes of the bytes past the uploaded range, whatever was there.
+TEST_F(LibraryTransferTest, TruncatingUploadsCutWhatWasLongerAndOnlyThat) {
+    ASSERT_TRUE(writeFile(local.file("ab"), "ab"));
+    struct Row {
+        const char* before; // nullptr: no file yet
+        BOOL trunc;
+        const char* after;
+    };
+    const Row rows[] = {
+        {nullptr, 1, "ab"},      {"", 1, "ab"}, {"longer", 1, "ab"},
+        {"longer", 0, "abnger"}, {"", 0, "ab"}, {nullptr, 0, "ab"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string name = "trunc" + std::to_string(++n);
+        SCOPED_TRACE(name);
+        if (row.before != nullptr) {
+            ASSERT_TRUE(writeFile(harness.disk(name), row.before));
+        }
+        auto up = transfer(local.file("ab"), "/demo/" + name, 0, 2, row.trunc);
+        ASSERT_TRUE(tavik_Upload(session, &up, nullptr)) << tavik_GetLastError();
+        EXPECT_EQ(readFile(harness.disk(name)), row.after);
+    }
+}
+
 // An upload that asks the server to commit it: the file takes its name and time only once every
 // byte is there; an existing file is replaced only when asked, a folder never.
 TEST_F(LibraryTransferTest, CommittedUploadsTakeTheirNameOnlyWhenWhole) {
