@@ -61,6 +61,7 @@ void CClientSession::login(const DiskConfig& disk) {
     cursorBytes_ = 0;
     disk_ = &disk;
     largeFiles_ = false;
+    uploadCommit_ = false;
     resolver_.emplace(disk.root, "/" + disk.id);
     currentDir_ = resolver_->sessionPath();
 }

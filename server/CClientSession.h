@@ -49,6 +49,9 @@ public:
     // Whether this login agreed on 64-bit sizes and positions; each login decides anew.
     bool largeFiles() const { return largeFiles_; }
     void setLargeFiles(bool agreed) { largeFiles_ = agreed; }
+    // Whether this login agreed that uploads may finish by renaming themselves.
+    bool uploadCommit() const { return uploadCommit_; }
+    void setUploadCommit(bool agreed) { uploadCommit_ = agreed; }
     const DiskConfig* disk() const { return disk_; }
     // Only valid while logged in.
     const CPathResolver& resolver() const { return *resolver_; }
@@ -73,6 +76,7 @@ private:
     int maxOpen_;
     const DiskConfig* disk_ = nullptr;
     bool largeFiles_ = false;
+    bool uploadCommit_ = false;
     std::optional<CPathResolver> resolver_;
     std::string currentDir_;
     std::map<int32_t, OpenFile> files_;

@@ -10,6 +10,7 @@
 #include "sdk/core/CLastError.h"
 #include "sdk/core/CPacket.h"
 #include "sdk/core/LargeFileWire.h"
+#include "sdk/core/UploadCommitWire.h"
 #include "sdk/include/TavikErrors.h"
 
 #include <algorithm>
@@ -248,6 +249,8 @@ const DiskConfig* CCommandHandlers::diskByCapability(const std::string& id) cons
 int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
     const bool offered =
         intItem(request, largefile::kOfferItem).value_or(0) == largefile::kOfferVersion;
+    const bool commitOffered =
+        intItem(request, uploadcommit::kOfferItem).value_or(0) == uploadcommit::kOfferVersion;
     const char* id = stringItem(request, "id");
     const std::string hostId = id == nullptr ? std::string() : CWireText::toHost(id);
     // A capability is the whole credential of an account disk: no password is asked. A forged or
@@ -257,7 +260,7 @@ int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
         if (disk == nullptr) {
             return TAVIK_ERR_WRONG_ID;
         }
-        return acceptLogin(*disk, offered, reply);
+        return acceptLogin(*disk, offered, commitOffered, reply);
     }
     const DiskConfig* disk = id == nullptr ? nullptr : config_.findDisk(hostId);
     if (disk == nullptr || disk->capabilityOnly) {
@@ -267,14 +270,19 @@ int32_t CCommandHandlers::setUser(const CPacket& request, CPacket& reply) {
     if (disk->password && (pass == nullptr || !disk->password->matches(CWireText::toHost(pass)))) {
         return TAVIK_ERR_WRONG_PASSWD;
     }
-    return acceptLogin(*disk, offered, reply);
+    return acceptLogin(*disk, offered, commitOffered, reply);
 }
 
-int32_t CCommandHandlers::acceptLogin(const DiskConfig& disk, bool offered, CPacket& reply) {
+int32_t CCommandHandlers::acceptLogin(const DiskConfig& disk, bool offered, bool commitOffered,
+                                      CPacket& reply) {
     session_.login(disk);
     if (offered) {
         session_.setLargeFiles(true);
         reply.SetInt(largefile::kOfferItem, largefile::kOfferVersion);
+    }
+    if (commitOffered) {
+        session_.setUploadCommit(true);
+        reply.SetInt(uploadcommit::kOfferItem, uploadcommit::kOfferVersion);
     }
     reply.SetString("path", CWireText::toWire(session_.sessionPath()).c_str());
     reply.SetInt("mode", 3);
@@ -789,6 +797,9 @@ int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
     if (path.value().isRoot) {
         return TAVIK_ERR_REMOTE_FILE;
     }
+    if (const int32_t error = planCommit(request, path.value(), plan); error != 0) {
+        return error;
+    }
     // A file that is not there yet is only created once the upload is known to fit.
     plan.file = openRegular(path.value(), O_WRONLY);
     if (!plan.file.valid() && errno != ENOENT) {
@@ -818,10 +829,38 @@ int32_t CCommandHandlers::upload(const CPacket& request, CPacket&) {
     if (!plan.file.valid()) {
         return CFileOperations::errorFromErrno(errno);
     }
-    if (truncate && ::ftruncate(plan.file.get(), 0) != 0) {
+    // An empty file is not truncated: on ext4 a truncation to zero marks the file for a forced
+    // write-back at close, a disk write per small upload for nothing.
+    if (truncate && existing > 0 && ::ftruncate(plan.file.get(), 0) != 0) {
         return CFileOperations::errorFromErrno(errno);
     }
     plan_ = std::move(plan);
+    return 0;
+}
+
+int32_t CCommandHandlers::planCommit(const CPacket& request, const ResolvedPath& written,
+                                     TransferPlan& plan) const {
+    if (!session_.uploadCommit() || stringItem(request, uploadcommit::kPathItem) == nullptr) {
+        return 0; // nothing asked, or asked by a client that did not offer: the design's upload
+    }
+    const auto target = resolveItem(request, uploadcommit::kPathItem);
+    if (!target) {
+        return target.error();
+    }
+    if (target.value().isRoot) {
+        return TAVIK_ERR_PERMISSION;
+    }
+    const auto time = static_cast<uint32_t>(intItem(request, uploadcommit::kTimeItem).value_or(0));
+    const bool replace = intItem(request, uploadcommit::kReplaceItem).value_or(0) != 0;
+    plan.commit = [this, written, to = target.value(), time, replace](int fd) -> int32_t {
+        if (time != 0) {
+            const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time), 0}};
+            if (::futimens(fd, times) != 0) {
+                return CFileOperations::errorFromErrno(errno);
+            }
+        }
+        return CFileOperations(*session_.disk(), session_.resolver()).commit(written, to, replace);
+    };
     return 0;
 }
 

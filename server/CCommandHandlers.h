@@ -70,10 +70,15 @@ private:
     // The disk a valid capability id grants, or nullptr.
     const DiskConfig* diskByCapability(const std::string& id) const;
     // offered: the request offered 64-bit sizes; the reply then agrees to them.
-    int32_t acceptLogin(const DiskConfig& disk, bool offered, CPacket& reply);
+    // offered, commitOffered: the client offered the large-file and upload-commit extensions.
+    int32_t acceptLogin(const DiskConfig& disk, bool offered, bool commitOffered, CPacket& reply);
     // The range of a transfer request: the 64-bit items when the session agreed on them and the
     // request carries both, else the 32-bit "startpos"/"endpos"; nullopt when missing.
     std::optional<std::pair<uint64_t, uint64_t>> rangeItems(const CPacket& request) const;
+    // An upload's commit (the items of UploadCommitWire.h), asked by a client that agreed: put
+    // into plan for the end of the data phase. 0, or the error that refuses the upload at once.
+    int32_t planCommit(const CPacket& request, const ResolvedPath& written,
+                       TransferPlan& plan) const;
     int32_t getQuota(const CPacket& request, CPacket& reply);
     int32_t openFile(const CPacket& request, CPacket& reply);
     int32_t writeFile(const CPacket& request, CPacket& reply);

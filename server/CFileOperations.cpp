@@ -376,6 +376,36 @@ int32_t CFileOperations::rename(const ResolvedPath& from, const ResolvedPath& to
                                           target.get(), toName.c_str()));
 }
 
+int32_t CFileOperations::commit(const ResolvedPath& from, const ResolvedPath& to,
+                                bool replace) const {
+    if (!replace) {
+        return rename(from, to);
+    }
+    if (from.isRoot || to.isRoot) {
+        return TAVIK_ERR_PERMISSION;
+    }
+    auto source = entryOf(from);
+    if (!source) {
+        return source.error();
+    }
+    const CFileDescriptor target = resolver_.openParent(to);
+    if (!target.valid()) {
+        return errorFromErrno(errno);
+    }
+    const std::string fromName(from.name());
+    const std::string toName(to.name());
+    struct stat there {};
+    if (::fstatat(target.get(), toName.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(there.st_mode)) {
+        return TAVIK_ERR_EXISTS;
+    }
+    if (::renameat(source.value().parent.get(), fromName.c_str(), target.get(), toName.c_str()) !=
+        0) {
+        return errorFromErrno(errno);
+    }
+    return 0;
+}
+
 Outcome<CFileDescriptor> CFileOperations::targetFolder(const ResolvedPath& source,
                                                        const ResolvedPath& folder) const {
     using Result = Outcome<CFileDescriptor>;

@@ -36,6 +36,9 @@ public:
     int32_t createFile(const ResolvedPath& path) const;
     int32_t remove(const ResolvedPath& path, bool force) const;
     int32_t rename(const ResolvedPath& from, const ResolvedPath& to) const;
+    // A finished upload takes its name: as rename, but with replace a file (never a folder)
+    // already there is replaced in the same step, so the name never stands empty or short.
+    int32_t commit(const ResolvedPath& from, const ResolvedPath& to, bool replace) const;
     int32_t move(const ResolvedPath& source, const ResolvedPath& folder) const;
     int32_t copy(const ResolvedPath& source, const ResolvedPath& folder) const;
 

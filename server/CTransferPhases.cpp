@@ -4,6 +4,7 @@
 #include "server/CFileOperations.h"
 
 #include "sdk/core/CPacket.h"
+#include "sdk/core/UploadCommitWire.h"
 #include "sdk/include/TavikErrors.h"
 
 #include <algorithm>
@@ -66,9 +67,12 @@ bool CTransferPhases::run(TransferPlan& plan, int32_t& finalError) {
     return false;
 }
 
-bool CTransferPhases::sendClosingReply(int32_t error) {
+bool CTransferPhases::sendClosingReply(int32_t error, bool committed) {
     CPacket reply(2);
     CCommandHandlers::setError(reply, error);
+    if (committed) {
+        reply.SetInt(uploadcommit::kDoneItem, 1);
+    }
     return client_.sendPacket(reply, config_.requestTimeoutMs);
 }
 
@@ -138,7 +142,12 @@ bool CTransferPhases::upload(TransferPlan& plan, int32_t& finalError) {
     if (!received) {
         return false;
     }
-    return sendClosingReply(finalError);
+    bool committed = false;
+    if (finalError == 0 && plan.commit) {
+        finalError = plan.commit(plan.file.get());
+        committed = finalError == 0;
+    }
+    return sendClosingReply(finalError, committed);
 }
 
 bool CTransferPhases::receiveRange(TransferPlan& plan, int32_t& finalError) {

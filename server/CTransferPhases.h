@@ -40,7 +40,8 @@ private:
     // Receives up to count bytes within one request time-out; fewer when the client went
     // away or stalled.
     size_t receiveBlock(uint8_t* buffer, size_t count);
-    bool sendClosingReply(int32_t error);
+    // committed: the closing reply also says that the upload took its final name.
+    bool sendClosingReply(int32_t error, bool committed = false);
     // A raw position word: 4 bytes, or 8 when the plan says so.
     bool sendPosition(const TransferPlan& plan, uint64_t position);
 

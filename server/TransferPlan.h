@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace tavik::server {
@@ -34,6 +35,9 @@ struct TransferPlan {
     uint64_t writeLimit = 0;
     // Upload: the disk space promised to it, given back when the plan goes.
     CSpaceLedger::CReservation reservation;
+    // Upload: run on the written file once every byte has arrived (the commit the client asked
+    // for); 0 or the error the closing reply carries. Empty when none was asked.
+    std::function<int32_t(int fd)> commit;
     CopyTarget copy;
 };
 

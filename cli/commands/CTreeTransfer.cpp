@@ -263,7 +263,7 @@ bool CTreeTransfer::runDownload(const std::string& remoteAnsi, const std::string
 
 bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& remoteAnsi,
                               uint64_t start, uint64_t end, bool truncate, const std::string& name,
-                              const std::string& localPath) {
+                              const std::string& localPath, Commit* commit) {
     TAVIK_TRANSFER64 file{};
     file.pszSrcPath = localAnsi.c_str();
     file.pszDstPath = remoteAnsi.c_str();
@@ -272,7 +272,16 @@ bool CTreeTransfer::runUpload(const std::string& localAnsi, const std::string& r
     file.bTrunc = truncate ? 1 : 0;
     m_monitor->beginFile(fs::path(name).filename().string());
     m_monitor->attach(file);
-    const bool ok = tavik_Upload64(m_session->handle(), &file, m_cancel) != 0;
+    BOOL committed = 0;
+    const bool ok =
+        (commit == nullptr
+             ? tavik_Upload64(m_session->handle(), &file, m_cancel)
+             : tavik_UploadCommit64(m_session->handle(), &file, commit->finalAnsi.c_str(),
+                                    commit->modified, commit->replace ? 1 : 0, &committed,
+                                    m_cancel)) != 0;
+    if (commit != nullptr) {
+        commit->done = committed != 0;
+    }
     m_monitor->endFile();
     if (!ok && CDiskSession::lastErrorCode() == TAVIK_ERR_LOCAL_FILE) {
         fail("local file " + localPath, "cannot read it: " + localReason(localPath, false));
@@ -657,15 +666,21 @@ void CTreeTransfer::uploadViaPart(const fs::path& local, uint64_t size, const st
             }
         }
     }
-    if (!runUpload(localAnsi, *partAnsi, start, size, start == 0, target, local.string())) {
+    // A server that agreed gives the finished file its time and name within the upload itself;
+    // with any other, the same two steps follow as requests of their own.
+    Commit commit{*CAnsiPath::fromUtf8(remote), modifiedTime(local), targetExists};
+    if (!runUpload(localAnsi, *partAnsi, start, size, start == 0, target, local.string(),
+                   &commit)) {
         if (!cancelled()) {
             hintResume("remote file " + m_session->shown(part));
         }
         return;
     }
-    keepTime(local, part);
-    if (!commitPart(part, remote, targetExists)) {
-        return;
+    if (!commit.done) {
+        keepTime(local, part);
+        if (!commitPart(part, remote, targetExists)) {
+            return;
+        }
     }
     done(size - start);
 }
@@ -724,6 +739,11 @@ bool CTreeTransfer::commitPart(const std::string& part, const std::string& remot
     }
     tavik_DeleteFile(CUtf8::toUtf16(aside).c_str(), 0, m_session->handle());
     return true;
+}
+
+DWORD CTreeTransfer::modifiedTime(const fs::path& local) {
+    struct stat info {};
+    return ::stat(local.c_str(), &info) == 0 ? static_cast<DWORD>(info.st_mtime) : 0;
 }
 
 void CTreeTransfer::keepTime(const fs::path& local, const std::string& remote) {

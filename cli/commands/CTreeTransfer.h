@@ -14,7 +14,10 @@
 //   are refused with the reason;
 // - links inside an uploaded folder: a link to a folder is never followed, a link to a file is
 //   uploaded only when its target lies inside the tree; the others are reported as skipped;
-// - modification times travel with the files both ways.
+// - modification times travel with the files both ways;
+// - an upload's last steps (its time, then the rename into place) are asked of a server that
+//   agreed on upload commits within the upload request itself; with any other server they
+//   follow as requests of their own.
 #pragma once
 
 #include "cli/commands/CConsole.h"
@@ -113,9 +116,19 @@ private:
     bool runDownload(const std::string& remoteAnsi, const std::string& localAnsi, uint64_t start,
                      uint64_t end, bool truncate, const std::string& name,
                      const std::string& localPath);
+    // What a finished upload becomes: its final name (ANSI), modification time and whether it
+    // replaces a file there; done tells whether the server did it within the upload.
+    struct Commit {
+        std::string finalAnsi;
+        DWORD modified = 0;
+        bool replace = false;
+        bool done = false; // set by runUpload
+    };
+    // commit: asked of a server that agreed on upload commits (null: a plain upload).
     bool runUpload(const std::string& localAnsi, const std::string& remoteAnsi, uint64_t start,
                    uint64_t end, bool truncate, const std::string& name,
-                   const std::string& localPath);
+                   const std::string& localPath, Commit* commit = nullptr);
+    static DWORD modifiedTime(const std::filesystem::path& local);
 
     void fail(const std::string& name, const std::string& why);
     void failFromLibrary(const std::string& name);

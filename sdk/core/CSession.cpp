@@ -5,6 +5,7 @@
 #include "sdk/core/CPacket.h"
 #include "sdk/core/CTrace.h"
 #include "sdk/core/LargeFileWire.h"
+#include "sdk/core/UploadCommitWire.h"
 #include "sdk/include/TavikErrors.h"
 
 #include <algorithm>
@@ -142,7 +143,9 @@ Result<Done> Login(CSession& session, int32_t timeoutMs) {
     request.SetString("authtype", "");
     // An extra item a server that does not know it ignores; only its answer turns 64 bits on.
     request.SetInt(largefile::kOfferItem, largefile::kOfferVersion);
+    request.SetInt(uploadcommit::kOfferItem, uploadcommit::kOfferVersion);
     session.largeFiles = false;
+    session.uploadCommit = false;
 
     if (!Exchange(session, request, reply, timeoutMs)) {
         TAVIK_TRACE(1, u"login", platform::toAnsi(session.user) + ": exchange failed");
@@ -161,6 +164,7 @@ Result<Done> Login(CSession& session, int32_t timeoutMs) {
     session.path = platform::fromAnsi(reply.GetString("path", ""));
     session.mode = reply.GetInt("mode", kDefaultMode);
     session.largeFiles = reply.GetInt(largefile::kOfferItem, 0) == largefile::kOfferVersion;
+    session.uploadCommit = reply.GetInt(uploadcommit::kOfferItem, 0) == uploadcommit::kOfferVersion;
     // This client knows no further authentication step: a server that asks for one gets a
     // closed connection, and the last error stays what the reply said (normally 0).
     if (reply.GetString("authtype", "")[0] != '\0') {

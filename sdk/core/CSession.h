@@ -39,6 +39,8 @@ public:
     // Whether the last successful login agreed on 64-bit sizes and positions (LargeFileWire.h).
     // Every login offers them again, so a reconnect keeps what the server agrees to.
     bool largeFiles = false;
+    // Whether it agreed that an upload may finish by renaming itself (UploadCommitWire.h).
+    bool uploadCommit = false;
 };
 
 // Longest host name and longest user ID or password, in ANSI bytes, that a session accepts.
@@ -73,8 +75,8 @@ int32_t ConnectTimeout();
 Result<Done> ConnectAndLogin(CSession& session, int32_t timeoutMs);
 Result<Done> ConnectAndLogin(CSession& session);
 // The "setuser" exchange; on any outcome the report holds the last error to store. Besides the
-// design's items it offers the large-file extension; session.largeFiles is set from the reply
-// (false after any failure).
+// design's items it offers the large-file and upload-commit extensions; session.largeFiles and
+// session.uploadCommit are set from the reply (false after any failure).
 Result<Done> Login(CSession& session, int32_t timeoutMs);
 Result<Done> Login(CSession& session);
 

@@ -88,6 +88,20 @@ TAVIK_API BOOL tavik_Download64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfe
 /** tavik_Upload with 64-bit positions and a TAVIK_PROGRESS64 record; the same rules, returns and
  * errors, and 24001 when the range ends past 0xFFFFFFFF on a session that did not agree. */
 TAVIK_API BOOL tavik_Upload64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel);
+/** tavik_Upload64 whose finished file the server moves into place within the same request. On a
+ * session whose server agreed at login to commit uploads, the request also names finalPath (ANSI,
+ * like the record's paths), modifiedTime (seconds since 1970; 0 leaves the time the writing gave)
+ * and replace (non-zero: a file already at finalPath is replaced; zero: the commit fails with
+ * 23005 and the upload stays under pszDstPath); once every byte of the range has arrived the
+ * server sets the time and renames pszDstPath to finalPath, and *committed becomes 1. Otherwise
+ * (a server that did not agree, a cut or failed transfer) *committed is 0 and the file is where
+ * tavik_Upload64 would have left it, for the caller to finish with tavik_SetFileTime and
+ * tavik_RenameFile. committed may be null; a null finalPath fails with 24001, nothing sent. The
+ * rules, returns and errors are otherwise tavik_Upload64's; a commit that failed after the bytes
+ * arrived is the final error. */
+TAVIK_API BOOL tavik_UploadCommit64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer,
+                                    const char* finalPath, DWORD modifiedTime, BOOL replace,
+                                    BOOL* committed, int* cancel);
 /** tavik_CopyEx with 64-bit positions: on a session that agreed, the range also travels in 64 bits
  * and the server's position words are 8 bytes long; notices carry a TAVIK_PROGRESS64 (nKind 2,
  * dwUser 0). Otherwise the same rules, returns and errors, and 24001 for a range ending past

@@ -6,6 +6,7 @@
 #include "sdk/core/CSession.h"
 #include "sdk/core/CTrace.h"
 #include "sdk/core/LargeFileWire.h"
+#include "sdk/core/UploadCommitWire.h"
 #include "sdk/include/TavikErrors.h"
 #include "sdk/ops/CRequest.h"
 #include "sdk/ops/CommandExchange.h"
@@ -38,6 +39,10 @@ bool largeFilesAgreed(TAVIK_SESSION session) {
     return session != nullptr && static_cast<CSession*>(session)->largeFiles;
 }
 
+bool uploadCommitAgreed(TAVIK_SESSION session) {
+    return session != nullptr && static_cast<CSession*>(session)->uploadCommit;
+}
+
 } // namespace
 
 CTransfer::CTransfer(TAVIK_SESSION session, TAVIK_TRANSFER* transfer, int* cancel)
@@ -62,6 +67,10 @@ CTransfer::Range CTransfer::range() const {
     return {};
 }
 
+void CTransfer::commitAs(const char* finalPath, uint32_t modifiedTime, bool replace) {
+    commit_ = Commit{finalPath, modifiedTime, replace};
+}
+
 Result<Done> CTransfer::checkRecord() const {
     if (!recordPresent()) {
         // The library names no text for a missing record: the previous text stays.
@@ -69,7 +78,8 @@ Result<Done> CTransfer::checkRecord() const {
     }
     // Paths travel through 512-byte conversion buffers on either side; a longer one is refused
     // rather than cut short, which would name another file.
-    if (!pathFits(range_.source) || !pathFits(range_.destination)) {
+    if (!pathFits(range_.source) || !pathFits(range_.destination) ||
+        (commit_ && !pathFits(commit_->path))) {
         return Result<Done>::fail(wrongParameter());
     }
     if (sessionHandle_ == nullptr) {
@@ -120,6 +130,12 @@ Result<Done> CTransfer::announce(const char* command) {
     }
     if (progress_.nKind == TAVIK_KIND_UPLOAD) {
         request.addInt("istrunc", range_.truncate);
+        if (commit_ && uploadCommitAgreed(sessionHandle_)) {
+            request.packet().SetString(uploadcommit::kPathItem, commit_->path);
+            request.addInt(uploadcommit::kTimeItem, static_cast<int32_t>(commit_->time));
+            request.addInt(uploadcommit::kReplaceItem, commit_->replace ? 1 : 0);
+            commitAsked_ = true;
+        }
     }
     CPacket reply(kScrambledRequest);
     Result<Done> announced = request.run(sessionHandle_, reply);
@@ -323,6 +339,9 @@ bool CTransfer::readClosingReply(CSession& session) {
         return false;
     }
     finalError_ = reply.GetInt("error", 0);
+    // A server that lost the agreement on a re-login in between ignored the items: only its
+    // word counts.
+    committed_ = commitAsked_ && finalError_ == 0 && reply.GetInt(uploadcommit::kDoneItem, 0) == 1;
     return true;
 }
 

@@ -46,6 +46,13 @@ public:
     Result<Done> Download();
     Result<Done> Upload();
 
+    // Before Upload: on a session that agreed on upload commits, the request asks the server to
+    // give the finished file modifiedTime (0: leave it) and rename it to finalPath (ANSI; a file
+    // there is replaced only when replace is set). Ignored on other sessions.
+    void commitAs(const char* finalPath, uint32_t modifiedTime, bool replace);
+    // After Upload: whether the closing reply confirmed that commit.
+    bool committed() const { return committed_; }
+
 private:
     enum class End { Complete, Cancelled, Failed };
 
@@ -98,6 +105,14 @@ private:
     bool timedOut_ = false;
     int32_t finalError_ = 0;
     std::optional<std::u16string> firstReplyText_;
+    struct Commit {
+        const char* path = nullptr;
+        uint32_t time = 0;
+        bool replace = false;
+    };
+    std::optional<Commit> commit_;
+    bool commitAsked_ = false; // the request carried the commit items
+    bool committed_ = false;
 };
 
 } // namespace tavik

@@ -4,6 +4,7 @@
 #include "sdk/ops/CRecursiveTransfer.h"
 #include "sdk/ops/CServerCopy.h"
 #include "sdk/ops/CTransfer.h"
+#include "sdk/ops/CommandExchange.h"
 
 using tavik::exportCallBool;
 
@@ -23,6 +24,25 @@ TAVIK_API BOOL tavik_Download64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfe
 
 TAVIK_API BOOL tavik_Upload64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer, int* cancel) {
     return exportCallBool([&] { return tavik::CTransfer(session, transfer, cancel).Upload(); });
+}
+
+TAVIK_API BOOL tavik_UploadCommit64(TAVIK_SESSION session, TAVIK_TRANSFER64* transfer,
+                                    const char* finalPath, DWORD modifiedTime, BOOL replace,
+                                    BOOL* committed, int* cancel) {
+    if (committed != nullptr) {
+        *committed = 0;
+    }
+    if (finalPath == nullptr) {
+        return exportCallBool(
+            [] { return tavik::Result<tavik::Done>::fail(tavik::wrongParameter()); });
+    }
+    tavik::CTransfer upload(session, transfer, cancel);
+    upload.commitAs(finalPath, modifiedTime, replace != 0);
+    const BOOL ok = exportCallBool([&] { return upload.Upload(); });
+    if (committed != nullptr) {
+        *committed = upload.committed() ? 1 : 0;
+    }
+    return ok;
 }
 
 TAVIK_API BOOL tavik_CopyEx64(TAVIK_SESSION session, const TAVIK_COPYHOST* host,

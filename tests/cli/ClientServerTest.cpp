@@ -1014,13 +1014,55 @@ TEST_F(ClientServerTest, NamespaceCommands) {
     EXPECT_TRUE(fs::is_directory(m_disk / "c"));
 }
 
-TEST_F(ClientServerTest, CatReadsWholeFilesBlockByBlock) {
-    const std::string content = randomBytes(150000, 3); // three read blocks
+// Standard output carries whole files, whether it is a pipe or a file the shell opened (for
+// appending, or shared with other commands' output): the bytes land where that stream stands.
+TEST_F(ClientServerTest, StandardOutputCarriesWholeFiles) {
+    const std::string content = randomBytes(150000, 3); // more than two 64 KiB blocks
     writeAll(m_disk / "blob.bin", content);
     writeAll(m_disk / "tail.txt", "end\n");
-    const Outcome cat = tavik({"cat", "blob.bin", "tail.txt"});
-    EXPECT_RUN(cat, 0);
-    EXPECT_EQ(cat.out, content + "end\n");
+    writeAll(m_disk / "empty.txt", "");
+    fs::create_directories(m_disk / "folder");
+    const fs::path out = m_local / "out.bin";
+    struct Row {
+        std::string shell;  // run by sh with $0 the program; its standard output is a pipe
+        std::string before; // what out.bin holds first
+        int exitCode;
+        std::string piped;  // the whole of standard output
+        std::string inFile; // what out.bin holds after
+        std::string errHas;
+    };
+    const std::string o = " '" + out.string() + "'";
+    const Row rows[] = {
+        {"\"$0\" get blob.bin -", "", 0, content, "", ""},
+        {"\"$0\" cat blob.bin tail.txt empty.txt", "", 0, content + "end\n", "", ""},
+        {"\"$0\" get blob.bin - >>" + o, "kept:", 0, "", "kept:" + content, ""},
+        {"{ printf head; \"$0\" get tail.txt -; printf foot; } >" + o, "old", 0, "",
+         "headend\nfoot", ""},
+        {"\"$0\" get empty.txt - >" + o, "old", 0, "", "", ""},
+        {"\"$0\" get folder -", "", 1, "", "", "cat: remote file /folder: is a folder"},
+        {"\"$0\" cat nothing.txt tail.txt", "", 1, "end\n", "", "/nothing.txt: does not exist"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shell);
+        writeAll(out, row.before);
+        const Outcome run =
+            CChildProcess::run({"/bin/sh", "-c", row.shell, TAVIK_CLI_PROGRAM},
+                               {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(m_port)},
+                                {"TAVIK_DISK", "demo"},
+                                {"TAVIK_PASSWORD", ""},
+                                {"TAVIK_DEVICE_ROOT", ""},
+                                {"TAVIK_ACP", "CP949"},
+                                {"XDG_CONFIG_HOME", (m_folder.path() / "config").string()}});
+        EXPECT_RUN(run, row.exitCode);
+        EXPECT_EQ(run.out.size(), row.piped.size());
+        EXPECT_TRUE(run.out == row.piped) << "standard output differs";
+        if (row.shell.find('>') != std::string::npos) {
+            const std::string written = readAll(out);
+            EXPECT_EQ(written.size(), row.inFile.size());
+            EXPECT_TRUE(written == row.inFile) << "the file differs";
+        }
+        EXPECT_NE(run.err.find(row.errHas), std::string::npos) << run.err;
+    }
 }
 
 TEST_F(ClientServerTest, ErrorPaths) {

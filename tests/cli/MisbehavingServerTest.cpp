@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -242,6 +244,66 @@ TEST(MisbehavingServerTest, ACutUploadNeverWritesUnderTheFinalName) {
     EXPECT_NE(run.err.find("remote file /.f.bin.tavik-part; the same command with --resume"),
               std::string::npos)
         << run.err;
+}
+
+// A whole upload: a server that agreed on upload commits is asked to give the file its time and
+// name within the upload; with one that did not, both follow as requests of their own.
+TEST(MisbehavingServerTest, AnUploadCommitsInOneRequestOnlyWhereAgreed) {
+    for (const bool agreeing : {false, true}) {
+        SCOPED_TRACE(agreeing ? "agreeing" : "not agreeing");
+        CTempFolder folder;
+        ASSERT_FALSE(folder.path().empty());
+        const fs::path source = fs::path(folder.path()) / "f.bin";
+        std::ofstream(source, std::ios::binary) << "0123456789";
+        const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+        const std::vector<FakeItem> missing = {{"error", 23006}};
+        std::vector<FakeItem> login = {{"error", 0}, {"path", "/disk"}, {"mode", 1}};
+        if (agreeing) {
+            login.push_back({"uploadcommit", 1});
+        }
+        CFakeDiskServer server(8000);
+        server.expect("setuser")
+            .reply(login)
+            .expect("getfileinfo") // the destination: a new name
+            .reply(missing)
+            .expect("getfileinfo") // its folder
+            .reply(folderEntry("/disk"))
+            .expect("getfileinfo") // the file itself, just before the transfer
+            .reply(missing)
+            .expect("upload")
+            .reply({})
+            .recvRaw(10);
+        if (agreeing) {
+            server.reply({{"error", 0}, {"committed", 1}});
+        } else {
+            server.reply({}).expect("setfiletime").reply({}).expect("renamefile").reply({});
+        }
+        server.start();
+        const CChildProcess::Outcome run =
+            CChildProcess::run({TAVIK_CLI_PROGRAM, "put", source.string(), "f.bin"},
+                               {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
+                                {"TAVIK_DISK", "bob"},
+                                {"TAVIK_PASSWORD", ""},
+                                {"TAVIK_DEVICE_ROOT", ""},
+                                {"TAVIK_ACP", "CP949"}});
+        EXPECT_TRUE(server.finish());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const auto& packets = server.packets();
+        ASSERT_EQ(packets.size(), agreeing ? 5u : 7u);
+        const CFakePacket& upload = packets[4];
+        EXPECT_EQ(upload.str("path").value_or(""), "/disk/.f.bin.tavik-part");
+        EXPECT_EQ(upload.has("commitpath"), agreeing);
+        if (agreeing) {
+            EXPECT_EQ(upload.str("commitpath").value_or(""), "/disk/f.bin");
+            EXPECT_EQ(upload.integer("committime"), 1600000000);
+            EXPECT_EQ(upload.integer("commitreplace"), 0);
+        } else {
+            EXPECT_EQ(packets[5].integer("lastwritetime"), 1600000000);
+            EXPECT_EQ(packets[6].str("oldpath").value_or(""), "/disk/.f.bin.tavik-part");
+            EXPECT_EQ(packets[6].str("newpath").value_or(""), "/disk/f.bin");
+        }
+    }
 }
 
 } // namespace

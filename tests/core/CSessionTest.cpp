@@ -71,9 +71,11 @@ TEST_F(SessionTest, LoginSendsTheSetuserItemsAndKeepsTheReply) {
     EXPECT_EQ(login.integer("timeout"), 60000);
     EXPECT_EQ(login.str("version"), "2.12.06.1");
     EXPECT_EQ(login.bytes("authtype"), std::vector<uint8_t>{0});
-    // The six original items, and the large-file offer that a server may ignore.
+    // The six original items, and the large-file and upload-commit offers that a server may
+    // ignore.
     EXPECT_EQ(login.integer("largefile"), 1);
-    EXPECT_EQ(login.items.size(), 7u);
+    EXPECT_EQ(login.integer("uploadcommit"), 1);
+    EXPECT_EQ(login.items.size(), 8u);
 
     EXPECT_EQ(std::u16string(tavik_GetSessionPath(session)), u"/disk/bob");
     EXPECT_EQ(tavik_GetSessionMode(session), 7);

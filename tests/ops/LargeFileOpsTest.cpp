@@ -145,5 +145,91 @@ TEST_F(LargeFileOpsTest, AnAgreeingServerGetsSixtyFourBitItemsBesideClampedOnes)
     EXPECT_EQ(announce.bytes("endpos64"), (Bytes{0x01, 0x00, 0x00, 0x40, 0x01, 0, 0, 0}));
 }
 
+// An upload that asks for its commit: the items travel only to a server that agreed at login,
+// and the file counts as committed only when the closing reply says so.
+TEST_F(LargeFileOpsTest, UploadCommitsTravelOnlyWhereAgreedAndCountOnlyWhenConfirmed) {
+    struct Row {
+        const char* name;
+        std::vector<FakeItem> login;   // the login reply
+        std::vector<FakeItem> closing; // the closing reply of the upload
+        bool itemsSent;
+        BOOL ok;
+        BOOL committed;
+        int lastError;
+    };
+    const std::vector<FakeItem> plain = {{"error", 0}, {"path", "/disk"}};
+    const std::vector<FakeItem> agreeing = {{"error", 0}, {"path", "/disk"}, {"uploadcommit", 1}};
+    const Row rows[] = {
+        {"a server that does not agree", plain, {{"error", 0}}, false, 1, 0, 0},
+        {"a server that agrees and confirms",
+         agreeing,
+         {{"error", 0}, {"committed", 1}},
+         true,
+         1,
+         1,
+         0},
+        {"an agreeing server whose reply does not confirm",
+         agreeing,
+         {{"error", 0}},
+         true,
+         1,
+         0,
+         0},
+        {"an agreeing server that cannot commit",
+         agreeing,
+         {{"error", TAVIK_ERR_EXISTS}, {"committed", 1}},
+         true,
+         0,
+         0,
+         TAVIK_ERR_EXISTS},
+        {"a server that answers another version",
+         {{"error", 0}, {"uploadcommit", 2}},
+         {{"error", 0}, {"committed", 1}},
+         false,
+         1,
+         0,
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CFakeDiskServer fake;
+        fake.expect("setuser").reply(row.login).expect("upload").reply({}).recvRaw(3).reply(
+            row.closing);
+        fake.start();
+        TAVIK_SESSION one =
+            tavik_CreateSession(fake.host(), fake.port(), u"bob", nullptr, kSessionTimeoutMs);
+        ASSERT_NE(one, nullptr);
+        const std::string source = local.file("up.bin");
+        ASSERT_TRUE(writeFile(source, "abc"));
+        TAVIK_TRANSFER64 up{};
+        up.pszSrcPath = source.c_str();
+        up.pszDstPath = "/disk/.f.part";
+        up.qwEndPos = 3;
+        up.bTrunc = 1;
+        BOOL committed = 7;
+        EXPECT_EQ(tavik_UploadCommit64(one, &up, "/disk/f", 1700000000, 1, &committed, nullptr),
+                  row.ok);
+        EXPECT_EQ(committed, row.committed);
+        EXPECT_EQ(tavik_GetLastError(), row.lastError);
+        tavik_DestroySession(one);
+        ASSERT_TRUE(fake.finish());
+        EXPECT_TRUE(fake.packet(0).has("uploadcommit")); // every login offers it
+        const CFakePacket& announce = fake.packet(1);
+        EXPECT_EQ(announce.str("path").value_or(""), "/disk/.f.part");
+        EXPECT_EQ(announce.has("commitpath"), row.itemsSent);
+        if (row.itemsSent) {
+            EXPECT_EQ(announce.str("commitpath").value_or(""), "/disk/f");
+            EXPECT_EQ(announce.integer("committime"), 1700000000);
+            EXPECT_EQ(announce.integer("commitreplace"), 1);
+        }
+    }
+    // No final name: refused before anything is sent.
+    BOOL committed = 7;
+    TAVIK_TRANSFER64 none{};
+    EXPECT_FALSE(tavik_UploadCommit64(nullptr, &none, nullptr, 0, 0, &committed, nullptr));
+    EXPECT_EQ(tavik_GetLastError(), TAVIK_ERR_WRONG_PARAMETER);
+    EXPECT_EQ(committed, 0);
+}
+
 } // namespace
 } // namespace tavik::test

@@ -141,6 +141,7 @@ const std::map<std::string, int> kOrdinals = {
     {"tavik_Download64", 96},
     {"tavik_Upload64", 97},
     {"tavik_CopyEx64", 98},
+    {"tavik_UploadCommit64", 99},
     {"tavik_GetServerInfo", 101},
     {"tavik_CheckVirus", 111},
     {"tavik_CreateDrive", 1001},

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sys/stat.h>
+#include <thread>
 
 namespace tavik::test {
 namespace {
@@ -121,6 +123,135 @@ TEST_F(LibraryTransferTest, BothDirectionsResumeFromTheMiddle) {
     auto up = transfer(local.file("whole.bin"), "/demo/half.bin", 150000, 300000, 0);
     ASSERT_TRUE(tavik_Upload(session, &up, nullptr));
     EXPECT_EQ(readFile(harness.disk("half.bin")), content);
+}
+
+// "istrunc" decides what becomes of the bytes past the uploaded range, whatever was there.
+TEST_F(LibraryTransferTest, TruncatingUploadsCutWhatWasLongerAndOnlyThat) {
+    ASSERT_TRUE(writeFile(local.file("ab"), "ab"));
+    struct Row {
+        const char* before; // nullptr: no file yet
+        BOOL trunc;
+        const char* after;
+    };
+    const Row rows[] = {
+        {nullptr, 1, "ab"},      {"", 1, "ab"}, {"longer", 1, "ab"},
+        {"longer", 0, "abnger"}, {"", 0, "ab"}, {nullptr, 0, "ab"},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string name = "trunc" + std::to_string(++n);
+        SCOPED_TRACE(name);
+        if (row.before != nullptr) {
+            ASSERT_TRUE(writeFile(harness.disk(name), row.before));
+        }
+        auto up = transfer(local.file("ab"), "/demo/" + name, 0, 2, row.trunc);
+        ASSERT_TRUE(tavik_Upload(session, &up, nullptr)) << tavik_GetLastError();
+        EXPECT_EQ(readFile(harness.disk(name)), row.after);
+    }
+}
+
+// An upload that asks the server to commit it: the file takes its name and time only once every
+// byte is there; an existing file is replaced only when asked, a folder never.
+TEST_F(LibraryTransferTest, CommittedUploadsTakeTheirNameOnlyWhenWhole) {
+    ASSERT_TRUE(writeFile(local.file("new.bin"), pattern(70000)));
+    struct Row {
+        const char* name;
+        const char* before; // what the target is first: nullptr none, "/" a folder, else bytes
+        BOOL replace;
+        BOOL ok;
+        BOOL committed;
+        int lastError;
+    };
+    const Row rows[] = {
+        {"a new name", nullptr, 0, 1, 1, 0},
+        {"an existing file, replaced", "old", 1, 1, 1, 0},
+        {"an existing file, not to be replaced", "old", 0, 0, 0, TAVIK_ERR_EXISTS},
+        {"a folder", "/", 1, 0, 0, TAVIK_ERR_EXISTS},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string name = "t" + std::to_string(++n);
+        const std::string target = harness.disk(name);
+        if (row.before != nullptr && std::string(row.before) == "/") {
+            fs::create_directory(target);
+        } else if (row.before != nullptr) {
+            writeFile(target, row.before);
+        }
+        const std::string part = "/demo/." + name + ".part";
+        TAVIK_TRANSFER64 up{};
+        up.pszSrcPath = paths.emplace_back(local.file("new.bin")).c_str();
+        up.pszDstPath = part.c_str();
+        up.qwEndPos = 70000;
+        up.bTrunc = 1;
+        BOOL committed = 7;
+        EXPECT_EQ(tavik_UploadCommit64(session, &up, ("/demo/" + name).c_str(), 1700000000,
+                                       row.replace, &committed, nullptr),
+                  row.ok);
+        EXPECT_EQ(committed, row.committed);
+        EXPECT_EQ(tavik_GetLastError(), row.lastError);
+        const std::string kept = harness.disk("." + name + ".part");
+        if (row.committed) {
+            EXPECT_EQ(readFile(target), pattern(70000));
+            EXPECT_FALSE(fs::exists(kept));
+            struct stat info {};
+            ASSERT_EQ(::stat(target.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mtime, 1700000000);
+        } else {
+            // Nothing moved: the upload stays under its own name, the target as it was.
+            EXPECT_EQ(readFile(kept), pattern(70000));
+            EXPECT_EQ(fs::is_directory(target), std::string(row.before) == "/");
+            if (!fs::is_directory(target)) {
+                EXPECT_EQ(readFile(target), row.before);
+            }
+        }
+    }
+}
+
+// The commit items from a client that did not offer the extension mean nothing; from one that
+// did, they mean nothing either until the last byte has arrived.
+TEST_F(LibraryTransferTest, CommitItemsCountOnlyWhenAgreedAndTheUploadIsWhole) {
+    for (const bool offer : {false, true}) {
+        SCOPED_TRACE(offer ? "offered, cut short" : "not offered");
+        CTestClient client;
+        ASSERT_TRUE(client.connect(harness.port()));
+        auto login = CTestClient::request("setuser");
+        login->SetString("id", "demo");
+        login->SetString("pass", "");
+        if (offer) {
+            login->SetInt("uploadcommit", 1);
+        }
+        CPacket loginReply;
+        ASSERT_EQ(client.call(*login, loginReply), 0);
+        EXPECT_EQ(loginReply.GetInt("uploadcommit", 0), offer ? 1 : 0);
+        const std::string name = offer ? "cut" : "plain";
+        auto upload = CTestClient::request("upload");
+        upload->SetString("path", ("/demo/." + name + ".part").c_str());
+        upload->SetInt("startpos", 0);
+        upload->SetInt("endpos", offer ? 10 : 4);
+        upload->SetInt("istrunc", 1);
+        upload->SetString("commitpath", ("/demo/" + name).c_str());
+        upload->SetInt("committime", 1700000000);
+        upload->SetInt("commitreplace", 1);
+        CPacket first;
+        ASSERT_EQ(client.call(*upload, first), 0);
+        ASSERT_TRUE(client.sendRaw("abcd"));
+        const std::string part = harness.disk("." + name + ".part");
+        if (offer) {
+            client.stream().close(); // 4 of 10 bytes, then gone
+            // The server keeps what arrived; wait (bounded) until it has written it.
+            for (int i = 0; i < 200 && readFile(part) != "abcd"; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        } else {
+            CPacket closing;
+            ASSERT_TRUE(client.receive(closing));
+            EXPECT_EQ(closing.GetInt("error", -1), 0);
+            EXPECT_EQ(closing.GetInt("committed", 0), 0);
+        }
+        EXPECT_EQ(readFile(part), "abcd");
+        EXPECT_FALSE(fs::exists(harness.disk(name)));
+    }
 }
 
 TEST_F(LibraryTransferTest, DownloadBeyondTheEndIsRefusedInTheFirstReply) {
