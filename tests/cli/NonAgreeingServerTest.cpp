@@ -103,6 +103,8 @@ const std::vector<Row>& rows() {
          {},
          {},
          [](CFakeDiskServer& s) {
+             // Its size, clamped, rules out the whole-file stream; the blocks follow.
+             s.expect("getfileinfo").reply(listing({{"/disk/huge", -1, 0}}));
              s.expect("openfile")
                  .reply({{"fd", 5}})
                  .expect("readfile")
