@@ -79,6 +79,8 @@ void CGatheredSends::append(const uint8_t* bytes, size_t count) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
         start_ = 0;
     }
+    // A burst plus the record that ends it, so that no append moves the bytes gathered.
+    buffer_.reserve(kBurstBytes + 32 * 1024);
     buffer_.insert(buffer_.end(), bytes, bytes + count);
     appended_ += count;
 }
@@ -96,7 +98,8 @@ bool CGatheredSends::flush() {
         }
         return false;
     }
-    buffer_.clear();
+    // A burst's room is given back, so that an idle connection holds none.
+    std::vector<uint8_t>().swap(buffer_);
     start_ = 0;
     return true;
 }

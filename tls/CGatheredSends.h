@@ -18,6 +18,9 @@ namespace tavik::tls {
 
 class CGatheredSends {
 public:
+    // What a writer should gather at most before it flushes: sixteen records.
+    static constexpr size_t kBurstBytes = 256 * 1024;
+
     explicit CGatheredSends(int fd) : fd_(fd) {}
     CGatheredSends(const CGatheredSends&) = delete;
     CGatheredSends& operator=(const CGatheredSends&) = delete;
@@ -26,6 +29,7 @@ public:
     // cannot make one. This object must outlive it.
     BIO* newBio();
 
+    // Room for a burst is taken at the first append after the last one was sent.
     void append(const uint8_t* bytes, size_t count);
     // Sends as much as the socket takes now: true when nothing waits any more; false with errno
     // (EAGAIN: the socket has no room).

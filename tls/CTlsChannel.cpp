@@ -244,7 +244,7 @@ CTlsChannel::Step CTlsChannel::write(const void* bytes, size_t count) {
 }
 
 CTlsChannel::Step CTlsChannel::encryptMore(const uint8_t* bytes, size_t count) {
-    while (retained_ < count && gathered_->waiting() < kGatherBytes) {
+    while (retained_ < count && gathered_->waiting() < CGatheredSends::kBurstBytes) {
         ERR_clear_error();
         errno = 0;
         size_t took = 0;

@@ -94,8 +94,6 @@ private:
         uint64_t end = 0; // the gather's appended() after its last byte
         size_t plain = 0; // its plaintext bytes
     };
-    // Kept apart from the socket: a write that answered this many bytes, or more, has left.
-    static constexpr size_t kGatherBytes = 256 * 1024;
 
     std::shared_ptr<const CTlsContext> context_;
     SSL* ssl_;

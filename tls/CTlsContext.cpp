@@ -71,6 +71,9 @@ std::shared_ptr<CTlsContext> CTlsContext::finishServer(std::shared_ptr<CTlsConte
     SSL_CTX_set_options(raw, SSL_OP_ENABLE_KTLS);
     // Every connection is new: no tickets to resume with, so none to steal either.
     SSL_CTX_set_num_tickets(raw, 0);
+    // An idle connection gives its read buffer (room for eight records) back until it reads
+    // again, so that many idle clients cost little.
+    SSL_CTX_set_mode(raw, SSL_MODE_RELEASE_BUFFERS);
     context->fingerprint_ = fingerprintOf(SSL_CTX_get0_certificate(raw));
     return context;
 }
