@@ -217,15 +217,22 @@ long CSocketStream::sendFileSome(int fileFd, off_t& offset, size_t count) {
 }
 
 long CSocketStream::sendFileCopying(int fileFd, off_t& offset, size_t count) {
-    // Four records at a time. A write that must be repeated reads the same bytes again from the
-    // same offset, as TLS wants.
-    static constexpr size_t kChunk = 65536;
+    // Sixteen records at a time. The bytes from offset that TLS holds already encrypted from the
+    // last call are not read again: only the file after them is.
+    static constexpr size_t kChunk = 256 * 1024;
+    const size_t held = tls_->retained();
+    const size_t want = std::max(held, std::min(count, kChunk));
     copyBuffer_.resize(kChunk);
-    const ssize_t got = ::pread(fileFd, copyBuffer_.data(), std::min(count, kChunk), offset);
-    if (got <= 0) {
-        return got;
+    size_t have = held;
+    if (want > held) {
+        const ssize_t got = ::pread(fileFd, copyBuffer_.data() + held, want - held,
+                                    offset + static_cast<off_t>(held));
+        if (got < 0 || (got == 0 && held == 0)) {
+            return got;
+        }
+        have += static_cast<size_t>(got);
     }
-    const long sent = sendNow(copyBuffer_.data(), static_cast<size_t>(got));
+    const long sent = sendNow(copyBuffer_.data(), have);
     if (sent > 0) {
         offset += sent;
     }

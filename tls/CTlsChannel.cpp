@@ -10,7 +10,9 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
 #include <poll.h>
+#include <string>
 
 namespace tavik::tls {
 
@@ -47,6 +49,22 @@ bool waitSocket(int fd, short events, std::chrono::steady_clock::time_point dead
     }
 }
 
+// Whether the kernel offers TLS on TCP sockets (its "tls" upper-layer protocol is loaded). Looked
+// at once: a module loaded later is used by the next start.
+bool kernelHasTls() {
+    static const bool has = [] {
+        std::ifstream in("/proc/sys/net/ipv4/tcp_available_ulp");
+        std::string name;
+        while (in >> name) {
+            if (name == "tls") {
+                return true;
+            }
+        }
+        return false;
+    }();
+    return has;
+}
+
 } // namespace
 
 bool startsTlsHandshake(const unsigned char* bytes, size_t count) {
@@ -63,7 +81,7 @@ std::unique_ptr<CTlsChannel> CTlsChannel::open(std::shared_ptr<const CTlsContext
         return nullptr;
     }
     std::unique_ptr<CTlsChannel> channel(new CTlsChannel(context, ssl, fd));
-    if (SSL_set_fd(ssl, fd) != 1) {
+    if (!channel->attachSocket()) {
         ERR_clear_error();
         return nullptr;
     }
@@ -77,6 +95,24 @@ std::unique_ptr<CTlsChannel> CTlsChannel::open(std::shared_ptr<const CTlsContext
 
 CTlsChannel::~CTlsChannel() {
     SSL_free(ssl_);
+}
+
+bool CTlsChannel::attachSocket() {
+    // Only a server sends with kernel TLS (SSL_OP_ENABLE_KTLS), and only through OpenSSL's own
+    // socket BIO.
+    if (context_->server() && kernelHasTls()) {
+        return SSL_set_fd(ssl_, fd_) == 1;
+    }
+    BIO* in = BIO_new_socket(fd_, BIO_NOCLOSE);
+    gathered_ = std::make_unique<CGatheredSends>(fd_);
+    BIO* out = gathered_->newBio();
+    if (in == nullptr || out == nullptr) {
+        BIO_free(in);
+        BIO_free(out);
+        return false;
+    }
+    SSL_set_bio(ssl_, in, out); // both owned by ssl_ from here on
+    return true;
 }
 
 bool CTlsChannel::expectHost(const std::string& given) {
@@ -145,23 +181,111 @@ CTlsChannel::Step CTlsChannel::stepFrom(int result, size_t done) {
 }
 
 CTlsChannel::Step CTlsChannel::read(void* buffer, size_t count) {
-    ERR_clear_error();
-    errno = 0;
+    if (deferred_) {
+        const Step step = *deferred_;
+        deferred_.reset();
+        return step;
+    }
+    auto* bytes = static_cast<uint8_t*>(buffer);
     size_t got = 0;
-    const int result = SSL_read_ex(ssl_, buffer, count, &got);
-    return stepFrom(result, got);
+    for (;;) {
+        ERR_clear_error();
+        errno = 0;
+        size_t n = 0;
+        const int result = SSL_read_ex(ssl_, bytes + got, count - got, &n);
+        if (result != 1) {
+            const Step step = stepFrom(result, 0);
+            readMayHaveMore_ = false;
+            if (got == 0) {
+                return step;
+            }
+            if (step.status != Status::WantRead) {
+                deferred_ = step;
+            }
+            return {Status::Done, got};
+        }
+        got += n;
+        readMayHaveMore_ = true;
+        // One record at a time comes out of OpenSSL: go on while more have arrived, so that a
+        // transfer block costs one call, as it does in plain.
+        if (got >= count || SSL_has_pending(ssl_) != 1) {
+            return {Status::Done, got};
+        }
+    }
 }
 
 CTlsChannel::Step CTlsChannel::write(const void* bytes, size_t count) {
-    ERR_clear_error();
-    errno = 0;
-    size_t sent = 0;
-    const int result = SSL_write_ex(ssl_, bytes, count, &sent);
-    return stepFrom(result, sent);
+    const auto* data = static_cast<const uint8_t*>(bytes);
+    if (!gathered_) {
+        return writeDirect(data, count);
+    }
+    if (count == 0) {
+        return {Status::Done, 0};
+    }
+    if (count < retained_) {
+        return {Status::Failed, 0}; // the bytes held would be lost
+    }
+    Step stop{Status::Done, 0};
+    for (;;) {
+        stop = encryptMore(data, count);
+        const bool flushed = gathered_->flush();
+        if (!flushed && errno != EAGAIN && errno != EWOULDBLOCK) {
+            stop = {Status::Failed, 0};
+        }
+        if (!flushed || stop.status != Status::Done || retained_ == count) {
+            break;
+        }
+    }
+    const size_t sent = takeSentRecords();
+    if (sent > 0) {
+        return {Status::Done, sent};
+    }
+    return stop.status != Status::Done ? stop : Step{Status::WantWrite, 0};
+}
+
+CTlsChannel::Step CTlsChannel::encryptMore(const uint8_t* bytes, size_t count) {
+    while (retained_ < count && gathered_->waiting() < CGatheredSends::kBurstBytes) {
+        ERR_clear_error();
+        errno = 0;
+        size_t took = 0;
+        const int result = SSL_write_ex(ssl_, bytes + retained_, count - retained_, &took);
+        if (result != 1) {
+            return stepFrom(result, 0);
+        }
+        records_.push_back({gathered_->appended(), took});
+        retained_ += took;
+    }
+    return {Status::Done, 0};
+}
+
+size_t CTlsChannel::takeSentRecords() {
+    size_t plain = 0;
+    while (!records_.empty() && records_.front().end <= gathered_->sent()) {
+        plain += records_.front().plain;
+        records_.pop_front();
+    }
+    retained_ -= plain;
+    return plain;
+}
+
+CTlsChannel::Step CTlsChannel::writeDirect(const uint8_t* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        ERR_clear_error();
+        errno = 0;
+        size_t sent = 0;
+        const int result = SSL_write_ex(ssl_, bytes + done, count - done, &sent);
+        if (result != 1) {
+            // What has gone is reported; the reason to stop shows again on the next write.
+            return done > 0 ? Step{Status::Done, done} : stepFrom(result, 0);
+        }
+        done += sent;
+    }
+    return {Status::Done, done};
 }
 
 bool CTlsChannel::hasPending() const {
-    return SSL_pending(ssl_) > 0;
+    return SSL_pending(ssl_) > 0 || (readMayHaveMore_ && SSL_has_pending(ssl_) == 1);
 }
 
 bool CTlsChannel::kernelSends() const {
@@ -217,6 +341,9 @@ void CTlsChannel::closeNotify() {
     ERR_clear_error();
     SSL_shutdown(ssl_);
     ERR_clear_error();
+    if (gathered_) {
+        gathered_->flush();
+    }
 }
 
 } // namespace tavik::tls

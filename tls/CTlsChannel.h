@@ -4,15 +4,23 @@
 //
 // A client channel verifies nothing on its own during the handshake: after it, checkPeer()
 // decides, before the caller sends a single byte of its own protocol.
+//
+// Unless the kernel can encrypt for a server (kernel TLS), a write encrypts as many records as
+// it is given and the socket takes, and sends them gathered (CGatheredSends). A read returns the
+// bytes of every whole record already received, up to its count, without waiting.
 #pragma once
 
+#include "tls/CGatheredSends.h"
 #include "tls/CTlsContext.h"
 
 #include <openssl/types.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tavik::tls {
@@ -40,10 +48,17 @@ public:
     Handshake handshake(int timeoutMs);
     const std::string& failure() const { return failure_; }
 
+    // Reads what has arrived, up to count bytes; WantRead when no whole record is there.
     Step read(void* buffer, size_t count);
+    // Sends up to count bytes: Done with the count the socket has taken (possibly fewer), or
+    // WantWrite when it took none. As with a TLS write that must be repeated, the bytes not
+    // taken must come first in the next write, at least as many of them: the first retained()
+    // of them are already encrypted and on their way, and are not read again. A shorter next
+    // write fails.
     Step write(const void* bytes, size_t count);
-    // Whether decrypted bytes wait inside the channel (the socket may then look idle). A client
-    // channel may also hold whole records not yet decrypted: read before waiting for the socket.
+    size_t retained() const { return retained_; }
+    // Whether received bytes may wait inside the channel, so that the socket may look idle;
+    // after a read that answered WantRead, only records still incomplete can be there.
     bool hasPending() const;
 
     // Whether the kernel encrypts what this channel sends (kernel TLS), so that sendFile works.
@@ -65,11 +80,34 @@ private:
     CTlsChannel(std::shared_ptr<const CTlsContext> context, SSL* ssl, int fd)
         : context_(std::move(context)), ssl_(ssl), fd_(fd) {}
     Step stepFrom(int result, size_t done);
+    // Gives OpenSSL its socket: directly where kernel TLS may take over, else through a gather.
+    bool attachSocket();
+    // write() through OpenSSL's own socket BIO: one record after another while the socket takes
+    // them.
+    Step writeDirect(const uint8_t* bytes, size_t count);
+    // Encrypts from bytes + retained_ into the gather until count or the gather is full.
+    Step encryptMore(const uint8_t* bytes, size_t count);
+    // The plaintext of the records the socket has taken whole since the last report.
+    size_t takeSentRecords();
+
+    struct Record {
+        uint64_t end = 0; // the gather's appended() after its last byte
+        size_t plain = 0; // its plaintext bytes
+    };
 
     std::shared_ptr<const CTlsContext> context_;
     SSL* ssl_;
     int fd_;
     std::string failure_;
+    // Null where OpenSSL writes to the socket itself; outlives the BIO over it (freed with ssl_).
+    std::unique_ptr<CGatheredSends> gathered_;
+    std::deque<Record> records_; // encrypted, not yet reported to the writer
+    size_t retained_ = 0;        // their plaintext bytes
+    // False only after a read that found no whole record: the handshake may have received the
+    // peer's first records along with its own.
+    bool readMayHaveMore_ = true;
+    // An end or failure met after a read had already got bytes: the next read answers it.
+    std::optional<Step> deferred_;
 };
 
 // Whether the first bytes a client sent (at least 3) open a TLS handshake: a handshake record

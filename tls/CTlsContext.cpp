@@ -9,6 +9,8 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <cstddef>
+
 namespace tavik::tls {
 
 std::string lastTlsError(const std::string& fallback) {
@@ -23,6 +25,9 @@ std::string lastTlsError(const std::string& fallback) {
 
 namespace {
 
+// Room for eight whole records, so that one receive brings a transfer block and more.
+constexpr size_t kReadBufferBytes = 8 * (16384 + 256);
+
 SSL_CTX* newContext(bool server) {
     SSL_CTX* context = SSL_CTX_new(server ? TLS_server_method() : TLS_client_method());
     if (context == nullptr) {
@@ -31,6 +36,11 @@ SSL_CTX* newContext(bool server) {
     SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION);
     // Writes are retried with what is left, possibly from another place in the same buffer.
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Either side reads whatever has arrived, several records in one receive, instead of a
+    // record header and then its body. Callers read before they wait (see
+    // CTlsChannel::hasPending).
+    SSL_CTX_set_read_ahead(context, 1);
+    SSL_CTX_set_default_read_buffer_len(context, kReadBufferBytes);
     return context;
 }
 
@@ -61,6 +71,9 @@ std::shared_ptr<CTlsContext> CTlsContext::finishServer(std::shared_ptr<CTlsConte
     SSL_CTX_set_options(raw, SSL_OP_ENABLE_KTLS);
     // Every connection is new: no tickets to resume with, so none to steal either.
     SSL_CTX_set_num_tickets(raw, 0);
+    // An idle connection gives its read buffer (room for eight records) back until it reads
+    // again, so that many idle clients cost little.
+    SSL_CTX_set_mode(raw, SSL_MODE_RELEASE_BUFFERS);
     context->fingerprint_ = fingerprintOf(SSL_CTX_get0_certificate(raw));
     return context;
 }
@@ -133,10 +146,6 @@ std::shared_ptr<CTlsContext> CTlsContext::forClient(const std::string& caFile, s
     // The chain is checked during the handshake but judged after it (CTlsChannel::checkPeer),
     // so that a pinned fingerprint can trust a certificate no CA signed.
     SSL_CTX_set_verify(raw, SSL_VERIFY_NONE, nullptr);
-    // A client reads whatever has arrived, several records in one receive, instead of a record
-    // header and then its body. Callers read before they wait (see CTlsChannel::hasPending).
-    SSL_CTX_set_read_ahead(raw, 1);
-    SSL_CTX_set_default_read_buffer_len(raw, 4 * 16384 + 512);
     return context;
 }
 

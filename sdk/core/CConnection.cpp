@@ -408,8 +408,7 @@ int CConnection::tlsTransfer(void* buffer, int count, int32_t timeoutMs, bool se
                                                 ? tls_->write(buffer, static_cast<size_t>(count))
                                                 : tls_->read(buffer, static_cast<size_t>(count));
         if (step.status == tls::CTlsChannel::Status::Done) {
-            return sending ? static_cast<int>(step.count)
-                           : static_cast<int>(step.count + readMore(buffer, step.count, count));
+            return static_cast<int>(step.count);
         }
         if (step.status == tls::CTlsChannel::Status::Closed ||
             step.status == tls::CTlsChannel::Status::Failed) {
@@ -429,22 +428,6 @@ int CConnection::tlsTransfer(void* buffer, int count, int32_t timeoutMs, bool se
             return timeoutMs < 0 ? -1 : 0;
         }
     }
-}
-
-size_t CConnection::readMore(void* buffer, size_t done, int count) {
-    // One record is at most 16 KiB: what else has already arrived joins it without waiting, so
-    // that a transfer block costs one call here, as it does in plain.
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    size_t more = 0;
-    while (done + more < static_cast<size_t>(count)) {
-        const tls::CTlsChannel::Step step =
-            tls_->read(bytes + done + more, static_cast<size_t>(count) - done - more);
-        if (step.status != tls::CTlsChannel::Status::Done) {
-            break; // nothing more now, or an end that the next read reports
-        }
-        more += step.count;
-    }
-    return more;
 }
 
 CConnection::TlsStart CConnection::StartTls(const std::string& host,

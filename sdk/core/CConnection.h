@@ -87,9 +87,6 @@ private:
     // One TLS read or write, waiting for the socket up to timeoutMs when TLS asks: count, 0 on
     // time-out (-1 with no limit), -1 on failure or the peer's close.
     int tlsTransfer(void* buffer, int count, int32_t timeoutMs, bool sending);
-    // After a TLS read of done bytes: reads on without waiting while records are there, up to
-    // count in all; the further bytes read.
-    size_t readMore(void* buffer, size_t done, int count);
 
     static constexpr int kReadAhead = 4096;
     static constexpr int32_t kTimeoutUnknown = -2;
