@@ -359,28 +359,11 @@ int32_t CFileOperations::remove(const ResolvedPath& path, bool force) const {
 }
 
 int32_t CFileOperations::rename(const ResolvedPath& from, const ResolvedPath& to) const {
-    if (from.isRoot || to.isRoot) {
-        return TAVIK_ERR_PERMISSION;
-    }
-    auto source = entryOf(from);
-    if (!source) {
-        return source.error();
-    }
-    const CFileDescriptor target = resolver_.openParent(to);
-    if (!target.valid()) {
-        return errorFromErrno(errno);
-    }
-    const std::string fromName(from.name());
-    const std::string toName(to.name());
-    return errorFromErrno(renameNoReplace(source.value().parent.get(), fromName.c_str(),
-                                          target.get(), toName.c_str()));
+    return commit(from, to, false);
 }
 
 int32_t CFileOperations::commit(const ResolvedPath& from, const ResolvedPath& to,
                                 bool replace) const {
-    if (!replace) {
-        return rename(from, to);
-    }
     if (from.isRoot || to.isRoot) {
         return TAVIK_ERR_PERMISSION;
     }
@@ -394,6 +377,10 @@ int32_t CFileOperations::commit(const ResolvedPath& from, const ResolvedPath& to
     }
     const std::string fromName(from.name());
     const std::string toName(to.name());
+    if (!replace) {
+        return errorFromErrno(renameNoReplace(source.value().parent.get(), fromName.c_str(),
+                                              target.get(), toName.c_str()));
+    }
     struct stat there {};
     if (::fstatat(target.get(), toName.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
         S_ISDIR(there.st_mode)) {
