@@ -4,6 +4,7 @@
 #if defined(TAVIK_CLI_PROGRAM) && defined(TAVIK_SERVER_PROGRAM)
 
 #include "tests/cli/CChildProcess.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/LoopbackIpv6.h"
 
 #include <gtest/gtest.h>
@@ -394,25 +395,6 @@ TEST_F(ClientServerTest, DownloadsWriteThroughFifosAndLinks) {
     EXPECT_TRUE(readAll(m_local / "real.bin") == content);
 }
 
-// A sparse file of size bytes whose last tail bytes hold content (the rest are holes).
-void writeSparse(const fs::path& path, uint64_t size, const std::string& content,
-                 uint64_t contentAt) {
-    std::ofstream(path, std::ios::binary).flush();
-    fs::resize_file(path, size);
-    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-    out.seekp(static_cast<std::streamoff>(contentAt));
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
-std::string readRange(const fs::path& path, uint64_t at, size_t count) {
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(at));
-    std::string bytes(count, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
-}
-
 uint64_t storedBytes(const fs::path& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_blocks) * 512 : 0;
@@ -425,33 +407,35 @@ TEST_F(ClientServerTest, SixGiBFilesAreListedInFullAndResumePastFourGiB) {
     const uint64_t tailAt = kSize - 100000;
     const uint64_t cut = kSize - 50000;
     const std::string tail = randomBytes(100000, 6);
-    writeSparse(m_disk / "big.bin", kSize, tail, tailAt);
+    writeSparse((m_disk / "big.bin").string(), kSize, tail, tailAt);
 
     const Outcome listed = tavik({"ls", "-l"});
     EXPECT_RUN(listed, 0);
     EXPECT_NE(listed.out.find("6442450944"), std::string::npos) << listed.out;
 
-    writeSparse(m_local / "big.bin", cut, tail.substr(0, 50000), tailAt);
+    writeSparse((m_local / "big.bin").string(), cut, tail.substr(0, 50000), tailAt);
     const Outcome got = tavik({"get", "--resume", "big.bin", local("big.bin")});
     EXPECT_RUN(got, 0);
     EXPECT_EQ(fs::file_size(m_local / "big.bin"), kSize);
-    EXPECT_TRUE(readRange(m_local / "big.bin", tailAt, 100000) ==
+    EXPECT_TRUE(readRange((m_local / "big.bin").string(), tailAt, 100000) ==
                 tail); // not printed: 100000 bytes
     EXPECT_LT(storedBytes(m_local / "big.bin"), 16ull << 20);
 
-    writeSparse(m_local / "up.bin", kSize, tail, tailAt);
-    writeSparse(m_disk / "up.bin", cut, tail.substr(0, 50000), tailAt);
+    writeSparse((m_local / "up.bin").string(), kSize, tail, tailAt);
+    writeSparse((m_disk / "up.bin").string(), cut, tail.substr(0, 50000), tailAt);
     EXPECT_RUN(tavik({"put", "--resume", local("up.bin")}), 0);
     EXPECT_EQ(fs::file_size(m_disk / "up.bin"), kSize);
-    EXPECT_TRUE(readRange(m_disk / "up.bin", tailAt, 100000) == tail); // not printed: 100000 bytes
+    EXPECT_TRUE(readRange((m_disk / "up.bin").string(), tailAt, 100000) ==
+                tail); // not printed: 100000 bytes
 
     // A cut upload's hidden name continued by a parallel worker, then renamed into place.
-    writeSparse(m_local / "p.bin", kSize, tail, tailAt);
-    writeSparse(m_disk / ".p.bin.tavik-part", cut, tail.substr(0, 50000), tailAt);
+    writeSparse((m_local / "p.bin").string(), kSize, tail, tailAt);
+    writeSparse((m_disk / ".p.bin.tavik-part").string(), cut, tail.substr(0, 50000), tailAt);
     EXPECT_RUN(tavik({"put", "-P", "2", "--resume", local("p.bin")}), 0);
     EXPECT_FALSE(fs::exists(m_disk / ".p.bin.tavik-part"));
     EXPECT_EQ(fs::file_size(m_disk / "p.bin"), kSize);
-    EXPECT_TRUE(readRange(m_disk / "p.bin", tailAt, 100000) == tail); // not printed: 100000 bytes
+    EXPECT_TRUE(readRange((m_disk / "p.bin").string(), tailAt, 100000) ==
+                tail); // not printed: 100000 bytes
 }
 
 TEST_F(ClientServerTest, CutDownloadsResumeOnlyOverMatchingBytes) {

@@ -9,6 +9,7 @@
 #include "tests/cli/CChildProcess.h"
 #include "tests/support/CFakeDiskServer.h"
 #include "tests/support/CTempFolder.h"
+#include "tests/support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -56,11 +57,6 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
         }
     }
     return tree;
-}
-
-void makeSparse(const fs::path& path, uintmax_t size) {
-    { std::ofstream(path, std::ios::binary); }
-    fs::resize_file(path, size);
 }
 
 struct Row {
@@ -170,7 +166,7 @@ TEST(NonAgreeingServerCliTest, ClampedAndLargeFilesAreRefusedAndNothingIsCut) {
         ASSERT_FALSE(folder.path().empty());
         const fs::path local(folder.path());
         for (const auto& [name, size] : row.sparse) {
-            makeSparse(local / name, size);
+            writeSparse((local / name).string(), size);
         }
         for (const auto& [name, bytes] : row.written) {
             std::ofstream(local / name, std::ios::binary) << bytes;

@@ -2,6 +2,7 @@
 // dialog, what is not sent named in one box, existing files decided by the conflict question
 // (replace, skip, resume, "모두 적용"), and a cancelled download kept and continued later.
 #include "tests/explorer_ops/ExplorerFixture.h"
+#include "tests/support/FileBytes.h"
 
 #include "app/explorer/BatchText.h"
 #include "app/explorer/CBatchTransfer.h"
@@ -235,24 +236,6 @@ TEST_F(BatchTransferTest, CancelledDownloadIsKeptAndContinuedNextTime) {
     EXPECT_FALSE(fs::exists(partial));
 }
 
-// A sparse file of `size` bytes holding `tail` at `at` (the rest are holes).
-void WriteSparse(const std::string& path, uint64_t size, const std::string& tail, uint64_t at) {
-    std::ofstream(path, std::ios::binary).flush();
-    fs::resize_file(path, size);
-    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-    out.seekp(static_cast<std::streamoff>(at));
-    out.write(tail.data(), static_cast<std::streamsize>(tail.size()));
-}
-
-std::string ReadRange(const std::string& path, uint64_t at, size_t count) {
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(at));
-    std::string bytes(count, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-    return bytes;
-}
-
 // A batch with a file of 6 GiB (sparse on both sides) when the server agreed on 64-bit
 // positions: planned with its whole size, its kept partial download checked and continued past
 // 4 GiB; only the last 50000 bytes move.
@@ -261,9 +244,9 @@ TEST_F(BatchTransferTest, FilesOfSixGiBAreResumedPastFourGiB) {
     const uint64_t tailAt = kSize - 100000;
     const uint64_t cut = kSize - 50000;
     const std::string tail = Pattern(100000);
-    WriteSparse(Disk("huge.bin"), kSize, tail, tailAt);
+    writeSparse(Disk("huge.bin"), kSize, tail, tailAt);
     WriteFile(Disk("small.txt"), "small");
-    WriteSparse(Device(".huge.bin.tavik-part"), cut, tail.substr(0, 50000), tailAt);
+    writeSparse(Device(".huge.bin.tavik-part"), cut, tail.substr(0, 50000), tailAt);
     ListBoth();
     AnswerConflicts({{"huge.bin", {ConflictAnswer::Resume, false}}});
     Select(view_->RemoteList(), {"huge.bin", "small.txt"});
@@ -275,7 +258,7 @@ TEST_F(BatchTransferTest, FilesOfSixGiBAreResumedPastFourGiB) {
     EXPECT_TRUE(asked_[0].resumable);
     ASSERT_TRUE(fs::exists(Device("huge.bin")));
     EXPECT_EQ(fs::file_size(Device("huge.bin")), kSize);
-    EXPECT_TRUE(ReadRange(Device("huge.bin"), tailAt, 100000) == tail); // not printed: 100000 bytes
+    EXPECT_TRUE(readRange(Device("huge.bin"), tailAt, 100000) == tail); // not printed: 100000 bytes
     EXPECT_EQ(ReadFile(Device("small.txt")), "small");
     ASSERT_NE(Flow().Dialog(), nullptr);
     EXPECT_EQ(Flow().Dialog()->BytesText(), QStringLiteral("6,442,450,949 / 6,442,450,949 byte"));
