@@ -5,6 +5,7 @@
 #if defined(TAVIK_CLI_PROGRAM)
 
 #include "tests/cli/CChildProcess.h"
+#include "tests/cli/FakeServerRun.h"
 #include "tests/support/CFakeDiskServer.h"
 #include "tests/support/CTempFolder.h"
 
@@ -183,15 +184,9 @@ TEST(MisbehavingServerTest, FilesOnDiskAndTheExitStatusAgree) {
         server.expectLogin("/disk", 1);
         row.script(server);
         server.start();
-        std::vector<std::string> argv = {TAVIK_CLI_PROGRAM};
-        argv.insert(argv.end(), row.args.begin(), row.args.end());
-        argv.push_back(local.string());
-        const CChildProcess::Outcome run = CChildProcess::run(
-            argv, {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
-                   {"TAVIK_DISK", "bob"},
-                   {"TAVIK_PASSWORD", ""},
-                   {"TAVIK_DEVICE_ROOT", ""},
-                   {"TAVIK_ACP", "CP949"}});
+        std::vector<std::string> args = row.args;
+        args.push_back(local.string());
+        const CChildProcess::Outcome run = runCliAgainstFake(server.port(), args);
         server.finish();
         EXPECT_EQ(run.exitCode, row.exitCode) << "stdout: " << run.out << "\nstderr: " << run.err;
         std::map<std::string, std::string> files = snapshot(local);
@@ -230,12 +225,7 @@ TEST(MisbehavingServerTest, ACutUploadNeverWritesUnderTheFinalName) {
         .close()
         .start();
     const CChildProcess::Outcome run =
-        CChildProcess::run({TAVIK_CLI_PROGRAM, "put", source.string(), "f.bin"},
-                           {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
-                            {"TAVIK_DISK", "bob"},
-                            {"TAVIK_PASSWORD", ""},
-                            {"TAVIK_DEVICE_ROOT", ""},
-                            {"TAVIK_ACP", "CP949"}});
+        runCliAgainstFake(server.port(), {"put", source.string(), "f.bin"});
     EXPECT_TRUE(server.finish());
     EXPECT_EQ(run.exitCode, 1) << run.err;
     const auto& packets = server.packets();
@@ -281,12 +271,7 @@ TEST(MisbehavingServerTest, AnUploadCommitsInOneRequestOnlyWhereAgreed) {
         }
         server.start();
         const CChildProcess::Outcome run =
-            CChildProcess::run({TAVIK_CLI_PROGRAM, "put", source.string(), "f.bin"},
-                               {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
-                                {"TAVIK_DISK", "bob"},
-                                {"TAVIK_PASSWORD", ""},
-                                {"TAVIK_DEVICE_ROOT", ""},
-                                {"TAVIK_ACP", "CP949"}});
+            runCliAgainstFake(server.port(), {"put", source.string(), "f.bin"});
         EXPECT_TRUE(server.finish());
         EXPECT_EQ(run.exitCode, 0) << run.err;
         const auto& packets = server.packets();

@@ -7,6 +7,7 @@
 #if defined(TAVIK_CLI_PROGRAM)
 
 #include "tests/cli/CChildProcess.h"
+#include "tests/cli/FakeServerRun.h"
 #include "tests/support/CFakeDiskServer.h"
 #include "tests/support/CTempFolder.h"
 #include "tests/support/FileBytes.h"
@@ -176,19 +177,14 @@ TEST(NonAgreeingServerCliTest, ClampedAndLargeFilesAreRefusedAndNothingIsCut) {
         row.script(server);
         server.expectClosed();
         server.start();
-        std::vector<std::string> argv = {TAVIK_CLI_PROGRAM};
+        std::vector<std::string> argv;
         for (std::string arg : row.args) {
             if (const size_t at = arg.find("{L}"); at != std::string::npos) {
                 arg.replace(at, 3, local.string());
             }
             argv.push_back(arg);
         }
-        const CChildProcess::Outcome run = CChildProcess::run(
-            argv, {{"TAVIK_SERVER", "127.0.0.1:" + std::to_string(server.port())},
-                   {"TAVIK_DISK", "bob"},
-                   {"TAVIK_PASSWORD", ""},
-                   {"TAVIK_DEVICE_ROOT", ""},
-                   {"TAVIK_ACP", "CP949"}});
+        const CChildProcess::Outcome run = runCliAgainstFake(server.port(), argv);
         EXPECT_TRUE(server.finish());
         EXPECT_EQ(run.exitCode, row.exitCode) << "stdout: " << run.out << "\nstderr: " << run.err;
         EXPECT_EQ(snapshot(local), row.after);
