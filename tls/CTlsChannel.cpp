@@ -310,6 +310,12 @@ long CTlsChannel::sendFile(int fileFd, off_t& offset, size_t count) {
     return -1;
 }
 
+std::string CTlsChannel::cipherSuite() const {
+    const SSL_CIPHER* cipher = SSL_get_current_cipher(ssl_);
+    const char* name = cipher != nullptr ? SSL_CIPHER_standard_name(cipher) : nullptr;
+    return name != nullptr ? name : "";
+}
+
 std::string CTlsChannel::peerFingerprint() const {
     return fingerprintOf(SSL_get0_peer_certificate(ssl_));
 }

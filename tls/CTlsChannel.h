@@ -67,6 +67,9 @@ public:
     // or -1 with errno (EAGAIN when the socket has no room).
     long sendFile(int fileFd, off_t& offset, size_t count);
 
+    // The suite the handshake agreed on, in its standard name ("TLS_AES_128_GCM_SHA256");
+    // empty before a handshake.
+    std::string cipherSuite() const;
     // The peer certificate's fingerprint (Fingerprint.h); empty before a handshake or without one.
     std::string peerFingerprint() const;
     // Client, after the handshake: with a pinned fingerprint, the certificate's must equal it;

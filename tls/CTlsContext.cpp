@@ -34,6 +34,14 @@ SSL_CTX* newContext(bool server) {
         return nullptr;
     }
     SSL_CTX_set_min_proto_version(context, TLS1_3_VERSION);
+    // AES-128-GCM first: it is TLS 1.3's mandatory suite and half again as fast as AES-256-GCM,
+    // which OpenSSL would otherwise pick, and bulk transfers spend most of their time in it. A
+    // server keeps to this order whatever a client lists first; the others stay on offer.
+    SSL_CTX_set_ciphersuites(
+        context, "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
+    if (server) {
+        SSL_CTX_set_options(context, SSL_OP_CIPHER_SERVER_PREFERENCE);
+    }
     // Writes are retried with what is left, possibly from another place in the same buffer.
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     // Either side reads whatever has arrived, several records in one receive, instead of a
