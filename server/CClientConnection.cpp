@@ -256,6 +256,12 @@ bool CClientConnection::serve(const CPacket& request) {
     CTransferPhases phases(stream_, config_, stats_, stopping_);
     if (result.plan && result.plan->kind == TransferPlan::Kind::Copy) {
         result.error = phases.prepareCopy(*result.plan);
+        if (!phases.copyFailure().empty()) {
+            log_.event(peer_,
+                       "copyex to " +
+                           CNetAddress::withPort(result.plan->copy.ip, result.plan->copy.port) +
+                           " not secure: " + phases.copyFailure());
+        }
         if (result.error != 0) {
             reply.Clear();
             CCommandHandlers::setError(reply, result.error);

@@ -4,6 +4,7 @@
 #include "sdk/core/LargeFileWire.h"
 #include "sdk/include/TavikErrors.h"
 
+#include <algorithm>
 #include <string>
 
 namespace tavik::server {
@@ -13,7 +14,61 @@ namespace {
 constexpr uint32_t kScrambledBinary = 2;
 constexpr int32_t kLoginTimeoutItem = 60000;
 
+// One client context for the process: the system's CA store is read once.
+std::shared_ptr<const tls::CTlsContext> clientContext() {
+    static const std::shared_ptr<const tls::CTlsContext> context = [] {
+        std::string error;
+        return std::shared_ptr<const tls::CTlsContext>(tls::CTlsContext::forClient("", error));
+    }();
+    return context;
+}
+
 } // namespace
+
+int32_t CCopyClient::connect(const CopyTarget& target, const CopySecurity& security,
+                             int timeoutMs) {
+    if (!CSocketStream::connectTo(target.ip, target.port, timeoutMs, stream_)) {
+        return TAVIK_ERR_CONNECT_FAIL;
+    }
+    if (security.mode == CopySecurity::Mode::Off) {
+        return 0;
+    }
+    std::string reason;
+    switch (stream_.startTls(clientContext(), target.ip, timeoutMs, reason)) {
+    case CSocketStream::TlsStart::Secure:
+        if (trusted(security, reason)) {
+            return 0;
+        }
+        stream_.close();
+        break;
+    case CSocketStream::TlsStart::NotOffered:
+        if (security.mode == CopySecurity::Mode::Preferred) {
+            return CSocketStream::connectTo(target.ip, target.port, timeoutMs, stream_)
+                       ? 0
+                       : TAVIK_ERR_CONNECT_FAIL;
+        }
+        reason = "it does not speak TLS, and copy_tls is \"required\"";
+        break;
+    case CSocketStream::TlsStart::Failed:
+        break;
+    }
+    failure_ = reason;
+    return TAVIK_ERR_CONNECT_FAIL;
+}
+
+bool CCopyClient::trusted(const CopySecurity& security, std::string& reason) const {
+    const tls::CTlsChannel& channel = *stream_.tlsChannel();
+    if (security.fingerprints.empty()) {
+        return channel.checkPeer("", reason);
+    }
+    const std::string seen = channel.peerFingerprint();
+    if (std::find(security.fingerprints.begin(), security.fingerprints.end(), seen) !=
+        security.fingerprints.end()) {
+        return true;
+    }
+    reason = "its certificate fingerprint " + seen + " is not in copy_fingerprints";
+    return false;
+}
 
 int32_t CCopyClient::exchange(CPacket& request, CPacket& reply, int timeoutMs) {
     if (!stream_.sendPacket(request, timeoutMs) ||
@@ -24,9 +79,12 @@ int32_t CCopyClient::exchange(CPacket& request, CPacket& reply, int timeoutMs) {
     return reply.GetInt("error", 0);
 }
 
-int32_t CCopyClient::open(const CopyTarget& target, uint64_t start, uint64_t end, int timeoutMs) {
-    if (!CSocketStream::connectTo(target.ip, target.port, timeoutMs, stream_)) {
-        return TAVIK_ERR_CONNECT_FAIL;
+int32_t CCopyClient::open(const CopyTarget& target, const CopySecurity& security, uint64_t start,
+                          uint64_t end, int timeoutMs) {
+    failure_.clear();
+    int32_t error = connect(target, security, timeoutMs);
+    if (error != 0) {
+        return error;
     }
     CPacket login(kScrambledBinary);
     login.SetString("_cmd", "setuser");
@@ -37,7 +95,7 @@ int32_t CCopyClient::open(const CopyTarget& target, uint64_t start, uint64_t end
     login.SetString("authtype", "");
     login.SetInt(largefile::kOfferItem, largefile::kOfferVersion);
     CPacket loginReply;
-    int32_t error = exchange(login, loginReply, timeoutMs);
+    error = exchange(login, loginReply, timeoutMs);
     if (error != 0) {
         return error;
     }

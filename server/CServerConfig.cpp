@@ -3,6 +3,7 @@
 #include "server/CConfigReader.h"
 #include "server/CMetricsEndpoint.h"
 #include "server/CNetAddress.h"
+#include "tls/Fingerprint.h"
 
 #include <toml++/toml.h>
 
@@ -63,6 +64,36 @@ bool readTls(const toml::table& table, const std::filesystem::path& baseDir, CSe
     return config.tls != nullptr || reader.fail(table.get("tls_certificate"), error);
 }
 
+// copy_tls ("off", "preferred", "required") and copy_fingerprints, each a SHA-256 fingerprint.
+bool readCopySecurity(const toml::table& table, CopySecurity& security, CConfigReader& reader) {
+    std::string mode = "preferred";
+    std::vector<std::string> fingerprints;
+    if (!reader.readString(table, "copy_tls", mode) ||
+        !reader.readStringList(table, "copy_fingerprints", fingerprints)) {
+        return false;
+    }
+    if (mode == "off") {
+        security.mode = CopySecurity::Mode::Off;
+    } else if (mode == "preferred") {
+        security.mode = CopySecurity::Mode::Preferred;
+    } else if (mode == "required") {
+        security.mode = CopySecurity::Mode::Required;
+    } else {
+        return reader.fail(table.get("copy_tls"),
+                           "copy_tls must be \"off\", \"preferred\" or \"required\"");
+    }
+    security.fingerprints.clear();
+    for (const std::string& text : fingerprints) {
+        const auto fingerprint = tls::parseFingerprint(text);
+        if (!fingerprint) {
+            return reader.fail(table.get("copy_fingerprints"),
+                               "copy_fingerprints: not a SHA-256 fingerprint: " + text);
+        }
+        security.fingerprints.push_back(*fingerprint);
+    }
+    return true;
+}
+
 bool readMetricsAddress(const toml::table& table, CServerConfig& config, CConfigReader& reader) {
     if (!reader.readString(table, "metrics_address", config.metricsAddress)) {
         return false;
@@ -100,12 +131,27 @@ bool readServerTable(const toml::table& table, const std::filesystem::path& base
     int port = config.port;
     const bool ok = CConfigReader::all(
         {reader.onlyKnownKeys(table,
-                              {"address", "port", "max_connections", "idle_timeout_ms",
-                               "request_timeout_ms", "max_open_files", "allowed_commands",
-                               "command_timeout_ms", "log_commands", "login_timeout_ms",
-                               "max_connections_per_address", "copy_targets", "drain_timeout_ms",
-                               "log_level", "log_format", "metrics_address", "tls_certificate",
-                               "tls_key", "require_tls"},
+                              {"address",
+                               "port",
+                               "max_connections",
+                               "idle_timeout_ms",
+                               "request_timeout_ms",
+                               "max_open_files",
+                               "allowed_commands",
+                               "command_timeout_ms",
+                               "log_commands",
+                               "login_timeout_ms",
+                               "max_connections_per_address",
+                               "copy_targets",
+                               "drain_timeout_ms",
+                               "log_level",
+                               "log_format",
+                               "metrics_address",
+                               "tls_certificate",
+                               "tls_key",
+                               "require_tls",
+                               "copy_tls",
+                               "copy_fingerprints"},
                               "[server]"),
          readTls(table, baseDir, config, reader),
          readAddresses(table, config, reader) && reader.readInt(table, "port", 0, 65535, port),
@@ -117,6 +163,7 @@ bool readServerTable(const toml::table& table, const std::filesystem::path& base
          reader.readInt(table, "max_connections_per_address", 1, INT32_MAX,
                         config.maxConnectionsPerAddress),
          reader.readStringList(table, "copy_targets", config.copyTargets),
+         readCopySecurity(table, config.copySecurity, reader),
          reader.readInt(table, "command_timeout_ms", 1, INT32_MAX, config.commandTimeoutMs),
          reader.readInt(table, "drain_timeout_ms", 0, INT32_MAX, config.drainTimeoutMs),
          reader.readBool(table, "log_commands", config.logCommands),

@@ -38,6 +38,16 @@ struct DiskConfig {
     std::shared_ptr<CSpaceLedger> ledger = std::make_shared<CSpaceLedger>();
 };
 
+// "copyex" logs in to another server with the password its client gave: by default over TLS
+// wherever that server speaks it, and in plain only with a server that does not.
+struct CopySecurity {
+    enum class Mode { Off, Preferred, Required };
+    Mode mode = Mode::Preferred;
+    // The other servers' certificate fingerprints (Fingerprint.h's form). Empty: the chain must
+    // lead to one of the system's CAs and name the address the copy goes to.
+    std::vector<std::string> fingerprints;
+};
+
 class CServerConfig {
 public:
     // IPv4 and IPv6 literals to listen on, every server on each. The first is the host the disk
@@ -68,6 +78,8 @@ public:
     // Where "copyex" may connect: "address" (any port), "address:port" or "[v6]:port". Empty:
     // nowhere.
     std::vector<std::string> copyTargets;
+    // How "copyex" secures its connection to the other server (copy_tls, copy_fingerprints).
+    CopySecurity copySecurity;
     bool logCommands = true;
     // The certificate and key every listener serves TLS with (tls_certificate / tls_key); none:
     // plain connections only. A client that opens with a TLS handshake gets TLS, any other plain.

@@ -319,6 +319,30 @@ CSocketStream::acceptSecurity(const std::shared_ptr<const tls::CTlsContext>& con
     return Security::Tls;
 }
 
+CSocketStream::TlsStart
+CSocketStream::startTls(const std::shared_ptr<const tls::CTlsContext>& context,
+                        const std::string& host, int timeoutMs, std::string& failure) {
+    auto channel =
+        context && setBlocking(false) ? tls::CTlsChannel::open(context, fd_.get()) : nullptr;
+    if (!channel || !channel->expectHost(host)) {
+        failure = "cannot start TLS";
+        close();
+        return TlsStart::Failed;
+    }
+    const auto shaken = channel->handshake(timeoutMs);
+    if (shaken != tls::CTlsChannel::Handshake::Done) {
+        failure = "TLS handshake failed: " + channel->failure();
+        // A server that never showed a certificate never spoke TLS: a plain-only one closes or
+        // answers with its own bytes. A time-out proves nothing either way.
+        const bool plainOnly =
+            shaken == tls::CTlsChannel::Handshake::Failed && channel->peerFingerprint().empty();
+        close();
+        return plainOnly ? TlsStart::NotOffered : TlsStart::Failed;
+    }
+    tls_ = std::move(channel);
+    return TlsStart::Secure;
+}
+
 size_t CSocketStream::takePending(void* buffer, size_t count) {
     const size_t n = std::min(count, pendingEnd_ - pendingStart_);
     std::memcpy(buffer, pending_.data() + pendingStart_, n);

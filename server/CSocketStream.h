@@ -59,6 +59,17 @@ public:
     Security acceptSecurity(const std::shared_ptr<const tls::CTlsContext>& context, bool requireTls,
                             int timeoutMs, std::string& failure);
     bool secure() const { return tls_ != nullptr; }
+    // The TLS channel of a secure stream, for its peer's certificate; null in plain.
+    const tls::CTlsChannel* tlsChannel() const { return tls_.get(); }
+
+    // A connection this server opened (connectTo): a TLS handshake within timeoutMs with the
+    // server at host (the name or address its certificate must show, for checkPeer). Secure:
+    // everything after goes through TLS. NotOffered: the peer answered without a certificate,
+    // as a server that speaks plain only does. Failed: anything else (a time-out too). On
+    // anything but Secure the stream is closed and failure says why.
+    enum class TlsStart { Secure, NotOffered, Failed };
+    TlsStart startTls(const std::shared_ptr<const tls::CTlsContext>& context,
+                      const std::string& host, int timeoutMs, std::string& failure);
     // Stops traffic both ways without closing the descriptor (safe from another thread).
     void shutdownBoth();
 

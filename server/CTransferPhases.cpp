@@ -51,7 +51,8 @@ CTransferPhases::CTransferPhases(CSocketStream& client, const CServerConfig& con
     : client_(client), config_(config), stats_(stats), stopping_(stopping) {}
 
 int32_t CTransferPhases::prepareCopy(const TransferPlan& plan) {
-    return remote_.open(plan.copy, plan.start, plan.end, config_.requestTimeoutMs);
+    return remote_.open(plan.copy, config_.copySecurity, plan.start, plan.end,
+                        config_.requestTimeoutMs);
 }
 
 bool CTransferPhases::run(TransferPlan& plan, int32_t& finalError) {

@@ -25,6 +25,8 @@ public:
 
     // For "copyex", before the first reply: reaches the other server (0 or the reply's error).
     int32_t prepareCopy(const TransferPlan& plan);
+    // Why prepareCopy could not secure the connection to the other server; empty otherwise.
+    const std::string& copyFailure() const { return remote_.failure(); }
     // Runs the plan's data phase and sends the closing reply; false when the connection must
     // be closed instead. The closing reply's error is stored in finalError.
     bool run(TransferPlan& plan, int32_t& finalError);

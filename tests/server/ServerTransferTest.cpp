@@ -3,6 +3,8 @@
 #include "tests/support/FileBytes.h"
 
 #include "sdk/include/TavikErrors.h"
+#include "tls/Fingerprint.h"
+#include "tls/SelfSignedPair.h"
 
 #include <gtest/gtest.h>
 
@@ -205,6 +207,39 @@ TEST_F(ServerTransferTest, CountersFollowARunningUpload) {
     EXPECT_EQ(after.GetInt("nUpNum", -1), 0);
 }
 
+// "copyex" of /demo/src to /demo/dst on the server at 127.0.0.2:port.
+std::unique_ptr<CPacket> copyRequest(uint16_t port, uint32_t start, uint32_t end,
+                                     const char* id = "demo") {
+    auto request = CTestClient::request("copyex");
+    request->SetString("ip", "127.0.0.2");
+    request->SetInt("port", port);
+    request->SetString("id", id);
+    request->SetString("pass", "");
+    request->SetString("srcpath", "/demo/src");
+    request->SetString("destpath", "/demo/dst");
+    request->SetInt("startpos", static_cast<int32_t>(start));
+    request->SetInt("endpos", static_cast<int32_t>(end));
+    request->SetInt("istrunc", 1);
+    return request;
+}
+
+// Reads position words until the end position (the closing reply comes after).
+std::vector<uint32_t> readPositions(CTestClient& client, uint32_t end) {
+    std::vector<uint32_t> positions;
+    for (;;) {
+        std::string word;
+        if (!client.recvRaw(word, 4)) {
+            break;
+        }
+        const auto* b = reinterpret_cast<const uint8_t*>(word.data());
+        positions.push_back(b[0] | b[1] << 8 | b[2] << 16 | uint32_t{b[3]} << 24);
+        if (positions.back() == end) {
+            break;
+        }
+    }
+    return positions;
+}
+
 // "copyex" from a server on 127.0.0.1 to one on 127.0.0.2.
 class ServerCopyTest : public ::testing::Test {
 protected:
@@ -217,34 +252,9 @@ protected:
         ASSERT_EQ(client.login(), 0);
     }
     std::unique_ptr<CPacket> copyRequest(uint32_t start, uint32_t end, const char* id = "demo") {
-        auto request = CTestClient::request("copyex");
-        request->SetString("ip", "127.0.0.2");
-        request->SetInt("port", target.port());
-        request->SetString("id", id);
-        request->SetString("pass", "");
-        request->SetString("srcpath", "/demo/src");
-        request->SetString("destpath", "/demo/dst");
-        request->SetInt("startpos", static_cast<int32_t>(start));
-        request->SetInt("endpos", static_cast<int32_t>(end));
-        request->SetInt("istrunc", 1);
-        return request;
+        return test::copyRequest(target.port(), start, end, id);
     }
-    // Reads position words until the end position, then the closing reply.
-    std::vector<uint32_t> readPositions(uint32_t end) {
-        std::vector<uint32_t> positions;
-        for (;;) {
-            std::string word;
-            if (!client.recvRaw(word, 4)) {
-                break;
-            }
-            const auto* b = reinterpret_cast<const uint8_t*>(word.data());
-            positions.push_back(b[0] | b[1] << 8 | b[2] << 16 | uint32_t{b[3]} << 24);
-            if (positions.back() == end) {
-                break;
-            }
-        }
-        return positions;
-    }
+    std::vector<uint32_t> readPositions(uint32_t end) { return test::readPositions(client, end); }
     // Copies may go to 127.0.0.2 (any port) only.
     CServerHarness source{
         [](server::CServerConfig& config) { config.copyTargets = {"127.0.0.2"}; }};
@@ -290,6 +300,79 @@ TEST_F(ServerCopyTest, FailuresToReachTheOtherServerComeInTheFirstReply) {
         EXPECT_EQ(client.call(*elsewhere), TAVIK_ERR_NOT_ALLOWED) << ip;
     }
     EXPECT_EQ(client.call(*CTestClient::request("getserverinfo")), 0);
+}
+
+// The copying server logs in to the other one with its client's password: over TLS wherever
+// that server speaks it, with a certificate copy_fingerprints (or a CA) vouches for, and in
+// plain only with a server that has no TLS. A target that requires TLS proves it was used.
+TEST(ServerCopySecurity, TheOtherServerIsReachedAsCopyTlsSays) {
+    std::string error;
+    const auto pair = tls::makeSelfSignedPair({"127.0.0.2"}, error);
+    ASSERT_TRUE(pair) << error;
+    const std::shared_ptr<const tls::CTlsContext> targetTls =
+        tls::CTlsContext::forServerPem(pair->certificate, pair->key, error);
+    ASSERT_TRUE(targetTls) << error;
+    using Mode = server::CopySecurity::Mode;
+    enum class Target { Requires, Offers, Plain };
+    enum class Pin { None, Target, Other };
+    const struct Row {
+        const char* name;
+        Target target;
+        Mode mode;
+        Pin pin;
+        int32_t error;
+    } rows[] = {
+        {"pinned", Target::Requires, Mode::Preferred, Pin::Target, 0},
+        {"pinned, TLS required", Target::Requires, Mode::Required, Pin::Target, 0},
+        {"self-signed, no pin: never plain instead", Target::Offers, Mode::Preferred, Pin::None,
+         TAVIK_ERR_CONNECT_FAIL},
+        {"another certificate pinned", Target::Offers, Mode::Preferred, Pin::Other,
+         TAVIK_ERR_CONNECT_FAIL},
+        {"off: plain", Target::Offers, Mode::Off, Pin::None, 0},
+        {"plain-only server, TLS preferred", Target::Plain, Mode::Preferred, Pin::None, 0},
+        {"plain-only server, TLS required", Target::Plain, Mode::Required, Pin::Target,
+         TAVIK_ERR_CONNECT_FAIL},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        CServerHarness target(
+            [&](server::CServerConfig& config) {
+                if (row.target != Target::Plain) {
+                    config.tls = targetTls;
+                }
+                config.requireTls = row.target == Target::Requires;
+            },
+            "127.0.0.2");
+        if (!target.running()) {
+            GTEST_SKIP() << "127.0.0.2 is not available";
+        }
+        CServerHarness source([&](server::CServerConfig& config) {
+            config.copyTargets = {"127.0.0.2"};
+            config.copySecurity.mode = row.mode;
+            if (row.pin != Pin::None) {
+                config.copySecurity.fingerprints = {
+                    row.pin == Pin::Target ? targetTls->fingerprint()
+                                           : *tls::parseFingerprint(std::string(64, 'a'))};
+            }
+        });
+        ASSERT_TRUE(source.running());
+        CTestClient client;
+        ASSERT_TRUE(client.connect(source.port()));
+        ASSERT_EQ(client.login(), 0);
+        writeFile(source.disk("src"), "abc");
+        ASSERT_EQ(client.call(*copyRequest(target.port(), 0, 3)), row.error);
+        if (row.error == 0) {
+            EXPECT_EQ(readPositions(client, 3), std::vector<uint32_t>{3});
+            CPacket closing;
+            ASSERT_TRUE(client.receive(closing));
+            EXPECT_EQ(closing.GetInt("error", -1), 0);
+            EXPECT_EQ(readFile(target.disk("dst")), "abc");
+        } else {
+            EXPECT_FALSE(fs::exists(target.disk("dst")));
+            // The refusal leaves the client's connection usable.
+            EXPECT_EQ(client.call(*CTestClient::request("getserverinfo")), 0);
+        }
+    }
 }
 
 } // namespace

@@ -222,6 +222,20 @@ TEST(ServerConfig, DefaultsAndRefusals) {
     EXPECT_EQ(plain->addresses, (std::vector<std::string>{"127.0.0.1", "::1"}));
     EXPECT_EQ(plain->port, 9553);
     EXPECT_TRUE(plain->allowedCommands.empty());
+    EXPECT_EQ(plain->copySecurity.mode, server::CopySecurity::Mode::Preferred);
+
+    // Fingerprints are kept in one form, however they were typed.
+    const auto copying = server::CServerConfig::fromToml(
+        "[server]\ncopy_tls = \"required\"\ncopy_fingerprints = [\"sha256:" + std::string(64, 'a') +
+            "\"]\n[[disk]]\nid = \"x\"\nroot = \"a\"\n",
+        temp.path(), error);
+    ASSERT_TRUE(copying) << error;
+    EXPECT_EQ(copying->copySecurity.mode, server::CopySecurity::Mode::Required);
+    std::string upper;
+    for (int i = 0; i < 32; ++i) {
+        upper += i == 0 ? "AA" : ":AA";
+    }
+    EXPECT_EQ(copying->copySecurity.fingerprints, std::vector<std::string>{upper});
 
     // Every refusal names the file, the line and (where there is one) the key.
     const std::string disk = "[[disk]]\nid = \"x\"\nroot = \"a\"\n";
@@ -256,6 +270,10 @@ TEST(ServerConfig, DefaultsAndRefusals) {
          "server.toml:2: require_tls needs tls_certificate and tls_key"},
         {"[server]\ntls_certificate = \"no.crt\"\ntls_key = \"no.key\"\n" + disk,
          "server.toml:2: cannot read the certificate "},
+        {"[server]\ncopy_tls = \"yes\"\n" + disk,
+         "server.toml:2: copy_tls must be \"off\", \"preferred\" or \"required\""},
+        {"[server]\ncopy_fingerprints = [\"AB:CD\"]\n" + disk,
+         "server.toml:2: copy_fingerprints: not a SHA-256 fingerprint: AB:CD"},
     };
     for (const auto& [text, message] : refused) {
         error.clear();
