@@ -31,8 +31,9 @@ protected:
 };
 
 TEST(LibraryLogin, WrongIdAndPasswordReachTheCaller) {
-    CServerHarness harness(
-        [](server::CServerConfig& config) { config.disks.front().password = server::CPasswordHash::fromPlain("pw"); });
+    CServerHarness harness([](server::CServerConfig& config) {
+        config.disks.front().password = server::CPasswordHash::fromPlain("pw");
+    });
     ASSERT_TRUE(harness.running());
     EXPECT_EQ(tavik_CreateSession(u"127.0.0.1", harness.port(), u"nobody", u"pw", 20000), nullptr);
     EXPECT_EQ(tavik_GetLastError(), TAVIK_ERR_WRONG_ID);
