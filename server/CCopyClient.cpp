@@ -14,15 +14,6 @@ namespace {
 constexpr uint32_t kScrambledBinary = 2;
 constexpr int32_t kLoginTimeoutItem = 60000;
 
-// One client context for the process: the system's CA store is read once.
-std::shared_ptr<const tls::CTlsContext> clientContext() {
-    static const std::shared_ptr<const tls::CTlsContext> context = [] {
-        std::string error;
-        return std::shared_ptr<const tls::CTlsContext>(tls::CTlsContext::forClient("", error));
-    }();
-    return context;
-}
-
 } // namespace
 
 int32_t CCopyClient::connect(const CopyTarget& target, const CopySecurity& security,
@@ -34,7 +25,7 @@ int32_t CCopyClient::connect(const CopyTarget& target, const CopySecurity& secur
         return 0;
     }
     std::string reason;
-    switch (stream_.startTls(clientContext(), target.ip, timeoutMs, reason)) {
+    switch (stream_.startTls(tls::CTlsContext::systemClient(), target.ip, timeoutMs, reason)) {
     case CSocketStream::TlsStart::Secure:
         if (trusted(security, reason)) {
             return 0;

@@ -332,12 +332,9 @@ CSocketStream::startTls(const std::shared_ptr<const tls::CTlsContext>& context,
     const auto shaken = channel->handshake(timeoutMs);
     if (shaken != tls::CTlsChannel::Handshake::Done) {
         failure = "TLS handshake failed: " + channel->failure();
-        // A server that never showed a certificate never spoke TLS: a plain-only one closes or
-        // answers with its own bytes. A time-out proves nothing either way.
-        const bool plainOnly =
-            shaken == tls::CTlsChannel::Handshake::Failed && channel->peerFingerprint().empty();
         close();
-        return plainOnly ? TlsStart::NotOffered : TlsStart::Failed;
+        return shaken == tls::CTlsChannel::Handshake::NotTls ? TlsStart::NotOffered
+                                                             : TlsStart::Failed;
     }
     tls_ = std::move(channel);
     return TlsStart::Secure;

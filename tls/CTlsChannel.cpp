@@ -150,7 +150,9 @@ CTlsChannel::Handshake CTlsChannel::handshake(int timeoutMs) {
             failure_ = error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN
                            ? "the peer closed the connection during the TLS handshake"
                            : lastTlsError("TLS handshake failed");
-            return Handshake::Failed;
+            const bool plainPeer =
+                SSL_is_server(ssl_) == 0 && SSL_get0_peer_certificate(ssl_) == nullptr;
+            return plainPeer ? Handshake::NotTls : Handshake::Failed;
         }
         if (!waitSocket(fd_, events, deadline, timeoutMs >= 0)) {
             failure_ = "no TLS handshake within the time-out";

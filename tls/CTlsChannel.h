@@ -32,7 +32,10 @@ public:
         Status status = Status::Failed;
         size_t count = 0; // bytes moved when Done
     };
-    enum class Handshake { Done, Timeout, Failed };
+    // NotTls (a client's only): the peer ended the handshake without ever showing a
+    // certificate, as a server that speaks plain only does (it closes, or answers with its own
+    // bytes). A time-out proves nothing either way and stays Timeout.
+    enum class Handshake { Done, Timeout, Failed, NotTls };
 
     // Null when OpenSSL cannot make the connection object. The channel keeps the context.
     static std::unique_ptr<CTlsChannel> open(std::shared_ptr<const CTlsContext> context, int fd);

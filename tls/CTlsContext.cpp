@@ -136,6 +136,14 @@ std::shared_ptr<CTlsContext> CTlsContext::forServerPem(const std::string& certif
     return finishServer(std::move(context), error);
 }
 
+std::shared_ptr<const CTlsContext> CTlsContext::systemClient() {
+    static const std::shared_ptr<const CTlsContext> context = [] {
+        std::string error;
+        return std::shared_ptr<const CTlsContext>(forClient("", error));
+    }();
+    return context;
+}
+
 std::shared_ptr<CTlsContext> CTlsContext::forClient(const std::string& caFile, std::string& error) {
     SSL_CTX* raw = newContext(false);
     if (raw == nullptr) {

@@ -29,6 +29,9 @@ public:
                                                      const std::string& keyPem, std::string& error);
     // caFile empty: the system's CA store. Null with error when the store cannot be set up.
     static std::shared_ptr<CTlsContext> forClient(const std::string& caFile, std::string& error);
+    // One client context of the system's CA store for the whole process (the store is read
+    // once); null when it cannot be set up. Thread-safe.
+    static std::shared_ptr<const CTlsContext> systemClient();
 
     SSL_CTX* get() const { return context_; }
     bool server() const { return server_; }

@@ -17,15 +17,6 @@ QString text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
 
-// One client context for the process: the system's CA store is read once.
-std::shared_ptr<const tls::CTlsContext> clientContext() {
-    static const std::shared_ptr<const tls::CTlsContext> context = [] {
-        std::string error;
-        return std::shared_ptr<const tls::CTlsContext>(tls::CTlsContext::forClient("", error));
-    }();
-    return context;
-}
-
 // The handle's file-status flags while the handshake runs non-blocking; restored on leaving.
 class NonBlockingScope {
 public:
@@ -113,7 +104,7 @@ CServerTrust::Outcome CServerTrust::Secure(int handle, const std::string& host, 
                                            std::unique_ptr<tls::CTlsChannel>& channel,
                                            QWidget* parent) const {
     channel.reset();
-    std::shared_ptr<const tls::CTlsContext> context = clientContext();
+    std::shared_ptr<const tls::CTlsContext> context = tls::CTlsContext::systemClient();
     NonBlockingScope nonBlocking(handle);
     std::unique_ptr<tls::CTlsChannel> opened =
         context && nonBlocking.Ok() ? tls::CTlsChannel::open(context, handle) : nullptr;
@@ -124,13 +115,11 @@ CServerTrust::Outcome CServerTrust::Secure(int handle, const std::string& host, 
     const tls::CTlsChannel::Handshake shaken = opened->handshake(timeoutMs);
     const std::string seen = opened->peerFingerprint();
     if (shaken != tls::CTlsChannel::Handshake::Done) {
-        // Without a certificate shown the server never spoke TLS: a plain-only server closes or
-        // answers with its own bytes. A time-out proves nothing either way.
-        if (shaken == tls::CTlsChannel::Handshake::Failed && seen.empty() &&
+        if (shaken == tls::CTlsChannel::Handshake::NotTls &&
             mode == CSecuritySetting::Mode::Preferred) {
             return Outcome::FallBack;
         }
-        refuse(seen.empty() && shaken == tls::CTlsChannel::Handshake::Failed
+        refuse(shaken == tls::CTlsChannel::Handshake::NotTls
                    ? CLanguage::Tr(QStringLiteral("서버가 보안 연결을 지원하지 않습니다.\n%1"))
                          .arg(text(opened->failure()))
                    : text(opened->failure()),

@@ -434,11 +434,7 @@ CConnection::TlsStart CConnection::StartTls(const std::string& host,
                                             const std::string& pinnedFingerprint, int32_t timeoutMs,
                                             std::string& fingerprint, std::string& reason) {
     fingerprint.clear();
-    // One client context for the process: the system's CA store is read once.
-    static const std::shared_ptr<const tls::CTlsContext> context = [] {
-        std::string error;
-        return std::shared_ptr<const tls::CTlsContext>(tls::CTlsContext::forClient("", error));
-    }();
+    const std::shared_ptr<const tls::CTlsContext> context = tls::CTlsContext::systemClient();
     const int flags = IsOpen() ? ::fcntl(socket_, F_GETFL) : -1;
     std::unique_ptr<tls::CTlsChannel> channel =
         flags >= 0 && ::fcntl(socket_, F_SETFL, flags | O_NONBLOCK) == 0
@@ -454,12 +450,8 @@ CConnection::TlsStart CConnection::StartTls(const std::string& host,
     if (shaken != tls::CTlsChannel::Handshake::Done) {
         reason = channel->failure();
         Close();
-        // Without a certificate shown the server never spoke TLS: a plain-only server closes or
-        // answers with its own bytes. A time-out proves nothing either way.
-        if (shaken == tls::CTlsChannel::Handshake::Failed && fingerprint.empty()) {
-            return TlsStart::NotOffered;
-        }
-        return TlsStart::Failed;
+        return shaken == tls::CTlsChannel::Handshake::NotTls ? TlsStart::NotOffered
+                                                             : TlsStart::Failed;
     }
     if (!channel->checkPeer(pinnedFingerprint, reason)) {
         Close();
