@@ -48,6 +48,20 @@ std::vector<FakeItem> folderEntry(const std::string& path) {
     return {{"num", 1}, {"p1", path}, {"s1", 0}, {"t1", 1}, {"d1", "2026-01-02 03:04"}};
 }
 
+// The `put` of a new file f.bin up to its "upload" request, answered.
+CFakeDiskServer& expectNewUploadStart(CFakeDiskServer& server) {
+    const std::vector<FakeItem> missing = {{"error", 23006}};
+    return server
+        .expect("getfileinfo") // the destination: a new name
+        .reply(missing)
+        .expect("getfileinfo") // its folder
+        .reply(folderEntry("/disk"))
+        .expect("getfileinfo") // the file itself, just before the transfer
+        .reply(missing)
+        .expect("upload")
+        .reply({});
+}
+
 // A whole download of one file: announce, data, closing reply, then the time query.
 void serveFile(CFakeDiskServer& server, const std::string& bytes) {
     server.expect("download")
@@ -210,20 +224,8 @@ TEST(MisbehavingServerTest, ACutUploadNeverWritesUnderTheFinalName) {
     ASSERT_FALSE(folder.path().empty());
     const fs::path source = fs::path(folder.path()) / "f.bin";
     std::ofstream(source, std::ios::binary) << "0123456789";
-    const std::vector<FakeItem> missing = {{"error", 23006}};
     CFakeDiskServer server(8000);
-    server.expectLogin("/disk", 1)
-        .expect("getfileinfo") // the destination: a new name
-        .reply(missing)
-        .expect("getfileinfo") // its folder
-        .reply(folderEntry("/disk"))
-        .expect("getfileinfo") // the file itself, just before the transfer
-        .reply(missing)
-        .expect("upload")
-        .reply({})
-        .recvRaw(3)
-        .close()
-        .start();
+    expectNewUploadStart(server.expectLogin("/disk", 1)).recvRaw(3).close().start();
     const CChildProcess::Outcome run =
         runCliAgainstFake(server.port(), {"put", source.string(), "f.bin"});
     EXPECT_TRUE(server.finish());
@@ -247,23 +249,12 @@ TEST(MisbehavingServerTest, AnUploadCommitsInOneRequestOnlyWhereAgreed) {
         std::ofstream(source, std::ios::binary) << "0123456789";
         const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
-        const std::vector<FakeItem> missing = {{"error", 23006}};
         std::vector<FakeItem> login = {{"error", 0}, {"path", "/disk"}, {"mode", 1}};
         if (agreeing) {
             login.push_back({"uploadcommit", 1});
         }
         CFakeDiskServer server(8000);
-        server.expect("setuser")
-            .reply(login)
-            .expect("getfileinfo") // the destination: a new name
-            .reply(missing)
-            .expect("getfileinfo") // its folder
-            .reply(folderEntry("/disk"))
-            .expect("getfileinfo") // the file itself, just before the transfer
-            .reply(missing)
-            .expect("upload")
-            .reply({})
-            .recvRaw(10);
+        expectNewUploadStart(server.expect("setuser").reply(login)).recvRaw(10);
         if (agreeing) {
             server.reply({{"error", 0}, {"committed", 1}});
         } else {
